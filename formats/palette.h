@@ -1,0 +1,28 @@
+// The PVPL palette file (.pvp): 16 header bytes, then 16-bit entries in the
+// ColorFormat of the texture that uses it.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum {
+    kPaletteHeaderSize = 16,
+    kPaletteMaxEntries = 256,
+    kPaletteMaxFileSize = kPaletteHeaderSize + 2 * kPaletteMaxEntries,   // 528
+};
+
+extern const char kMagicPvpl[4];
+
+// Entries a reader takes from a palette file of this length: (length - 16) / 2
+// rounded down, 0 for files shorter than the header. Not limited to 256.
+uint32_t PaletteFileEntryCount(size_t fileLength);
+
+// Writes the 16-byte header and `count` entries (at most 256) into `out`,
+// which holds at least 16 + 2 * count bytes; returns the file length.
+size_t BuildPaletteFile(uint8_t* out, const uint16_t* entries, uint32_t count);
+
+// The .pvp path of a texture: the path with its last four characters replaced
+// by ".pvp", the length unchanged. Gives false, writing nothing, when the
+// path is shorter than four characters or does not fit `capacity` with its
+// terminator.
+bool MakePalettePath(const char* texturePath, char* out, size_t capacity);

@@ -1,0 +1,19 @@
+// The texts the plug-ins show or hand to the host. Japanese texts are
+// Shift-JIS (code page 932) bytes at run time.
+#pragma once
+
+extern const char kTypeDescriptor[];        // PBI_/PBE_GetSupportedType, index 0
+extern const char kImportInfoText[];        // PB_GetPluginInfo of ombrin
+extern const char kExportInfoText[];        // PB_GetPluginInfo of ombrout
+extern const char kLayerNullText[];         // import: an image without a layer
+extern const char kLayerTagFormat[];        // appended to the layer name on import
+extern const char kHeightMessage[];         // export: height not 128, 256, 512 or 1024
+extern const char kWidthMessage[];          // export: width not 128, 256, 512 or 1024
+extern const char kSizeCaptionFormat[];     // caption of the two size messages
+extern const char kLayerCountMessage[];     // export: more than one layer
+extern const char kUnsupportedPairMessage[];// export: settings with nothing to pack with
+extern const char kExportCaption[];         // caption of the export's error messages
+
+// Copies a text into a host buffer of `size` bytes as strncpy does: at most
+// `size` bytes, the rest of the buffer filled with zeros.
+void CopyHostText(char* buffer, int size, const char* text);
