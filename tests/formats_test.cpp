@@ -1,0 +1,300 @@
+// The shared texture arithmetic, containers and texts.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <vector>
+
+#include "palette.h"
+#include "pvz.h"
+#include "texts.h"
+#include "texture.h"
+
+namespace {
+
+uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return a << 24 | r << 16 | g << 8 | b; }
+
+TEST(Twiddle, TableAndIndex) {
+    uint32_t t[kTwiddleTableSize];
+    BuildTwiddleTable(t);
+    EXPECT_EQ(t[1], 1u);
+    EXPECT_EQ(t[2], 4u);
+    EXPECT_EQ(t[3], 5u);
+    EXPECT_EQ(t[5], 17u);
+    EXPECT_EQ(t[31], 0x155u);
+    EXPECT_EQ(t[1023], 0x55555u);   // 4^0 + 4^1 + ... + 4^9
+    // Within a square, y's bit is the lowest.
+    EXPECT_EQ(TwiddleIndex(t, 0, 1, 128), 1u);
+    EXPECT_EQ(TwiddleIndex(t, 1, 0, 128), 2u);
+    EXPECT_EQ(TwiddleIndex(t, 2, 0, 128), 8u);
+    // A 256 x 128 texture is two 128 x 128 squares side by side; 128 x 256 one above the other.
+    EXPECT_EQ(TwiddleIndex(t, 130, 5, 128), 128u * 128 + 25);
+    EXPECT_EQ(TwiddleIndex(t, 200, 7, 128), TwiddleIndex(t, 72, 7, 128) + 16384);
+    EXPECT_EQ(TwiddleIndex(t, 0, 128, 128), 16384u);
+    EXPECT_EQ(TwiddleIndex(t, 255, 127, 128), 32767u);
+    EXPECT_EQ(TwiddleIndex(130, 5, 128), 128u * 128 + 25);
+}
+
+TEST(Twiddle, EveryIndexOnceInAStrip) {
+    uint32_t t[kTwiddleTableSize];
+    BuildTwiddleTable(t);
+    const uint32_t w = 64, h = 16;
+    std::vector<int> seen(w * h, 0);
+    for (uint32_t y = 0; y < h; y++)
+        for (uint32_t x = 0; x < w; x++) {
+            uint32_t i = TwiddleIndex(t, x, y, 16);
+            ASSERT_LT(i, w * h);
+            seen[i]++;
+        }
+    for (int count : seen) EXPECT_EQ(count, 1);
+}
+
+TEST(MipChain, Offsets) {
+    const uint32_t sides[] = {0, 1, 2, 4, 8, 16, 32, 64, 128};
+    const uint64_t expected[] = {1, 1, 2, 6, 22, 86, 342, 1366, 5462};
+    for (size_t i = 0; i < sizeof sides / sizeof sides[0]; i++)
+        EXPECT_EQ(MipChainOffset(sides[i]), expected[i]) << sides[i];
+    EXPECT_EQ(MipChainOffset(256), (65536u + 2) / 3);
+    EXPECT_EQ(MipChainOffset(1024), 4 * MipChainOffset(512) - 2);
+    // Large enough to need 64 bits once doubled for 16-bit texels.
+    EXPECT_EQ(MipChainOffset(32768), (((uint64_t)1 << 30) + 2) / 3);
+}
+
+TEST(Colour, Unpack) {
+    EXPECT_EQ(UnpackColor(kColorArgb1555, 0xFFFF), Argb(255, 248, 248, 248));
+    EXPECT_EQ(UnpackColor(kColorArgb1555, 0x7FFF), Argb(0, 248, 248, 248));
+    EXPECT_EQ(UnpackColor(kColorArgb1555, 0x8000), Argb(255, 0, 0, 0));
+    EXPECT_EQ(UnpackColor(kColorRgb565, 0xF800), Argb(255, 248, 0, 0));
+    EXPECT_EQ(UnpackColor(kColorRgb565, 0xFFFF), Argb(255, 248, 252, 248));
+    EXPECT_EQ(UnpackColor(kColorArgb4444, 0x0FFF), Argb(0, 240, 240, 240));
+    EXPECT_EQ(UnpackColor(kColorArgb4444, 0xF000), Argb(255, 0, 0, 0));
+    EXPECT_EQ(UnpackColor(kColorArgb4444, 0x8000) >> 24, 136u);
+    EXPECT_EQ(UnpackColor(kColorRgb565, 0x001F), Argb(255, 0, 0, 248));
+    EXPECT_EQ(UnpackColor(kColorRgb565, 0x07E0), Argb(255, 0, 252, 0));
+    EXPECT_FALSE(HasChannelRow(kColorYuv422));
+    EXPECT_EQ(GetChannelRow(kColorPal8), nullptr);
+}
+
+TEST(Colour, Pack) {
+    const ChannelEncode& c1555 = kChannelTable[kColorArgb1555].encode;
+    const ChannelEncode& c565 = kChannelTable[kColorRgb565].encode;
+    const ChannelEncode& c4444 = kChannelTable[kColorArgb4444].encode;
+    EXPECT_EQ(PackColor(c1555, Argb(128, 127, 127, 127)), 0xBDEF);
+    EXPECT_EQ(PackColor(c4444, Argb(128, 128, 128, 128)), 0x8888);
+    EXPECT_EQ(PackColor(c565, Argb(0, 255, 0, 0)), 0xF800);
+    EXPECT_EQ(PackColor(c565, Argb(255, 255, 0, 0)), 0xF800);
+    EXPECT_EQ(PackColor(c1555, Argb(0x80, 0xFF, 0x80, 0x00)), 0xFE00);
+    EXPECT_EQ(PackColor(c1555, Argb(0x7F, 0xFF, 0x80, 0x00)), 0x7E00);
+    EXPECT_EQ(PackColor(c565, Argb(0x00, 0x12, 0x34, 0x56)), 0x11AA);
+    EXPECT_EQ(PackColor(c4444, Argb(0x7F, 0x10, 0x20, 0x30)), 0x7123);
+    // White with full alpha loses its low bits on the way through.
+    EXPECT_EQ(UnpackColor(kColorArgb1555, PackColor(c1555, 0xFFFFFFFF)), Argb(255, 248, 248, 248));
+    EXPECT_EQ(UnpackColor(kColorArgb4444, PackColor(c4444, 0xFFFFFFFF)), Argb(255, 240, 240, 240));
+}
+
+TEST(Colour, EveryValueOnTheGridSurvivesARoundTrip) {
+    for (unsigned format = 0; format < kChannelRowCount; format++) {
+        for (uint32_t v = 0; v < 0x10000; v++) {
+            uint16_t texel = (uint16_t)v;
+            if (format == kColorArgb4444 || format == kColorArgb1555 || format == kColorRgb565) {
+                uint16_t back = PackColor(kChannelTable[format].encode, UnpackColor(format, texel));
+                ASSERT_EQ(back, texel) << "format " << format << " value " << v;
+            }
+        }
+    }
+}
+
+TEST(Header, WriteAndRead) {
+    uint8_t h[kTextureHeaderSize];
+    memset(h, 0xCC, sizeof h);
+    WriteTextureHeader(h, 65535, kColorArgb4444, kTypeTwiddled, 128, 256, 2 * 128 * 256);
+    EXPECT_TRUE(HasTextureMagics(h));
+    EXPECT_EQ(h[8], 0xFF);
+    EXPECT_EQ(h[9], 0xFF);
+    EXPECT_EQ(h[10], 0);
+    EXPECT_EQ(h[11], 0);
+    EXPECT_EQ(ReadU32(h + 4), 8u);
+    EXPECT_EQ(ReadU32(h + 20), 8u + 2 * 128 * 256);
+    EXPECT_EQ(ReadU32(h + 12), 0u);
+    EXPECT_EQ(ReadU16(h + 26), 0u);
+    TextureInfo info = ReadTextureInfo(h);
+    EXPECT_EQ(info.globalIndex, 65535u);
+    EXPECT_EQ(info.colorFormat, kColorArgb4444);
+    EXPECT_EQ(info.dataType, kTypeTwiddled);
+    EXPECT_EQ(info.width, 128);
+    EXPECT_EQ(info.height, 256);
+    h[19] = 't';
+    EXPECT_FALSE(HasTextureMagics(h));
+}
+
+TEST(Names, Codes) {
+    EXPECT_STREQ(ColorFormatName(0), "ARGB1555");
+    EXPECT_STREQ(ColorFormatName(6), "PAL8");
+    EXPECT_EQ(ColorFormatName(7), nullptr);
+    EXPECT_NE(DataTypeName(17), nullptr);
+    EXPECT_EQ(DataTypeName(10), nullptr);
+    EXPECT_EQ(DataTypeName(18), nullptr);
+}
+
+std::vector<uint8_t> Texture(uint8_t dataType, const std::vector<uint8_t>& texels) {
+    std::vector<uint8_t> t(kTextureHeaderSize);
+    WriteTextureHeader(t.data(), 7, 0, dataType, 128, 128, (uint32_t)texels.size());
+    t.insert(t.end(), texels.begin(), texels.end());
+    return t;
+}
+
+std::vector<uint8_t> Compress(const std::vector<uint8_t>& texture) {
+    uint8_t* out = nullptr;
+    uint32_t length = 0;
+    EXPECT_EQ(PvzCompress(texture.data(), (uint32_t)texture.size(), &kHeapAllocator, &out, &length), 0);
+    std::vector<uint8_t> c(out, out + length);
+    free(out);
+    return c;
+}
+
+std::vector<uint8_t> Stream(const std::vector<uint8_t>& container) {
+    return std::vector<uint8_t>(container.begin() + kPvzStream, container.end());
+}
+
+TEST(Pvz, RunRecords) {
+    // 2-byte units: 34 12 x3, CD AB -> 34 12 02, CD AB 00.
+    auto c = Compress(Texture(kTypeTwiddled, {0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0xCD, 0xAB}));
+    EXPECT_EQ(Stream(c), (std::vector<uint8_t>{0x34, 0x12, 0x02, 0xCD, 0xAB, 0x00}));
+    EXPECT_EQ(ReadU32(c.data()), 40u);
+    // 1-byte units: 300 x AB -> AB FE, AB 2C.
+    c = Compress(Texture(kTypePal8, std::vector<uint8_t>(300, 0xAB)));
+    EXPECT_EQ(Stream(c), (std::vector<uint8_t>{0xAB, 0xFE, 0xAB, 0x2C}));
+    // 255, 256 and 600 equal 2-byte units.
+    std::vector<uint8_t> units;
+    for (int i = 0; i < 255; i++) units.insert(units.end(), {1, 2});
+    EXPECT_EQ(Stream(Compress(Texture(kTypeTwiddled, units))), (std::vector<uint8_t>{1, 2, 254}));
+    units.insert(units.end(), {1, 2});
+    EXPECT_EQ(Stream(Compress(Texture(kTypeTwiddled, units))), (std::vector<uint8_t>{1, 2, 254, 1, 2, 0}));
+    units.clear();
+    for (int i = 0; i < 600; i++) units.insert(units.end(), {9, 9});
+    EXPECT_EQ(Stream(Compress(Texture(kTypeRectangle, units))),
+              (std::vector<uint8_t>{9, 9, 254, 9, 9, 254, 9, 9, 89}));
+    // No two neighbours equal: one record per unit. DataType 6 and 8 use 1-byte units, 1 and 13 two.
+    c = Compress(Texture(kTypeTwiddledMipsByte, {1, 2, 3}));
+    EXPECT_EQ(Stream(c), (std::vector<uint8_t>{1, 0, 2, 0, 3, 0}));
+    c = Compress(Texture(kTypeTwiddledD, {5, 5, 5, 5}));
+    EXPECT_EQ(Stream(c), (std::vector<uint8_t>{5, 5, 1}));
+}
+
+TEST(Pvz, EmptyTextureAndUnitSizes) {
+    auto c = Compress(Texture(kTypeTwiddled, {}));
+    ASSERT_EQ(c.size(), 36u);
+    EXPECT_EQ(ReadU32(c.data()), 32u);
+    for (unsigned type = 0; type < 256; type++) EXPECT_EQ(PvzUnitSize(type), type >= 5 && type <= 8 ? 1u : 2u);
+}
+
+TEST(Pvz, ExpandMirrorsTheContainer) {
+    std::vector<uint8_t> texels;
+    for (int i = 0; i < 1000; i++) texels.push_back((uint8_t)(i / 7));
+    for (uint8_t type : {kTypeTwiddled, kTypePal4, kTypePal8, kTypeRectangle}) {
+        auto texture = Texture(type, texels);
+        auto c = Compress(texture);
+        std::vector<uint8_t> out(4 + texture.size() + 100, 0);
+        size_t written = 99;
+        EXPECT_EQ(PvzExpand(c.data(), c.size(), out.data(), 4 + texture.size(), &written), kPvzOk);
+        EXPECT_EQ(written, texels.size());
+        EXPECT_EQ(ReadU32(out.data()), 0u);
+        EXPECT_TRUE(std::equal(texture.begin(), texture.end(), out.begin() + 4));
+        EXPECT_EQ(out[4 + texture.size()], 0);
+    }
+}
+
+TEST(Pvz, ExpandEdgeCases) {
+    std::vector<uint8_t> c(kPvzStream, 0);
+    WriteTextureHeader(c.data() + 4, 0, 0, kTypeTwiddled, 128, 128, 0);
+    std::vector<uint8_t> out(64, 0xEE);
+    size_t written = 7;
+    // Header only.
+    EXPECT_EQ(PvzExpand(c.data(), c.size(), out.data(), out.size(), &written), kPvzOk);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(out[4], 'G');
+    EXPECT_EQ(out[36], 0xEE);
+    // Count 255 writes 256 units; 1 or 2 leftover bytes are ignored.
+    c.insert(c.end(), {0x11, 0x22, 0xFF, 0x33, 0x44});
+    out.assign(4 + 32 + 512, 0);
+    EXPECT_EQ(PvzExpand(c.data(), c.size(), out.data(), out.size(), &written), kPvzOk);
+    EXPECT_EQ(written, 512u);
+    EXPECT_EQ(out[36 + 510], 0x11);
+    EXPECT_EQ(out[36 + 511], 0x22);
+    // One byte less room: cut off exactly at the capacity.
+    std::vector<uint8_t> small(4 + 32 + 511 + 16, 0xEE);
+    EXPECT_EQ(PvzExpand(c.data(), c.size(), small.data(), 4 + 32 + 511, &written), kPvzOverflow);
+    EXPECT_EQ(written, 510u);
+    EXPECT_EQ(small[4 + 32 + 510], 0xEE);
+    // Too short for a header.
+    EXPECT_EQ(PvzExpand(c.data(), 35, out.data(), out.size(), &written), kPvzTooShort);
+}
+
+TEST(Pvz, CompressFailsWithoutMemory) {
+    Allocator none = {[](void*, size_t) -> void* { return nullptr; }, [](void*, void*) {}, nullptr};
+    auto texture = Texture(kTypeTwiddled, {1, 2});
+    uint8_t* out = (uint8_t*)1;
+    uint32_t length = 5;
+    EXPECT_EQ(PvzCompress(texture.data(), (uint32_t)texture.size(), &none, &out, &length), -1);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(length, 0u);
+}
+
+TEST(Palette, FileLayout) {
+    uint16_t entries[256];
+    for (int i = 0; i < 256; i++) entries[i] = (uint16_t)(0x1000 + i);
+    uint8_t file[kPaletteMaxFileSize];
+    ASSERT_EQ(BuildPaletteFile(file, entries, 16), 48u);
+    EXPECT_EQ(memcmp(file, "PVPL", 4), 0);
+    EXPECT_EQ(ReadU32(file + 4), 40u);
+    EXPECT_EQ(ReadU32(file + 8), 0u);
+    EXPECT_EQ(ReadU16(file + 12), 0u);
+    EXPECT_EQ(ReadU16(file + 14), 16u);
+    EXPECT_EQ(ReadU16(file + 16 + 2 * 15), 0x100F);
+    ASSERT_EQ(BuildPaletteFile(file, entries, 256), 528u);
+    EXPECT_EQ(ReadU32(file + 4), 520u);
+    EXPECT_EQ(ReadU16(file + 14), 256u);
+    EXPECT_EQ(PaletteFileEntryCount(0), 0u);
+    EXPECT_EQ(PaletteFileEntryCount(15), 0u);
+    EXPECT_EQ(PaletteFileEntryCount(16), 0u);
+    EXPECT_EQ(PaletteFileEntryCount(17), 0u);
+    EXPECT_EQ(PaletteFileEntryCount(48), 16u);
+    EXPECT_EQ(PaletteFileEntryCount(49), 16u);
+    EXPECT_EQ(PaletteFileEntryCount(600), 292u);
+}
+
+TEST(Palette, Path) {
+    char out[260];
+    ASSERT_TRUE(MakePalettePath("C:\\tex\\a.pvz", out, sizeof out));
+    EXPECT_STREQ(out, "C:\\tex\\a.pvp");
+    ASSERT_TRUE(MakePalettePath("apvr", out, sizeof out));
+    EXPECT_STREQ(out, ".pvp");
+    EXPECT_FALSE(MakePalettePath("a.p", out, sizeof out));
+    std::string longPath(259, 'x');
+    EXPECT_TRUE(MakePalettePath(longPath.c_str(), out, sizeof out));
+    longPath += 'x';
+    EXPECT_FALSE(MakePalettePath(longPath.c_str(), out, sizeof out));
+}
+
+TEST(Texts, ShiftJisBytes) {
+    // "PC用" then the katakana: 用 is 0x97 0x70 in code page 932, ゼ 0x83 0x5B.
+    const char* d = kTypeDescriptor;
+    ASSERT_EQ(strncmp(d, "pvz;pvr|Zelvanis PVZ|PC", 23), 0);
+    EXPECT_EQ((uint8_t)d[23], 0x97);
+    EXPECT_EQ((uint8_t)d[24], 0x70);
+    EXPECT_EQ((uint8_t)d[25], 0x83);
+    EXPECT_EQ((uint8_t)d[26], 0x5B);
+    EXPECT_EQ(strlen(kTypeDescriptor), 23u + 2 + 2 * 6 + 3 + 2 * 4);
+    // 画 is 0x89 0xE6; the height message is all double-byte but for the digits.
+    EXPECT_EQ((uint8_t)kHeightMessage[0], 0x89);
+    EXPECT_EQ((uint8_t)kHeightMessage[1], 0xE6);
+    EXPECT_STREQ(kExportCaption, "ombrout.ppi");
+    char buffer[8];
+    memset(buffer, 'z', sizeof buffer);
+    CopyHostText(buffer, 4, "layer null");
+    EXPECT_EQ(memcmp(buffer, "laye", 4), 0);
+    EXPECT_EQ(buffer[4], 'z');
+    CopyHostText(buffer, 8, "ab");
+    EXPECT_EQ(memcmp(buffer, "ab\0\0\0\0\0\0", 8), 0);
+}
+
+}  // namespace
