@@ -1,0 +1,191 @@
+#include "encode.h"
+
+#include <string.h>
+
+#include "palette.h"
+#include "settings.h"
+#include "texture.h"
+
+uint64_t TexelLength(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height) {
+    if (!IsExportablePair(dataType, colorFormat)) return 0;
+    const uint64_t pixels = (uint64_t)width * height;
+    if (dataType == 5) return pixels / 2;
+    if (dataType == 7) return pixels;
+    if ((dataType == 1 || dataType == 13) && colorFormat == kColorPal4) return pixels / 2;
+    if ((dataType == 1 || dataType == 13) && colorFormat == kColorPal8) return pixels;
+    return 2 * pixels;
+}
+
+// The layer rectangle an encoder walks, checked against what it needs.
+struct EncodeArea {
+    int32_t left, top;
+    uint32_t width, height;
+};
+
+// Bytes per pixel times 2 for each code: 4-bit indices 1, 8-bit 2, 16-bit 4.
+static uint64_t DataBytes(uint32_t width, uint32_t height, unsigned halfBytesPerPixel) {
+    return (uint64_t)width * height * halfBytesPerPixel / 2;
+}
+
+static bool GetArea(const HostServices* services, const HostImage* image, EncodeArea* area) {
+    if (!services || !services->GetImagePixel || !image || !image->pLayer) return false;
+    const HostLayer* layer = image->pLayer;
+    const int64_t width = (int64_t)layer->nRight - layer->nLeft;
+    const int64_t height = (int64_t)layer->nBottom - layer->nTop;
+    if (width <= 0 || height <= 0 || width > 0xFFFF || height > 0xFFFF) return false;
+    area->left = layer->nLeft;
+    area->top = layer->nTop;
+    area->width = (uint32_t)width;
+    area->height = (uint32_t)height;
+    return true;
+}
+
+static uint32_t ReadPixel(const HostServices* services, HostImage* image, const EncodeArea& area, uint32_t x,
+                          uint32_t y) {
+    return services->GetImagePixel(image, 0, (int32_t)(area.left + (int64_t)x), (int32_t)(area.top + (int64_t)y));
+}
+
+static void Step(const HostServices* services, uint32_t y) {
+    if (services->StepProgress) services->StepProgress((int32_t)y);
+}
+
+static void StoreUnit(uint8_t* texels, uint32_t unit, uint32_t value) { WriteU16(texels + 2 * (size_t)unit, value); }
+
+int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostServices* services,
+                   HostImage* image) {
+    EncodeArea area;
+    if (!texels || !GetArea(services, image, &area)) return kEncodeRefused;
+    const uint32_t w = area.width, h = area.height;
+    const uint32_t m = w < h ? w : h;
+    if (!IsPowerOfTwo(w) || !IsPowerOfTwo(h) || m > kMaxTwiddledSide) return kEncodeRefused;
+
+    const ChannelRow* row = nullptr;
+    unsigned halfBytes;
+    if (code == kTwiddledPal4 || code == kTwiddledPal8) {
+        if (m < 2) return kEncodeRefused;   // pixels are taken in pairs of rows
+        halfBytes = code == kTwiddledPal4 ? 1 : 2;
+    } else {
+        row = GetChannelRow(code);
+        if (!row) return kEncodeRefused;
+        halfBytes = 4;
+    }
+    if (DataBytes(w, h, halfBytes) > capacity) return kEncodeRefused;
+
+    uint32_t table[kTwiddleTableSize];
+    BuildTwiddleTable(table);
+    const uint32_t k = m - 1;
+    const uint32_t square = m * m;
+
+    if (code == kTwiddledPal4) {
+        for (uint32_t y = 0; y < h; y += 2) {
+            for (uint32_t x = 0; x < w; x += 2) {
+                const uint32_t p0 = ReadPixel(services, image, area, x, y) & 0xF;
+                const uint32_t p1 = ReadPixel(services, image, area, x, y + 1) & 0xF;
+                const uint32_t p2 = ReadPixel(services, image, area, x + 1, y) & 0xF;
+                const uint32_t p3 = ReadPixel(services, image, area, x + 1, y + 1) & 0xF;
+                const uint32_t s = x / m + y / m;
+                const uint32_t unit = ((table[(x & k) / 2] << 1) | table[(y & k) / 2]) + s * (square / 4);
+                StoreUnit(texels, unit, p0 | p1 << 4 | p2 << 8 | p3 << 12);
+            }
+            Step(services, y);
+        }
+    } else if (code == kTwiddledPal8) {
+        for (uint32_t y = 0; y < h; y += 2) {
+            for (uint32_t x = 0; x < w; x++) {
+                const uint32_t upper = ReadPixel(services, image, area, x, y) & 0xFF;
+                const uint32_t lower = ReadPixel(services, image, area, x, y + 1) & 0xFF;
+                const uint32_t s = x / m + y / m;
+                const uint32_t unit = (table[x & k] | (table[(y & k) / 2] << 1)) + s * (square / 2);
+                StoreUnit(texels, unit, upper | lower << 8);
+            }
+            Step(services, y);
+        }
+    } else {
+        for (uint32_t y = 0; y < h; y++) {
+            for (uint32_t x = 0; x < w; x++) {
+                const uint16_t texel = PackColor(row->encode, ReadPixel(services, image, area, x, y));
+                const uint32_t s = x / m + y / m;
+                StoreUnit(texels, ((table[x & k] << 1) | table[y & k]) + s * square, texel);
+            }
+            Step(services, y);
+        }
+    }
+    return kEncodeOk;
+}
+
+int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, const HostServices* services,
+                    HostImage* image) {
+    EncodeArea area;
+    const ChannelRow* row = GetChannelRow(colorFormat);
+    if (!texels || !row || !GetArea(services, image, &area)) return kEncodeRefused;
+    if (DataBytes(area.width, area.height, 4) > capacity) return kEncodeRefused;
+    for (uint32_t y = 0; y < area.height; y++) {
+        for (uint32_t x = 0; x < area.width; x++)
+            StoreUnit(texels, y * area.width + x, PackColor(row->encode, ReadPixel(services, image, area, x, y)));
+        Step(services, y);
+    }
+    return kEncodeOk;
+}
+
+int EncodeTexels(uint8_t* texels, size_t capacity, const uint8_t* pvrtChunk, const HostServices* services,
+                 HostImage* image) {
+    const unsigned colorFormat = pvrtChunk[kChunkColorFormat];
+    switch (pvrtChunk[kChunkDataType]) {
+    case kTypeTwiddled:
+    case kTypeTwiddledD:
+        return EncodeTwiddled(texels, capacity, colorFormat, services, image);
+    case kTypePal4:
+        return EncodeTwiddled(texels, capacity, kTwiddledPal4, services, image);
+    case kTypePal8:
+        return EncodeTwiddled(texels, capacity, kTwiddledPal8, services, image);
+    case kTypeRectangle:
+        return EncodeRectangle(texels, capacity, colorFormat, services, image);
+    default:
+        return kEncodeRefused;
+    }
+}
+
+void BuildExportPalette(const HostImage* image, uint8_t palette[kExportPaletteBytes], int32_t* count) {
+    memset(palette, 0, kExportPaletteBytes);
+    *count = 0;
+    switch (image->nColorMode) {
+    case kColorModeTwoColour:
+        memset(palette + 4, 255, 3);   // entry 1 white; both with alpha 0
+        *count = 2;
+        break;
+    case kColorModeGrey:
+        for (int i = 0; i < 256; i++) memset(palette + 4 * i, i, 3);
+        *count = 256;
+        break;
+    case kColorModeIndexed: {
+        const int32_t n = image->nPaletteCount > 256 ? 256 : image->nPaletteCount;
+        for (int32_t i = 0; i < n; i++) {
+            const uint32_t colour = image->aPalette[i];
+            palette[4 * i + 0] = (uint8_t)colour;
+            palette[4 * i + 1] = (uint8_t)(colour >> 8);
+            palette[4 * i + 2] = (uint8_t)(colour >> 16);
+            palette[4 * i + 3] = i == image->nTransparentIndex ? 0 : 255;
+        }
+        *count = n;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+size_t BuildPaletteBytes(unsigned colorFormat, unsigned kind, const uint8_t palette[kExportPaletteBytes],
+                         int32_t* count, uint8_t* out, size_t capacity) {
+    const ChannelRow* row = GetChannelRow(colorFormat);
+    if (!row || (kind != kPaletteKind4 && kind != kPaletteKind8)) return 0;
+    const uint32_t n = kind == kPaletteKind4 ? 16 : (*count <= 128 ? 128 : 256);
+    if (capacity < kPaletteHeaderSize + 2 * (size_t)n) return 0;
+    uint16_t entries[kPaletteMaxEntries] = {0};
+    for (uint32_t i = 0; i < n; i++) {
+        const uint8_t* e = palette + 4 * i;
+        entries[i] = PackColor(row->encode, e[0], e[1], e[2], e[3]);
+    }
+    const size_t length = BuildPaletteFile(out, entries, n);
+    *count = (int32_t)n;
+    return length;
+}

@@ -1,0 +1,51 @@
+// Texel encoders, the palette file bytes and the texel length of a setting.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "host_api.h"
+
+enum {
+    kEncodeOk = 0,
+    kEncodeRefused = -1,   // nothing written: bad layer, sizes, code or capacity
+};
+
+// Codes of EncodeTwiddled besides the colour formats 0 to 2.
+enum { kTwiddledPal4 = 5, kTwiddledPal8 = 6 };
+
+// Bytes of texel data the export writes for a DataType and ColorFormat at
+// this size; 0 when the pair is not exportable (see IsExportablePair).
+uint64_t TexelLength(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height);
+
+// Encodes the layer of `image` into `texels` (capacity bytes) by the DataType
+// and ColorFormat of the PVRT chunk head (16 bytes: ColorFormat at 8,
+// DataType at 9). Every pixel is read once through GetImagePixel at the layer's
+// position; StepProgress follows every row (16-bit texels) or pair of rows
+// (indices). Nothing is written, read or reported when the layer is missing,
+// its sides are not powers of two with the smaller one at most 1024, the
+// codes have nothing to pack with, or the texel data would not fit.
+int EncodeTexels(uint8_t* texels, size_t capacity, const uint8_t* pvrtChunk, const HostServices* services,
+                 HostImage* image);
+// Twiddled layouts: code 0, 1 or 2 (16-bit colour), 5 (4-bit indices), 6 (8-bit indices).
+int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostServices* services,
+                   HostImage* image);
+// Row-by-row layout of 16-bit colour.
+int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, const HostServices* services,
+                    HostImage* image);
+
+// Palette of the host image as the export writes it: 256 entries of bytes
+// blue, green, red, alpha, all cleared first, and the number of colours found.
+enum { kExportPaletteBytes = 1024 };
+void BuildExportPalette(const HostImage* image, uint8_t palette[kExportPaletteBytes], int32_t* count);
+
+// Palette kinds: 5 for DataType 5, 6 for DataType 7.
+enum { kPaletteKind4 = 5, kPaletteKind8 = 6 };
+
+// The .pvp file for a palette: 16 entries for kind 5; for kind 6, 128 when
+// `*count` is at most 128, else 256; each packed with the ColorFormat's row.
+// Writes the file bytes into `out` and returns their length (48, 272 or 528),
+// setting `*count` to the entries written; returns 0, changing nothing, when
+// the ColorFormat has no row or `capacity` is short.
+size_t BuildPaletteBytes(unsigned colorFormat, unsigned kind, const uint8_t palette[kExportPaletteBytes],
+                         int32_t* count, uint8_t* out, size_t capacity);

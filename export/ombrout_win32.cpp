@@ -1,0 +1,67 @@
+// ombrout.ppi: the DLL entry, the five exports and the Win32 side of the
+// export platform (message boxes, the settings dialog, replacing files).
+#include "ombrout_win32.h"
+
+#include "export_core.h"
+#include "texts.h"
+
+static_assert(kMessageOk == MB_OK, "MB_OK");
+static_assert(kMessageIconError == MB_ICONERROR, "MB_ICONERROR");
+
+static HINSTANCE g_module = nullptr;   // set once at process attach
+
+HINSTANCE PluginModule() { return g_module; }
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) g_module = instance;
+    return TRUE;
+}
+
+static void ShowMessageWin32(void* context, const char* text, const char* caption, unsigned flags) {
+    MessageBoxA((HWND)context, text, caption, flags);
+}
+
+static int ChooseSettingsWin32(void* context, const HostLayer* layer, const char* path,
+                               TextureSettings* settings) {
+    return ChooseTextureSettings((HWND)context, layer, path, settings);
+}
+
+// A read-only target is never replaced (Windows refuses it; not every
+// implementation of MoveFileExA does).
+static int ReplaceFileWin32(void*, const char* temp, const char* target) {
+    const DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return -1;
+    return MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING) ? 0 : -1;
+}
+
+// Exported under the names of ombrout.def.
+extern "C" {
+
+uint16_t PB_STDCALL PB_GetPluginInfo(char* buffer, int size) {
+    CopyHostText(buffer, size, kExportInfoText);
+    return kPluginKindExport;
+}
+
+int PB_STDCALL PBE_GetCount() { return 1; }
+
+char* PB_STDCALL PBE_GetSupportedType(int index, char* buffer, int size) {
+    CopyHostText(buffer, size, index == 0 ? kTypeDescriptor : "");
+    return buffer;
+}
+
+int PB_STDCALL PBE_GetSupportedFormat(int index) { return index == 0 ? 0x3C : 0; }
+
+int PB_STDCALL PBE_Execute(int, HWND owner, const char* path, HostImage* image,
+                                                 HostServices* services) {
+    ExportPlatform platform = {};
+    platform.context = owner;
+    platform.ShowMessage = ShowMessageWin32;
+    platform.ChooseSettings = ChooseSettingsWin32;
+    platform.allocator = kHeapAllocator;
+    platform.WriteWholeFile = WriteFileStdio;
+    platform.ReplaceTarget = ReplaceFileWin32;
+    platform.RemoveFile = RemoveFileStdio;
+    return ExportTexture(path, image, services, &platform);
+}
+
+}   // extern "C"

@@ -1,0 +1,42 @@
+// The table of known texture file names with the settings each needs, and the
+// layer-name tag that the import leaves behind.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "settings.h"
+
+struct PresetRow {
+    const char* name;   // lower-case file name with its extension
+    TextureSettings settings;
+};
+
+enum {
+    kPresetCount = 178,
+    kPresetFirstPvr = 164,     // rows 0-163 name .pvz files, 164-177 .pvr files
+    kPresetNameRoom = 256,     // longest base name looked up, terminator included
+};
+extern const PresetRow kPresetTable[kPresetCount];
+
+// Offset of the base name in `path`: the byte after the last backslash, where
+// a byte of 0x7F or above starts a double-byte character whose second byte
+// is never a separator. Forward slashes are not separators.
+size_t BaseNameOffset(const char* path);
+
+// Index of the row whose name equals the path's base name with ASCII letters
+// lowered, or -1.
+int FindFilePreset(const char* path);
+
+// The row for an index from 0 to 177; null for any other.
+const PresetRow* GetPreset(int index);
+
+// Reads the " !#TYPE:%d, #COLOR:%d, #ID:%d" tag: 0 when `name` has no "!#"
+// (nothing changed); otherwise 1, with each field that has a valid number set
+// (low 8, 8 and 16 bits). `capacity` bounds the scan of `name`.
+int ParseLayerTag(const char* name, size_t capacity, TextureSettings* settings);
+
+// The decimal number right after the first `key` in `text` (at most
+// `capacity` bytes are looked at), ended by "," or the end of the text.
+// Returns true and the number (32-bit, wrapping) when valid.
+bool ParseTagNumber(const char* text, size_t capacity, const char* key, uint32_t* number);

@@ -1,0 +1,93 @@
+// Texture settings for export and the portable logic of the settings dialog:
+// the two item lists, the record the dialog works on, preset selection, the ID
+// text conversion and the check that a DataType/ColorFormat pair can be
+// written. The Win32 dialog procedure only moves these values to and from its
+// controls.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "host_api.h"
+
+struct TextureSettings {
+    uint8_t dataType;
+    uint8_t colorFormat;
+    uint16_t globalIndex;
+};
+
+// In a preset these values mark a field as unset.
+enum { kUnsetCode = 255, kUnsetGlobalIndex = 0xFFFF };
+
+inline TextureSettings UnsetTextureSettings() {
+    TextureSettings s = {kUnsetCode, kUnsetCode, kUnsetGlobalIndex};
+    return s;
+}
+
+// `sources`: the selected source in the low 16 bits, plus which presets exist.
+enum {
+    SOURCE_NONE = 0,
+    SOURCE_LAYER_TAG = 1,
+    SOURCE_FILE_NAME = 2,
+    HAS_FILE_PRESET = 0x10000,
+    HAS_TAG_PRESET = 0x20000,
+};
+
+struct SettingsDialogRecord {
+    TextureSettings result;       // read from the controls on OK; all zero before
+    TextureSettings filePreset;   // the PresetTable match; unset when none
+    TextureSettings tagPreset;    // parsed from the layer tag; unset before parsing
+    const char* presetName;       // name of the matched PresetRow, or null
+    uint32_t sources;
+};
+
+inline unsigned SelectedSource(const SettingsDialogRecord& record) { return record.sources & 0xFFFF; }
+
+// Steps 1 to 3 of ChooseTextureSettings: clears the record, looks the file
+// name up in the PresetTable and parses the layer tag (the tag wins the
+// selection when both exist). `layer` may be null.
+void PrepareSettingsRecord(SettingsDialogRecord* record, const HostLayer* layer, const char* path);
+
+// One item of a dialog list: its label and the code it stands for.
+struct SettingItem {
+    const char* label;
+    uint8_t code;
+};
+enum { kSettingItemCount = 5 };
+extern const SettingItem kDataTypeItems[kSettingItemCount];
+extern const SettingItem kColorFormatItems[kSettingItemCount];
+
+// The item a preset code selects: item 0, or for a code other than 255 the
+// last item whose label starts with the first character of the code in
+// lower-case hexadecimal.
+int SelectItemForCode(const SettingItem items[kSettingItemCount], unsigned code);
+
+// What ApplyPreset puts into the three controls.
+struct PresetView {
+    int dataTypeItem;
+    int colorFormatItem;
+    bool setId;          // false: the ID edit keeps its text
+    char idText[12];     // decimal GlobalIndex when setId
+};
+PresetView ViewPreset(const TextureSettings& preset);
+
+// The ID edit's text as a number: leading blanks, tabs and line breaks
+// skipped, an optional sign, digits up to the first other character; no
+// digits give 0, values beyond the signed 32-bit range the nearest bound.
+// Reads at most `length` characters (it stops earlier at a zero).
+int32_t ParseIdText(const char* text, size_t length);
+
+// The settings OK reads: the item data of both lists' selections (low 8 bits
+// kept) and the ID text (low 16 bits of its number kept).
+TextureSettings ReadDialogSettings(uint32_t dataTypeItemData, uint32_t colorFormatItemData,
+                                   const char* idText, size_t idLength);
+
+// Whether the export can write a texture with these codes: a DataType of 1,
+// 5, 7, 9 or 13 and a ColorFormat of 0, 1, 2, 5 or 6, except the palettised
+// and rectangle layouts (5, 7, 9) with the palette codes 5 and 6, for which
+// there is no colour format to pack with.
+bool IsExportablePair(unsigned dataType, unsigned colorFormat);
+
+// Caption of the file-name radio button once a row matched: `current`
+// followed by "  [name]", cut to fit `capacity` (with its terminator).
+void FormatPresetCaption(char* out, size_t capacity, const char* current, const char* presetName);

@@ -1,0 +1,213 @@
+// Export encoders, palette bytes and PVZ runs of exported textures.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <vector>
+
+#include "encode.h"
+#include "host_stub.h"
+#include "palette.h"
+#include "pvz.h"
+#include "texture.h"
+
+namespace {
+
+// A distinct value per pixel; the low bits vary with both coordinates.
+uint32_t Coded(int x, int y) { return 0x80000000u | (uint32_t)(y << 12 | x); }
+uint32_t Quad(int x, int y) { return (uint32_t)(x % 2 + 2 * (y % 2)); }
+uint32_t g_pixel;
+uint32_t Constant(int, int) { return g_pixel; }
+
+// Encodes a w x h layer at (16, 32) into a buffer with 8 guard bytes behind it.
+std::vector<uint8_t> Encode(StubHost& host, int w, int h, unsigned dataType, unsigned colorFormat,
+                            uint32_t (*value)(int, int) = Coded) {
+    host.SetSource(w, h, 16, 32, value);
+    const size_t length = (size_t)TexelLength(dataType, colorFormat, w, h);
+    std::vector<uint8_t> bytes(length + 8, 0xCC);
+    const uint8_t chunk[16] = {0, 0, 0, 0, 0, 0, 0, 0, (uint8_t)colorFormat, (uint8_t)dataType};
+    EXPECT_EQ(EncodeTexels(bytes.data(), length, chunk, &host.services, &host.image), kEncodeOk);
+    for (size_t i = length; i < bytes.size(); i++) EXPECT_EQ(bytes[i], 0xCC);
+    return bytes;
+}
+
+TEST(ExportEncode, TexelLengths) {
+    EXPECT_EQ(TexelLength(5, 0, 128, 128), 8192u);
+    EXPECT_EQ(TexelLength(7, 2, 256, 128), 32768u);
+    EXPECT_EQ(TexelLength(13, 5, 256, 128), 16384u);
+    EXPECT_EQ(TexelLength(1, 6, 256, 128), 32768u);
+    EXPECT_EQ(TexelLength(1, 0, 256, 256), 131072u);
+    EXPECT_EQ(TexelLength(9, 1, 128, 128), 32768u);
+    EXPECT_EQ(TexelLength(9, 5, 128, 128), 0u);   // nothing to pack with
+    EXPECT_EQ(TexelLength(1, 3, 128, 128), 0u);
+    EXPECT_EQ(TexelLength(2, 0, 128, 128), 0u);
+}
+
+// Every texel lands where the twiddled order puts it, for 16-, 8- and 4-bit
+// texels, square and in strips of squares both ways; each pixel is read once
+// at the layer's position, with progress after every row or pair of rows.
+TEST(ExportEncode, TwiddledPositions) {
+    const ChannelEncode& argb4444 = GetChannelRow(2)->encode;
+    uint32_t table[kTwiddleTableSize];
+    BuildTwiddleTable(table);
+    const unsigned layouts[][2] = {{1, 2}, {7, 0}, {1, 6}, {5, 0}, {13, 5}};
+    const int shapes[][2] = {{128, 128}, {256, 128}, {128, 256}};
+    for (const auto& layout : layouts)
+        for (const auto& shape : shapes) {
+            StubHost host;
+            const int w = shape[0], h = shape[1];
+            const std::vector<uint8_t> e = Encode(host, w, h, layout[0], layout[1]);
+            const unsigned bits = layout[1] == 6 || layout[0] == 7 ? 8 : layout[1] == 5 || layout[0] == 5 ? 4 : 16;
+            long wrong = 0;
+            for (int y = 0; y < h; y++)
+                for (int x = 0; x < w; x++) {
+                    const uint32_t t = TwiddleIndex(table, x, y, 128);
+                    if (bits == 16) wrong += ReadU16(&e[2 * t]) != PackColor(argb4444, Coded(x, y));
+                    if (bits == 8) wrong += e[t] != (Coded(x, y) & 0xFF);
+                    if (bits == 4) wrong += ((e[t / 2] >> (4 * (t % 2))) & 0xF) != (Coded(x, y) & 0xF);
+                }
+            EXPECT_EQ(wrong, 0) << layout[0] << "/" << layout[1] << " " << w << "x" << h;
+            EXPECT_EQ(host.getPixelCalls, w * h);
+            EXPECT_EQ(host.pixelsOutside, 0);
+            EXPECT_EQ(host.getOrder[0], std::make_pair(16, 32));
+            const size_t steps = bits == 16 ? h : h / 2;
+            ASSERT_EQ(host.stepProgress.size(), steps);
+            EXPECT_EQ(host.stepProgress.back(), (int)(bits == 16 ? h - 1 : h - 2));
+        }
+    // The nibbles of one 4-bit unit: (0,0), (0,1), (1,0), (1,1).
+    StubHost host;
+    const std::vector<uint8_t> e = Encode(host, 128, 128, 5, 0, Quad);
+    EXPECT_EQ(ReadU16(&e[0]), 0x3120);
+}
+
+TEST(ExportEncode, RectangleIndicesAndPacking) {
+    StubHost host;
+    std::vector<uint8_t> e = Encode(host, 256, 128, 9, 0);
+    long wrong = 0;
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 256; x++)
+            wrong += ReadU16(&e[2 * (y * 256 + x)]) != PackColor(GetChannelRow(0)->encode, Coded(x, y));
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(host.stepProgress.size(), 128u);
+    struct Case {
+        unsigned dataType, format;
+        uint32_t pixel;
+        uint16_t unit;
+    } cases[] = {{9, 0, 0x80FF8000, 0xFE00}, {9, 0, 0x7FFF8000, 0x7E00}, {1, 1, 0x00123456, 0x11AA},
+                 {13, 1, 0xFF123456, 0x11AA}, {9, 2, 0x7F102030, 0x7123}, {1, 2, 0x80808080, 0x8888},
+                 {5, 0, 0x00000011, 0x1111},  {7, 1, 0x12345678, 0x7878}};   // indices: low 4 or 8 bits
+    for (const Case& c : cases) {
+        g_pixel = c.pixel;
+        e = Encode(host, 128, 128, c.dataType, c.format, Constant);
+        EXPECT_EQ(ReadU16(&e[0]), c.unit) << c.dataType << "/" << c.format;
+        EXPECT_EQ(ReadU16(&e[e.size() - 10]), c.unit);
+    }
+}
+
+TEST(ExportEncode, RefusesWhatItCannotEncodeSafely) {
+    StubHost host;
+    host.SetSource(128, 128, 0, 0, Coded);
+    std::vector<uint8_t> buffer(2 * 128 * 128, 0xCC);
+    uint8_t* b = buffer.data();
+    const HostServices* s = &host.services;
+    EXPECT_EQ(EncodeTwiddled(b, buffer.size() - 1, 0, s, &host.image), kEncodeRefused);   // short capacity
+    EXPECT_EQ(EncodeTwiddled(b, 8191, kTwiddledPal4, s, &host.image), kEncodeRefused);
+    EXPECT_EQ(EncodeRectangle(b, buffer.size() - 1, 0, s, &host.image), kEncodeRefused);
+    EXPECT_EQ(EncodeTwiddled(b, buffer.size(), 3, s, &host.image), kEncodeRefused);   // no row to pack with
+    EXPECT_EQ(EncodeRectangle(b, buffer.size(), 5, s, &host.image), kEncodeRefused);
+    const uint8_t mips[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 2};
+    EXPECT_EQ(EncodeTexels(b, buffer.size(), mips, s, &host.image), kEncodeRefused);
+    host.layer.nRight = 96;   // not a power of two
+    EXPECT_EQ(EncodeTwiddled(b, buffer.size(), 0, s, &host.image), kEncodeRefused);
+    host.layer.nRight = host.layer.nBottom = 2048;   // smaller side above 1024
+    std::vector<uint8_t> big(2u * 2048 * 2048);
+    EXPECT_EQ(EncodeTwiddled(big.data(), big.size(), 0, s, &host.image), kEncodeRefused);
+    host.image.pLayer = nullptr;
+    EXPECT_EQ(EncodeTwiddled(b, buffer.size(), 0, s, &host.image), kEncodeRefused);
+    EXPECT_EQ(host.getPixelCalls, 0);
+    for (uint8_t v : buffer) ASSERT_EQ(v, 0xCC);
+}
+
+TEST(ExportPalette, FromEachColourMode) {
+    StubHost host;
+    uint8_t p[kExportPaletteBytes];
+    int32_t count = -7;
+    host.image.nColorMode = kColorModeTwoColour;
+    BuildExportPalette(&host.image, p, &count);
+    const uint8_t two[12] = {0, 0, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0};   // alpha 0
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(memcmp(p, two, 12), 0);
+    host.image.nColorMode = kColorModeGrey;
+    BuildExportPalette(&host.image, p, &count);
+    EXPECT_EQ(count, 256);
+    EXPECT_TRUE(p[800] == 200 && p[802] == 200 && p[803] == 0);
+    host.image.nColorMode = kColorModeIndexed;
+    host.image.nPaletteCount = 300;
+    host.image.nTransparentIndex = 5;
+    for (int i = 0; i < 256; i++) host.image.aPalette[i] = 0x11000203u | (uint32_t)i << 16;
+    BuildExportPalette(&host.image, p, &count);
+    EXPECT_EQ(count, 256);
+    EXPECT_TRUE(p[28] == 3 && p[29] == 2 && p[30] == 7 && p[31] == 255);
+    EXPECT_EQ(p[23], 0);   // the transparent entry
+    host.image.nPaletteCount = 0;
+    BuildExportPalette(&host.image, p, &count);
+    EXPECT_TRUE(count == 0 && p[3] == 0);
+    host.image.nColorMode = 4;
+    BuildExportPalette(&host.image, p, &count);
+    EXPECT_EQ(count, 0);
+}
+
+TEST(ExportPalette, FileBytes) {
+    uint8_t p[kExportPaletteBytes] = {255, 255, 255, 255, 0x00, 0x80, 0xFF, 0x80};
+    uint8_t out[kPaletteMaxFileSize];
+    const int32_t cases[][3] = {{5, 256, 16}, {6, 2, 128},   {6, 128, 128}, {6, 0, 128},
+                                {6, -3, 128}, {6, 129, 256}, {6, 256, 256}};   // kind, count in, entries
+    for (const auto& c : cases) {
+        int32_t count = c[1];
+        const size_t length = BuildPaletteBytes(0, c[0], p, &count, out, sizeof out);
+        EXPECT_EQ(length, 16u + 2 * c[2]);
+        EXPECT_EQ(count, c[2]);
+        EXPECT_EQ(memcmp(out, "PVPL", 4), 0);
+        EXPECT_EQ(ReadU32(out + 4), 2u * c[2] + 8);
+        EXPECT_TRUE(ReadU32(out + 8) == 0 && ReadU16(out + 12) == 0);
+        EXPECT_EQ(ReadU16(out + 14), (uint32_t)c[2]);
+        EXPECT_TRUE(ReadU16(out + 16) == 0xFFFF && ReadU16(out + 18) == 0xFE00 && ReadU16(out + length - 2) == 0);
+    }
+    int32_t count = 2;   // no row for a palette code; a short buffer: nothing built, count kept
+    EXPECT_EQ(BuildPaletteBytes(5, 6, p, &count, out, sizeof out), 0u);
+    EXPECT_EQ(BuildPaletteBytes(0, 6, p, &count, out, 271), 0u);
+    EXPECT_EQ(count, 2);
+}
+
+TEST(ExportPvz, RunSplittingAndRoundTrip) {
+    struct Case {
+        unsigned dataType;
+        size_t units;
+        std::vector<uint8_t> counts;
+    } cases[] = {{7, 255, {254}}, {7, 256, {254, 0}}, {7, 600, {254, 254, 89}}, {1, 256, {254, 0}},
+                 {9, 600, {254, 254, 89}}};
+    for (const Case& c : cases) {
+        const unsigned unit = PvzUnitSize(c.dataType);
+        std::vector<uint8_t> texture(32 + c.units * unit, 0xAB);
+        WriteTextureHeader(texture.data(), 1, 0, (uint8_t)c.dataType, 128, 128, (uint32_t)(c.units * unit));
+        uint8_t* container;
+        uint32_t length;
+        ASSERT_EQ(PvzCompress(texture.data(), (uint32_t)texture.size(), &kHeapAllocator, &container, &length), 0);
+        ASSERT_EQ(length, 36 + c.counts.size() * (unit + 1));
+        for (size_t r = 0; r < c.counts.size(); r++) EXPECT_EQ(container[36 + r * (unit + 1) + unit], c.counts[r]);
+        free(container);
+    }
+    StubHost host;   // an encoded texture survives compression and expansion
+    const std::vector<uint8_t> e = Encode(host, 256, 128, 1, 1);
+    std::vector<uint8_t> texture(32 + e.size() - 8);
+    WriteTextureHeader(texture.data(), 9, 1, 1, 256, 128, (uint32_t)(texture.size() - 32));
+    memcpy(&texture[32], e.data(), texture.size() - 32);
+    uint8_t* container;
+    uint32_t length;
+    ASSERT_EQ(PvzCompress(texture.data(), (uint32_t)texture.size(), &kHeapAllocator, &container, &length), 0);
+    std::vector<uint8_t> expanded(4 + texture.size());
+    EXPECT_EQ(PvzExpand(container, length, expanded.data(), expanded.size(), nullptr), kPvzOk);
+    EXPECT_EQ(memcmp(&expanded[4], texture.data(), texture.size()), 0);
+    free(container);
+}
+
+}   // namespace
