@@ -1,0 +1,187 @@
+#include "import_core.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "palette.h"
+#include "pvz.h"
+#include "texts.h"
+
+int ContainerOfPath(const char* path) {
+    const size_t length = strlen(path);
+    if (length < 3) return kContainerPvz;
+    const char* end = path + length - 3;
+    static const char kPvr[3] = {'p', 'v', 'r'};
+    for (int i = 0; i < 3; i++) {
+        char c = end[i];
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+        if (c != kPvr[i]) return kContainerPvz;
+    }
+    return kContainerPvr;
+}
+
+ImportDecision DecideImport(unsigned dataType, unsigned colorFormat) {
+    if (dataType == kTypePal8) return {true, 256, kColorPal8};
+    if (dataType == kTypePal4) return {true, 16, kColorPal4};
+    if (colorFormat == kColorBump || colorFormat == kColorPal4) return {true, 16, (int)colorFormat};
+    if (colorFormat == kColorPal8) return {true, 256, kColorPal8};
+    return {false, 0, (int)colorFormat};
+}
+
+uint64_t PvzBlockSize(uint32_t size) { return ((uint64_t)size + kPvzHeader + 2047) & ~(uint64_t)2047; }
+
+// Texel bytes a run stream expands to, counting only whole records, and
+// stopping as soon as the count passes `limit`.
+static uint64_t PvzStreamLength(const uint8_t* container, size_t length, unsigned unit, uint64_t limit) {
+    const unsigned recordLength = unit + 1;
+    const size_t records = (length - kPvzStream) / recordLength;
+    const uint8_t* count = container + kPvzStream + unit;
+    uint64_t total = 0;
+    for (size_t i = 0; i < records && total <= limit; i++, count += recordLength)
+        total += ((uint64_t)*count + 1) * unit;
+    return total;
+}
+
+int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck* check) {
+    memset(check, 0, sizeof *check);
+    check->container = container;
+    check->headerBase = container == kContainerPvr ? 0 : kPvzHeader;
+    if (length < check->headerBase + kTextureHeaderSize) return kTextureShortFile;
+    const uint8_t* header = file + check->headerBase;
+    if (!HasTextureMagics(header)) return kTextureBadMagic;
+
+    const TextureInfo info = ReadTextureInfo(header);
+    check->info = info;
+    check->colorFormat = info.colorFormat;
+    // Plain textures of DataType 7 that say RGB565 carry ARGB1555 palettes.
+    if (container == kContainerPvr && info.dataType == kTypePal8 && info.colorFormat == kColorRgb565)
+        check->colorFormat = kColorArgb1555;
+    check->decision = DecideImport(info.dataType, check->colorFormat);
+
+    int result = PlanTexels(info.dataType, check->colorFormat, info.width, info.height, &check->layout);
+    if (result != kTextureOk) return result;
+    const uint64_t needed = check->layout.needed;
+
+    if (container == kContainerPvr) {
+        check->texelBytes = length - kTextureHeaderSize;
+        return needed > check->texelBytes ? kTextureShortData : kTextureOk;
+    }
+
+    const uint32_t size = ReadU32(file + kPvzSizeField);
+    check->pvzSize = size;
+    check->pvzBlockSize = PvzBlockSize(size);
+    if (size < kTextureHeaderSize || size - kTextureHeaderSize < needed) return kTexturePvzSizeShort;
+    if (check->pvzBlockSize > (uint64_t)(size_t)-1) return kTexturePvzTooLarge;
+    const uint64_t room = size - kTextureHeaderSize;
+    check->texelBytes = PvzStreamLength(file, length, PvzUnitSize(info.dataType), room);
+    if (check->texelBytes > room) return kTexturePvzOverflow;
+    return needed > check->texelBytes ? kTextureShortData : kTextureOk;
+}
+
+int AppendLayerTag(HostImage* image, unsigned dataType, int tagColor, uint32_t globalIndex) {
+    HostLayer* layer = image->pLayer;
+    if (!layer) return -1;
+    char tag[64];
+    snprintf(tag, sizeof tag, kLayerTagFormat, (int)dataType, tagColor, (int)(int32_t)globalIndex);
+    char* name = layer->szName;
+    const size_t used = strnlen(name, kLayerNameRoom);
+    if (used >= kLayerNameRoom) return 0;   // unterminated: no room to append into
+    size_t add = strnlen(tag, sizeof tag);
+    if (add > kLayerNameRoom - 1 - used) add = kLayerNameRoom - 1 - used;
+    memcpy(name + used, tag, add);
+    name[used + add] = '\0';
+    return 0;
+}
+
+int ImportTexture(const char* path, HostImage* image, const HostServices* services,
+                  const ImportPlatform* platform) {
+    // The palette path has the texture path's length and must fit 260
+    // characters; its last four characters are replaced.
+    if (!path) return kStatusReadFailed;
+    const size_t pathLength = strnlen(path, kImportPathCapacity);
+    if (pathLength >= kImportPathCapacity || pathLength < 4) return kStatusReadFailed;
+    if (!image || !services || !platform) return kStatusUnsupported;
+    void* const context = platform->context;
+
+    uint8_t* file = nullptr;
+    size_t fileSize = 0;
+    if (platform->ReadWholeFile(context, path, &file, &fileSize) != 0) return kStatusReadFailed;
+
+    TextureCheck check;
+    if (CheckTexture(file, fileSize, ContainerOfPath(path), &check) != kTextureOk) {
+        platform->FreeBlock(context, file);
+        return kStatusUnsupported;
+    }
+
+    uint8_t* block = file;
+    uint8_t* chunk;
+    size_t chunkLength;
+    if (check.container == kContainerPvz) {
+        block = (uint8_t*)platform->AllocBlock(context, (size_t)check.pvzBlockSize);
+        if (!block) {
+            platform->FreeBlock(context, file);
+            return kStatusUnsupported;
+        }
+        size_t texelBytes = 0;
+        const int expanded =
+            PvzExpand(file, fileSize, block, kPvzHeader + (size_t)check.pvzSize, &texelBytes);
+        platform->FreeBlock(context, file);
+        if (expanded != kPvzOk || texelBytes < check.layout.needed) {
+            platform->FreeBlock(context, block);
+            return kStatusUnsupported;
+        }
+        chunk = block + kPvzHeader + kHeaderPvrt;
+        chunkLength = kPvrtChunkHeadSize + texelBytes;
+    } else {
+        chunk = block + kHeaderPvrt;
+        chunkLength = fileSize - kHeaderPvrt;
+        chunk[kChunkColorFormat] = (uint8_t)check.colorFormat;
+    }
+
+    const TextureInfo& info = check.info;
+    const ImportDecision& decision = check.decision;
+    if (decision.indexed)
+        services->CreateIndexedImage(image, info.width, info.height);
+    else
+        services->CreateColorImage(image, info.width, info.height, 1, 0);
+    if (check.colorFormat != kColorRgb565) image->bAlpha = 1;
+    if (AppendLayerTag(image, info.dataType, decision.tagColor, info.globalIndex) != 0)
+        platform->ShowLayerNull(context);
+    image->nPaletteCount = decision.paletteCount;
+
+    if (decision.paletteCount != 0) {
+        char palettePath[kImportPathCapacity];
+        MakePalettePath(path, palettePath, sizeof palettePath);   // fits: checked above
+        if (platform->ChoosePaletteFile(context, palettePath, sizeof palettePath) != 0) {
+            platform->FreeBlock(context, block);
+            return kStatusCancelled;
+        }
+        palettePath[sizeof palettePath - 1] = '\0';
+        uint8_t* palette = nullptr;
+        size_t paletteSize = 0;
+        if (platform->ReadWholeFile(context, palettePath, &palette, &paletteSize) == 0) {
+            ApplyPalette(image, palette, paletteSize, check.colorFormat);
+            platform->FreeBlock(context, palette);
+        }
+    }
+
+    services->BeginProgress(0, info.height);
+    DecodeTexels(chunk, chunkLength, services, image);
+    services->EndProgress();
+    platform->FreeBlock(context, block);
+    return kStatusDone;
+}
+
+// The host's buffer gets the text cut to fit and always ends in zero bytes.
+static void CopyTerminated(char* buffer, int size, const char* text) {
+    if (!buffer || size <= 0) return;
+    CopyHostText(buffer, size, text);
+    buffer[size - 1] = '\0';
+}
+
+void CopyImportInfo(char* buffer, int size) { CopyTerminated(buffer, size, kImportInfoText); }
+
+char* CopySupportedType(int index, char* buffer, int size) {
+    CopyTerminated(buffer, size, index == 0 ? kTypeDescriptor : "");
+    return buffer;
+}

@@ -1,0 +1,89 @@
+// The import driver: from a texture path, its bytes and a palette file to the
+// host calls that build the picture. File access, memory blocks and dialogs
+// come from an ImportPlatform, so the same driver serves the plug-in (Win32
+// calls) and native tools and tests (anything else).
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "decode.h"
+#include "host_api.h"
+#include "texture.h"
+
+enum { kImportPathCapacity = 260 };   // path buffers, terminator included
+
+// What the driver needs from its surroundings. Every block it is handed or
+// allocates goes back through FreeBlock before ImportTexture returns.
+struct ImportPlatform {
+    void* context;
+    // Reads a whole file into a new zero-filled block: 0 done; -1 not opened;
+    // -2 no memory; -3 fewer bytes read than the file holds. Sets *block and
+    // *size to null and 0 before anything else.
+    int (*ReadWholeFile)(void* context, const char* path, uint8_t** block, size_t* size);
+    // A zero-filled block, or null when no memory can be had.
+    void* (*AllocBlock)(void* context, size_t size);
+    void (*FreeBlock)(void* context, void* block);
+    // Makes `path` (capacity bytes) name the palette file to read: 0 when the
+    // file beside the texture exists or the user chose one; -1 when cancelled.
+    int (*ChoosePaletteFile)(void* context, char* path, size_t capacity);
+    // Tells the user that the image has no layer ("layer null").
+    void (*ShowLayerNull)(void* context);
+};
+
+enum { kContainerPvr = 0, kContainerPvz = 1 };
+
+// .pvr when the path's last three characters are "pvr" in any letter case,
+// .pvz for every other ending (the dot plays no part). The path must hold at
+// least three characters.
+int ContainerOfPath(const char* path);
+
+// Host image kind, palette size and tag colour code derived from a header.
+struct ImportDecision {
+    bool indexed;
+    int32_t paletteCount;   // 256, 16 or 0
+    int tagColor;
+};
+ImportDecision DecideImport(unsigned dataType, unsigned colorFormat);
+
+// Everything known about a texture before the host is called.
+struct TextureCheck {
+    int container;          // kContainerPvr or kContainerPvz
+    unsigned headerBase;    // 0 (.pvr) or 4 (.pvz)
+    TextureInfo info;       // as stored in the file
+    unsigned colorFormat;   // as the import uses it (a plain .pvr of DataType 7 reads 1 as 0)
+    ImportDecision decision;
+    TexelLayout layout;
+    uint64_t texelBytes;    // texel bytes present (.pvz: after expansion)
+    uint32_t pvzSize;       // .pvz: the size field
+    uint64_t pvzBlockSize;  // .pvz: the block the driver allocates for the expansion
+};
+
+// Validates a whole file as read (`container` from ContainerOfPath) without
+// any host call or allocation: header length, magics, sizes, texel data
+// length, and for .pvz the size field and the length the stream expands to.
+// Gives kTextureOk or the first failing kTexture... code; `check` is filled
+// as far as the file could be read.
+int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck* check);
+
+// Bytes the driver allocates for the expansion of a .pvz whose size field is
+// `size`: size + 4 raised to a multiple of 2048.
+uint64_t PvzBlockSize(uint32_t size);
+
+// Appends " !#TYPE:%d, #COLOR:%d, #ID:%d" to the layer name, cut short where
+// szName has no more room. Gives 0, or -1 (nothing done) when the image has no
+// layer.
+int AppendLayerTag(HostImage* image, unsigned dataType, int tagColor, uint32_t globalIndex);
+
+// Imports the texture at `path` into the host image. Gives a status code:
+// 0 done, 2 the file could not be read (or the path is unusable), 4 the
+// content is refused (image untouched), 7 the palette was not chosen.
+int ImportTexture(const char* path, HostImage* image, const HostServices* services,
+                  const ImportPlatform* platform);
+
+// The host's text queries: copy at most `size` bytes, zero-padded, and always
+// terminated inside the buffer.
+void CopyImportInfo(char* buffer, int size);
+// Copies the descriptor of file type `index` (only 0 exists; others give an
+// empty text) and returns the buffer.
+char* CopySupportedType(int index, char* buffer, int size);

@@ -1,0 +1,302 @@
+// The texel decoders, their size rules and the palette conversion, against
+// textures laid out by the test maker from a function of (x, y).
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <vector>
+
+#include "decode.h"
+#include "host_stub.h"
+#include "texture_maker.h"
+#include "texture.h"
+
+namespace {
+
+uint32_t Hash16(uint32_t x, uint32_t y) { return (x * 0x9E37u + y * 0x79B9u + (x ^ y) * 13u) & 0xFFFF; }
+
+// At most 256 (or 16) distinct 2x2 blocks, so that a VQ codebook holds them.
+TexelFunction VqTexels(uint32_t entries) {
+    return [entries](uint32_t x, uint32_t y) {
+        const uint32_t id = ((x / 2) * 5 + (y / 2) * 11) % entries;
+        return ((id * 4 + (x % 2) * 2 + y % 2) * 0x3B5u) & 0xFFFF;
+    };
+}
+
+// What the host should hold at (x, y) of the picture for texel value v.
+uint32_t ExpectedValue(const TextureSpec& s, uint32_t v) {
+    switch (TexelKindOf(s.dataType, s.colorFormat)) {
+    case kTexel4: return v & 15;
+    case kTexel8: return v & 255;
+    case kTexelVq:
+    case kTexelSmallVq: return (UnpackColor(s.colorFormat, (uint16_t)v) & 0xFFFFFF) | 0xFF000000;
+    default: return UnpackColor(s.colorFormat, (uint16_t)v);
+    }
+}
+
+// Decodes `file` (a .pvr image) into a fresh picture of the header's size.
+int Decode(StubHost& host, const std::vector<uint8_t>& file) {
+    const TextureInfo info = ReadTextureInfo(file.data());
+    host.services.CreateColorImage(&host.image, info.width, info.height, 1, 0);
+    return DecodeTexels(file.data() + 16, file.size() - 16, &host.services, &host.image);
+}
+
+// Every texel of the picture equals the function's value (VQ: rows reversed).
+void ExpectPicture(const TextureSpec& s, const TexelFunction& f) {
+    SCOPED_TRACE(testing::Message() << "DataType " << (int)s.dataType << " ColorFormat " << (int)s.colorFormat
+                                    << " " << s.width << "x" << s.height);
+    std::vector<uint8_t> file = MakePvr(s, f);
+    ASSERT_FALSE(file.empty());
+    StubHost host;
+    EXPECT_EQ(Decode(host, file), kDecodeDone);
+    EXPECT_EQ(host.setPixelCalls, (long)s.width * s.height);
+    EXPECT_EQ(host.pixelsOutside, 0);
+    const TexelKind kind = TexelKindOf(s.dataType, s.colorFormat);
+    const bool reversed = kind == kTexelVq || kind == kTexelSmallVq;
+    int wrong = 0;
+    for (uint32_t y = 0; y < s.height; y++)
+        for (uint32_t x = 0; x < s.width; x++) {
+            const uint32_t got = host.Pixel(x, reversed ? s.height - 1 - y : y);
+            if (got != ExpectedValue(s, f(x, y)) && ++wrong <= 3)
+                ADD_FAILURE() << "texel (" << x << ", " << y << "): " << std::hex << got;
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST(DecodeTwiddled, ColourTexelsInSquaresAndStrips) {
+    const uint16_t sizes[][2] = {{1, 1}, {1, 4}, {8, 1}, {2, 2}, {8, 8}, {256, 128}, {128, 256}, {16, 64}, {2048, 2}};
+    for (uint8_t type : {1, 13, 2, 6, 8})
+        for (uint8_t cf : {0, 1, 2})
+            for (auto& wh : sizes) ExpectPicture({type, cf, wh[0], wh[1], 0}, Hash16);
+}
+
+TEST(DecodeTwiddled, IndexTexelsInSquaresAndStrips) {
+    const uint16_t sizes[][2] = {{2, 2}, {4, 2}, {2, 4}, {16, 8}, {128, 256}, {256, 128}, {64, 2}};
+    const uint8_t pairs[][2] = {{5, 2}, {7, 0}, {1, 5}, {1, 6}, {13, 5}, {2, 6}, {6, 5}, {6, 6}, {8, 6}, {8, 5}};
+    for (auto& p : pairs)
+        for (auto& wh : sizes) ExpectPicture({p[0], p[1], wh[0], wh[1], 0}, Hash16);
+}
+
+TEST(DecodeTwiddled, SecondSquareOfAStrip) {
+    // 256 x 128 16-bit: texel (200, 7) is unit TwiddleIndex(72, 7) + 16384.
+    std::vector<uint8_t> file = MakeHeader({1, 0, 256, 128, 0}, 2 * 256 * 128);
+    file.resize(32 + 2 * 256 * 128);
+    WriteU16(&file[32 + 2 * (TwiddleIndex(72, 7, 128) + 16384)], 0xFFFF);
+    StubHost host;
+    Decode(host, file);
+    EXPECT_EQ(host.Pixel(200, 7), 0xFFF8F8F8u);
+    EXPECT_EQ(host.Pixel(72, 7), 0u);
+    // 4-bit: the second square's units start at byte 8192.
+    std::vector<uint8_t> pal4 = MakeHeader({5, 0, 256, 128, 0}, 256 * 128 / 2);
+    pal4.resize(32 + 256 * 128 / 2);
+    WriteU16(&pal4[32 + 8192], 0x4321);
+    StubHost host4;
+    Decode(host4, pal4);
+    EXPECT_EQ(host4.Pixel(128, 0), 1u);
+    EXPECT_EQ(host4.Pixel(128, 1), 2u);
+    EXPECT_EQ(host4.Pixel(129, 0), 3u);
+    EXPECT_EQ(host4.Pixel(129, 1), 4u);
+}
+
+TEST(DecodeTwiddled, CallOrderAndProgress) {
+    StubHost h8;
+    Decode(h8, MakePvr({7, 0, 8, 4, 0}, Hash16));
+    ASSERT_GE(h8.setOrder.size(), 4u);
+    EXPECT_EQ(h8.setOrder[1], std::make_pair(0, 1));
+    EXPECT_EQ(h8.setOrder[2], std::make_pair(1, 0));
+    EXPECT_EQ(h8.stepProgress, (std::vector<int>{0, 2}));
+    StubHost h4;
+    Decode(h4, MakePvr({5, 0, 8, 4, 0}, Hash16));
+    const std::vector<std::pair<int, int>> first4 = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}, {3, 0}, {3, 1}};
+    EXPECT_EQ((std::vector<std::pair<int, int>>(h4.setOrder.begin(), h4.setOrder.begin() + 8)), first4);
+    EXPECT_EQ(h4.stepProgress, (std::vector<int>{0, 2}));
+    StubHost h16;
+    Decode(h16, MakePvr({1, 2, 4, 4, 0}, Hash16));
+    EXPECT_EQ(h16.stepProgress, (std::vector<int>{0, 1, 2, 3}));
+    StubHost rect;
+    Decode(rect, MakePvr({9, 1, 2, 4, 0}, Hash16));
+    EXPECT_EQ(rect.stepProgress, (std::vector<int>{0, 1, 2, 3}));
+}
+
+TEST(DecodeRectangle, RowByRow) {
+    for (uint8_t cf : {0, 1, 2})
+        for (uint16_t w : {1, 4, 64}) ExpectPicture({9, cf, w, 8, 0}, Hash16);
+}
+
+TEST(MipChains, FullSizeLevelOffsets) {
+    TexelLayout l;
+    ASSERT_EQ(PlanTexels(2, 0, 256, 256, &l), kTextureOk);
+    EXPECT_EQ(l.offset, 2u * (65536 + 2) / 3);
+    ASSERT_EQ(PlanTexels(8, 6, 256, 256, &l), kTextureOk);
+    EXPECT_EQ(l.offset, (65536u + 2) / 3);
+    EXPECT_EQ(l.needed, (65536u + 2) / 3 + 65536);
+    ASSERT_EQ(PlanTexels(6, 1, 4, 4, &l), kTextureOk);
+    EXPECT_EQ(l.offset, 3u);   // odd: 16-bit texels read byte-wise
+    ASSERT_EQ(PlanTexels(4, 0, 256, 256, &l), kTextureOk);
+    EXPECT_EQ(l.offset, 2048 + MipChainOffset(128));
+    EXPECT_EQ(l.needed, l.offset + 128 * 128);
+    ASSERT_EQ(PlanTexels(17, 0, 256, 256, &l), kTextureOk);
+    EXPECT_EQ(l.offset, 128 + MipChainOffset(128) / 2);
+    EXPECT_EQ(l.needed, l.offset + 128 * 128 / 2);
+    // The widest strips and rectangles: past the range of a signed 32-bit count.
+    ASSERT_EQ(PlanTexels(2, 0, 32768, 1024, &l), kTextureOk);
+    EXPECT_EQ(l.needed, 2 * ((1ull << 30) + 2) / 3 + 2ull * 32768 * 1024);
+    ASSERT_EQ(PlanTexels(9, 0, 32768, 32768, &l), kTextureOk);
+    EXPECT_EQ(l.needed, 0x80000000ull);
+}
+
+TEST(DecodeVq, BlockPlacementAndRowOrder) {
+    // 4 x 4: index bytes 0-3 paint blocks (0,0), (0,1), (1,0), (1,1).
+    std::vector<uint8_t> file = MakeHeader({3, 1, 4, 4, 0}, 2048 + 4);
+    file.resize(32 + 2048 + 4);
+    const uint16_t texels[4] = {0xF800, 0x07E0, 0x001F, 0xFFFF};
+    for (int k = 0; k < 4; k++) WriteU16(&file[32 + 8 * 9 + 2 * k], texels[k]);   // entry 9
+    file[32 + 2048 + 0] = 9;
+    StubHost host;
+    EXPECT_EQ(Decode(host, file), kDecodeDone);
+    EXPECT_EQ(host.Pixel(0, 3), 0xFFF80000u);   // texel 0
+    EXPECT_EQ(host.Pixel(0, 2), 0xFF00FC00u);   // texel 1
+    EXPECT_EQ(host.Pixel(1, 3), 0xFF0000F8u);   // texel 2
+    EXPECT_EQ(host.Pixel(1, 2), 0xFFF8FCF8u);   // texel 3
+    EXPECT_EQ(host.stepProgress, (std::vector<int>{0, 2}));
+    // ARGB1555 0x7FFF: the clear alpha bit is ignored.
+    StubHost argb;
+    Decode(argb, MakePvr({3, 0, 2, 2, 0}, [](uint32_t, uint32_t) { return 0x7FFFu; }));
+    EXPECT_EQ(argb.Pixel(0, 0), 0xFFF8F8F8u);
+
+    for (uint8_t type : {3, 4})
+        for (uint8_t cf : {0, 1, 2})
+            for (uint16_t side : {2, 8, 64, 256}) ExpectPicture({type, cf, side, side, 0}, VqTexels(256));
+}
+
+TEST(DecodeSmallVq, NibblePlacementAndRowOrder) {
+    // 8 x 8: byte 0 holds blocks (0,0) low and (0,1) high, byte 2 blocks (0,2) and (0,3).
+    std::vector<uint8_t> file = MakeHeader({16, 1, 8, 8, 0}, 128 + 8);
+    file.resize(32 + 128 + 8);
+    WriteU16(&file[32 + 8 * 3], 0xF800);   // entry 3, texel 0
+    WriteU16(&file[32 + 8 * 5], 0x001F);   // entry 5, texel 0
+    file[32 + 128 + 0] = 0x53;
+    file[32 + 128 + 2] = 0x30;
+    StubHost host;
+    EXPECT_EQ(Decode(host, file), kDecodeDone);
+    EXPECT_EQ(host.Pixel(0, 7), 0xFFF80000u);   // block (0, 0)
+    EXPECT_EQ(host.Pixel(0, 5), 0xFF0000F8u);   // block (0, 1)
+    EXPECT_EQ(host.Pixel(0, 3), 0xFF000000u);   // block (0, 2): entry 0
+    EXPECT_EQ(host.Pixel(0, 1), 0xFFF80000u);   // block (0, 3): entry 3
+    EXPECT_TRUE(host.stepProgress.empty());
+
+    for (uint8_t type : {16, 17})
+        for (uint8_t cf : {0, 1, 2})
+            for (uint16_t side : {4, 8, 64, 512}) ExpectPicture({type, cf, side, side, 0}, VqTexels(16));
+}
+
+TEST(DecodeTexels, NothingToDecode) {
+    // DataTypes without decoder and ColorFormats without conversion: no host call.
+    const uint8_t cases[][2] = {{0, 0}, {10, 0}, {11, 1}, {12, 2}, {14, 0}, {15, 0}, {18, 0}, {255, 0},
+                                {1, 3}, {1, 4}, {13, 7}, {2, 255}, {9, 5}, {9, 3}, {3, 3}, {4, 6}, {16, 5}, {17, 200}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << (int)c[0] << "/" << (int)c[1]);
+        std::vector<uint8_t> file = MakeHeader({c[0], c[1], 8, 8, 0}, 0);
+        file.resize(32 + 8192, 0x5A);
+        StubHost host;
+        EXPECT_EQ(Decode(host, file), kDecodeNothing);
+        EXPECT_EQ(host.setPixelCalls, 0);
+        EXPECT_TRUE(host.stepProgress.empty());
+    }
+}
+
+TEST(DecodeTexels, RefusesOutsideTheLayouts) {
+    struct Case { uint8_t type, cf; uint16_t w, h; int code; };
+    const Case cases[] = {
+        {1, 0, 0, 8, kTextureBadSize},       {1, 0, 8, 12, kTextureBadSize},
+        {0, 0, 3, 4, kTextureBadSize},       {9, 0, 8, 0, kTextureBadSize},
+        {1, 0, 2048, 2048, kTextureTwiddledTooLarge}, {7, 0, 4096, 2048, kTextureTwiddledTooLarge},
+        {1, 0, 32768, 1024, kTextureOk},     {5, 0, 1, 8, kTextureTooSmall},
+        {7, 0, 8, 1, kTextureTooSmall},      {1, 5, 2, 1, kTextureTooSmall},
+        {8, 6, 1, 2, kTextureTooSmall},      {1, 0, 1, 2, kTextureOk},
+        {3, 0, 8, 4, kTextureVqShape},       {4, 0, 4096, 4096, kTextureVqShape},
+        {3, 0, 2048, 2048, kTextureOk},      {3, 0, 1, 1, kTextureTooSmall},
+        {16, 0, 2, 2, kTextureTooSmall},     {17, 0, 4, 4, kTextureOk},
+        {9, 0, 32768, 1, kTextureOk},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (int)c.type << "/" << (int)c.cf << " " << c.w << "x" << c.h);
+        TexelLayout layout;
+        EXPECT_EQ(PlanTexels(c.type, c.cf, c.w, c.h, &layout), c.code);
+        if (c.code == kTextureOk) continue;
+        std::vector<uint8_t> file = MakeHeader({c.type, c.cf, c.w, c.h, 0}, 0);
+        file.resize(32 + 65536);
+        StubHost host;
+        EXPECT_EQ(DecodeTexels(file.data() + 16, file.size() - 16, &host.services, &host.image), c.code);
+        EXPECT_EQ(host.setPixelCalls, 0);
+    }
+}
+
+TEST(DecodeTexels, RefusesShortData) {
+    // One byte less than the layout addresses, for every decoder.
+    const TextureSpec specs[] = {{1, 0, 16, 8, 0}, {2, 1, 8, 8, 0}, {5, 0, 8, 8, 0}, {6, 6, 8, 8, 0},
+                                 {7, 0, 8, 16, 0}, {9, 2, 8, 4, 0}, {3, 0, 8, 8, 0}, {4, 0, 8, 8, 0},
+                                 {16, 0, 8, 8, 0}, {17, 0, 8, 8, 0}};
+    for (const TextureSpec& s : specs) {
+        SCOPED_TRACE(testing::Message() << (int)s.dataType);
+        std::vector<uint8_t> file = MakePvr(s, s.dataType == 16 || s.dataType == 17 ? VqTexels(16) : VqTexels(256));
+        TexelLayout layout;
+        ASSERT_EQ(PlanTexels(s.dataType, s.colorFormat, s.width, s.height, &layout), kTextureOk);
+        ASSERT_EQ(file.size(), 32 + layout.needed);   // the maker and the rules agree
+        file.pop_back();
+        StubHost host;
+        EXPECT_EQ(DecodeTexels(file.data() + 16, file.size() - 16, &host.services, &host.image), kTextureShortData);
+        EXPECT_EQ(host.setPixelCalls, 0);
+    }
+    // Each decoder checks the length it is handed by itself.
+    StubHost host;
+    std::vector<uint8_t> data(4096, 0x33);
+    EXPECT_EQ(DecodeTwiddled(data.data(), 2 * 8 * 4 - 1, 8, 4, 0, &host.services, &host.image), kTextureShortData);
+    EXPECT_EQ(DecodeTwiddled(data.data(), 8 * 4 - 1, 8, 4, 6, &host.services, &host.image), kTextureShortData);
+    EXPECT_EQ(DecodeTwiddled(data.data(), 8 * 4 / 2 - 1, 8, 4, 5, &host.services, &host.image), kTextureShortData);
+    EXPECT_EQ(DecodeRectangle(data.data(), 2 * 8 * 4 - 1, 8, 4, 0, &host.services, &host.image), kTextureShortData);
+    EXPECT_EQ(DecodeVq(data.data(), 15, data.data(), 2048, 8, 8, 0, &host.services, &host.image), kTextureShortData);
+    EXPECT_EQ(DecodeSmallVq(data.data(), 7, data.data(), 128, 8, 8, 0, &host.services, &host.image), kTextureShortData);
+    EXPECT_EQ(host.setPixelCalls, 0);
+    EXPECT_EQ(DecodeVq(data.data(), 1, data.data(), 2047, 2, 2, 0, &host.services, &host.image), kTextureShortData);
+    EXPECT_EQ(DecodeSmallVq(data.data(), 2, data.data(), 127, 4, 4, 0, &host.services, &host.image),
+              kTextureShortData);
+    // Texel data ending before the full-size level or the index map begins.
+    for (uint8_t type : {2, 4, 17}) {
+        std::vector<uint8_t> file = MakeHeader({type, 0, 8, 8, 0}, 0);
+        file.resize(32 + 10);
+        EXPECT_EQ(DecodeTexels(file.data() + 16, file.size() - 16, &host.services, &host.image), kTextureShortData);
+    }
+    EXPECT_EQ(host.setPixelCalls, 0);
+}
+
+TEST(ApplyPalette, CountsAndFormats) {
+    auto entry = [](uint32_t i) { return (uint16_t)(0x8000 | i * 0x41); };
+    struct Case { size_t length; int32_t count; };
+    const Case cases[] = {{48, 16}, {49, 16}, {16, 0}, {17, 0}, {15, 0}, {0, 0}, {528, 256}, {16 + 2 * 300, 256}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        std::vector<uint8_t> file = MakePaletteFile(300, entry);
+        file.resize(c.length);
+        StubHost host;
+        host.image.nPaletteCount = 99;
+        host.image.nTransparentIndex = 0x1234;
+        for (uint32_t& p : host.image.aPalette) p = 0xCAFE;
+        ApplyPalette(&host.image, file.data(), file.size(), 0);
+        EXPECT_EQ(host.image.nPaletteCount, c.count);
+        EXPECT_EQ(host.image.nTransparentIndex, 0x1234);
+        for (int i = 0; i < 256; i++)
+            ASSERT_EQ(host.image.aPalette[i], i < c.count ? UnpackColor(0, entry(i)) : 0xCAFEu) << i;
+    }
+    // No conversion for the entry format: entries and count as they were.
+    for (unsigned cf : {3u, 4u, 5u, 6u, 7u, 255u}) {
+        std::vector<uint8_t> file = MakePaletteFile(16, entry);
+        StubHost host;
+        host.image.nPaletteCount = 256;
+        host.image.aPalette[0] = 0xCAFE;
+        ApplyPalette(&host.image, file.data(), file.size(), cf);
+        EXPECT_EQ(host.image.nPaletteCount, 256);
+        EXPECT_EQ(host.image.aPalette[0], 0xCAFEu);
+    }
+}
+
+}  // namespace

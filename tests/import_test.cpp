@@ -1,0 +1,400 @@
+// The import driver end to end over in-memory files: container choice, checks
+// before the picture is created, host call order, layer tag, palette lookup,
+// progress, and every block handed back.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host_stub.h"
+#include "import_core.h"
+#include "texture_maker.h"
+#include "palette.h"
+#include "texts.h"
+
+namespace {
+
+// Files, blocks and dialogs in memory; counts and logs what the driver asks.
+struct FakePlatform {
+    std::map<std::string, std::vector<uint8_t>> files;
+    std::vector<std::string> log;
+    std::set<void*> live;
+    size_t allocLimit = (size_t)-1;    // AllocBlock fails above this
+    bool cancelDialog = false;
+    std::string chosen;                // what the dialog picks when it opens
+    int layerNull = 0;
+
+    ImportPlatform platform() { return {this, Read, Alloc, Free, Choose, LayerNull}; }
+
+    static FakePlatform* Self(void* c) { return static_cast<FakePlatform*>(c); }
+    static int Read(void* c, const char* path, uint8_t** block, size_t* size) {
+        *block = nullptr;
+        *size = 0;
+        FakePlatform* f = Self(c);
+        f->log.push_back(std::string("read ") + path);
+        auto it = f->files.find(path);
+        if (it == f->files.end()) return -1;
+        *block = (uint8_t*)Alloc(c, it->second.size());
+        if (!*block) return -2;
+        if (!it->second.empty()) memcpy(*block, it->second.data(), it->second.size());
+        *size = it->second.size();
+        return 0;
+    }
+    static void* Alloc(void* c, size_t size) {
+        FakePlatform* f = Self(c);
+        f->log.push_back("alloc " + std::to_string(size));
+        if (size > f->allocLimit) return nullptr;
+        void* p = calloc(size ? size : 1, 1);
+        f->live.insert(p);
+        return p;
+    }
+    static void Free(void* c, void* block) {
+        FakePlatform* f = Self(c);
+        EXPECT_EQ(f->live.erase(block), 1u) << "freed a block that was not live";
+        free(block);
+    }
+    static int Choose(void* c, char* path, size_t capacity) {
+        FakePlatform* f = Self(c);
+        EXPECT_EQ(capacity, 260u);
+        if (f->files.count(path)) return 0;
+        f->log.push_back(std::string("dialog ") + path);
+        if (f->cancelDialog) return -1;
+        snprintf(path, capacity, "%s", f->chosen.c_str());
+        return 0;
+    }
+    static void LayerNull(void* c) { Self(c)->layerNull++; }
+};
+
+struct ImportRun {
+    FakePlatform fake;
+    StubHost host;
+    int status = -1;
+    int Import(const std::string& path) {
+        ImportPlatform p = fake.platform();
+        status = ImportTexture(path.c_str(), &host.image, &host.services, &p);
+        EXPECT_TRUE(fake.live.empty()) << "blocks left after " << path;
+        return status;
+    }
+    std::string Name() const { return host.layer.szName; }
+};
+
+uint32_t Pattern(uint32_t x, uint32_t y) { return (x * 0x1F3u + y * 0x2E1u) & 0xFFFF; }
+uint16_t Entry(uint32_t i) { return (uint16_t)(0x8000 | (i * 0x421)); }
+
+TEST(ImportPaths, ContainerByLastThreeCharacters) {
+    for (const char* p : {"A.PVR", "a.Pvr", "apvr", "C:\\t\\x.pVr"}) EXPECT_EQ(ContainerOfPath(p), kContainerPvr) << p;
+    for (const char* p : {"a.pvz", "a.bin", "a.pv", "a.pvr "}) EXPECT_EQ(ContainerOfPath(p), kContainerPvz) << p;
+    // End to end: the same bytes import under "apvr" and are refused under "a.pv".
+    std::vector<uint8_t> pvr = MakePvr({1, 0, 4, 4, 0}, Pattern);
+    ImportRun plain, wrong;
+    plain.fake.files["apvr"] = wrong.fake.files["a.pv"] = pvr;
+    EXPECT_EQ(plain.Import("apvr"), 0);
+    EXPECT_EQ(wrong.Import("a.pv"), 4);
+}
+
+TEST(ImportPaths, UnusablePathsAreNotRead) {
+    const std::string ok = "C:\\" + std::string(250, 'd') + "\\a.pvr";   // 259 characters
+    ASSERT_EQ(ok.size(), 259u);
+    for (const std::string& path : {ok + "x", std::string("a.p"), std::string("")}) {
+        ImportRun r;
+        EXPECT_EQ(r.Import(path), 2);
+        EXPECT_TRUE(r.fake.log.empty());
+    }
+    ImportRun r;
+    r.fake.files[ok] = MakePvr({1, 0, 4, 4, 0}, Pattern);
+    EXPECT_EQ(r.Import(ok), 0);
+    ImportRun missing;
+    EXPECT_EQ(missing.Import("gone.pvr"), 2);
+    EXPECT_FALSE(missing.host.created);
+}
+
+TEST(ImportTexture, PlainAndCompressedEndToEnd) {
+    const TextureSpec spec = {1, 2, 256, 128, 7};
+    for (bool pvz : {false, true}) {
+        ImportRun r;
+        const std::string path = pvz ? "t.pvz" : "t.pvr";
+        r.fake.files[path] = pvz ? MakePvz(spec, Pattern) : MakePvr(spec, Pattern);
+        ASSERT_EQ(r.Import(path), 0);
+        EXPECT_FALSE(r.host.indexed);
+        EXPECT_EQ(r.host.width, 256);
+        EXPECT_EQ(r.host.height, 128);
+        EXPECT_EQ(r.host.image.bAlpha, 1);
+        EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:1, #COLOR:2, #ID:7");
+        EXPECT_EQ(r.host.beginProgress, (std::vector<std::pair<int, int>>{{0, 128}}));
+        EXPECT_EQ(r.host.stepProgress.size(), 128u);
+        EXPECT_EQ(r.host.endProgress, 1);
+        EXPECT_EQ(r.host.setPixelCalls, 256 * 128);
+        EXPECT_EQ(r.host.Pixel(200, 7), UnpackColor(2, (uint16_t)Pattern(200, 7)));
+        EXPECT_EQ(r.fake.log.front(), "read " + path);
+        // .pvz: one block for the expansion, (size + 4) raised to 2048.
+        if (pvz) {
+            EXPECT_EQ(r.fake.log[2], "alloc " + std::to_string(67584));
+        }
+    }
+}
+
+TEST(ImportTexture, PvzBlockSize) {
+    EXPECT_EQ(PvzBlockSize(32 + 2 * 256 * 256), 65u * 2048);   // 131104 + 4 -> 133120
+    EXPECT_EQ(PvzBlockSize(2080), 4096u);
+    EXPECT_EQ(PvzBlockSize(2046), 4096u);   // the 4 leading bytes always fit
+    EXPECT_EQ(PvzBlockSize(2048), 4096u);
+    EXPECT_EQ(PvzBlockSize(2043), 2048u);
+    EXPECT_EQ(PvzBlockSize(0xFFFFFFFFu), 0x100000800ull);
+}
+
+TEST(ImportTexture, PalettisedTextures) {
+    // DataType 5, ARGB4444 entries: 16 colours, the palette beside the texture, no dialog.
+    ImportRun pal4;
+    pal4.fake.files["a.pvr"] = MakePvr({5, 2, 8, 8, 0}, Pattern);
+    pal4.fake.files["a.pvp"] = MakePaletteFile(16, Entry);
+    ASSERT_EQ(pal4.Import("a.pvr"), 0);
+    EXPECT_TRUE(pal4.host.indexed);
+    EXPECT_EQ(pal4.host.image.nPaletteCount, 16);
+    EXPECT_EQ(pal4.host.image.aPalette[3], UnpackColor(2, Entry(3)));
+    EXPECT_EQ(pal4.host.image.bAlpha, 1);
+    EXPECT_EQ(pal4.Name(), "Layer 1 !#TYPE:5, #COLOR:5, #ID:0");
+    EXPECT_EQ(pal4.host.Pixel(3, 5), Pattern(3, 5) & 15);
+    for (const std::string& line : pal4.fake.log) EXPECT_NE(line.rfind("dialog", 0), 0u);
+
+    // No palette beside it: the dialog offers the derived name and its choice is read.
+    ImportRun chosen;
+    chosen.fake.files["d\\b.pvz"] = MakePvz({7, 0, 8, 8, 0}, Pattern);
+    chosen.fake.files["other.pvp"] = MakePaletteFile(200, Entry);
+    chosen.fake.chosen = "other.pvp";
+    ASSERT_EQ(chosen.Import("d\\b.pvz"), 0);
+    EXPECT_NE(std::find(chosen.fake.log.begin(), chosen.fake.log.end(), "dialog d\\b.pvp"), chosen.fake.log.end());
+    EXPECT_EQ(chosen.host.image.nPaletteCount, 200);
+    EXPECT_EQ(chosen.host.Pixel(1, 1), Pattern(1, 1) & 255);
+
+    // A chosen palette that cannot be read: silent, count of the import decision.
+    ImportRun unreadable;
+    unreadable.fake.files["c.pvr"] = MakePvr({7, 0, 8, 8, 0}, Pattern);
+    unreadable.fake.chosen = "nowhere.pvp";
+    ASSERT_EQ(unreadable.Import("c.pvr"), 0);
+    EXPECT_EQ(unreadable.host.image.nPaletteCount, 256);
+    EXPECT_EQ(unreadable.host.setPixelCalls, 64);
+
+    // ColorFormat 4 asks for a 16-colour palette; 3 is direct colour with no prompt.
+    ImportRun bump, yuv;
+    bump.fake.files["b.pvr"] = MakePvr({1, 4, 8, 8, 0}, Pattern);
+    bump.fake.cancelDialog = true;
+    EXPECT_EQ(bump.Import("b.pvr"), 7);
+    EXPECT_TRUE(bump.host.indexed);
+    EXPECT_EQ(bump.host.image.nPaletteCount, 16);
+    yuv.fake.files["y.pvr"] = MakePvr({1, 3, 8, 8, 0}, Pattern);
+    EXPECT_EQ(yuv.Import("y.pvr"), 0);
+    EXPECT_FALSE(yuv.host.indexed);
+    EXPECT_EQ(yuv.host.image.bAlpha, 1);
+    EXPECT_EQ(yuv.host.setPixelCalls, 0);   // no conversion for YUV422
+    EXPECT_EQ(yuv.host.endProgress, 1);
+}
+
+TEST(ImportTexture, CancelledPaletteLeavesTaggedPictureOnly) {
+    ImportRun r;
+    r.fake.files["a.pvz"] = MakePvz({7, 2, 16, 16, 3}, Pattern);
+    r.fake.cancelDialog = true;
+    EXPECT_EQ(r.Import("a.pvz"), 7);
+    EXPECT_TRUE(r.host.created);
+    EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:7, #COLOR:6, #ID:3");
+    EXPECT_EQ(r.host.image.nPaletteCount, 256);
+    EXPECT_EQ(r.host.setPixelCalls, 0);
+    EXPECT_TRUE(r.host.beginProgress.empty());
+    EXPECT_EQ(r.host.endProgress, 0);
+}
+
+TEST(ImportTexture, Rgb565PalettesOfPlainType7AreReadAsArgb1555) {
+    for (bool pvz : {false, true}) {
+        ImportRun r;
+        const std::string path = pvz ? "p.pvz" : "p.pvr";
+        r.fake.files[path] = pvz ? MakePvz({7, 1, 8, 8, 0}, Pattern) : MakePvr({7, 1, 8, 8, 0}, Pattern);
+        r.fake.files["p.pvp"] = MakePaletteFile(256, Entry);
+        r.host.image.bAlpha = 5;
+        ASSERT_EQ(r.Import(path), 0);
+        EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:7, #COLOR:6, #ID:0");
+        EXPECT_EQ(r.host.image.aPalette[9], UnpackColor(pvz ? 1 : 0, Entry(9)));
+        EXPECT_EQ(r.host.image.bAlpha, pvz ? 5 : 1);
+    }
+    ImportRun direct;   // ColorFormat 1 elsewhere: direct colour, bAlpha untouched
+    direct.fake.files["q.pvr"] = MakePvr({1, 1, 4, 4, 0}, Pattern);
+    ASSERT_EQ(direct.Import("q.pvr"), 0);
+    EXPECT_EQ(direct.host.image.bAlpha, 0);
+    EXPECT_EQ(direct.Name(), "Layer 1 !#TYPE:1, #COLOR:1, #ID:0");
+}
+
+TEST(ImportTexture, LayerTagTexts) {
+    const std::pair<uint32_t, const char*> ids[] = {{0xFFFFFFFFu, "#ID:-1"}, {0x80000000u, "#ID:-2147483648"},
+                                                   {65535, "#ID:65535"}};
+    for (auto& id : ids) {
+        ImportRun r;
+        r.fake.files["i.pvr"] = MakePvr({9, 0, 4, 4, id.first}, Pattern);
+        ASSERT_EQ(r.Import("i.pvr"), 0);
+        EXPECT_EQ(r.Name(), std::string("Layer 1 !#TYPE:9, #COLOR:0, ") + id.second);
+    }
+    // The tag is cut where the name's room ends, never beyond.
+    StubHost host;
+    std::string full(kLayerNameRoom - 11, 'n');
+    host.SetLayerName(full);
+    host.layer.nLeft = 0x11223344;
+    EXPECT_EQ(AppendLayerTag(&host.image, 255, 6, 0x80000000u), 0);
+    EXPECT_EQ(std::string(host.layer.szName), full + " !#TYPE:25");
+    EXPECT_EQ(host.layer.nLeft, 0x11223344);
+    memset(host.layer.szName, 'x', sizeof host.layer.szName);   // no terminator at all
+    EXPECT_EQ(AppendLayerTag(&host.image, 1, 0, 0), 0);
+    EXPECT_EQ(host.layer.nLeft, 0x11223344);
+    host.image.pLayer = nullptr;
+    EXPECT_EQ(AppendLayerTag(&host.image, 1, 0, 0), -1);
+}
+
+TEST(ImportTexture, LayerNullIsShownAndImportGoesOn) {
+    ImportRun r;
+    r.host.image.pLayer = nullptr;
+    r.fake.files["n.pvr"] = MakePvr({1, 0, 4, 4, 0}, Pattern);
+    EXPECT_EQ(r.Import("n.pvr"), 0);
+    EXPECT_EQ(r.fake.layerNull, 1);
+    EXPECT_EQ(r.host.setPixelCalls, 16);
+    EXPECT_STREQ(kLayerNullText, "layer null");
+}
+
+TEST(ImportTexture, TypesWithoutDecoderGiveATaggedEmptyPicture) {
+    ImportRun r;
+    r.fake.files["x.pvr"] = MakePvr({10, 0, 8, 8, 0}, Pattern);
+    EXPECT_EQ(r.Import("x.pvr"), 0);
+    EXPECT_TRUE(r.host.created);
+    EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:10, #COLOR:0, #ID:0");
+    EXPECT_EQ(r.host.setPixelCalls, 0);
+    EXPECT_EQ(r.host.beginProgress.size(), 1u);
+    EXPECT_TRUE(r.host.stepProgress.empty());
+    EXPECT_EQ(r.host.endProgress, 1);
+}
+
+// Each refused file: code 4, the image untouched, every block freed.
+void ExpectRefused(const std::string& path, const std::vector<uint8_t>& file, int check, size_t allocLimit = (size_t)-1) {
+    SCOPED_TRACE(path);
+    TextureCheck c;
+    EXPECT_EQ(CheckTexture(file.data(), file.size(), ContainerOfPath(path.c_str()), &c), check);
+    ImportRun r;
+    r.fake.files[path] = file;
+    r.fake.allocLimit = allocLimit;
+    r.host.image.bAlpha = 9;
+    EXPECT_EQ(r.Import(path), 4);
+    EXPECT_EQ(r.host.createCalls, 0);
+    EXPECT_EQ(r.Name(), "Layer 1");
+    EXPECT_EQ(r.host.image.bAlpha, 9);
+    EXPECT_EQ(r.host.image.nPaletteCount, 0);
+}
+
+std::vector<uint8_t> Header(uint8_t type, uint8_t cf, uint16_t w, uint16_t h, size_t texelBytes) {
+    std::vector<uint8_t> file = MakeHeader({type, cf, w, h, 0}, (uint32_t)texelBytes);
+    file.resize(32 + texelBytes);
+    return file;
+}
+
+TEST(ImportRefusals, HeadersAndSizes) {
+    std::vector<uint8_t> pvr = MakePvr({1, 0, 4, 4, 0}, Pattern);
+    ExpectRefused("s.pvr", std::vector<uint8_t>(pvr.begin(), pvr.begin() + 31), kTextureShortFile);
+    ExpectRefused("s.pvz", std::vector<uint8_t>(pvr.begin(), pvr.begin() + 35), kTextureShortFile);
+    ExpectRefused("e.pvr", {}, kTextureShortFile);
+    std::vector<uint8_t> magic = pvr;
+    magic[16] = 'p';
+    ExpectRefused("m.pvr", magic, kTextureBadMagic);
+    ExpectRefused("m.pvz", pvr, kTextureBadMagic);   // a plain file named .pvz
+    std::vector<uint8_t> moved = pvr;                  // PVRT four bytes late
+    memmove(&moved[20], &moved[16], moved.size() - 20);
+    memset(&moved[16], 0, 4);
+    ExpectRefused("v.pvr", moved, kTextureBadMagic);
+    std::vector<uint8_t> gbixLength = pvr;             // another GBIX length is not consulted
+    WriteU32(&gbixLength[4], 12);
+    TextureCheck c;
+    EXPECT_EQ(CheckTexture(gbixLength.data(), gbixLength.size(), kContainerPvr, &c), kTextureOk);
+
+    ExpectRefused("z.pvr", Header(1, 0, 0, 4, 64), kTextureBadSize);
+    ExpectRefused("z.pvr", Header(12, 0, 6, 4, 64), kTextureBadSize);
+    ExpectRefused("t.pvr", Header(13, 0, 2048, 2048, 0), kTextureTwiddledTooLarge);
+    ExpectRefused("q.pvr", Header(3, 0, 16, 8, 4096), kTextureVqShape);
+    ExpectRefused("q.pvr", Header(16, 0, 2, 2, 4096), kTextureTooSmall);
+    ExpectRefused("i.pvr", Header(7, 0, 1, 8, 4096), kTextureTooSmall);
+    ExpectRefused("i.pvz", PvrToPvz(Header(5, 0, 8, 1, 4096)), kTextureTooSmall);
+}
+
+TEST(ImportRefusals, ShortTexelData) {
+    for (auto spec : {TextureSpec{1, 0, 16, 8, 0}, TextureSpec{2, 0, 8, 8, 0}, TextureSpec{8, 6, 4, 4, 0},
+                      TextureSpec{4, 0, 8, 8, 0}, TextureSpec{17, 0, 8, 8, 0}, TextureSpec{9, 1, 4, 2, 0}}) {
+        std::vector<uint8_t> pvr = MakePvr(spec, [](uint32_t x, uint32_t y) { return (x / 2 + y / 2) & 15; });
+        ASSERT_FALSE(pvr.empty());
+        pvr.pop_back();
+        WriteU32(&pvr[20], 8 + (uint32_t)pvr.size() - 32);
+        ExpectRefused("d.pvr", pvr, kTextureShortData);
+        ExpectRefused("d.pvz", PvrToPvz(pvr), kTexturePvzSizeShort);
+    }
+}
+
+TEST(ImportRefusals, PvzContainers) {
+    std::vector<uint8_t> good = MakePvz({1, 0, 8, 8, 0}, Pattern);
+    {
+        ImportRun r;
+        r.fake.files["g.pvz"] = good;
+        EXPECT_EQ(r.Import("g.pvz"), 0);
+    }
+    // Size field above what the layout needs, but the stream stops short.
+    std::vector<uint8_t> shortStream = good;
+    shortStream.resize(shortStream.size() - 3);
+    ExpectRefused("a.pvz", shortStream, kTextureShortData);
+    // Stream runs past the size field: refused, nothing written past the block.
+    std::vector<uint8_t> longer = good;
+    longer.insert(longer.end(), {0x11, 0x22, 0xFF});
+    ExpectRefused("b.pvz", longer, kTexturePvzOverflow);
+    // Size field below the layout: refused before any block is allocated.
+    std::vector<uint8_t> small = good;
+    WriteU32(&small[0], 32 + 127);
+    ExpectRefused("c.pvz", small, kTexturePvzSizeShort);
+    WriteU32(&small[0], 5);
+    ExpectRefused("c.pvz", small, kTexturePvzSizeShort);
+    {
+        ImportRun r;
+        r.fake.files["c.pvz"] = small;
+        r.Import("c.pvz");
+        EXPECT_EQ(r.fake.log.size(), 2u);   // the file read and its block only
+    }
+    // No memory for the expansion block.
+    ExpectRefused("g.pvz", good, kTextureOk, 1000);
+    // Extra bytes after the last whole record are ignored.
+    std::vector<uint8_t> tail = good;
+    tail.push_back(0x77);
+    ImportRun r;
+    r.fake.files["t.pvz"] = tail;
+    EXPECT_EQ(r.Import("t.pvz"), 0);
+    // A size field whose block cannot be addressed by a 32-bit process.
+    std::vector<uint8_t> huge = good;
+    WriteU32(&huge[0], 0xFFFFFF00u);
+    TextureCheck c;
+    EXPECT_EQ(CheckTexture(huge.data(), huge.size(), kContainerPvz, &c),
+              sizeof(size_t) == 4 ? kTexturePvzTooLarge : kTextureOk);
+    EXPECT_EQ(c.pvzBlockSize, 0x100000000ull);
+}
+
+TEST(ImportPlugin, HostTexts) {
+    char buffer[80];
+    memset(buffer, 'x', sizeof buffer);
+    CopyImportInfo(buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, kImportInfoText);
+    EXPECT_EQ(buffer[79], 0);
+    memset(buffer, 'x', sizeof buffer);
+    CopyImportInfo(buffer, 6);
+    EXPECT_EQ(std::string(buffer, 6), std::string(kImportInfoText, 5) + '\0');
+    EXPECT_EQ(buffer[6], 'x');
+    memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(CopySupportedType(0, buffer, sizeof buffer), buffer);
+    EXPECT_STREQ(buffer, kTypeDescriptor);
+    EXPECT_EQ(strncmp(buffer, "pvz;pvr|Zelvanis PVZ|PC", 23), 0);
+    EXPECT_EQ(CopySupportedType(1, buffer, sizeof buffer), buffer);
+    EXPECT_EQ(buffer[0], 0);
+    CopyImportInfo(nullptr, 10);
+    CopyImportInfo(buffer, 0);
+}
+
+}  // namespace

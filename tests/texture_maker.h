@@ -1,0 +1,57 @@
+// Synthesises PVR textures, PVZ containers and PVPL palettes for tests and
+// fuzz seeds: the texel data of any DataType / ColorFormat / size is laid out
+// from a function of (x, y), written from the layout rules directly (texel
+// index T = TwiddleIndex, byte T for 8-bit, nibble T for 4-bit), not from the
+// decoders' unit arithmetic.
+#pragma once
+
+#include <stdint.h>
+
+#include <functional>
+#include <vector>
+
+// The value of texel (x, y), row 0 being the first row of the texture: a
+// 16-bit texel in the texture's ColorFormat for colour layouts (VQ included),
+// a palette index for 4-bit and 8-bit layouts (only its low 4 or 8 bits are
+// stored).
+using TexelFunction = std::function<uint32_t(uint32_t x, uint32_t y)>;
+
+struct TextureSpec {
+    uint8_t dataType;
+    uint8_t colorFormat;
+    uint16_t width;
+    uint16_t height;
+    uint32_t globalIndex;
+};
+
+enum TexelKind {
+    kTexelNone,      // DataType without layout: 16-bit rows are written
+    kTexel16,        // 16-bit colour, twiddled
+    kTexel8,         // 8-bit index, twiddled
+    kTexel4,         // 4-bit index, twiddled
+    kTexelRect,      // 16-bit colour, rectangle
+    kTexelVq,        // 256-entry codebook, byte index map
+    kTexelSmallVq,   // 16-entry codebook, nibble index map
+};
+TexelKind TexelKindOf(uint8_t dataType, uint8_t colorFormat);
+
+// Bytes in front of the full-size level (mip chains; VQ: the codebook and
+// any mip chain in front of the index map).
+uint64_t MakerLevelOffset(uint8_t dataType, uint32_t width);
+
+// Lays out the texel data. Bytes in front of the full-size level get a
+// varying filler (so a wrong offset shows), unused codebook entries too.
+// False when the layout cannot express the function: a VQ texture with more
+// distinct 2x2 blocks than codebook entries, or sizes outside the layout.
+bool MakeTexelData(const TextureSpec& spec, const TexelFunction& texel, std::vector<uint8_t>* data);
+
+// The 32-byte header as the exporter writes it for `texelLength` bytes.
+std::vector<uint8_t> MakeHeader(const TextureSpec& spec, uint32_t texelLength);
+// A whole .pvr file; empty when MakeTexelData fails.
+std::vector<uint8_t> MakePvr(const TextureSpec& spec, const TexelFunction& texel);
+// The same texture as a .pvz container; empty when MakeTexelData fails.
+std::vector<uint8_t> MakePvz(const TextureSpec& spec, const TexelFunction& texel);
+// Compresses a .pvr file image into a .pvz container.
+std::vector<uint8_t> PvrToPvz(const std::vector<uint8_t>& pvr);
+// A PVPL file of `count` entries, entry i = entry(i).
+std::vector<uint8_t> MakePaletteFile(uint32_t count, const std::function<uint16_t(uint32_t)>& entry);
