@@ -45,7 +45,7 @@ def main(objdump, path):
         problems.append("imports beyond the system DLLs: " + ", ".join(sorted(imports - SYSTEM_DLLS)))
 
     resources = subprocess.run([objdump, "-s", "-j", ".rsrc", path], capture_output=True, text=True).stdout
-    flat = "".join(line[43:59] for line in resources.splitlines() if line.startswith(" "))
+    flat = "".join(line.rsplit("  ", 1)[-1] for line in resources.splitlines() if line.startswith(" "))
     if "V.S._.V.E.R.S.I.O.N" not in flat.replace("\n", ""):
         problems.append("no version resource")
 
