@@ -1,0 +1,601 @@
+#include "convert.h"
+
+#include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "decode.h"
+#include "export_core.h"
+#include "files.h"
+#include "palette.h"
+#include "presets.h"
+#include "texts.h"
+#include "texture.h"
+
+enum { kPngMaxSide = 8192 };   // far above the export's 1024; keeps pixel memory bounded
+
+#ifdef _WIN32
+#define OMBR_PRINTF_FORMAT gnu_printf   // the MinGW build uses its own C99 printf
+#else
+#define OMBR_PRINTF_FORMAT printf
+#endif
+static void Say(char* out, const char* format, ...) __attribute__((format(OMBR_PRINTF_FORMAT, 2, 3)));
+static void Say(char* out, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vsnprintf(out, kReportRoom, format, args);
+    va_end(args);
+}
+
+static void ClearReport(ConvertReport* report) {
+    report->message[0] = '\0';
+    report->warning[0] = '\0';
+}
+
+static const char* ColorName(unsigned code) {
+    const char* name = ColorFormatName(code);
+    return name ? name : "unknown";
+}
+
+static void SayReadFailure(char* out, const char* path, int result, int error) {
+    switch (result) {
+    case kFileNotOpened: Say(out, "cannot open %s: %s", path, error ? strerror(error) : "not a file"); break;
+    case kFileNoMemory: Say(out, "no memory to read %s", path); break;
+    case kFileTooLarge: Say(out, "%s is too large", path); break;
+    default: Say(out, "cannot read %s", path); break;
+    }
+}
+
+// ---- info
+
+void InspectTexture(const char* path, TextureSummary* summary) {
+    memset(summary, 0, sizeof *summary);
+    uint8_t* file = nullptr;
+    summary->readResult = ReadWholeFile(path, &file, &summary->fileLength);
+    if (summary->readResult != kFileOk) return;
+    const int container = ContainerOfPath(path);
+    summary->checkResult = CheckTexture(file, summary->fileLength, container, &summary->check);
+    free(file);
+    // Without a header there is nothing more to tell.
+    if (summary->checkResult == kTextureShortFile || summary->checkResult == kTextureBadMagic) return;
+
+    const TextureCheck& check = summary->check;
+    const unsigned mode = check.layout.mode;
+    switch (summary->checkResult == kTextureOk ? (int)check.layout.decoder : (int)kDecoderNone) {
+    case kDecoderTwiddled:
+        summary->decodable = mode == kModePal4 || mode == kModePal8 || HasChannelRow(mode);
+        break;
+    case kDecoderRectangle:
+    case kDecoderVq:
+    case kDecoderSmallVq:
+        summary->decodable = HasChannelRow(check.colorFormat);
+        break;
+    default:
+        summary->decodable = false;
+        break;
+    }
+    summary->paletteNeeded = check.decision.paletteCount != 0;
+    if (summary->paletteNeeded && MakePalettePath(path, summary->palettePath, sizeof summary->palettePath)) {
+        uint8_t* palette = nullptr;
+        size_t length = 0;
+        if (ReadWholeFile(summary->palettePath, &palette, &length) == kFileOk) {
+            summary->paletteFound = true;
+            const uint32_t entries = PaletteFileEntryCount(length);
+            summary->paletteEntries = entries > (uint32_t)kPaletteMaxEntries ? (uint32_t)kPaletteMaxEntries : entries;
+            free(palette);
+        }
+    }
+}
+
+// ---- decode
+
+namespace {
+
+// What the import driver asks of its surroundings, answered from memory and
+// the command line.
+struct ImportContext {
+    uint8_t* texture;          // the texture file, read once, handed over on the first read
+    size_t textureLength;
+    const char* paletteOverride;
+    bool paletteOptional;      // its entries have no conversion: the picture goes on without it
+    bool paletteChosen;
+    bool paletteTooLong;
+    int paletteRead;           // kFile... of the palette read
+    char palettePath[kImportPathCapacity];
+};
+
+int ImportReadWholeFile(void* context, const char* path, uint8_t** block, size_t* size) {
+    ImportContext* c = static_cast<ImportContext*>(context);
+    *block = nullptr;
+    *size = 0;
+    if (c->texture) {
+        *block = c->texture;
+        *size = c->textureLength;
+        c->texture = nullptr;
+        return 0;
+    }
+    const int result = ReadWholeFile(path, block, size);
+    if (c->paletteChosen) c->paletteRead = result;
+    switch (result) {
+    case kFileOk: return 0;
+    case kFileNotOpened: return -1;
+    case kFileNoMemory:
+    case kFileTooLarge: return -2;
+    default: return -3;
+    }
+}
+
+void* ImportAllocBlock(void*, size_t size) { return calloc(size > 0 ? size : 1, 1); }
+
+void ImportFreeBlock(void*, void* block) { free(block); }
+
+int ImportChoosePaletteFile(void* context, char* path, size_t capacity) {
+    ImportContext* c = static_cast<ImportContext*>(context);
+    if (c->paletteOverride) {
+        const size_t length = strlen(c->paletteOverride);
+        snprintf(c->palettePath, sizeof c->palettePath, "%s", c->paletteOverride);
+        if (length >= capacity || length >= sizeof c->palettePath) {
+            c->paletteTooLong = true;
+            return -1;
+        }
+        memcpy(path, c->paletteOverride, length + 1);
+    } else {
+        snprintf(c->palettePath, sizeof c->palettePath, "%s", path);
+        // As the plug-in looks for it: the palette beside the texture.
+        FILE* probe = fopen(path, "r");
+        if (probe) fclose(probe);
+        else if (!c->paletteOptional) return -1;
+    }
+    c->paletteChosen = true;
+    return 0;
+}
+
+void ImportShowLayerNull(void*) {}
+
+}  // namespace
+
+int ImportToHost(const char* input, const char* palette, MemoryHost* host, TextureCheck* check,
+                 ConvertReport* report) {
+    InitMemoryHost(host);
+    memset(check, 0, sizeof *check);
+    ClearReport(report);
+    const size_t pathLength = strlen(input);
+    if (pathLength < 4 || pathLength >= kImportPathCapacity) {
+        Say(report->message, "path of %zu characters: the import takes 4 to %d", pathLength,
+            kImportPathCapacity - 1);
+        return -1;
+    }
+    ImportContext context;
+    memset(&context, 0, sizeof context);
+    context.paletteOverride = palette;
+    errno = 0;
+    const int read = ReadWholeFile(input, &context.texture, &context.textureLength);
+    if (read != kFileOk) {
+        SayReadFailure(report->message, input, read, errno);
+        return -1;
+    }
+    const int checked = CheckTexture(context.texture, context.textureLength, ContainerOfPath(input), check);
+    if (checked != kTextureOk) {
+        free(context.texture);
+        Say(report->message, "not a texture the import reads: %s", TextureCheckText(checked));
+        return -1;
+    }
+
+    context.paletteOptional = !HasChannelRow(check->colorFormat);
+    const ImportPlatform platform = {
+        &context,        ImportReadWholeFile,     ImportAllocBlock,
+        ImportFreeBlock, ImportChoosePaletteFile, ImportShowLayerNull,
+    };
+    const int status = ImportTexture(input, &host->image, &host->services, &platform);
+    free(context.texture);   // still here only if the driver never read it
+
+    if (status == kStatusCancelled) {
+        if (context.paletteTooLong)
+            Say(report->message, "palette path %s is too long", context.palettePath);
+        else
+            Say(report->message, "palette %s not found (give one with --palette)", context.palettePath);
+        return -1;
+    }
+    if (status != kStatusDone) {
+        Say(report->message, "not imported (status %d)", status);
+        return -1;
+    }
+    if (host->outOfMemory) {
+        Say(report->message, "no memory for a %u x %u picture", (unsigned)check->info.width,
+            (unsigned)check->info.height);
+        return -1;
+    }
+    if (context.paletteChosen && context.paletteRead != kFileOk && !context.paletteOptional) {
+        Say(report->message, "cannot read palette %s", context.palettePath);
+        return -1;
+    }
+    if (host->pixelsSet == 0) {
+        if (check->layout.decoder == kDecoderNone)
+            Say(report->message, "DataType %u has no texel layout: nothing to decode", (unsigned)check->info.dataType);
+        else
+            Say(report->message, "ColorFormat %u (%s) has no colour conversion: nothing to decode",
+                check->colorFormat, ColorName(check->colorFormat));
+        return -1;
+    }
+    if (check->decision.indexed && !HasChannelRow(check->colorFormat))
+        Say(report->warning, "palette entries in ColorFormat %u (%s) have no colour conversion: palette left black",
+            check->colorFormat, ColorName(check->colorFormat));
+    return 0;
+}
+
+int HostToPng(const MemoryHost* host, PngImage* png) {
+    InitPng(png);
+    png->width = (uint32_t)host->width;
+    png->height = (uint32_t)host->height;
+    const size_t count = (size_t)host->width * (size_t)host->height;
+    const bool indexed = host->image.nColorMode == kColorModeIndexed;
+    png->kind = indexed ? kPngIndexed : kPngColor;
+    png->alpha = !indexed;
+    png->pixels = (uint8_t*)malloc(count * PngPixelBytes(*png) + 1);
+    if (!png->pixels) return -1;
+    if (indexed) {
+        uint32_t used = 1;
+        for (size_t i = 0; i < count; i++) {
+            const uint8_t index = (uint8_t)host->pixels[i];
+            png->pixels[i] = index;
+            if (index + 1u > used) used = index + 1u;
+        }
+        int32_t entries = host->image.nPaletteCount;
+        if (entries < 0) entries = 0;
+        if (entries > 256) entries = 256;
+        png->paletteCount = (uint32_t)entries > used ? (uint32_t)entries : used;
+        for (uint32_t i = 0; i < png->paletteCount; i++) {
+            const uint32_t v = host->image.aPalette[i];
+            png->palette[i][0] = (uint8_t)(v >> 16);
+            png->palette[i][1] = (uint8_t)(v >> 8);
+            png->palette[i][2] = (uint8_t)v;
+            png->palette[i][3] = (uint8_t)(v >> 24);
+        }
+    } else {
+        for (size_t i = 0; i < count; i++) {
+            const uint32_t v = host->pixels[i];
+            uint8_t* p = png->pixels + 4 * i;
+            p[0] = (uint8_t)(v >> 16);
+            p[1] = (uint8_t)(v >> 8);
+            p[2] = (uint8_t)v;
+            p[3] = (uint8_t)(v >> 24);
+        }
+    }
+    return 0;
+}
+
+int HostToRaw(const MemoryHost* host, uint8_t** data, size_t* length) {
+    const size_t count = (size_t)host->width * (size_t)host->height;
+    *length = 0;
+    *data = (uint8_t*)malloc(4 * count + 1);
+    if (!*data) return -1;
+    for (size_t i = 0; i < count; i++) WriteU32(*data + 4 * i, host->pixels[i]);
+    *length = 4 * count;
+    return 0;
+}
+
+static void SayWriteFailure(char* out, const char* path, int error) {
+    Say(out, "cannot write %s%s%s", path, error ? ": " : "", error ? strerror(error) : "");
+}
+
+static bool RefuseExisting(const char* path, bool force, ConvertReport* report) {
+    if (!path || force || !PathExists(path)) return false;
+    Say(report->message, "%s exists (use --force to replace it)", path);
+    return true;
+}
+
+int DecodeTextureFile(const DecodeJob& job, ConvertReport* report) {
+    ClearReport(report);
+    if (RefuseExisting(job.output, job.force, report) || RefuseExisting(job.rawOutput, job.force, report))
+        return -1;
+    MemoryHost host;
+    TextureCheck check;
+    if (ImportToHost(job.input, job.palette, &host, &check, report) != 0) {
+        FreeMemoryHost(&host);
+        return -1;
+    }
+    int result = 0;
+    if (job.output) {
+        PngImage png;
+        uint8_t* bytes = nullptr;
+        size_t length = 0;
+        if (HostToPng(&host, &png) != 0 || EncodePng(&png, &bytes, &length) != 0) {
+            Say(report->message, "no memory to encode the PNG");
+            result = -1;
+        } else {
+            errno = 0;
+            if (WriteFileReplacing(job.output, bytes, length) != 0) {
+                SayWriteFailure(report->message, job.output, errno);
+                result = -1;
+            }
+        }
+        free(bytes);
+        FreePng(&png);
+    }
+    if (result == 0 && job.rawOutput) {
+        uint8_t* bytes = nullptr;
+        size_t length = 0;
+        if (HostToRaw(&host, &bytes, &length) != 0) {
+            Say(report->message, "no memory for the raw pixels");
+            result = -1;
+        } else {
+            errno = 0;
+            if (WriteFileReplacing(job.rawOutput, bytes, length) != 0) {
+                SayWriteFailure(report->message, job.rawOutput, errno);
+                result = -1;
+            }
+        }
+        free(bytes);
+    }
+    FreeMemoryHost(&host);
+    return result;
+}
+
+// ---- encode
+
+TextureSettings ResolveSettings(const SettingsChoice& choice, const char* outputPath, int pngKind,
+                                const char** presetName) {
+    // The table is searched by the base name: the dialog's own search ends
+    // names at backslashes (double-byte aware), this system's paths also at
+    // slashes, which are never the second byte of a double-byte character.
+    const char* name = outputPath ? strrchr(outputPath, '/') : nullptr;
+    name = name ? name + 1 : outputPath;
+    SettingsDialogRecord record;
+    PrepareSettingsRecord(&record, nullptr, choice.presets ? name : nullptr);
+    const TextureSettings& preset = record.filePreset;
+    bool usedPreset = false;
+    TextureSettings s;
+    if (choice.dataType >= 0) {
+        s.dataType = (uint8_t)choice.dataType;
+    } else if (preset.dataType != kUnsetCode) {
+        s.dataType = preset.dataType;
+        usedPreset = true;
+    } else {
+        s.dataType = pngKind == kPngIndexed ? kTypePal8 : kTypeTwiddled;
+    }
+    if (choice.colorFormat >= 0) {
+        s.colorFormat = (uint8_t)choice.colorFormat;
+    } else if (preset.colorFormat != kUnsetCode) {
+        s.colorFormat = preset.colorFormat;
+        usedPreset = true;
+    } else {
+        s.colorFormat = kColorArgb1555;
+    }
+    if (choice.globalIndex >= 0) {
+        s.globalIndex = (uint16_t)choice.globalIndex;
+    } else if (preset.globalIndex != kUnsetGlobalIndex) {
+        s.globalIndex = preset.globalIndex;
+        usedPreset = true;
+    } else {
+        s.globalIndex = 0;
+    }
+    *presetName = usedPreset ? record.presetName : nullptr;
+    return s;
+}
+
+bool IsIndexLayout(unsigned dataType, unsigned colorFormat) {
+    if (dataType == kTypePal4 || dataType == kTypePal8) return true;
+    return (dataType == kTypeTwiddled || dataType == kTypeTwiddledD) &&
+           (colorFormat == kColorPal4 || colorFormat == kColorPal8);
+}
+
+unsigned IndexLimit(unsigned dataType, unsigned colorFormat) {
+    const bool four = dataType == kTypePal4 ||
+                      ((dataType == kTypeTwiddled || dataType == kTypeTwiddledD) && colorFormat == kColorPal4);
+    return four ? 16 : 256;
+}
+
+static uint32_t HostColor(const uint8_t rgba[4]) {
+    return (uint32_t)rgba[3] << 24 | (uint32_t)rgba[0] << 16 | (uint32_t)rgba[1] << 8 | rgba[2];
+}
+
+int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* host, ConvertReport* report) {
+    InitMemoryHost(host);
+    const bool indexLayout = IsIndexLayout(settings.dataType, settings.colorFormat);
+    const unsigned limit = IndexLimit(settings.dataType, settings.colorFormat);
+    const bool palettised = settings.dataType == kTypePal4 || settings.dataType == kTypePal8;
+    const size_t count = (size_t)png.width * png.height;
+
+    if (png.kind == kPngColor && indexLayout) {
+        Say(report->message,
+            "DataType %u with ColorFormat %u stores palette indices: give a palette or grey PNG, not a colour one%s",
+            (unsigned)settings.dataType, (unsigned)settings.colorFormat,
+            kPngKeepsIndices ? "" : " (this build reads palette PNGs as colour pictures)");
+        return -1;
+    }
+    if (indexLayout) {
+        unsigned highest = 0;
+        for (size_t i = 0; i < count; i++) {
+            const unsigned v = png.kind == kPngIndexed ? png.pixels[i] : png.pixels[4 * i];
+            if (v > highest) highest = v;
+        }
+        if (highest >= limit) {
+            Say(report->message, "DataType %u with ColorFormat %u keeps %u colours, but the picture uses %s %u",
+                (unsigned)settings.dataType, (unsigned)settings.colorFormat, limit,
+                png.kind == kPngIndexed ? "index" : "grey level", highest);
+            return -1;
+        }
+    }
+
+    int32_t mode = kColorModeDirect;
+    if (png.kind == kPngIndexed && indexLayout) mode = kColorModeIndexed;
+    if (png.kind == kPngGrey) mode = kColorModeGrey;
+    if (SetHostPicture(host, (int32_t)png.width, (int32_t)png.height, mode) != 0) {
+        Say(report->message, "no memory for a %u x %u picture", png.width, png.height);
+        return -1;
+    }
+    HostImage& image = host->image;
+    bool translucent = false;
+    if (mode == kColorModeIndexed) {
+        image.nPaletteCount = (int32_t)png.paletteCount;
+        unsigned transparent = 0, partial = 0;
+        for (uint32_t i = 0; i < png.paletteCount; i++) {
+            image.aPalette[i] = HostColor(png.palette[i]);
+            if (png.palette[i][3] == 0) {
+                if (transparent++ == 0) image.nTransparentIndex = (int32_t)i;
+            } else if (png.palette[i][3] != 255) {
+                partial++;
+            }
+        }
+        if (transparent != 1) image.nTransparentIndex = -1;
+        for (size_t i = 0; i < count; i++) host->pixels[i] = png.pixels[i];
+        if (palettised && transparent > 1)
+            Say(report->warning, "%u palette entries are transparent; one transparent index is kept, so all are written opaque",
+                transparent);
+        else if (palettised && partial > 0)
+            Say(report->warning, "%u partly transparent palette entries are written opaque", partial);
+    } else {
+        for (size_t i = 0; i < count; i++) {
+            const uint8_t* rgba = png.kind == kPngIndexed ? png.palette[png.pixels[i]] : png.pixels + 4 * i;
+            host->pixels[i] = HostColor(rgba);
+            if (rgba[3] != 255) translucent = true;
+        }
+        image.bAlpha = translucent || png.alpha ? 1 : 0;
+        if (translucent && !indexLayout && settings.colorFormat == kColorRgb565)
+            Say(report->warning, "ColorFormat 1 (RGB565) has no alpha: the picture's transparency is dropped");
+    }
+    return 0;
+}
+
+namespace {
+
+struct ExportContext {
+    TextureSettings settings;
+    const char* messageText;   // the last message the driver showed, as given
+};
+
+void ExportShowMessage(void* context, const char* text, const char*, unsigned) {
+    static_cast<ExportContext*>(context)->messageText = text;
+}
+
+int ExportChooseSettings(void* context, const HostLayer*, const char*, TextureSettings* settings) {
+    *settings = static_cast<ExportContext*>(context)->settings;
+    return 0;
+}
+
+int ExportReplaceTarget(void*, const char* temp, const char* target) { return MoveOver(temp, target); }
+
+bool EndsWithPvrInAnyCase(const char* path) {
+    const size_t length = strlen(path);
+    if (length < 4) return false;
+    const char* end = path + length - 4;
+    if (end[0] != '.') return false;
+    static const char kPvr[] = "pvr";
+    for (int i = 0; i < 3; i++) {
+        char c = end[1 + i];
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+        if (c != kPvr[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport* report) {
+    ClearReport(report);
+    memset(outcome, 0, sizeof *outcome);
+    errno = 0;
+    uint8_t* file = nullptr;
+    size_t fileLength = 0;
+    const int read = ReadWholeFile(job.input, &file, &fileLength);
+    if (read != kFileOk) {
+        SayReadFailure(report->message, job.input, read, errno);
+        return -1;
+    }
+    PngImage png;
+    char pngError[kPngErrorRoom];
+    const int decoded = DecodePng(file, fileLength, kPngMaxSide, &png, pngError, sizeof pngError);
+    free(file);
+    if (decoded != 0) {
+        Say(report->message, "%s", pngError);
+        return -1;
+    }
+
+    const TextureSettings settings = ResolveSettings(job.choice, job.output, png.kind, &outcome->presetName);
+    outcome->settings = settings;
+    if (!IsExportablePair(settings.dataType, settings.colorFormat)) {
+        Say(report->message,
+            "DataType %u with ColorFormat %u cannot be written: the export writes DataType 1, 5, 7, 9 and 13 with "
+            "ColorFormat 0, 1 and 2, and ColorFormat 5 and 6 with DataType 1 and 13 only",
+            (unsigned)settings.dataType, (unsigned)settings.colorFormat);
+        FreePng(&png);
+        return -1;
+    }
+
+    const bool palettised = settings.dataType == kTypePal4 || settings.dataType == kTypePal8;
+    if (palettised && MakePalettePath(job.output, outcome->palettePath, sizeof outcome->palettePath) &&
+        strcmp(outcome->palettePath, job.output) != 0)
+        outcome->wrotePalette = true;
+    if (RefuseExisting(job.output, job.force, report) ||
+        (outcome->wrotePalette && RefuseExisting(outcome->palettePath, job.force, report))) {
+        outcome->wrotePalette = false;
+        FreePng(&png);
+        return -1;
+    }
+
+    MemoryHost host;
+    const int built = PngToHost(png, settings, &host, report);
+    FreePng(&png);
+    if (built != 0) {
+        outcome->wrotePalette = false;
+        FreeMemoryHost(&host);
+        return -1;
+    }
+
+    ExportContext context = {settings, nullptr};
+    ExportPlatform platform;
+    memset(&platform, 0, sizeof platform);
+    platform.context = &context;
+    platform.ShowMessage = ExportShowMessage;
+    platform.ChooseSettings = ExportChooseSettings;
+    platform.allocator = kHeapAllocator;
+    platform.WriteWholeFile = WriteFileStdio;
+    platform.ReplaceTarget = ExportReplaceTarget;
+    platform.RemoveFile = RemoveFileStdio;
+    errno = 0;
+    const int status = ExportTexture(job.output, &host.image, &host.services, &platform);
+    const int error = errno;
+    const int32_t width = host.width, height = host.height;
+    FreeMemoryHost(&host);
+
+    if (status != kStatusDone) outcome->wrotePalette = false;
+    const size_t outputLength = strlen(job.output);
+    switch (status) {
+    case kStatusDone:
+        if (EndsWithPvrInAnyCase(job.output) && !IsPlainPvrPath(job.output) && report->warning[0] == '\0')
+            Say(report->warning, "only a name ending in \".pvr\" (lower case) is written plain: %s is a PVZ container",
+                job.output);
+        return 0;
+    case kStatusNoMemory:
+        Say(report->message, "no memory for the texture");
+        return -1;
+    case kStatusWriteFailed:
+        if (outputLength < 4 || outputLength >= kExportPathRoom)
+            Say(report->message, "output path of %zu characters: the export takes 4 to %d", outputLength,
+                kExportPathRoom - 1);
+        else
+            SayWriteFailure(report->message, job.output, error);
+        return -1;
+    case kStatusPaletteFailed:
+        SayWriteFailure(report->message, outcome->palettePath, error);
+        return -1;
+    case kStatusUnsupported:
+        if (context.messageText && strcmp(context.messageText, kHeightMessage) == 0)
+            Say(report->message, "height %d is not 128, 256, 512 or 1024 (the picture is %d x %d)", (int)height,
+                (int)width, (int)height);
+        else if (context.messageText && strcmp(context.messageText, kWidthMessage) == 0)
+            Say(report->message, "width %d is not 128, 256, 512 or 1024 (the picture is %d x %d)", (int)width,
+                (int)width, (int)height);
+        else
+            Say(report->message, "the export refused the picture (status %d)", status);
+        return -1;
+    default:
+        if (context.messageText && strcmp(context.messageText, kLayerCountMessage) == 0)
+            Say(report->message, "a picture with more than one layer cannot be written");
+        else
+            Say(report->message, "the export stopped (status %d)", status);
+        return -1;
+    }
+}

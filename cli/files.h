@@ -1,0 +1,58 @@
+// The converter's file-system edge: whole-file reads, writes that never
+// leave a half-written file behind, folder listings and the terminal. One
+// implementation for POSIX systems (files_posix.cpp), one for Windows
+// (files_win32.cpp).
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+enum {
+    kFileOk = 0,
+    kFileNotOpened = -1,
+    kFileNoMemory = -2,
+    kFileShortRead = -3,
+    kFileTooLarge = -4,
+};
+
+// Reads a whole file into a new malloc block (freed with free); a file of
+// length 0 gives a non-null block of 1 byte and length 0. Sets *data and
+// *length to null and 0 first.
+int ReadWholeFile(const char* path, uint8_t** data, size_t* length);
+
+// Writes `length` bytes as the whole of `path`: first to "<path>.~tmp", then
+// moved over `path`. On failure nothing is left under either name and an
+// existing `path` is untouched: 0, or -1.
+int WriteFileReplacing(const char* path, const uint8_t* data, size_t length);
+
+// Moves `temp` over `target`, replacing it: 0, or -1 with `target` untouched.
+int MoveOver(const char* temp, const char* target);
+
+bool PathExists(const char* path);
+bool IsDirectory(const char* path);
+
+// Creates a folder and its missing parents: 0, or -1.
+int MakeDirectories(const char* path);
+
+// The entries of a folder (names only, without "." and ".."), sorted by
+// byte value, each marked as a folder or not: 0, or -1 when it cannot be
+// read.
+struct FolderEntry {
+    std::string name;
+    bool folder;
+};
+int ListFolder(const char* path, std::vector<FolderEntry>* entries);
+
+// True when `stream` is an interactive terminal; its width in columns
+// (80 when unknown).
+bool IsTerminal(FILE* stream);
+int TerminalColumns(FILE* stream);
+
+// The separator written between a folder and a name on this system.
+extern const char kPathSeparator;
+// True for every separator this system accepts ("/", and "\" on Windows).
+bool IsPathSeparator(char c);

@@ -1,0 +1,48 @@
+// The small PNG interface of the converter: a decoded picture as a flat
+// record, read from and written to memory. Natively it is libspng
+// (png_spng.cpp); the Windows build uses stb_image / stb_image_write
+// (png_stb.cpp).
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum {
+    kPngIndexed = 1,   // one byte per pixel: a palette index
+    kPngGrey = 2,      // four bytes per pixel, red = green = blue
+    kPngColor = 3,     // four bytes per pixel: red, green, blue, alpha
+};
+
+enum { kPngErrorRoom = 160 };
+
+struct PngImage {
+    uint32_t width;
+    uint32_t height;
+    int kind;                  // kPng...
+    bool alpha;                // grey and colour: the file carries alpha (a channel or tRNS)
+    uint8_t* pixels;           // row by row, malloc block; 1 byte (indexed) or 4 bytes a pixel
+    uint32_t paletteCount;     // indexed: PLTE entries, 1 to 256
+    uint8_t palette[256][4];   // indexed: red, green, blue, alpha (255 where tRNS gives none)
+};
+
+// True where indexed PNGs are read with their indices and written as
+// indexed PNGs (libspng). Where false (stb), indexed files are read as
+// colour pictures and indexed pictures are written as RGBA.
+extern const bool kPngKeepsIndices;
+
+// An empty record (no pixels).
+void InitPng(PngImage* image);
+void FreePng(PngImage* image);
+// Bytes per pixel of the record's kind.
+inline uint32_t PngPixelBytes(const PngImage& image) { return image.kind == kPngIndexed ? 1 : 4; }
+
+// Decodes a whole PNG file. Refuses pictures wider or higher than `maxSide`
+// before any pixel memory is taken. 0, or -1 with a message in `error`.
+int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* image, char* error,
+              size_t errorRoom);
+
+// Encodes the record as a PNG file in a new malloc block: indexed pictures
+// as colour type 3 with PLTE (paletteCount entries) and tRNS (up to the last
+// entry that is not opaque); colour and grey pictures as RGBA, or RGB / grey
+// when `alpha` is false. 0, or -1.
+int EncodePng(const PngImage* image, uint8_t** data, size_t* length);

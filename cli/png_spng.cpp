@@ -1,0 +1,200 @@
+// png.h through libspng: palettes and their transparency kept both ways.
+#include <spng.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "png.h"
+
+const bool kPngKeepsIndices = true;
+
+void InitPng(PngImage* image) { memset(image, 0, sizeof *image); }
+
+void FreePng(PngImage* image) {
+    free(image->pixels);
+    image->pixels = nullptr;
+}
+
+static int Fail(spng_ctx* ctx, char* error, size_t room, const char* what, int code) {
+    if (code != 0)
+        snprintf(error, room, "%s: %s", what, spng_strerror(code));
+    else
+        snprintf(error, room, "%s", what);
+    if (ctx) spng_ctx_free(ctx);
+    return -1;
+}
+
+// 1, 2 and 4-bit rows unpacked to one index a byte; 8-bit rows copied.
+static void UnpackIndices(const uint8_t* packed, size_t stride, uint32_t width, uint32_t height, unsigned depth,
+                          uint8_t* out) {
+    const unsigned mask = (1u << depth) - 1;
+    for (uint32_t y = 0; y < height; y++) {
+        const uint8_t* row = packed + (size_t)y * stride;
+        uint8_t* target = out + (size_t)y * width;
+        for (uint32_t x = 0; x < width; x++) {
+            const size_t bit = (size_t)x * depth;
+            target[x] = (uint8_t)((row[bit / 8] >> (8 - depth - bit % 8)) & mask);
+        }
+    }
+}
+
+int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* image, char* error,
+              size_t errorRoom) {
+    InitPng(image);
+    spng_ctx* ctx = spng_ctx_new(0);
+    if (!ctx) return Fail(nullptr, error, errorRoom, "out of memory", 0);
+    spng_set_image_limits(ctx, maxSide, maxSide);
+    spng_set_chunk_limits(ctx, 1u << 26, 1u << 26);
+    int rc = spng_set_png_buffer(ctx, data, length);
+    if (rc != 0) return Fail(ctx, error, errorRoom, "not a PNG", rc);
+    spng_ihdr ihdr;
+    rc = spng_get_ihdr(ctx, &ihdr);
+    if (rc != 0) return Fail(ctx, error, errorRoom, "not a PNG", rc);
+    if (ihdr.width > maxSide || ihdr.height > maxSide) return Fail(ctx, error, errorRoom, "picture too large", 0);
+
+    image->width = ihdr.width;
+    image->height = ihdr.height;
+    const size_t pixels = (size_t)ihdr.width * ihdr.height;
+    if (ihdr.color_type == SPNG_COLOR_TYPE_INDEXED) {
+        image->kind = kPngIndexed;
+        spng_plte plte;
+        rc = spng_get_plte(ctx, &plte);
+        if (rc != 0 || plte.n_entries == 0 || plte.n_entries > 256)
+            return Fail(ctx, error, errorRoom, "indexed PNG without a palette", rc);
+        image->paletteCount = plte.n_entries;
+        for (uint32_t i = 0; i < plte.n_entries; i++) {
+            image->palette[i][0] = plte.entries[i].red;
+            image->palette[i][1] = plte.entries[i].green;
+            image->palette[i][2] = plte.entries[i].blue;
+            image->palette[i][3] = 255;
+        }
+        spng_trns trns;
+        if (spng_get_trns(ctx, &trns) == 0)
+            for (uint32_t i = 0; i < trns.n_type3_entries && i < plte.n_entries; i++)
+                image->palette[i][3] = trns.type3_alpha[i];
+
+        size_t size = 0;
+        rc = spng_decoded_image_size(ctx, SPNG_FMT_PNG, &size);
+        if (rc != 0) return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
+        uint8_t* packed = (uint8_t*)malloc(size > 0 ? size : 1);
+        image->pixels = (uint8_t*)malloc(pixels > 0 ? pixels : 1);
+        if (!packed || !image->pixels) {
+            free(packed);
+            FreePng(image);
+            return Fail(ctx, error, errorRoom, "out of memory", 0);
+        }
+        rc = spng_decode_image(ctx, packed, size, SPNG_FMT_PNG, 0);
+        if (rc != 0) {
+            free(packed);
+            FreePng(image);
+            return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
+        }
+        const size_t stride = ihdr.height > 0 ? size / ihdr.height : 0;
+        UnpackIndices(packed, stride, ihdr.width, ihdr.height, ihdr.bit_depth, image->pixels);
+        free(packed);
+        // An index past the palette is an error in a PNG: refuse it here
+        // rather than guess a colour for it.
+        for (size_t i = 0; i < pixels; i++)
+            if (image->pixels[i] >= image->paletteCount) {
+                FreePng(image);
+                return Fail(ctx, error, errorRoom, "PNG index beyond its palette", 0);
+            }
+    } else {
+        const bool grey = ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE ||
+                          ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
+        image->kind = grey ? kPngGrey : kPngColor;
+        spng_trns trns;
+        image->alpha = ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
+                       ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA || spng_get_trns(ctx, &trns) == 0;
+        size_t size = 0;
+        rc = spng_decoded_image_size(ctx, SPNG_FMT_RGBA8, &size);
+        if (rc != 0 || size != pixels * 4) return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
+        image->pixels = (uint8_t*)malloc(size > 0 ? size : 1);
+        if (!image->pixels) return Fail(ctx, error, errorRoom, "out of memory", 0);
+        rc = spng_decode_image(ctx, image->pixels, size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
+        if (rc != 0) {
+            FreePng(image);
+            return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
+        }
+    }
+    spng_ctx_free(ctx);
+    return 0;
+}
+
+int EncodePng(const PngImage* image, uint8_t** data, size_t* length) {
+    *data = nullptr;
+    *length = 0;
+    spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
+    if (!ctx) return -1;
+    spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
+
+    spng_ihdr ihdr;
+    memset(&ihdr, 0, sizeof ihdr);
+    ihdr.width = image->width;
+    ihdr.height = image->height;
+    ihdr.bit_depth = 8;
+    // Pixels handed to the encoder: the record's own, or a narrowed copy.
+    const size_t pixels = (size_t)image->width * image->height;
+    uint8_t* narrowed = nullptr;
+    const uint8_t* source = image->pixels;
+    size_t sourceLength = pixels * PngPixelBytes(*image);
+    int rc = 0;
+    if (image->kind == kPngIndexed) {
+        if (image->paletteCount == 0 || image->paletteCount > 256) {
+            spng_ctx_free(ctx);
+            return -1;
+        }
+        ihdr.color_type = SPNG_COLOR_TYPE_INDEXED;
+        rc = spng_set_ihdr(ctx, &ihdr);
+        spng_plte plte;
+        memset(&plte, 0, sizeof plte);
+        plte.n_entries = image->paletteCount;
+        spng_trns trns;
+        memset(&trns, 0, sizeof trns);
+        for (uint32_t i = 0; i < image->paletteCount; i++) {
+            plte.entries[i].red = image->palette[i][0];
+            plte.entries[i].green = image->palette[i][1];
+            plte.entries[i].blue = image->palette[i][2];
+            trns.type3_alpha[i] = image->palette[i][3];
+            if (image->palette[i][3] != 255) trns.n_type3_entries = i + 1;
+        }
+        if (rc == 0) rc = spng_set_plte(ctx, &plte);
+        if (rc == 0 && trns.n_type3_entries > 0) rc = spng_set_trns(ctx, &trns);
+    } else {
+        const bool grey = image->kind == kPngGrey;
+        const unsigned channels = grey ? (image->alpha ? 2 : 1) : (image->alpha ? 4 : 3);
+        ihdr.color_type = grey ? (image->alpha ? SPNG_COLOR_TYPE_GRAYSCALE_ALPHA : SPNG_COLOR_TYPE_GRAYSCALE)
+                               : (image->alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR);
+        rc = spng_set_ihdr(ctx, &ihdr);
+        if (channels != 4) {
+            narrowed = (uint8_t*)malloc(pixels * channels > 0 ? pixels * channels : 1);
+            if (!narrowed) rc = -1;
+            for (size_t i = 0; narrowed && i < pixels; i++) {
+                const uint8_t* p = image->pixels + 4 * i;
+                uint8_t* q = narrowed + channels * i;
+                if (grey) {
+                    q[0] = p[0];
+                    if (channels == 2) q[1] = p[3];
+                } else {
+                    memcpy(q, p, 3);
+                }
+            }
+            source = narrowed;
+            sourceLength = pixels * channels;
+        }
+    }
+    if (rc == 0) rc = spng_encode_image(ctx, source, sourceLength, SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
+    free(narrowed);
+    if (rc == 0) {
+        int got = 0;
+        void* buffer = spng_get_png_buffer(ctx, length, &got);
+        if (got == 0 && buffer) *data = (uint8_t*)buffer;
+        else rc = -1;
+    }
+    spng_ctx_free(ctx);
+    if (rc != 0) {
+        *length = 0;
+        return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""`ombr decode` and the import plug-in agree: every texture of every layout
+gives the same host pixel values through `ombr decode --raw` as through
+ombrin.ppi in the reference host pvrhost under Wine, and the palette PNG of an
+indexed texture holds the palette the plug-in gives the host.
+
+usage: agree_pvrhost.py OMBR MAKE_TEXTURES SAMPLE WORK_DIR WIN64_DIR PVRHOST_SCRIPT
+Exits 77 (skipped) when WIN64_DIR holds no pvrhost.exe or ombrin.ppi.
+"""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+
+ombr, make_textures, sample, work, win64, script = sys.argv[1:7]
+host = os.path.join(win64, "pvrhost.exe") if win64 else ""
+plugin = os.path.join(win64, "ombrin.ppi") if win64 else ""
+if not win64 or not os.path.isfile(host) or not os.path.isfile(plugin):
+    print("SKIP: no reference host: OMBR_WIN64_DIR (%s) lacks pvrhost.exe or ombrin.ppi; "
+          "build it with scripts/build win64" % (win64 or "not set"))
+    sys.exit(77)
+
+shutil.rmtree(work, ignore_errors=True)
+os.makedirs(work)
+subprocess.run([make_textures, work], check=True)
+textures = sorted(os.path.join(work, f) for f in os.listdir(work) if f.endswith((".pvr", ".pvz")))
+shutil.copy(sample, work)
+textures.append(os.path.join(work, os.path.basename(sample)))
+
+def png_palette(path):
+    """PLTE and tRNS of a PNG as 0xAARRGGBB values; None for a PNG without PLTE."""
+    data = open(path, "rb").read()
+    position, rgb, alpha = 8, None, b""
+    while position + 8 <= len(data):
+        length, kind = struct.unpack_from(">I4s", data, position)
+        body = data[position + 8:position + 8 + length]
+        if kind == b"PLTE":
+            rgb = body
+        elif kind == b"tRNS":
+            alpha = body
+        position += 12 + length
+    if rgb is None:
+        return None
+    return [(alpha[i] if i < len(alpha) else 255) << 24 | rgb[3 * i] << 16 | rgb[3 * i + 1] << 8 | rgb[3 * i + 2]
+            for i in range(len(rgb) // 3)]
+
+
+environment = dict(os.environ, PVRHOST_EXE=os.path.abspath(host))
+failed = 0
+for texture in textures:
+    name = os.path.basename(texture)
+    mine = texture + ".ombr.raw"
+    theirs = texture + ".host.raw"
+    r = subprocess.run([ombr, "decode", texture, "-o", texture + ".png", "--raw", mine, "--force", "-q"],
+                       capture_output=True, text=True)
+    if r.returncode != 0:
+        print("FAIL %s: ombr decode: %s" % (name, r.stderr.strip()))
+        failed += 1
+        continue
+    # Output to a file, not a pipe: the Wine server and display that the first
+    # run starts outlive it and would hold a pipe open.
+    with open(texture + ".host.log", "w+") as log:
+        r = subprocess.run([script, "import", os.path.abspath(plugin), os.path.abspath(texture), "--raw",
+                            os.path.abspath(theirs), "--report", os.path.abspath(texture + ".json")], stdout=log, stderr=subprocess.STDOUT, env=environment,
+                           timeout=300)
+        log.seek(0)
+        said = log.read().strip()
+    if r.returncode != 0 or not os.path.exists(theirs):
+        print("FAIL %s: pvrhost import (status %d): %s" % (name, r.returncode, said))
+        failed += 1
+        continue
+    a = open(mine, "rb").read()
+    b = open(theirs, "rb").read()
+    image = json.load(open(texture + ".json", encoding="utf-8"))["image"]
+    palette = png_palette(texture + ".png")
+    if (palette is not None) != (image["created"] == "indexed"):
+        print("FAIL %s: the PNG %s a palette, the plug-in made a %s picture" % (
+            name, "has" if palette else "lacks", image["created"]))
+        failed += 1
+        continue
+    if palette is not None and palette[:image["palette_count"]] != image["palette"][:image["palette_count"]]:
+        print("FAIL %s: the PNG palette differs from the host's %d entries" % (name, image["palette_count"]))
+        failed += 1
+        continue
+    if a == b:
+        print("same   %s (%d pixels%s)" % (name, len(a) // 4,
+                                          ", %d palette entries" % image["palette_count"] if palette else ""))
+        continue
+    failed += 1
+    if len(a) != len(b):
+        print("FAIL %s: %d pixels from ombr, %d from the plug-in" % (name, len(a) // 4, len(b) // 4))
+        continue
+    first = next(i for i in range(0, len(a), 4) if a[i:i + 4] != b[i:i + 4])
+    count = sum(a[i:i + 4] != b[i:i + 4] for i in range(0, len(a), 4))
+    print("FAIL %s: %d pixels differ; pixel %d: ombr %08x, plug-in %08x" % (
+        name, count, first // 4, struct.unpack_from("<I", a, first)[0], struct.unpack_from("<I", b, first)[0]))
+
+print("%d of %d textures agree" % (len(textures) - failed, len(textures)))
+sys.exit(1 if failed else 0)

@@ -1,0 +1,107 @@
+#!/usr/bin/env python3
+"""End-to-end checks of the ombr binary: batches of good and damaged files,
+the progress bar on a terminal only, and a byte-exact round trip of the
+bundled sample.
+
+usage: cli_e2e.py OMBR MAKE_TEXTURES SAMPLE WORK_DIR
+"""
+import json
+import os
+import pty
+import shutil
+import subprocess
+import sys
+
+ombr, make_textures, sample, work = sys.argv[1:5]
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run(*args, **kwargs):
+    return subprocess.run([ombr, *args], capture_output=True, text=True, **kwargs)
+
+
+def temp_files(folder):
+    return [os.path.join(d, f) for d, _, files in os.walk(folder) for f in files if f.endswith(".~tmp")]
+
+
+shutil.rmtree(work, ignore_errors=True)
+inputs = os.path.join(work, "in")
+os.makedirs(inputs)
+subprocess.run([make_textures, inputs], check=True)
+good = sorted(f for f in os.listdir(inputs) if f.endswith((".pvr", ".pvz")))
+
+r = run()
+check(r.returncode == 2 and r.stdout == "" and "usage:" in r.stderr, "no arguments: usage on stderr, status 2")
+
+# A batch with damaged files among the good ones.
+damaged = {
+    "cut.pvz": lambda b: b[: len(b) // 2],
+    "magic.pvr": lambda b: b"XXXX" + b[4:],
+    "empty.pvz": lambda b: b"",
+}
+source = open(os.path.join(inputs, good[0]), "rb").read()
+for name, damage in damaged.items():
+    open(os.path.join(inputs, name), "wb").write(damage(source))
+open(os.path.join(inputs, "readme.txt"), "w").write("not a texture\n")
+
+out = os.path.join(work, "out")
+r = run("decode", inputs, "--out-dir", out)
+check(r.returncode == 1, "a batch with damaged files exits 1")
+for name in good:
+    check(os.path.exists(os.path.join(out, name[:-4] + ".png")), "converted " + name)
+for name in damaged:
+    check(not os.path.exists(os.path.join(out, name[:-4] + ".png")), "nothing written for " + name)
+    check(name + ": " in r.stderr, "failure named: " + name)
+check("ombr decode: %d converted, %d failed" % (len(good), len(damaged)) in r.stdout, "summary line")
+check("\r" not in r.stderr, "no progress bar when stderr is not a terminal")
+check(temp_files(work) == [], "no temporary file left")
+
+# The progress bar appears on a terminal.
+master, slave = pty.openpty()
+process = subprocess.Popen([ombr, "decode", inputs, "--out-dir", os.path.join(work, "out2")],
+                           stdout=subprocess.PIPE, stderr=slave)
+os.close(slave)
+shown = b""
+while True:
+    try:
+        chunk = os.read(master, 4096)
+    except OSError:
+        break
+    if not chunk:
+        break
+    shown += chunk
+process.wait()
+os.close(master)
+summary = process.stdout.read().decode()
+process.stdout.close()
+check(b"\r[" in shown and b"/%d " % (len(good) + len(damaged)) in shown, "progress bar on a terminal")
+check(b"cut.pvz: " in shown and "converted" in summary, "errors and summary beside the bar")
+
+# info --json sees the same files.
+r = run("info", "--json", inputs)
+records = json.loads(r.stdout)
+check(r.returncode == 1, "info with damaged files exits 1")
+check(len(records) == len(good) + len(damaged), "info lists every texture")
+check(all(rec["ok"] for rec in records if os.path.basename(rec["file"]) in good), "good textures are ok")
+check(not any(rec["ok"] for rec in records if os.path.basename(rec["file"]) in damaged), "damaged ones are not")
+
+# The bundled sample survives decode and encode byte for byte.
+png = os.path.join(work, "tiles.png")
+back = os.path.join(work, "tiles.pvz")
+r = run("decode", sample, "-o", png)
+check(r.returncode == 0, "sample decodes: " + r.stderr)
+r = run("encode", png, "-o", back, "--type", "1", "--color", "1", "--id", "1001")
+check(r.returncode == 0, "sample encodes: " + r.stderr)
+check(os.path.exists(back) and open(back, "rb").read() == open(sample, "rb").read(),
+      "decode then encode gives the sample back byte for byte")
+
+if failures:
+    print("%d checks failed" % len(failures))
+    sys.exit(1)
+print("all checks passed")

@@ -1,0 +1,514 @@
+// ombr commands run through RunOmbr, as the binary runs them: every layout
+// the import reads against the texel function it was made from, round trips
+// of every layout the export writes, refusals, outputs, info and the command
+// line itself.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "convert.h"
+#include "export_core.h"
+#include "png.h"
+#include "presets.h"
+#include "texture.h"
+#include "texture_maker.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Ran {
+    int status;
+    std::string out, err;
+};
+
+std::string Slurp(FILE* f) {
+    std::string text;
+    rewind(f);
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+    fclose(f);
+    return text;
+}
+
+Ran Ombr(const std::vector<std::string>& args) {
+    std::vector<const char*> argv = {"ombr"};
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    FILE* out = tmpfile();
+    FILE* err = tmpfile();
+    Ran r;
+    r.status = RunOmbr((int)argv.size(), argv.data(), out, err);
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    return r;
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write((const char*)bytes.data(), (std::streamsize)bytes.size());
+}
+
+std::vector<uint32_t> ReadRaw(const fs::path& path) {
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    std::vector<uint32_t> values(bytes.size() / 4);
+    for (size_t i = 0; i < values.size(); i++) values[i] = ReadU32(bytes.data() + 4 * i);
+    return values;
+}
+
+uint32_t Argb(const uint8_t rgba[4]) {
+    return (uint32_t)rgba[3] << 24 | (uint32_t)rgba[0] << 16 | (uint32_t)rgba[1] << 8 | rgba[2];
+}
+
+struct PngFile {
+    PngImage png;
+    explicit PngFile(const fs::path& path) {
+        const std::vector<uint8_t> bytes = ReadBytes(path);
+        char error[kPngErrorRoom];
+        if (DecodePng(bytes.data(), bytes.size(), 4096, &png, error, sizeof error) != 0) InitPng(&png);
+    }
+    ~PngFile() { FreePng(&png); }
+};
+
+using PixelFn = std::function<uint32_t(uint32_t, uint32_t)>;
+
+// A picture whose pixel (x, y) is value(x, y): 0xAARRGGBB for colour and grey
+// pictures, an index for palette ones (palette entry i = entry(i), 0xAARRGGBB).
+void WritePicture(const fs::path& path, uint32_t w, uint32_t h, int kind, const PixelFn& value,
+                  uint32_t paletteCount = 0, const std::function<uint32_t(uint32_t)>& entry = nullptr) {
+    PngImage png;
+    InitPng(&png);
+    png.width = w, png.height = h, png.kind = kind, png.alpha = true, png.paletteCount = paletteCount;
+    for (uint32_t i = 0; i < paletteCount; i++) {
+        const uint32_t c = entry(i);
+        const uint8_t rgba[4] = {(uint8_t)(c >> 16), (uint8_t)(c >> 8), (uint8_t)c, (uint8_t)(c >> 24)};
+        memcpy(png.palette[i], rgba, 4);
+    }
+    const uint32_t bytes = PngPixelBytes(png);
+    std::vector<uint8_t> pixels(bytes * (size_t)w * h);
+    for (uint32_t y = 0; y < h; y++)
+        for (uint32_t x = 0; x < w; x++) {
+            const uint32_t c = value(x, y);
+            uint8_t* p = &pixels[bytes * ((size_t)y * w + x)];
+            if (bytes == 1) p[0] = (uint8_t)c;
+            else p[0] = (uint8_t)(c >> 16), p[1] = (uint8_t)(c >> 8), p[2] = (uint8_t)c, p[3] = (uint8_t)(c >> 24);
+        }
+    png.pixels = pixels.data();
+    uint8_t* data = nullptr;
+    size_t length = 0;
+    ASSERT_EQ(EncodePng(&png, &data, &length), 0);
+    WriteBytes(path, std::vector<uint8_t>(data, data + length));
+    free(data);
+}
+
+uint32_t Hash(uint32_t x, uint32_t y, uint32_t salt) {
+    uint32_t v = x * 0x9E3779B1u ^ (y + salt) * 0x85EBCA77u;
+    v ^= v >> 15;
+    v *= 0x2C1B3C6Du;
+    return v ^ (v >> 13);
+}
+
+class CliFiles : public ::testing::Test {
+protected:
+    fs::path dir;
+    void SetUp() override {
+        static int counter = 0;
+        dir = fs::temp_directory_path() / ("ombr_cli_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string P(const std::string& name) const { return (dir / name).string(); }
+    bool NoTempFiles() const {
+        for (const auto& entry : fs::recursive_directory_iterator(dir))
+            if (entry.path().string().find(".~tmp") != std::string::npos) return false;
+        return true;
+    }
+    // Runs ombr with every argument that names a file (has a dot) in the folder.
+    Ran Cli(std::vector<std::string> args) {
+        for (std::string& a : args)
+            if (a[0] != '-' && a.find('.') != std::string::npos) a = P(a);
+        return Ombr(args);
+    }
+};
+
+// ---- decode: every layout the import reads
+
+TEST_F(CliFiles, DecodesEveryImportLayoutToTheTexelFunction) {
+    const struct {
+        uint8_t dataType, colorFormat;
+        uint16_t width, height;
+    } cases[] = {
+        {1, 0, 16, 16}, {1, 1, 32, 8},  {1, 2, 8, 32},  {13, 2, 16, 16}, {2, 0, 16, 16}, {2, 1, 16, 8},
+        {6, 2, 16, 16}, {8, 1, 16, 16}, {6, 5, 16, 16}, {8, 6, 16, 8},   {1, 5, 16, 8},  {1, 6, 8, 16},
+        {5, 0, 16, 16}, {5, 2, 32, 8},  {7, 0, 16, 16}, {7, 1, 8, 32},   {9, 0, 16, 8},  {9, 2, 8, 16},
+        {3, 1, 16, 16}, {4, 0, 32, 32}, {16, 2, 16, 16}, {17, 1, 32, 32},
+    };
+    for (const auto& c : cases) {
+        const TexelKind kind = TexelKindOf(c.dataType, c.colorFormat);
+        const bool vq = kind == kTexelVq || kind == kTexelSmallVq;
+        // VQ layouts hold few distinct 2x2 blocks; every texel still depends on its place.
+        const auto texel = [&](uint32_t x, uint32_t y) -> uint32_t {
+            if (!vq) return Hash(x, y, c.dataType) & 0xFFFF;
+            return Hash((x / 2 * 3 + y / 2 * 5) % (kind == kTexelSmallVq ? 16 : 200), (x & 1) * 2 + (y & 1), 7) & 0xFFFF;
+        };
+        const ImportDecision decision = DecideImport(c.dataType, c.colorFormat);
+        const auto entry = [](uint32_t i) { return (uint16_t)(0x8000 | i * 0x0421); };
+        for (const std::string extension : {".pvr", ".pvz"}) {
+            const std::string name = "t" + std::to_string(c.dataType) + "_" + std::to_string(c.colorFormat);
+            SCOPED_TRACE(name + extension);
+            const bool plain = extension == ".pvr";
+            const TextureSpec spec = {c.dataType, c.colorFormat, c.width, c.height, 77};
+            WriteBytes(P(name + extension), plain ? MakePvr(spec, texel) : MakePvz(spec, texel));
+            if (decision.indexed) WriteBytes(P(name + ".pvp"), MakePaletteFile(decision.paletteCount, entry));
+            const Ran r = Cli({"decode", name + extension, "-o", name + ".png", "--raw", name + ".raw", "-f", "-q"});
+            ASSERT_EQ(r.status, 0) << r.err;
+
+            const std::vector<uint32_t> raw = ReadRaw(P(name + ".raw"));
+            ASSERT_EQ(raw.size(), (size_t)c.width * c.height);
+            PngFile png(P(name + ".png"));
+            ASSERT_EQ(png.png.kind, decision.indexed ? kPngIndexed : kPngColor);
+            size_t wrong = 0;
+            for (uint32_t y = 0; y < c.height; y++)
+                for (uint32_t x = 0; x < c.width; x++) {
+                    uint32_t want = UnpackColor(c.colorFormat, (uint16_t)texel(x, y));
+                    if (kind == kTexel4) want = texel(x, y) & 15;
+                    if (kind == kTexel8) want = texel(x, y) & 255;
+                    if (vq) want = UnpackColor(c.colorFormat, (uint16_t)texel(x, c.height - 1 - y)) | 0xFF000000u;
+                    const size_t i = (size_t)y * c.width + x;
+                    wrong += raw[i] != want;
+                    wrong += (decision.indexed ? png.png.pixels[i] : Argb(png.png.pixels + 4 * i)) != want;
+                }
+            EXPECT_EQ(wrong, 0u);
+            // A plain texture of DataType 7 that says RGB565 has ARGB1555 entries.
+            const unsigned paletteFormat = plain && c.dataType == 7 && c.colorFormat == 1 ? 0 : c.colorFormat;
+            if (decision.indexed && HasChannelRow(paletteFormat)) {
+                ASSERT_EQ(png.png.paletteCount, (uint32_t)decision.paletteCount);
+                for (uint32_t i = 0; i < png.png.paletteCount; i++)
+                    EXPECT_EQ(Argb(png.png.palette[i]), UnpackColor(paletteFormat, entry(i))) << i;
+            } else if (decision.indexed) {
+                EXPECT_NE(r.err.find("have no colour conversion: palette left black"), std::string::npos) << r.err;
+            }
+        }
+    }
+    EXPECT_TRUE(NoTempFiles());
+}
+
+TEST_F(CliFiles, DecodeFailuresAreNamedAndLeaveNothing) {
+    const auto texel = [](uint32_t x, uint32_t y) { return x + y; };
+    WriteBytes(P("pal.pvz"), MakePvz({7, 0, 16, 16, 0}, texel));
+    Ran r = Cli({"decode", "pal.pvz"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("pal.pvp not found (give one with --palette)"), std::string::npos) << r.err;
+    WriteBytes(P("other.pvp"), MakePaletteFile(256, [](uint32_t i) { return (uint16_t)i; }));
+    EXPECT_EQ(Cli({"decode", "pal.pvz", "--palette", "other.pvp"}).status, 0);
+    EXPECT_TRUE(fs::exists(P("pal.png")));
+
+    std::vector<uint8_t> magic = MakePvr({1, 0, 16, 16, 0}, texel), cut = magic, layout = magic;
+    magic[16] = 'X';
+    cut.resize(cut.size() - 2);
+    layout[kHeaderDataType] = 10;
+    WriteBytes(P("magic.pvr"), magic);
+    WriteBytes(P("cut.pvr"), cut);
+    WriteBytes(P("layout.pvr"), layout);
+    WriteBytes(P("yuv.pvr"), MakePvr({1, 3, 16, 16, 0}, texel));
+    const std::pair<const char*, const char*> refused[] = {
+        {"magic.pvr", "not a texture the import reads: GBIX or PVRT magic missing"},
+        {"cut.pvr", "not a texture the import reads: fewer texel bytes than the layout addresses"},
+        {"layout.pvr", "DataType 10 has no texel layout: nothing to decode"},
+        {"yuv.pvr", "ColorFormat 3 (YUV422) has no colour conversion: nothing to decode"},
+        {"missing.pvr", "no such file"},
+    };
+    for (const auto& [file, message] : refused) {
+        r = Cli({"decode", file});
+        EXPECT_EQ(r.status, 1) << file;
+        EXPECT_NE(r.err.find(std::string(file) + ": " + message), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(P(ReplaceExtension(file, ".png"))));
+    }
+    EXPECT_TRUE(NoTempFiles());
+}
+
+// ---- encode, then decode: every layout the export writes
+
+TEST_F(CliFiles, ColourLayoutsRoundTripOnTheirGrid) {
+    const struct {
+        int dataType, colorFormat;
+        uint32_t width, height;
+    } cases[] = {
+        {1, 0, 128, 128}, {1, 1, 256, 128}, {1, 2, 128, 256}, {13, 0, 128, 256},
+        {13, 2, 256, 128}, {9, 0, 128, 128}, {9, 1, 256, 128}, {9, 2, 128, 256},
+    };
+    for (const auto& c : cases) {
+        const std::string base = "c" + std::to_string(c.dataType) + "_" + std::to_string(c.colorFormat);
+        SCOPED_TRACE(base);
+        // Colours the format holds exactly.
+        const auto color = [&](uint32_t x, uint32_t y) { return UnpackColor(c.colorFormat, (uint16_t)Hash(x, y, 3)); };
+        WritePicture(P(base + ".png"), c.width, c.height, kPngColor, color);
+        for (const std::string extension : {".pvz", ".pvr"}) {
+            Ran r = Cli({"encode", base + ".png", "-o", base + extension, "--type", std::to_string(c.dataType),
+                         "--color", std::to_string(c.colorFormat), "--id", "0x1234", "-f"});
+            ASSERT_EQ(r.status, 0) << r.err;
+            const std::vector<uint8_t> file = ReadBytes(P(base + extension));
+            const bool plain = extension == ".pvr";
+            const TextureInfo info = ReadTextureInfo(file.data() + (plain ? 0 : 4));
+            EXPECT_EQ(info.dataType, c.dataType);
+            EXPECT_EQ(info.colorFormat, c.colorFormat);
+            EXPECT_EQ(info.globalIndex, 0x1234u);
+            EXPECT_EQ(plain ? file.size() : ReadU32(file.data()), 32 + 2 * (size_t)c.width * c.height);
+
+            r = Cli({"decode", base + extension, "--raw", base + ".raw", "-o", base + "_back.png", "-f"});
+            ASSERT_EQ(r.status, 0) << r.err;
+            const std::vector<uint32_t> raw = ReadRaw(P(base + ".raw"));
+            ASSERT_EQ(raw.size(), (size_t)c.width * c.height);
+            size_t wrong = 0;
+            for (uint32_t y = 0; y < c.height; y++)
+                for (uint32_t x = 0; x < c.width; x++) wrong += raw[(size_t)y * c.width + x] != color(x, y);
+            EXPECT_EQ(wrong, 0u);
+        }
+    }
+}
+
+TEST_F(CliFiles, IndexLayoutsKeepIndicesAndPalettes) {
+    // 40 colours on the ARGB4444 grid, entry 3 the one transparent entry.
+    const auto entry = [](uint32_t i) {
+        const uint32_t c = UnpackColor(2, (uint16_t)(0xF000 | Hash(i, 0, 9)));
+        return i == 3 ? c & 0x00FFFFFFu : c;
+    };
+    const auto index8 = [](uint32_t x, uint32_t y) { return Hash(x, y, 1) % 40; };
+    const auto index4 = [](uint32_t x, uint32_t y) { return Hash(x, y, 2) % 16; };
+    WritePicture(P("p8.png"), 256, 128, kPngIndexed, index8, 40, entry);
+    WritePicture(P("p4.png"), 128, 256, kPngIndexed, index4, 40, entry);
+    const struct {
+        const char* png;
+        int dataType, colorFormat;
+        uint32_t width, height, paletteEntries;   // 0: no palette file
+    } cases[] = {
+        {"p8.png", 7, 2, 256, 128, 128}, {"p4.png", 5, 2, 128, 256, 16},
+        {"p8.png", 1, 6, 256, 128, 0},   {"p4.png", 13, 5, 128, 256, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string base = "i" + std::to_string(c.dataType) + "_" + std::to_string(c.colorFormat);
+        SCOPED_TRACE(base);
+        Ran r = Cli({"encode", c.png, "-o", base + ".pvz", "--type", std::to_string(c.dataType), "--color",
+                     std::to_string(c.colorFormat)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(fs::exists(P(base + ".pvp")) ? fs::file_size(P(base + ".pvp")) : 0,
+                  c.paletteEntries ? 16 + 2 * c.paletteEntries : 0);
+        r = Cli({"decode", base + ".pvz", "--raw", base + ".raw"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<uint32_t> raw = ReadRaw(P(base + ".raw"));
+        ASSERT_EQ(raw.size(), (size_t)c.width * c.height);
+        const bool four = c.dataType == 5 || c.colorFormat == 5;
+        size_t wrong = 0;
+        for (uint32_t y = 0; y < c.height; y++)
+            for (uint32_t x = 0; x < c.width; x++)
+                wrong += raw[(size_t)y * c.width + x] != (four ? index4(x, y) : index8(x, y));
+        EXPECT_EQ(wrong, 0u);
+        if (!c.paletteEntries) continue;
+        PngFile back(P(base + ".png"));
+        ASSERT_EQ(back.png.paletteCount, c.paletteEntries);
+        for (uint32_t i = 0; i < std::min(c.paletteEntries, 40u); i++) EXPECT_EQ(Argb(back.png.palette[i]), entry(i)) << i;
+    }
+}
+
+TEST_F(CliFiles, GreyPicturesServeAsIndicesAndAsColour) {
+    const auto grey = [](uint32_t x, uint32_t y) { return 0xFF000000u | ((x * 7 + y * 3) & 255) * 0x010101u; };
+    WritePicture(P("g.png"), 128, 128, kPngGrey, grey);
+    ASSERT_EQ(Cli({"encode", "g.png", "-o", "g.pvz", "--type", "7"}).status, 0);
+    ASSERT_EQ(Cli({"decode", "g.pvz", "--raw", "g.raw", "-o", "g_back.png"}).status, 0);
+    EXPECT_EQ(ReadRaw(P("g.raw"))[5 * 128 + 9], grey(9, 5) & 255);   // the grey level is the index
+    PngFile palette(P("g_back.png"));
+    EXPECT_EQ(palette.png.paletteCount, 256u);
+    EXPECT_EQ(palette.png.palette[200][0], 200 & 0xF8);               // the grey ramp, ARGB1555
+    ASSERT_EQ(Cli({"encode", "g.png", "-o", "h.pvr", "--type", "1", "--color", "2"}).status, 0);
+    ASSERT_EQ(Cli({"decode", "h.pvr", "--raw", "h.raw", "-o", "h_back.png"}).status, 0);
+    EXPECT_EQ(ReadRaw(P("h.raw"))[5 * 128 + 9], UnpackColor(2, PackColor(kChannelTable[2].encode, grey(9, 5))));
+}
+
+TEST_F(CliFiles, EncodeRefusesWhatTheExportCannotWrite) {
+    const auto flat = [](uint32_t x, uint32_t) { return 0xFF000000u | x; };
+    WritePicture(P("small.png"), 100, 100, kPngColor, flat);
+    WritePicture(P("narrow.png"), 100, 128, kPngColor, flat);
+    WritePicture(P("ok.png"), 128, 128, kPngColor, flat);
+    WritePicture(P("many.png"), 128, 128, kPngIndexed, [](uint32_t x, uint32_t) { return x % 32; }, 32,
+                 [](uint32_t i) { return 0xFF000000u | i; });
+    WritePicture(P("grey.png"), 128, 128, kPngGrey, [](uint32_t x, uint32_t) { return 0xFF000000u | x * 0x010101u; });
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{"small.png"}, "height 100 is not 128, 256, 512 or 1024 (the picture is 100 x 100)"},
+        {{"narrow.png"}, "width 100 is not 128, 256, 512 or 1024"},
+        {{"ok.png", "--type", "9", "--color", "5"}, "DataType 9 with ColorFormat 5 cannot be written"},
+        {{"ok.png", "--type", "7"}, "stores palette indices: give a palette or grey PNG"},
+        {{"many.png", "--type", "5"}, "keeps 16 colours, but the picture uses index 31"},
+        {{"grey.png", "--type", "1", "--color", "5"}, "keeps 16 colours, but the picture uses grey level 127"},
+        {{"missing.png"}, "no such file"},
+    };
+    for (auto [args, message] : cases) {
+        args.insert(args.begin(), "encode");
+        args.insert(args.end(), {"-o", "a.pvz"});
+        const Ran r = Cli(args);
+        EXPECT_EQ(r.status, 1) << message;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(P("a.pvz")) || fs::exists(P("a.pvp")));
+    }
+    const Ran r = Cli({"encode", "ok.png", "-o", "nofolder/a.pvz"});
+    EXPECT_NE(r.err.find("cannot write " + P("nofolder/a.pvz")), std::string::npos) << r.err;
+    EXPECT_TRUE(NoTempFiles());
+}
+
+TEST_F(CliFiles, OutputsContainersAndPresets) {
+    WritePicture(P("a.png"), 128, 128, kPngIndexed, [](uint32_t x, uint32_t y) { return (x ^ y) & 3; }, 4,
+                 [](uint32_t i) { return 0xFF000000u | i * 60; });
+    WriteBytes(P("a.pvp"), {1, 2, 3});
+    // Existing outputs, the palette among them, are kept unless forced.
+    Ran r = Cli({"encode", "a.png", "--type", "7"});   // a.pvz and a.pvp beside a.png
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("a.pvp exists (use --force to replace it)"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(P("a.pvz")));
+    EXPECT_EQ(fs::file_size(P("a.pvp")), 3u);
+    r = Cli({"encode", "a.png", "--type", "7", "--force", "-v"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("(DataType 7, ColorFormat 0, ID 0) + " + P("a.pvp")), std::string::npos) << r.out;
+    EXPECT_EQ(fs::file_size(P("a.pvp")), 16u + 2 * 128);
+    const std::vector<uint8_t> written = ReadBytes(P("a.pvz"));
+    EXPECT_EQ(Cli({"encode", "a.png", "--type", "9", "--color", "1"}).status, 1);
+    EXPECT_EQ(ReadBytes(P("a.pvz")), written);
+    r = Cli({"decode", "a.pvz"});
+    EXPECT_NE(r.err.find("a.png exists"), std::string::npos);
+
+    // ".pvr" exactly is written plain; ".PVR" is a PVZ container, with a warning.
+    ASSERT_EQ(Cli({"encode", "a.png", "--container", "pvr", "--type", "9"}).status, 0);
+    EXPECT_EQ(ReadBytes(P("a.pvr"))[0], 'G');
+    r = Cli({"encode", "a.png", "-o", "b.PVR", "--type", "9"});
+    EXPECT_NE(r.err.find("is a PVZ container"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadU32(ReadBytes(P("b.PVR")).data()), 32u + 2 * 128 * 128);
+
+    // A known texture name brings its settings; the command line still wins.
+    const PresetRow* row = nullptr;
+    for (int i = 0; i < kPresetCount && !row; i++)
+        if (kPresetTable[i].settings.dataType == 9 && kPresetTable[i].settings.globalIndex > 0) row = &kPresetTable[i];
+    ASSERT_TRUE(row);
+    r = Cli({"encode", "a.png", "-o", row->name, "--id", "7", "-v"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(std::string("preset ") + row->name), std::string::npos) << r.out;
+    const TextureInfo info = ReadTextureInfo(ReadBytes(P(row->name)).data() + (IsPlainPvrPath(row->name) ? 0 : 4));
+    EXPECT_EQ(info.dataType, 9);
+    EXPECT_EQ(info.colorFormat, row->settings.colorFormat);
+    EXPECT_EQ(info.globalIndex, 7u);
+    EXPECT_TRUE(NoTempFiles());
+}
+
+// ---- info, batches and the command line
+
+TEST_F(CliFiles, InfoTellsWhatTheImportSees) {
+    const auto texel = [](uint32_t x, uint32_t y) { return x * 7 + y; };
+    WriteBytes(P("a.pvz"), MakePvz({5, 2, 32, 16, 0xFFFFFFFF}, texel));
+    WriteBytes(P("a.pvp"), MakePaletteFile(16, [](uint32_t i) { return (uint16_t)i; }));
+    WriteBytes(P("b.pvr"), MakePvr({7, 1, 16, 16, 12}, texel));
+    std::vector<uint8_t> cut = MakePvr({9, 0, 16, 16, 0}, texel);
+    cut.resize(100);
+    WriteBytes(P("c.pvr"), cut);
+    WriteBytes(P("d.pvz"), {1, 2, 3});
+
+    Ran r = Cli({"info", "--json", "a.pvz", "b.pvr", "c.pvr", "d.pvz"});
+    EXPECT_EQ(r.status, 1);
+    const nlohmann::json all = nlohmann::json::parse(r.out);
+    ASSERT_EQ(all.size(), 4u);
+    const nlohmann::json &a = all[0], &b = all[1];
+    EXPECT_TRUE(a["ok"]);
+    EXPECT_EQ(a["container"], "pvz");
+    EXPECT_EQ(a["pvzSize"], 32 + 32 * 16 / 2);
+    EXPECT_EQ(a["globalIndex"], 0xFFFFFFFFu);
+    EXPECT_EQ(a["dataType"]["code"], 5);
+    EXPECT_EQ(a["dataType"]["name"], DataTypeName(5));
+    EXPECT_EQ(a["colorFormat"]["name"], "ARGB4444");
+    EXPECT_EQ(a["width"], 32);
+    EXPECT_EQ(a["texelBytes"], 32 * 16 / 2);
+    EXPECT_EQ(a["palette"]["entries"], 16);
+    EXPECT_EQ(b["container"], "pvr");
+    EXPECT_EQ(b["importColorFormat"]["code"], 0);   // a plain DataType 7 texture reads RGB565 as ARGB1555
+    EXPECT_EQ(b["palette"]["found"], false);
+    EXPECT_EQ(all[2]["error"], "fewer texel bytes than the layout addresses");
+    EXPECT_EQ(all[2]["texelBytes"], 100 - 32);
+    EXPECT_FALSE(all[3]["ok"]);
+    EXPECT_EQ(all[3].count("width"), 0u);
+
+    r = Cli({"info", "a.pvz"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* line : {"GlobalIndex: 4294967295 (ID -1)", "16 entries", "import:      ok"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+    fs::create_directories(dir / "empty");
+    r = Ombr({"info", P("empty")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no .pvr or .pvz files"), std::string::npos);
+}
+
+TEST_F(CliFiles, BatchOutputsAndTheirConflicts) {
+    const auto texel = [](uint32_t x, uint32_t y) { return Hash(x, y, 5); };
+    fs::create_directories(dir / "in" / "sub");
+    WriteBytes(dir / "in" / "a.pvz", MakePvz({1, 2, 16, 16, 1}, texel));
+    WriteBytes(dir / "in" / "a.pvr", MakePvr({1, 2, 16, 16, 1}, texel));
+    WriteBytes(dir / "in" / "sub" / "d.pvz", MakePvz({13, 0, 8, 8, 3}, texel));
+    // Subfolders are kept below --out-dir; two inputs never share an output.
+    Ran r = Ombr({"decode", P("in"), "--out-dir", P("out"), "-r"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(fs::exists(dir / "out" / "sub" / "d.png"));
+    EXPECT_NE(r.err.find("a.pvz: another input already goes to " + P("out/a.png")), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("ombr decode: 2 converted, 1 failed"), std::string::npos) << r.out;
+    // One bad file does not stop the others: every 16 x 16 picture is refused.
+    r = Ombr({"encode", P("out"), "-r", "--out-dir", P("again"), "-q"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("ombr: failed: " + P("out/sub/d.png")), std::string::npos) << r.err;
+}
+
+TEST(CliCommandLine, HelpVersionAndUsageErrors) {
+    Ran r = Ombr({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("ombr ") + kOmbrVersion + "\n");
+    r = Ombr({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("ombr encode IMAGE.png"), std::string::npos);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(Ombr({"decode", "--help"}).status, 0);
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"convert", "a.pvz"},
+        {"decode"},
+        {"decode", "a.pvz", "--bogus"},
+        {"decode", "a.pvz", "-o"},
+        {"decode", "a.pvz", "-o", "x.png", "--out-dir", "d"},
+        {"decode", "a.pvz", "b.pvz", "-o", "x.png"},
+        {"decode", "a.pvz", "b.pvz", "--raw", "x.raw"},
+        {"decode", "a.pvz", "--type", "1"},   // an encode option
+        {"info", "a.pvz", "--force"},
+        {"encode", "a.png", "--type", "3"},
+        {"encode", "a.png", "--color", "4"},
+        {"encode", "a.png", "--id", "65536"},
+        {"encode", "a.png", "--preset", "maybe"},
+        {"encode", "a.png", "--container", "zip"},
+    };
+    for (const auto& args : bad) {
+        r = Ombr(args);
+        EXPECT_EQ(r.status, 2) << (args.size() > 2 ? args[2] : "");
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err, "");
+    }
+    // "--" ends the options; "--name=value" forms are taken.
+    r = Ombr({"decode", "--", "-missing.pvz"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("-missing.pvz: no such file"), std::string::npos);
+    EXPECT_EQ(Ombr({"encode", "--type=0xd", "--color=2", "--id=1", "-q", "--", "nothing.png"}).status, 1);
+}
+
+}  // namespace

@@ -1,0 +1,240 @@
+// The converter's parts: output names and numbers of the command line, the
+// choice of texture settings, the host picture each kind of PNG becomes, the
+// in-memory host, the PNG interface and JSON strings.
+#include <gtest/gtest.h>
+#include <spng.h>
+
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "convert.h"
+#include "json.h"
+#include "memory_host.h"
+#include "png.h"
+#include "presets.h"
+
+namespace {
+
+TEST(CliNames, OutputNamesAndNumbers) {
+    EXPECT_EQ(ReplaceExtension("a/b.c/tex.pvz", ".png"), "a/b.c/tex.png");
+    EXPECT_EQ(ReplaceExtension("a/b.c/tex", ".png"), "a/b.c/tex.png");
+    EXPECT_EQ(ReplaceExtension(".hidden", ".png"), ".hidden.png");
+    EXPECT_EQ(TextureNameFor("dir/a.PNG", kContainerChoicePvr), "dir/a.pvr");
+    EXPECT_EQ(TextureNameFor("dir/a.pvr.png", kContainerChoicePvz), "dir/a.pvr");
+    EXPECT_EQ(TextureNameFor("dir/a.PVZ.png", kContainerChoicePvr), "dir/a.PVZ");
+    EXPECT_EQ(TextureNameFor("dir/.png", kContainerChoicePvz), "dir/.png.pvz");
+    EXPECT_EQ(JoinPath("out/", "a.png"), "out/a.png");
+    EXPECT_EQ(JoinPath("", "a.png"), "a.png");
+
+    long v = -1;
+    EXPECT_TRUE(ParseNumber("0xd", 255, &v));
+    EXPECT_EQ(v, 13);
+    EXPECT_TRUE(ParseNumber("65535", 65535, &v));
+    EXPECT_EQ(v, 65535);
+    for (const char* bad : {"65536", "99999999999999999999999", "", "-1", "+1", "1x", "0x", " 1", "d"})
+        EXPECT_FALSE(ParseNumber(bad, 65535, &v)) << bad;
+}
+
+TEST(CliSettings, CommandLineThenPresetThenDefaults) {
+    const char* name = nullptr;
+    const SettingsChoice none = NoSettingsChoice();
+    TextureSettings s = ResolveSettings(none, "out/unknown.pvz", kPngColor, &name);
+    EXPECT_EQ(s.dataType, 1);
+    EXPECT_EQ(s.colorFormat, 0);
+    EXPECT_EQ(s.globalIndex, 0);
+    EXPECT_EQ(name, nullptr);
+    EXPECT_EQ(ResolveSettings(none, "unknown.pvz", kPngIndexed, &name).dataType, 7);
+
+    // The row of the output's base name, found in any letter case.
+    const PresetRow& row = kPresetTable[kPresetFirstPvr];
+    std::string path = std::string("some/folder/") + row.name;
+    for (char& c : path) c = (char)toupper((unsigned char)c);
+    s = ResolveSettings(none, path.c_str(), kPngColor, &name);
+    EXPECT_EQ(s.dataType, row.settings.dataType);
+    EXPECT_EQ(s.colorFormat, row.settings.colorFormat);
+    EXPECT_EQ(s.globalIndex, row.settings.globalIndex);
+    EXPECT_STREQ(name, row.name);
+    // Each field given on the command line wins; --preset none ignores the row.
+    SettingsChoice some = NoSettingsChoice();
+    some.colorFormat = 2;
+    some.globalIndex = 65535;
+    s = ResolveSettings(some, path.c_str(), kPngColor, &name);
+    EXPECT_EQ(s.dataType, row.settings.dataType);
+    EXPECT_EQ(s.colorFormat, 2);
+    EXPECT_EQ(s.globalIndex, 65535);
+    some.presets = false;
+    s = ResolveSettings(some, path.c_str(), kPngColor, &name);
+    EXPECT_EQ(s.dataType, 1);
+    EXPECT_EQ(name, nullptr);
+}
+
+TEST(CliSettings, PngToHostPictures) {
+    PngImage png;
+    InitPng(&png);
+    png.width = 4;
+    png.height = 2;
+    png.kind = kPngIndexed;
+    png.paletteCount = 4;
+    const uint8_t palette[4][4] = {{10, 20, 30, 255}, {1, 2, 3, 0}, {4, 5, 6, 255}, {7, 8, 9, 255}};
+    memcpy(png.palette, palette, sizeof palette);
+    uint8_t indices[8] = {0, 1, 2, 3, 3, 2, 1, 0};
+    png.pixels = indices;
+    ConvertReport report;
+    MemoryHost host;
+    // Index layouts get an indexed picture with the one transparent entry marked.
+    ASSERT_EQ(PngToHost(png, {7, 0, 0}, &host, &report), 0);
+    EXPECT_EQ(host.image.nColorMode, kColorModeIndexed);
+    EXPECT_EQ(host.image.nPaletteCount, 4);
+    EXPECT_EQ(host.image.nTransparentIndex, 1);
+    EXPECT_EQ(host.image.aPalette[0], 0xFF0A141Eu);
+    EXPECT_EQ(HostPixel(&host, 3, 0), 3u);
+    EXPECT_EQ(host.layer.nRight, 4);
+    FreeMemoryHost(&host);
+    // Colour layouts get the colours, alpha included.
+    ASSERT_EQ(PngToHost(png, {1, 2, 0}, &host, &report), 0);
+    EXPECT_EQ(host.image.nColorMode, kColorModeDirect);
+    EXPECT_EQ(HostPixel(&host, 1, 0), 0x00010203u);
+    FreeMemoryHost(&host);
+    // Two transparent entries: none is marked, and the user is told.
+    png.palette[2][3] = 0;
+    ASSERT_EQ(PngToHost(png, {5, 0, 0}, &host, &report), 0);
+    EXPECT_EQ(host.image.nTransparentIndex, -1);
+    EXPECT_NE(std::string(report.warning).find("2 palette entries are transparent"), std::string::npos);
+    FreeMemoryHost(&host);
+    // Grey: the level in red, green and blue, so also in the index byte.
+    uint8_t grey[4 * 8];
+    for (int i = 0; i < 8; i++) memset(grey + 4 * i, i * 30, 3), grey[4 * i + 3] = 200;
+    png.kind = kPngGrey;
+    png.pixels = grey;
+    ASSERT_EQ(PngToHost(png, {7, 0, 0}, &host, &report), 0);
+    EXPECT_EQ(host.image.nColorMode, kColorModeGrey);
+    EXPECT_EQ(HostPixel(&host, 2, 0), 0xC83C3C3Cu);
+    FreeMemoryHost(&host);
+}
+
+TEST(CliMemoryHost, KeepsWritesInsideThePicture) {
+    MemoryHost host;
+    InitMemoryHost(&host);
+    host.services.SetImagePixel(&host.image, 0, 0, 0, 1);   // before any picture
+    host.services.CreateColorImage(&host.image, 4, 3, 1, 0);
+    ASSERT_TRUE(host.pixels);
+    host.services.SetImagePixel(&host.image, 0, 3, 2, 0xAABBCCDDu);
+    for (int xy : {-1, 4}) host.services.SetImagePixel(&host.image, 0, xy, 0, 5);
+    host.services.SetImagePixel(&host.image, 0, 0, 3, 5);
+    EXPECT_EQ(host.services.GetImagePixel(&host.image, 0, 3, 2), 0xAABBCCDDu);
+    EXPECT_EQ(host.services.GetImagePixel(&host.image, 0, 9, 9), 0u);
+    EXPECT_EQ(host.pixelsSet, 1u);
+    EXPECT_EQ(host.pixelsOutside, 5u);
+    // A picture beyond what the host holds is reported, not attempted.
+    host.services.CreateIndexedImage(&host.image, 32768, 16384);
+    EXPECT_TRUE(host.outOfMemory);
+    EXPECT_EQ(host.pixels, nullptr);
+    FreeMemoryHost(&host);
+}
+
+// ---- PNG
+
+std::vector<uint8_t> Encode(const PngImage& png) {
+    uint8_t* data = nullptr;
+    size_t length = 0;
+    EXPECT_EQ(EncodePng(&png, &data, &length), 0);
+    std::vector<uint8_t> bytes(data, data + length);
+    free(data);
+    return bytes;
+}
+
+TEST(CliPng, IndexedPicturesKeepIndicesPaletteAndTransparency) {
+    ASSERT_TRUE(kPngKeepsIndices);
+    PngImage png;
+    InitPng(&png);
+    png.width = 5;
+    png.height = 3;
+    png.kind = kPngIndexed;
+    png.paletteCount = 200;
+    for (int i = 0; i < 200; i++) {
+        png.palette[i][0] = (uint8_t)i, png.palette[i][1] = (uint8_t)(255 - i), png.palette[i][2] = 7;
+        png.palette[i][3] = i == 5 ? 0 : i == 6 ? 128 : 255;
+    }
+    uint8_t pixels[15];
+    for (int i = 0; i < 15; i++) pixels[i] = (uint8_t)(i * 13);
+    png.pixels = pixels;
+    const std::vector<uint8_t> file = Encode(png);
+    PngImage back;
+    char error[kPngErrorRoom];
+    ASSERT_EQ(DecodePng(file.data(), file.size(), 64, &back, error, sizeof error), 0) << error;
+    EXPECT_EQ(back.kind, kPngIndexed);
+    EXPECT_EQ(back.paletteCount, 200u);
+    EXPECT_EQ(memcmp(back.palette, png.palette, 200 * 4), 0);
+    EXPECT_EQ(memcmp(back.pixels, pixels, 15), 0);
+    FreePng(&back);
+    // Too large for the caller's limit, cut short, or not a PNG: refused.
+    EXPECT_EQ(DecodePng(file.data(), file.size(), 4, &back, error, sizeof error), -1);
+    EXPECT_EQ(back.pixels, nullptr);
+    EXPECT_EQ(DecodePng(file.data(), file.size() / 2, 64, &back, error, sizeof error), -1);
+    const uint8_t junk[40] = {0x89, 'P', 'N', 'G'};
+    EXPECT_EQ(DecodePng(junk, sizeof junk, 64, &back, error, sizeof error), -1);
+
+    // Palette PNGs of 1, 2 and 4 bits a pixel, as other programs write them.
+    for (uint8_t depth : {1, 2, 4}) {
+        SCOPED_TRACE((int)depth);
+        const uint32_t width = 7, height = 3, stride = (width * depth + 7) / 8;   // rows end inside a byte
+        const unsigned entries = 1u << depth;
+        auto index = [&](uint32_t x, uint32_t y) { return (x * 3 + y) % entries; };
+        std::vector<uint8_t> packed(stride * height, 0);
+        for (uint32_t y = 0; y < height; y++)
+            for (uint32_t x = 0; x < width; x++)
+                packed[y * stride + x * depth / 8] |= (uint8_t)(index(x, y) << (8 - depth - x * depth % 8));
+        spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
+        spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
+        spng_ihdr ihdr = {width, height, depth, SPNG_COLOR_TYPE_INDEXED, 0, 0, 0};
+        spng_set_ihdr(ctx, &ihdr);
+        spng_plte plte = {};
+        plte.n_entries = entries;
+        spng_set_plte(ctx, &plte);
+        ASSERT_EQ(spng_encode_image(ctx, packed.data(), packed.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE), 0);
+        size_t length = 0;
+        int status = 0;
+        uint8_t* bytes = (uint8_t*)spng_get_png_buffer(ctx, &length, &status);
+        spng_ctx_free(ctx);
+        ASSERT_EQ(DecodePng(bytes, length, 64, &back, error, sizeof error), 0) << error;
+        free(bytes);
+        EXPECT_EQ(back.paletteCount, entries);
+        for (uint32_t y = 0; y < height; y++)
+            for (uint32_t x = 0; x < width; x++) EXPECT_EQ(back.pixels[y * width + x], index(x, y)) << x << "," << y;
+        FreePng(&back);
+    }
+}
+
+TEST(CliPng, GreyAndColourPictures) {
+    PngImage png;
+    InitPng(&png);
+    png.width = 2;
+    png.height = 2;
+    uint8_t pixels[16] = {10, 10, 10, 255, 20, 20, 20, 0, 30, 30, 30, 128, 40, 40, 40, 255};
+    png.pixels = pixels;
+    for (int kind : {kPngGrey, kPngColor})
+        for (bool alpha : {false, true}) {
+            png.kind = kind;
+            png.alpha = alpha;
+            const std::vector<uint8_t> file = Encode(png);
+            PngImage back;
+            char error[kPngErrorRoom];
+            ASSERT_EQ(DecodePng(file.data(), file.size(), 64, &back, error, sizeof error), 0);
+            EXPECT_EQ(back.kind, kind);
+            EXPECT_EQ(back.alpha, alpha);
+            EXPECT_EQ(back.pixels[4], 20);
+            EXPECT_EQ(back.pixels[7], alpha ? 0 : 255);
+            FreePng(&back);
+        }
+}
+
+TEST(CliJson, Strings) {
+    EXPECT_EQ(JsonQuote("a\"b\\c\n"), "\"a\\\"b\\\\c\\u000a\"");
+    EXPECT_EQ(JsonQuote("caf\xC3\xA9"), "\"caf\xC3\xA9\"");
+    EXPECT_EQ(JsonQuote("\x83\x5C.pvz"), "\"\\ufffd\\\\.pvz\"");          // Shift-JIS bytes
+    EXPECT_EQ(JsonQuote("\xE3\x81"), "\"\\ufffd\\ufffd\"");               // cut short
+    EXPECT_EQ(JsonQuote("\xED\xA0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");   // a surrogate
+}
+
+}  // namespace
