@@ -40,9 +40,8 @@ static bool GetArea(const HostServices* services, const HostImage* image, Encode
     return true;
 }
 
-static uint32_t ReadPixel(const HostServices* services, HostImage* image, const EncodeArea& area, uint32_t x,
-                          uint32_t y) {
-    return services->GetImagePixel(image, 0, (int32_t)(area.left + (int64_t)x), (int32_t)(area.top + (int64_t)y));
+static uint32_t ReadPixel(HostGetImagePixelFn get, HostImage* image, const EncodeArea& area, uint32_t x, uint32_t y) {
+    return get(image, 0, (int32_t)(area.left + (int64_t)x), (int32_t)(area.top + (int64_t)y));
 }
 
 static void Step(const HostServices* services, uint32_t y) {
@@ -50,6 +49,29 @@ static void Step(const HostServices* services, uint32_t y) {
 }
 
 static void StoreUnit(uint8_t* texels, uint32_t unit, uint32_t value) { WriteU16(texels + 2 * (size_t)unit, value); }
+
+// PackColor channel by channel: each channel lands in bits of its own and a
+// zero channel adds nothing, so a texel is the OR of four per-channel terms.
+// Four 256-entry tables built once per call take the place of four divisions
+// per pixel.
+struct PackTables {
+    uint16_t channel[4][256];   // blue, green, red, alpha
+};
+
+static void BuildPackTables(const ChannelEncode& row, PackTables* tables) {
+    for (uint32_t v = 0; v < 256; v++) {
+        const uint8_t c = (uint8_t)v;
+        tables->channel[0][v] = PackColor(row, c, 0, 0, 0);
+        tables->channel[1][v] = PackColor(row, 0, c, 0, 0);
+        tables->channel[2][v] = PackColor(row, 0, 0, c, 0);
+        tables->channel[3][v] = PackColor(row, 0, 0, 0, c);
+    }
+}
+
+static inline uint32_t PackPixel(const PackTables& tables, uint32_t hostColor) {
+    return tables.channel[0][hostColor & 0xFF] | tables.channel[1][(hostColor >> 8) & 0xFF] |
+           tables.channel[2][(hostColor >> 16) & 0xFF] | tables.channel[3][hostColor >> 24];
+}
 
 int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostServices* services,
                    HostImage* image) {
@@ -75,37 +97,47 @@ int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostSe
     BuildTwiddleTable(table);
     const uint32_t k = m - 1;
     const uint32_t square = m * m;
+    const HostGetImagePixelFn get = services->GetImagePixel;
 
+    // Each row (pair of rows) crosses the strip's squares one after the other;
+    // `base` is the first unit of the square plus the rows' part of the index.
     if (code == kTwiddledPal4) {
         for (uint32_t y = 0; y < h; y += 2) {
-            for (uint32_t x = 0; x < w; x += 2) {
-                const uint32_t p0 = ReadPixel(services, image, area, x, y) & 0xF;
-                const uint32_t p1 = ReadPixel(services, image, area, x, y + 1) & 0xF;
-                const uint32_t p2 = ReadPixel(services, image, area, x + 1, y) & 0xF;
-                const uint32_t p3 = ReadPixel(services, image, area, x + 1, y + 1) & 0xF;
-                const uint32_t s = x / m + y / m;
-                const uint32_t unit = ((table[(x & k) / 2] << 1) | table[(y & k) / 2]) + s * (square / 4);
-                StoreUnit(texels, unit, p0 | p1 << 4 | p2 << 8 | p3 << 12);
+            for (uint32_t left = 0; left < w; left += m) {
+                const uint32_t base = (left / m + y / m) * (square / 4) + table[(y & k) / 2];
+                for (uint32_t i = 0; i < m; i += 2) {
+                    const uint32_t x = left + i;
+                    const uint32_t p0 = ReadPixel(get, image, area, x, y) & 0xF;
+                    const uint32_t p1 = ReadPixel(get, image, area, x, y + 1) & 0xF;
+                    const uint32_t p2 = ReadPixel(get, image, area, x + 1, y) & 0xF;
+                    const uint32_t p3 = ReadPixel(get, image, area, x + 1, y + 1) & 0xF;
+                    StoreUnit(texels, base + (table[i / 2] << 1), p0 | p1 << 4 | p2 << 8 | p3 << 12);
+                }
             }
             Step(services, y);
         }
     } else if (code == kTwiddledPal8) {
         for (uint32_t y = 0; y < h; y += 2) {
-            for (uint32_t x = 0; x < w; x++) {
-                const uint32_t upper = ReadPixel(services, image, area, x, y) & 0xFF;
-                const uint32_t lower = ReadPixel(services, image, area, x, y + 1) & 0xFF;
-                const uint32_t s = x / m + y / m;
-                const uint32_t unit = (table[x & k] | (table[(y & k) / 2] << 1)) + s * (square / 2);
-                StoreUnit(texels, unit, upper | lower << 8);
+            for (uint32_t left = 0; left < w; left += m) {
+                const uint32_t base = (left / m + y / m) * (square / 2) + (table[(y & k) / 2] << 1);
+                for (uint32_t i = 0; i < m; i++) {
+                    const uint32_t upper = ReadPixel(get, image, area, left + i, y) & 0xFF;
+                    const uint32_t lower = ReadPixel(get, image, area, left + i, y + 1) & 0xFF;
+                    StoreUnit(texels, base + table[i], upper | lower << 8);
+                }
             }
             Step(services, y);
         }
     } else {
+        PackTables pack;
+        BuildPackTables(row->encode, &pack);
         for (uint32_t y = 0; y < h; y++) {
-            for (uint32_t x = 0; x < w; x++) {
-                const uint16_t texel = PackColor(row->encode, ReadPixel(services, image, area, x, y));
-                const uint32_t s = x / m + y / m;
-                StoreUnit(texels, ((table[x & k] << 1) | table[y & k]) + s * square, texel);
+            for (uint32_t left = 0; left < w; left += m) {
+                const uint32_t base = (left / m + y / m) * square + table[y & k];
+                for (uint32_t i = 0; i < m; i++) {
+                    const uint32_t texel = PackPixel(pack, ReadPixel(get, image, area, left + i, y));
+                    StoreUnit(texels, base + (table[i] << 1), texel);
+                }
             }
             Step(services, y);
         }
@@ -119,9 +151,12 @@ int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, cons
     const ChannelRow* row = GetChannelRow(colorFormat);
     if (!texels || !row || !GetArea(services, image, &area)) return kEncodeRefused;
     if (DataBytes(area.width, area.height, 4) > capacity) return kEncodeRefused;
+    PackTables pack;
+    BuildPackTables(row->encode, &pack);
+    const HostGetImagePixelFn get = services->GetImagePixel;
     for (uint32_t y = 0; y < area.height; y++) {
         for (uint32_t x = 0; x < area.width; x++)
-            StoreUnit(texels, y * area.width + x, PackColor(row->encode, ReadPixel(services, image, area, x, y)));
+            StoreUnit(texels, y * area.width + x, PackPixel(pack, ReadPixel(get, image, area, x, y)));
         Step(services, y);
     }
     return kEncodeOk;

@@ -6,17 +6,36 @@
 
 unsigned PvzUnitSize(unsigned dataType) { return dataType >= 5 && dataType <= 8 ? 1 : 2; }
 
-// Writes `copies` copies of a 2-byte unit with 8-byte block stores.
-static void FillUnit16(uint8_t* out, uint8_t lo, uint8_t hi, size_t copies) {
-    if (lo == hi) {
-        memset(out, lo, 2 * copies);
-        return;
+// Eight bytes of a run: a 1-byte unit repeated, or a 2-byte unit (taken in
+// memory order) repeated, so that storing the value writes the run's bytes.
+static inline uint64_t RunPattern(const uint8_t* unitBytes, unsigned unit) {
+    if (unit == 1) return unitBytes[0] * 0x0101010101010101ull;
+    uint16_t value;
+    memcpy(&value, unitBytes, 2);
+    return value * 0x0001000100010001ull;
+}
+
+// Fills `bytes` bytes at `out` with the run `pattern`, using block stores that
+// never leave [out, out + bytes): whole 8-byte blocks, then one last block
+// ending exactly at the end (it may overlap the one before; `bytes` is a
+// multiple of the unit, so the pattern stays in step). Short runs take one
+// or two 4-, 2- or 1-byte stores the same way.
+static inline void FillRun(uint8_t* out, uint64_t pattern, size_t bytes) {
+    if (bytes >= 8) {
+        size_t i = 0;
+        for (; i + 8 <= bytes; i += 8) memcpy(out + i, &pattern, 8);
+        if (i < bytes) memcpy(out + bytes - 8, &pattern, 8);
+    } else if (bytes >= 4) {
+        const uint32_t block = (uint32_t)pattern;
+        memcpy(out, &block, 4);
+        memcpy(out + bytes - 4, &block, 4);
+    } else if (bytes >= 2) {
+        const uint16_t block = (uint16_t)pattern;
+        memcpy(out, &block, 2);
+        memcpy(out + bytes - 2, &block, 2);
+    } else if (bytes == 1) {
+        out[0] = (uint8_t)pattern;
     }
-    const uint8_t pattern[8] = {lo, hi, lo, hi, lo, hi, lo, hi};
-    size_t bytes = 2 * copies;
-    size_t i = 0;
-    for (; i + 8 <= bytes; i += 8) memcpy(out + i, pattern, 8);
-    memcpy(out + i, pattern, bytes - i);
 }
 
 int PvzExpand(const uint8_t* container, size_t containerLength, uint8_t* destination,
@@ -34,18 +53,14 @@ int PvzExpand(const uint8_t* container, size_t containerLength, uint8_t* destina
     int result = kPvzOk;
 
     for (; in < inEnd; in += recordLength) {
-        size_t copies = (size_t)in[unit] + 1;
-        size_t bytes = copies * unit;
+        size_t bytes = ((size_t)in[unit] + 1) * unit;
         if (bytes > room) {
-            copies = room / unit;
+            bytes = room / unit * unit;
             result = kPvzOverflow;
         }
-        if (unit == 1)
-            memset(out, in[0], copies);
-        else
-            FillUnit16(out, in[0], in[1], copies);
-        out += copies * unit;
-        room -= copies * unit;
+        FillRun(out, RunPattern(in, unit), bytes);
+        out += bytes;
+        room -= bytes;
         if (result != kPvzOk) break;
     }
     if (texelBytes) *texelBytes = (size_t)(out - (destination + kPvzStream));
@@ -69,23 +84,26 @@ int PvzCompress(const uint8_t* texture, uint32_t total, const Allocator* allocat
     uint8_t* record = out + kPvzStream;
 
     // A trailing odd byte of 2-byte data (never written by the exporter) is
-    // coded as a unit of its own, padded with a zero byte.
+    // coded as a unit of its own, padded with a zero byte. A run is followed
+    // unit by unit; once it has gone on, eight bytes at a time while they match.
+    const unsigned blockUnits = 8 / unit;
     size_t pos = 0;
     while (pos < length) {
         const uint8_t lo = data[pos];
-        const uint8_t hi = (unit == 2 && pos + 1 < length) ? data[pos + 1] : 0;
+        const uint8_t hi = unit == 1 ? lo : pos + 1 < length ? data[pos + 1] : 0;
         size_t next = pos + unit;
         unsigned n = 1;
-        if (unit == 1) {
-            while (next < length && n < kPvzMaxWrittenRun && data[next] == lo) {
-                next++;
-                n++;
-            }
-        } else {
-            while (next + 1 < length && n < kPvzMaxWrittenRun && data[next] == lo &&
-                   data[next + 1] == hi) {
-                next += 2;
-                n++;
+        while (n < kPvzMaxWrittenRun && next + unit <= length && data[next] == lo &&
+               data[next + unit - 1] == hi) {
+            next += unit;
+            n++;
+            const uint64_t pattern = RunPattern(data + pos, unit);   // two whole units: in bounds
+            while (n + blockUnits <= kPvzMaxWrittenRun && next + 8 <= length) {
+                uint64_t block;
+                memcpy(&block, data + next, 8);
+                if (block != pattern) break;
+                next += 8;
+                n += blockUnits;
             }
         }
         *record++ = lo;

@@ -148,6 +148,26 @@ int DecodeTexels(const uint8_t* chunk, size_t chunkLength, const HostServices* s
     }
 }
 
+// UnpackColor byte by byte: every bit of a host colour is a copy of one texel
+// bit or a constant, so a texel's colour is the OR of the colours of its low
+// and its high byte. Two 256-entry tables built once per call take the place
+// of a conversion per texel.
+struct ColourTables {
+    uint32_t low[256];
+    uint32_t high[256];
+};
+
+static void BuildColourTables(unsigned colorFormat, ColourTables* tables) {
+    for (uint32_t i = 0; i < 256; i++) {
+        tables->low[i] = UnpackColor(colorFormat, (uint16_t)i);
+        tables->high[i] = UnpackColor(colorFormat, (uint16_t)(i << 8));
+    }
+}
+
+static inline uint32_t TexelColour(const ColourTables& tables, const uint8_t* texel) {
+    return tables.low[texel[0]] | tables.high[texel[1]];
+}
+
 int DecodeTwiddled(const uint8_t* data, size_t length, uint32_t width, uint32_t height, unsigned mode,
                    const HostServices* services, HostImage* image) {
     uint64_t bytes;
@@ -196,13 +216,19 @@ int DecodeTwiddled(const uint8_t* data, size_t length, uint32_t width, uint32_t 
             step((int32_t)y);
         }
     } else {
+        ColourTables colours;
+        BuildColourTables(mode, &colours);
         const uint32_t squareUnits = m * m;
         for (uint32_t y = 0; y < height; y++) {
             const uint32_t rowPart = table[y & k];
-            for (uint32_t x = 0; x < width; x++) {
-                const uint32_t square = (x >> squareShift) + (y >> squareShift);
-                const uint32_t unit = 2 * table[x & k] + rowPart + square * squareUnits;
-                set(image, 0, (int32_t)x, (int32_t)y, UnpackColor(mode, ReadU16(data + 2 * (size_t)unit)));
+            // The row crosses the strip's squares one after the other.
+            for (uint32_t left = 0; left < width; left += m) {
+                const uint32_t square = (left >> squareShift) + (y >> squareShift);
+                const uint8_t* units = data + 2 * ((size_t)square * squareUnits + rowPart);
+                for (uint32_t i = 0; i < m; i++) {
+                    const uint32_t colour = TexelColour(colours, units + 4 * (size_t)table[i]);
+                    set(image, 0, (int32_t)(left + i), (int32_t)y, colour);
+                }
             }
             step((int32_t)y);
         }
@@ -218,11 +244,13 @@ int DecodeRectangle(const uint8_t* data, size_t length, uint32_t width, uint32_t
     if (bytes > length) return kTextureShortData;
     if (!HasChannelRow(colorFormat)) return kDecodeNothing;
 
+    ColourTables colours;
+    BuildColourTables(colorFormat, &colours);
     const HostSetImagePixelFn set = services->SetImagePixel;
     const uint8_t* texel = data;
     for (uint32_t y = 0; y < height; y++) {
         for (uint32_t x = 0; x < width; x++, texel += 2)
-            set(image, 0, (int32_t)x, (int32_t)y, UnpackColor(colorFormat, ReadU16(texel)));
+            set(image, 0, (int32_t)x, (int32_t)y, TexelColour(colours, texel));
         services->StepProgress((int32_t)y);
     }
     return kDecodeDone;
