@@ -42,6 +42,15 @@ static uint64_t PvzStreamLength(const uint8_t* container, size_t length, unsigne
     return total;
 }
 
+// Texel bytes a .pvz may expand to: its size field less the header, raised
+// to a whole number of run units, so that the padded last unit of an odd
+// texel length (every small VQ mip texture, DataType 17) is taken. The raised
+// room stays inside the block: an odd size plus 4 is never a multiple of 2048.
+static uint64_t PvzTexelRoom(uint32_t size, unsigned unit) {
+    const uint64_t room = size - kTextureHeaderSize;
+    return (room + unit - 1) / unit * unit;
+}
+
 int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck* check) {
     memset(check, 0, sizeof *check);
     check->container = container;
@@ -72,7 +81,7 @@ int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck
     check->pvzBlockSize = PvzBlockSize(size);
     if (size < kTextureHeaderSize || size - kTextureHeaderSize < needed) return kTexturePvzSizeShort;
     if (check->pvzBlockSize > (uint64_t)(size_t)-1) return kTexturePvzTooLarge;
-    const uint64_t room = size - kTextureHeaderSize;
+    const uint64_t room = PvzTexelRoom(size, PvzUnitSize(info.dataType));
     check->texelBytes = PvzStreamLength(file, length, PvzUnitSize(info.dataType), room);
     if (check->texelBytes > room) return kTexturePvzOverflow;
     return needed > check->texelBytes ? kTextureShortData : kTextureOk;
@@ -123,8 +132,9 @@ int ImportTexture(const char* path, HostImage* image, const HostServices* servic
             return kStatusUnsupported;
         }
         size_t texelBytes = 0;
+        const uint64_t room = PvzTexelRoom(check.pvzSize, PvzUnitSize(check.info.dataType));
         const int expanded =
-            PvzExpand(file, fileSize, block, kPvzHeader + (size_t)check.pvzSize, &texelBytes);
+            PvzExpand(file, fileSize, block, kPvzStream + (size_t)room, &texelBytes);
         platform->FreeBlock(context, file);
         if (expanded != kPvzOk || texelBytes < check.layout.needed) {
             platform->FreeBlock(context, block);
