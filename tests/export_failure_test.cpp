@@ -1,0 +1,281 @@
+// The export against a real disk when things go wrong: a texture or palette
+// that cannot be replaced, a folder that does not exist, a full disk, and no
+// memory for the texture buffer or the container. The platform's file
+// functions are the stdio ones the plug-in uses; failures the disk cannot
+// show to root are injected around them. Each failure must give its code,
+// leave every file that was there byte for byte as it was, and leave no
+// temporary or partial file.
+//
+// Running as root, chmod does not stop a write, so a read-only file is
+// stood in for by a ReplaceTarget that refuses chosen targets (what the
+// plug-in's ReplaceTarget does for a read-only file) or by a directory in the
+// file's place, which rename cannot replace.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "export_core.h"
+#include "host_stub.h"
+#include "palette.h"
+#include "pvz.h"
+#include "texture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+typedef std::vector<uint8_t> Bytes;
+
+// A fresh folder under /tmp, removed with everything in it afterwards.
+struct TempFolder {
+    std::string path;
+    TempFolder() {
+        char name[] = "/tmp/ombr_failXXXXXX";
+        path = mkdtemp(name) ? name : "";
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+};
+
+// Every file and folder under `dir`: path -> contents ("<dir>" for folders).
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir)) {
+        if (entry.is_directory()) {
+            files[entry.path().string()] = "<dir>";
+        } else {
+            std::ifstream in(entry.path(), std::ios::binary);
+            files[entry.path().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    }
+    return files;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The stdio platform with failures injected by path and by allocation number.
+struct DiskPlatform {
+    ExportPlatform platform;
+    TextureSettings settings = {1, 0, 7};
+    std::set<std::string> unreplaceable;   // targets ReplaceTarget refuses
+    int failAllocation = 0;                // 1-based; 0: none fails
+    int allocations = 0;
+    int outstanding = 0;
+
+    DiskPlatform() {
+        platform.context = platform.allocator.context = this;
+        platform.ShowMessage = [](void*, const char*, const char*, unsigned) { ADD_FAILURE() << "message"; };
+        platform.ChooseSettings = [](void* c, const HostLayer*, const char*, TextureSettings* s) {
+            *s = Self(c)->settings;
+            return 0;
+        };
+        platform.allocator.Alloc = [](void* c, size_t size) -> void* {
+            if (++Self(c)->allocations == Self(c)->failAllocation) return nullptr;
+            Self(c)->outstanding++;
+            return malloc(size);
+        };
+        platform.allocator.Free = [](void* c, void* block) {
+            Self(c)->outstanding--;
+            free(block);
+        };
+        platform.WriteWholeFile = WriteFileStdio;
+        platform.RemoveFile = RemoveFileStdio;
+        platform.ReplaceTarget = [](void* c, const char* temp, const char* target) {
+            if (Self(c)->unreplaceable.count(target)) return -1;
+            return RenameFileStdio(c, temp, target);
+        };
+    }
+    static DiskPlatform* Self(void* c) { return static_cast<DiskPlatform*>(c); }
+};
+
+uint32_t Gradient(int x, int y) { return 0xFF000000u | (uint32_t)(x * 3 + y * 5) << 8 | (uint32_t)(x ^ y); }
+
+int Export(DiskPlatform& disk, const std::string& path, int side = 128) {
+    StubHost host;
+    host.SetSource(side, side, 0, 0, Gradient);
+    const int status = ExportTexture(path.c_str(), &host.image, &host.services, &disk.platform);
+    EXPECT_EQ(disk.outstanding, 0) << "heap blocks left";
+    return status;
+}
+
+// A folder holding an old texture and palette (or a folder in the texture's
+// or palette's place) and the failure to inject; the export must fail with
+// `code` and change nothing.
+struct Case {
+    const char* what;
+    const char* texture;          // file name written
+    TextureSettings settings;
+    int code;
+    bool textureIsFolder, paletteIsFolder;
+    bool refuseTexture, refusePalette;
+    int failAllocation;
+};
+
+const Case kCases[] = {
+    {"read-only texture", "a.pvz", {1, 0, 1}, kStatusWriteFailed, false, false, true, false, 0},
+    {"read-only texture, plain", "a.pvr", {9, 2, 1}, kStatusWriteFailed, false, false, true, false, 0},
+    {"folder in the texture's place", "a.pvz", {1, 1, 1}, kStatusWriteFailed, true, false, false, false, 0},
+    {"read-only palette", "a.pvz", {5, 2, 1}, kStatusPaletteFailed, false, false, false, true, 0},
+    {"read-only palette and texture", "a.pvr", {7, 1, 1}, kStatusPaletteFailed, false, false, true, true, 0},
+    {"folder in the palette's place", "a.pvz", {7, 0, 1}, kStatusPaletteFailed, false, true, false, false, 0},
+    {"no memory for the texture buffer", "a.pvz", {5, 0, 1}, kStatusNoMemory, false, false, false, false, 1},
+    {"no memory for the texture buffer, plain", "a.pvr", {1, 2, 1}, kStatusNoMemory, false, false, false, false, 1},
+    {"no memory for the container", "a.pvz", {1, 0, 1}, kStatusNoMemory, false, false, false, false, 2},
+    {"no memory for the container, palettised", "a.pvz", {7, 2, 1}, kStatusNoMemory, false, false, false, false, 2},
+};
+
+TEST(ExportFailure, NothingIsLost) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.what);
+        TempFolder dir;
+        ASSERT_FALSE(dir.path.empty());
+        const std::string texture = dir / c.texture;
+        const std::string palette = dir / "a.pvp";
+        if (c.textureIsFolder) {
+            ASSERT_EQ(mkdir(texture.c_str(), 0755), 0);
+            WriteFile(texture + "/inside", "kept");
+        } else {
+            WriteFile(texture, "old texture");
+        }
+        if (c.paletteIsFolder)
+            ASSERT_EQ(mkdir(palette.c_str(), 0755), 0);
+        else
+            WriteFile(palette, "old palette");
+        WriteFile(dir / "other.pvz", "a neighbour");
+        const auto before = Snapshot(dir.path);
+
+        DiskPlatform disk;
+        disk.settings = c.settings;
+        disk.failAllocation = c.failAllocation;
+        if (c.refuseTexture) disk.unreplaceable.insert(texture);
+        if (c.refusePalette) disk.unreplaceable.insert(palette);
+        EXPECT_EQ(Export(disk, texture), c.code);
+        EXPECT_EQ(Snapshot(dir.path), before);
+    }
+}
+
+// The palette goes in before the texture. When the palette has replaced the
+// old one and then the texture cannot be replaced (refused, or a folder in
+// its place), the texture is kept and no temporary file is left, but the new
+// palette stays beside the old texture: the one failure that changes a file.
+TEST(ExportFailure, TextureRefusedAfterItsPaletteWentIn) {
+    for (bool folder : {false, true}) {
+        TempFolder dir;
+        const std::string texture = dir / "a.pvz";
+        if (folder)
+            ASSERT_EQ(mkdir(texture.c_str(), 0755), 0);
+        else
+            WriteFile(texture, "old texture");
+        WriteFile(dir / "a.pvp", "old palette");
+        DiskPlatform disk;
+        disk.settings = {5, 2, 1};
+        if (!folder) disk.unreplaceable.insert(texture);
+        EXPECT_EQ(Export(disk, texture), kStatusWriteFailed);
+        auto after = Snapshot(dir.path);
+        EXPECT_EQ(after.size(), 2u);
+        EXPECT_EQ(after[texture], folder ? "<dir>" : "old texture");
+        EXPECT_EQ(after[dir / "a.pvp"].size(), 48u);
+    }
+}
+
+TEST(ExportFailure, FolderThatDoesNotExist) {
+    TempFolder dir;
+    for (TextureSettings settings : {TextureSettings{1, 0, 0}, TextureSettings{5, 0, 0}}) {
+        DiskPlatform disk;
+        disk.settings = settings;
+        const int code = settings.dataType == 5 ? kStatusPaletteFailed : kStatusWriteFailed;
+        EXPECT_EQ(Export(disk, dir / "missing/a.pvz"), code);
+        EXPECT_EQ(Export(disk, dir / "missing/a.pvr"), code);
+    }
+    EXPECT_TRUE(Snapshot(dir.path).empty());
+}
+
+// Runs the export in a child process whose files may not grow beyond
+// `limit` bytes (SIGXFSZ ignored, so writes fail with EFBIG); gives its code.
+int ExportOnFullDisk(const std::string& path, TextureSettings settings, rlim_t limit) {
+    fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = {limit, limit};
+        if (setrlimit(RLIMIT_FSIZE, &small) != 0) _exit(100);
+        DiskPlatform disk;
+        disk.settings = settings;
+        StubHost host;
+        host.SetSource(256, 256, 0, 0, Gradient);
+        const int status = ExportTexture(path.c_str(), &host.image, &host.services, &disk.platform);
+        _exit(disk.outstanding == 0 ? status : 101);
+    }
+    int wstatus = 0;
+    if (child < 0 || waitpid(child, &wstatus, 0) != child || !WIFEXITED(wstatus)) return -1;
+    return WEXITSTATUS(wstatus);
+}
+
+TEST(ExportFailure, FullDisk) {
+    struct FullCase {
+        const char* name;
+        TextureSettings settings;
+        rlim_t limit;
+        int code;
+    } cases[] = {
+        {"a.pvr", {1, 0, 0}, 4096, kStatusWriteFailed},         // 131104 bytes do not fit
+        {"a.pvz", {1, 0, 0}, 64, kStatusWriteFailed},           // nor the container
+        {"a.pvr", {7, 0, 0}, 100, kStatusPaletteFailed},        // the 528-byte palette does not fit
+        {"a.pvr", {7, 0, 0}, 1024, kStatusWriteFailed},         // the palette fits, the texture not
+        {"a.pvr", {5, 2, 0}, 40, kStatusPaletteFailed},         // nor a 48-byte palette
+    };
+    for (const FullCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << " limit " << c.limit);
+        TempFolder dir;
+        WriteFile(dir / c.name, std::string(200, 'T'));   // longer than some limits: never rewritten
+        WriteFile(dir / "a.pvp", "old palette");
+        const auto before = Snapshot(dir.path);
+        EXPECT_EQ(ExportOnFullDisk(dir / c.name, c.settings, c.limit), c.code);
+        EXPECT_EQ(Snapshot(dir.path), before);
+    }
+    // The same exports with room to spare replace both files.
+    TempFolder dir;
+    WriteFile(dir / "a.pvr", "old");
+    WriteFile(dir / "a.pvp", "old");
+    EXPECT_EQ(ExportOnFullDisk(dir / "a.pvr", {7, 0, 0}, 1 << 20), kStatusDone);
+    auto after = Snapshot(dir.path);
+    EXPECT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[dir / "a.pvr"].size(), 32u + 256 * 256);
+    EXPECT_EQ(after[dir / "a.pvp"].size(), 272u);   // a direct-colour image: 128 entries
+}
+
+// Every allocation of a successful export, failed in turn.
+TEST(ExportFailure, EachAllocationFailsInTurn) {
+    for (const char* name : {"a.pvz", "a.pvr"}) {
+        TempFolder dir;
+        DiskPlatform probe;
+        probe.settings = {7, 0, 0};
+        ASSERT_EQ(Export(probe, dir / name), kStatusDone);
+        ASSERT_EQ(probe.allocations, name[4] == 'z' ? 2 : 1);   // buffer, container
+        const auto before = Snapshot(dir.path);
+        for (int n = 1; n <= probe.allocations; n++) {
+            DiskPlatform disk;
+            disk.settings = probe.settings;
+            disk.failAllocation = n;
+            EXPECT_EQ(Export(disk, dir / name), kStatusNoMemory) << name << " allocation " << n;
+            EXPECT_EQ(Snapshot(dir.path), before);
+        }
+    }
+}
+
+}   // namespace
