@@ -71,7 +71,7 @@ void SetUpImport(ImportBench* bench, const char* texturePath, const std::vector<
 struct ExportBench {
     TextureSettings settings;
     CountingHeap heap;
-    ExportPlatform platform;
+    ExportPlatform platform = {};
     std::vector<uint8_t> texture;   // what the texture file received; capacity reserved
     std::vector<uint8_t> palette;   // what the palette file received; capacity reserved
     size_t textureLength = 0;

@@ -545,7 +545,7 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     }
 
     ExportContext context = {settings, nullptr};
-    ExportPlatform platform;
+    ExportPlatform platform = {};
     memset(&platform, 0, sizeof platform);
     platform.context = &context;
     platform.ShowMessage = ExportShowMessage;
@@ -554,6 +554,7 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     platform.WriteWholeFile = WriteFileStdio;
     platform.ReplaceTarget = ExportReplaceTarget;
     platform.RemoveFile = RemoveFileStdio;
+    platform.CanReplace = CanReplaceStdio;
     errno = 0;
     const int status = ExportTexture(job.output, &host.image, &host.services, &platform);
     const int error = errno;

@@ -13,6 +13,10 @@ bool IsPlainPvrPath(const char* path) {
     return length >= 4 && length < kExportPathRoom && memcmp(path + length - 4, ".pvr", 5) == 0;
 }
 
+static bool CanReplace(const ExportPlatform* platform, const char* target) {
+    return !platform->CanReplace || platform->CanReplace(platform->context, target) != 0;
+}
+
 static bool IsExportSide(int32_t side) { return side == 128 || side == 256 || side == 512 || side == 1024; }
 
 int WritePalette(const ExportPlatform* platform, const char* path, unsigned colorFormat, unsigned kind,
@@ -125,6 +129,16 @@ int ExportTexture(const char* path, HostImage* image, const HostServices* servic
         return kStatusWriteFailed;
     }
 
+    // Both files are in place or neither: a target that would be refused is
+    // found before the other one is replaced.
+    int refused = kStatusDone;
+    if (paletteFile.staged && !CanReplace(platform, paletteFile.target)) refused = kStatusPaletteFailed;
+    else if (!CanReplace(platform, textureFile.target)) refused = kStatusWriteFailed;
+    if (refused != kStatusDone) {
+        DiscardFile(platform, &paletteFile);
+        DiscardFile(platform, &textureFile);
+        return refused;
+    }
     if (paletteFile.staged && CommitFile(platform, &paletteFile) != 0) {
         DiscardFile(platform, &textureFile);
         return kStatusPaletteFailed;

@@ -38,6 +38,10 @@ struct ExportPlatform {
     int (*ReplaceTarget)(void* context, const char* temp, const char* target);
     // Deletes a file written by WriteWholeFile.
     void (*RemoveFile)(void* context, const char* path);
+    // 1 when ReplaceTarget may replace `target` (nothing there, or a file that
+    // may be overwritten), 0 when it would refuse. Asked for both targets
+    // before either is replaced; null: always 1.
+    int (*CanReplace)(void* context, const char* target);
 };
 
 // A complete file written under a temporary name beside its target, waiting
@@ -85,6 +89,9 @@ int ExportTexture(const char* path, HostImage* image, const HostServices* servic
 // fopen "wb", fwrite and fclose, each result checked; RemoveFile with remove.
 int WriteFileStdio(void* context, const char* path, const uint8_t* data, size_t length);
 void RemoveFileStdio(void* context, const char* path);
+// CanReplace with the standard library: a target that exists must open for
+// update (a folder or a read-only file does not).
+int CanReplaceStdio(void* context, const char* target);
 // ReplaceTarget with rename: replaces an existing target on POSIX systems only
 // (the plug-in uses MoveFileExA instead).
 int RenameFileStdio(void* context, const char* temp, const char* target);

@@ -26,11 +26,16 @@ static int ChooseSettingsWin32(void* context, const HostLayer* layer, const char
     return ChooseTextureSettings((HWND)context, layer, path, settings);
 }
 
-// A read-only target is never replaced (Windows refuses it; not every
-// implementation of MoveFileExA does).
-static int ReplaceFileWin32(void*, const char* temp, const char* target) {
+// A read-only file or a folder is never replaced (Windows refuses a read-only
+// file; not every implementation of MoveFileExA does).
+static int CanReplaceWin32(void*, const char* target) {
     const DWORD attributes = GetFileAttributesA(target);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return -1;
+    return attributes == INVALID_FILE_ATTRIBUTES ||
+           !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+}
+
+static int ReplaceFileWin32(void* context, const char* temp, const char* target) {
+    if (!CanReplaceWin32(context, target)) return -1;
     return MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING) ? 0 : -1;
 }
 
@@ -61,6 +66,7 @@ int PB_STDCALL PBE_Execute(int, HWND owner, const char* path, HostImage* image,
     platform.WriteWholeFile = WriteFileStdio;
     platform.ReplaceTarget = ReplaceFileWin32;
     platform.RemoveFile = RemoveFileStdio;
+    platform.CanReplace = CanReplaceWin32;
     return ExportTexture(path, image, services, &platform);
 }
 

@@ -39,7 +39,9 @@ void DiscardFile(const ExportPlatform* platform, StagedFile* file) {
 int WriteFileStdio(void*, const char* path, const uint8_t* data, size_t length) {
     FILE* f = fopen(path, "wb");
     if (!f) return -1;
-    const bool written = length == 0 || fwrite(data, 1, length, f) == length;
+    // Some C libraries report a failed final flush (a full disk) from neither
+    // fwrite nor fclose: flush first and look at the stream's error flag.
+    const bool written = (length == 0 || fwrite(data, 1, length, f) == length) && fflush(f) == 0 && !ferror(f);
     const bool closed = fclose(f) == 0;
     if (written && closed) return 0;
     remove(path);
@@ -47,5 +49,17 @@ int WriteFileStdio(void*, const char* path, const uint8_t* data, size_t length) 
 }
 
 void RemoveFileStdio(void*, const char* path) { remove(path); }
+
+int CanReplaceStdio(void*, const char* target) {
+    FILE* existing = fopen(target, "rb");
+    if (!existing) return 1;   // nothing there (or nothing readable) to keep
+    fclose(existing);
+    // Opening for update changes nothing, and fails for a folder or a
+    // read-only file.
+    FILE* update = fopen(target, "r+b");
+    if (!update) return 0;
+    fclose(update);
+    return 1;
+}
 
 int RenameFileStdio(void*, const char* temp, const char* target) { return rename(temp, target) == 0 ? 0 : -1; }

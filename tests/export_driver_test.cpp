@@ -36,7 +36,7 @@ struct FakePlatform {
     int allocations = 0;
     int outstanding = 0;
     std::string failWrite, failReplace;   // a temporary file / target that cannot be written / replaced
-    ExportPlatform platform;
+    ExportPlatform platform = {};
 
     FakePlatform() {
         platform.context = platform.allocator.context = this;

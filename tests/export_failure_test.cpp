@@ -70,7 +70,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 // The stdio platform with failures injected by path and by allocation number.
 struct DiskPlatform {
-    ExportPlatform platform;
+    ExportPlatform platform = {};
     TextureSettings settings = {1, 0, 7};
     std::set<std::string> unreplaceable;   // targets ReplaceTarget refuses
     int failAllocation = 0;                // 1-based; 0: none fails
@@ -98,6 +98,9 @@ struct DiskPlatform {
         platform.ReplaceTarget = [](void* c, const char* temp, const char* target) {
             if (Self(c)->unreplaceable.count(target)) return -1;
             return RenameFileStdio(c, temp, target);
+        };
+        platform.CanReplace = [](void* c, const char* target) {
+            return Self(c)->unreplaceable.count(target) ? 0 : CanReplaceStdio(c, target);
         };
     }
     static DiskPlatform* Self(void* c) { return static_cast<DiskPlatform*>(c); }
@@ -169,11 +172,9 @@ TEST(ExportFailure, NothingIsLost) {
     }
 }
 
-// The palette goes in before the texture. When the palette has replaced the
-// old one and then the texture cannot be replaced (refused, or a folder in
-// its place), the texture is kept and no temporary file is left, but the new
-// palette stays beside the old texture: the one failure that changes a file.
-TEST(ExportFailure, TextureRefusedAfterItsPaletteWentIn) {
+// Both targets are checked before either is replaced: a texture that cannot
+// be replaced (refused, or a folder in its place) keeps the old palette too.
+TEST(ExportFailure, TextureRefusedKeepsTheOldPalette) {
     for (bool folder : {false, true}) {
         TempFolder dir;
         const std::string texture = dir / "a.pvz";
@@ -189,7 +190,7 @@ TEST(ExportFailure, TextureRefusedAfterItsPaletteWentIn) {
         auto after = Snapshot(dir.path);
         EXPECT_EQ(after.size(), 2u);
         EXPECT_EQ(after[texture], folder ? "<dir>" : "old texture");
-        EXPECT_EQ(after[dir / "a.pvp"].size(), 48u);
+        EXPECT_EQ(after[dir / "a.pvp"], "old palette");
     }
 }
 
