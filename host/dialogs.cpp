@@ -5,6 +5,7 @@
 // the dialog's own modal loop is running.
 #include <windows.h>
 #include <commdlg.h>
+#include <stdio.h>
 #include <string.h>
 
 #include "host.h"
@@ -15,11 +16,19 @@ enum { kFileNameCombo = 0x47C, kFileNameEdit = 0x480 };
 
 static HHOOK g_hook = nullptr;
 static bool g_expectOpenFile = false;
+static HWND g_openFileDialog = nullptr;   // the open-file dialog, once answered
 static HWND g_settingsDialog = nullptr;
 static bool g_settingsOkSent = false;
 
+static const char* OwnerKind(HWND owner) {
+    if (!owner) return "none";
+    if (owner == g_host->window) return "host";
+    if (owner == g_settingsDialog) return "settings-dialog";
+    return "other";
+}
+
 static int WINAPI RecordMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT flags) {
-    g_host->messages.push_back({text ? text : "", caption ? caption : "", flags, owner != nullptr});
+    g_host->messages.push_back({text ? text : "", caption ? caption : "", flags, owner != nullptr, OwnerKind(owner)});
     return MessageBoxA(owner, text, caption, flags);
 }
 
@@ -33,10 +42,16 @@ static BOOL WINAPI RecordGetOpenFileNameA(LPOPENFILENAMEA ofn) {
     if (ofn->lpstrFile) seen.fileName.assign(ofn->lpstrFile, strnlen(ofn->lpstrFile, ofn->nMaxFile));
     for (const char* f = ofn->lpstrFilter; f && *f; f += strlen(f) + 1) seen.filter += std::string(f) + "|";
     if (ofn->lpstrDefExt) seen.defExt = ofn->lpstrDefExt;
+    const size_t index = g_host->dialogs.size();
     g_host->dialogs.push_back(seen);
     g_expectOpenFile = true;
+    g_openFileDialog = nullptr;
     BOOL chosen = GetOpenFileNameA(ofn);
     g_expectOpenFile = false;
+    g_openFileDialog = nullptr;
+    SeenDialog& done = g_host->dialogs[index];
+    done.result = chosen ? 1 : 0;
+    if (chosen && ofn->lpstrFile) done.chosen.assign(ofn->lpstrFile, strnlen(ofn->lpstrFile, ofn->nMaxFile));
     return chosen;
 }
 
@@ -130,12 +145,20 @@ static void AnswerOpenFile(HWND dialog) {
 
 static void AnswerDialog(HWND dialog) {
     if (!IsWindow(dialog)) return;
+    if (dialog == g_openFileDialog) {
+        // Active again after its answer: it refused the file it was given (one
+        // that does not exist, after a message box saying so). Cancel it
+        // rather than offer the same file again and again.
+        Press(dialog, IDCANCEL);
+        return;
+    }
     if (GetDlgItem(dialog, kDataTypeList) && GetDlgItem(dialog, kIdEdit)) {
         if (dialog == g_settingsDialog) return;   // activated again after a message box
         g_settingsDialog = dialog;
         AnswerSettings(dialog);
     } else if (g_expectOpenFile) {
         g_expectOpenFile = false;
+        g_openFileDialog = dialog;
         AnswerOpenFile(dialog);
     } else {
         // A message box: OK. One shown by the settings dialog after OK means
@@ -159,6 +182,23 @@ static LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
 
 static LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_APP_DIALOG) {
+        const int hold = g_host->answers.holdMs;
+        if (hold <= 0) {
+            AnswerDialog((HWND)wParam);
+        } else {
+            // Answered by the timer, which the dialog's modal loop dispatches.
+            RECT r;
+            if (GetWindowRect((HWND)wParam, &r)) {
+                fprintf(stderr, "pvrhost: holding dialog at %ld,%ld %ldx%ld\n", r.left, r.top, r.right - r.left,
+                        r.bottom - r.top);
+                fflush(stderr);
+            }
+            SetTimer(window, (UINT_PTR)wParam, (UINT)hold, nullptr);
+        }
+        return 0;
+    }
+    if (message == WM_TIMER && g_host->answers.holdMs > 0) {
+        KillTimer(window, wParam);
         AnswerDialog((HWND)wParam);
         return 0;
     }

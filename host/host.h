@@ -18,6 +18,7 @@ struct SeenMessage {
     std::string caption;
     unsigned flags;
     bool owned;
+    std::string owner;     // "host", "settings-dialog", "other" or "none"
 };
 
 // The state a dialog opened with.
@@ -42,6 +43,8 @@ struct SeenDialog {
     bool ownerIsHost = false;
     std::string filter;    // with '|' for the separating zeros
     std::string defExt;
+    int result = -1;       // open-file: what GetOpenFileNameA returned (1 or 0)
+    std::string chosen;    // open-file: the path it handed back, when 1
 };
 
 // How the host answers the dialogs.
@@ -55,6 +58,9 @@ struct DialogAnswers {
     int colorFormat = -1;
     bool setId = false;
     std::string idText;
+    // Every dialog and message box is answered this many milliseconds after it
+    // opens (0: at once), its screen rectangle printed to stderr first.
+    int holdMs = 0;
 };
 
 // The host's picture and everything that happened to it.
@@ -80,12 +86,18 @@ struct Host {
     std::vector<int> stepProgress;
     int endProgress = 0;
     std::vector<std::string> badSlots;
+    // Pictures refused for their size (width, height): more than kMaxPixels.
+    std::vector<std::pair<int, int>> refusedPictures;
 
     std::vector<SeenMessage> messages;
     std::vector<SeenDialog> dialogs;
     DialogAnswers answers;
     HWND window = nullptr;
 };
+
+// The largest picture the host makes, in pixels: a texture header that asks
+// for more (up to 65535 x 65535) is refused instead of taking gigabytes.
+enum { kMaxPixels = 1 << 26 };
 
 extern Host* g_host;
 

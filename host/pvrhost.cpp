@@ -22,12 +22,20 @@ static const char kUsage[] =
     "                 [--no-layer] [--layers N] [--left X --top Y] [--transparent I]\n"
     "                 [--dialog ok|cancel] [--click file|tag] [--type N] [--color N] [--id TEXT]\n"
     "                 [--report FILE.json]\n"
+    "  import and export also take [--hold-dialog SECONDS] [--timeout SECONDS]\n"
     "\n"
     "info prints the plug-in's answers as JSON. import and export run PBI_Execute or PBE_Execute\n"
     "on a host image, answer the plug-in's dialogs and message boxes as told (the open-file dialog\n"
     "is cancelled unless a PATH is given; the settings dialog gets the radio button click, the list\n"
     "items whose item data is N, the ID text, then OK or Cancel), print the status and write the\n"
-    "report. --raw writes every host pixel as a little-endian 32-bit word, row by row.\n";
+    "report. --raw writes every host pixel as a little-endian 32-bit word, row by row.\n"
+    "--hold-dialog keeps every dialog and message box open that long before answering it and\n"
+    "prints its screen rectangle to stderr (for screenshots).\n"
+    "--timeout ends the host when the plug-in has not returned after that long (default 60, 0: never).\n"
+    "\n"
+    "Exit status: 0 the plug-in ran (its status is printed and reported), 2 usage error or a\n"
+    "plug-in that cannot be loaded, 1 an output file that cannot be written, 3 the plug-in crashed\n"
+    "(the report then has \"status\": null and \"crash\"), 4 the plug-in did not return in time.\n";
 
 typedef short(PB_STDCALL* GetPluginInfoFn)(char* buffer, int size);
 typedef int(PB_STDCALL* GetCountFn)(void);
@@ -73,6 +81,17 @@ static FARPROC Resolve(HMODULE module, const Export& e, json* exports) {
     return plain;
 }
 
+// After a text was copied into `buffer` with room `size`, the buffer having
+// held 0x7F bytes: nothing was written past `size`, and a text shorter than
+// `size` is followed by zeros up to it.
+static bool CopiedWithin(const char* buffer, size_t size, size_t room) {
+    for (size_t i = strnlen(buffer, size); i < size; i++)
+        if (buffer[i] != 0) return false;
+    for (size_t i = size; i < room; i++)
+        if (buffer[i] != 0x7F) return false;
+    return true;
+}
+
 static int Info(const std::string& pluginPath) {
     HMODULE module = LoadLibraryA(WindowsPath(pluginPath).c_str());
     if (!module) {
@@ -89,17 +108,25 @@ static int Info(const std::string& pluginPath) {
     if (procs[0]) {
         memset(buffer, 0x7F, sizeof buffer);
         short kind = As<GetPluginInfoFn>(procs[0])(buffer, sizeof buffer - 1);
+        bool within = CopiedWithin(buffer, sizeof buffer - 1, sizeof buffer);
         buffer[sizeof buffer - 1] = 0;
         out["info"] = AnsiToUtf8(buffer);
         out["kind"] = kind;
+        memset(buffer, 0x7F, sizeof buffer);
+        As<GetPluginInfoFn>(procs[0])(buffer, 8);   // shorter than the text
+        out["info_copy_bounded"] = within && CopiedWithin(buffer, 8, sizeof buffer);
     }
     if (procs[1]) out["count"] = As<GetCountFn>(procs[1])();
     if (procs[2]) {
         memset(buffer, 0x7F, sizeof buffer);
         char* returned = As<GetSupportedTypeFn>(procs[2])(0, buffer, sizeof buffer - 1);
+        bool within = CopiedWithin(buffer, sizeof buffer - 1, sizeof buffer);
         buffer[sizeof buffer - 1] = 0;
         out["type"] = AnsiToUtf8(buffer);
         out["type_returns_buffer"] = returned == buffer;
+        memset(buffer, 0x7F, sizeof buffer);
+        As<GetSupportedTypeFn>(procs[2])(0, buffer, 8);
+        out["type_copy_bounded"] = within && CopiedWithin(buffer, 8, sizeof buffer);
     }
     if (isExport && procs[3]) out["format"] = As<GetSupportedFormatFn>(procs[3])(0);
     out["exports"] = exports;
@@ -121,6 +148,9 @@ static json Report(const Host& host, int status) {
                   {"palette_count", im.nPaletteCount},
                   {"transparent_index", im.nTransparentIndex},
                   {"palette", palette}};
+    json refused = json::array();
+    for (auto& r : host.refusedPictures) refused.push_back({r.first, r.second});
+    image["create_refused"] = refused;
     json begin = json::array();
     for (auto& b : host.beginProgress) begin.push_back({b.first, b.second});
     json calls = {{"set_pixel", host.setPixelCalls},   {"get_pixel", host.getPixelCalls},
@@ -131,6 +161,9 @@ static json Report(const Host& host, int status) {
     for (const SeenMessage& m : host.messages)
         messages.push_back({{"text", AnsiToUtf8(m.text)}, {"caption", AnsiToUtf8(m.caption)},
                             {"flags", m.flags}, {"owned", m.owned}});
+    // Which window owned each message box, in the same order.
+    json owners = json::array();
+    for (const SeenMessage& m : host.messages) owners.push_back(m.owner);
     json dialogs = json::array();
     for (const SeenDialog& d : host.dialogs) {
         json j = {{"kind", d.kind}};
@@ -152,10 +185,14 @@ static json Report(const Host& host, int status) {
             j["owner_is_host"] = d.ownerIsHost;
             j["filter"] = d.filter;
             j["def_ext"] = d.defExt;
+            j["result"] = d.result;
+            j["chosen"] = AnsiToUtf8(d.chosen);
         }
         dialogs.push_back(j);
     }
-    return {{"status", status}, {"image", image}, {"calls", calls}, {"messages", messages}, {"dialogs", dialogs}};
+    return {{"status", status}, {"image", image},     {"calls", calls},
+            {"messages", messages}, {"dialogs", dialogs}, {"crash", nullptr},
+            {"message_owners", owners}};
 }
 
 static bool WriteText(const std::string& path, const std::string& text) {
@@ -165,10 +202,61 @@ static bool WriteText(const std::string& path, const std::string& text) {
     return fclose(f) == 0 && ok;
 }
 
+// What the crash handler needs to report a plug-in that crashed.
+struct CrashContext {
+    const Host* host = nullptr;   // set while a plug-in call may be running
+    HMODULE module = nullptr;
+    std::string reportPath;
+    json exports;
+};
+static CrashContext g_crash;
+
+// An exception nobody handled (a plug-in that crashed): say so, write the
+// report with "status": null and the exception, and end with exit status 3
+// at once (Wine would otherwise start its debugger).
+static LONG WINAPI OnCrash(EXCEPTION_POINTERS* info) {
+    const EXCEPTION_RECORD* r = info->ExceptionRecord;
+    const BYTE* address = (const BYTE*)r->ExceptionAddress;
+    fprintf(stderr, "pvrhost: crashed: exception 0x%08lX at %p\n", (unsigned long)r->ExceptionCode, (void*)address);
+    fflush(stderr);
+    if (g_crash.host && !g_crash.reportPath.empty()) {
+        const BYTE* base = (const BYTE*)g_crash.module;
+        const IMAGE_NT_HEADERS* nt = (const IMAGE_NT_HEADERS*)(base + ((const IMAGE_DOS_HEADER*)base)->e_lfanew);
+        const bool inPlugin = address >= base && address < base + nt->OptionalHeader.SizeOfImage;
+        char code[16];
+        snprintf(code, sizeof code, "0x%08lX", (unsigned long)r->ExceptionCode);
+        json report = Report(*g_crash.host, 0);
+        report["status"] = nullptr;
+        report["crash"] = {{"code", code}, {"in_plugin", inPlugin},
+                           {"plugin_offset", inPlugin ? json(address - base) : json(nullptr)}};
+        report["exports"] = g_crash.exports;
+        WriteText(g_crash.reportPath, report.dump(2));
+    }
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// Ends the host with exit status 4 unless `returned` is signalled within
+// `seconds` of the start (0: no limit).
+struct Watchdog {
+    HANDLE returned;
+    DWORD milliseconds;
+};
+static DWORD WINAPI WatchdogThread(void* param) {
+    const Watchdog* w = (const Watchdog*)param;
+    if (WaitForSingleObject(w->returned, w->milliseconds) == WAIT_TIMEOUT) {
+        fprintf(stderr, "pvrhost: the plug-in did not return within %lu s\n", (unsigned long)(w->milliseconds / 1000));
+        fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 4);
+    }
+    return 0;
+}
+
 struct Options {
     std::vector<std::string> positional;
     std::string out, raw, report, layerName = "Layer 1", mode, paletteDialog = "cancel";
     bool noLayer = false;
+    double timeout = 60;
     int layers = 1, left = 0, top = 0, transparent = -1;
     DialogAnswers answers;
 };
@@ -201,6 +289,11 @@ static bool ParseOptions(int argc, char** argv, Options* o) {
         else if (a == "--type") { if (!value(&v)) return false; o->answers.dataType = atoi(v.c_str()); }
         else if (a == "--color") { if (!value(&v)) return false; o->answers.colorFormat = atoi(v.c_str()); }
         else if (a == "--id") { if (!value(&o->answers.idText)) return false; o->answers.setId = true; }
+        else if (a == "--timeout") { if (!value(&v)) return false; o->timeout = atof(v.c_str()); }
+        else if (a == "--hold-dialog") {
+            if (!value(&v)) return false;
+            o->answers.holdMs = (int)(atof(v.c_str()) * 1000);
+        }
         else if (a.compare(0, 2, "--") == 0) return false;
         else o->positional.push_back(a);
     }
@@ -270,9 +363,19 @@ static int Run(bool isImport, const Options& o) {
         host.layer.nBottom = o.top + png.height;
     }
 
+    g_crash.module = module;
+    g_crash.reportPath = o.report.empty() ? std::string() : WindowsPath(o.report);
+    g_crash.exports = exports;
+    g_crash.host = &host;
+    static Watchdog watchdog;
+    watchdog.returned = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    watchdog.milliseconds = (DWORD)(o.timeout * 1000);
+    if (o.timeout > 0 && watchdog.returned) CloseHandle(CreateThread(nullptr, 0, WatchdogThread, &watchdog, 0, nullptr));
+
     InstallDialogHooks(module);
     int status = execute(0, host.window, texture.c_str(), &host.image, &host.services);
     RemoveDialogHooks();
+    if (watchdog.returned) SetEvent(watchdog.returned);
     printf("status %d\n", status);
 
     int result = 0;
@@ -306,6 +409,7 @@ static int Run(bool isImport, const Options& o) {
 }
 
 int main(int argc, char** argv) {
+    SetUnhandledExceptionFilter(OnCrash);
     if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
         fputs(kUsage, stdout);
         return 0;

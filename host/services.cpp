@@ -9,6 +9,10 @@ Host* g_host = nullptr;
 static void Create(HostImage* image, int32_t width, int32_t height, const char* kind) {
     Host* host = g_host;
     if (image != &host->image) host->badSlots.push_back("create: foreign image record");
+    if ((long long)(width > 0 ? width : 0) * (height > 0 ? height : 0) > kMaxPixels) {
+        host->refusedPictures.emplace_back(width, height);
+        return;
+    }
     host->created = kind;
     host->width = width > 0 ? width : 0;
     host->height = height > 0 ? height : 0;

@@ -12,6 +12,9 @@ class Info(unittest.TestCase):
         for name, export in answer["exports"].items():
             self.assertTrue(export["found"], name)
             self.assertTrue(export["decorated_same_address"], name)
+        # Both texts stay within the host's buffer and pad a shorter copy with zeros.
+        self.assertTrue(answer["info_copy_bounded"])
+        self.assertTrue(answer["type_copy_bounded"])
 
     def test_import_plugin(self):
         answer = info(IMPORT_PLUGIN)

@@ -1,0 +1,206 @@
+"""Helpers of the export tests: test pictures, the native reference export, the
+fields of written files and a look at what a folder holds."""
+import os
+import struct
+import subprocess
+
+import png
+from pvrhost import HostCase
+
+NATIVE = os.environ.get("OMBR_NATIVE_DIR", "")
+REFERENCE_TOOL = os.path.join(NATIVE, "tests", "tools", "export_reference")
+
+# The dialog's lists: item data -> label.
+DATA_TYPE_LABELS = {1: "1 : Twiddled", 5: "5 : Twiddled Pal(4bit)", 7: "7 : Twiddled Pal(8bit)",
+                    9: "9 : Rectangle", 13: "d : Twiddled"}
+COLOR_FORMAT_LABELS = {0: "0 : ARGB1555", 1: "1 : RGB565", 2: "2 : ARGB4444", 5: "5 : Pal(4bit)",
+                       6: "6 : Pal(8bit)"}
+FILE_RADIO = "ファイル名から判断(&F)"
+TAG_RADIO = "レイヤー名から判断(&L)"
+DIALOG_CAPTION = "パラメータの設定"
+EXPORT_CAPTION = "ombrout.ppi"
+HEIGHT_MESSAGE = "画像の高さは128、256、512、1024のいずれかでなければなりません"
+WIDTH_MESSAGE = "画像の幅は128、256、512、1024のいずれかでなければなりません"
+LAYERS_MESSAGE = "複数のレイヤーを持つイメージは PVZ及びPVR 形式で保存できません"
+PAIR_MESSAGE = "この画像タイプとカラータイプの組み合わせでは保存できません"
+SIZE_CAPTION = "nWidth:%d nHeight:%d nLeft:%d nTop:%d"
+MB_OK, MB_ICONERROR = 0x00, 0x10
+
+PALETTISED = (5, 7)                 # DataTypes written with a .pvp beside
+REFUSED = {(d, c) for d in (5, 7, 9) for c in (5, 6)}   # nothing to pack these with
+
+
+def mix(x, y, seed):
+    """A deterministic hash of (x, y)."""
+    h = (x * 0x9E3779B1 ^ (y + seed * 0x85EBCA77) * 0xC2B2AE3D) & 0xFFFFFFFF
+    h ^= h >> 15
+    h = (h * 0x2C1B3C6D) & 0xFFFFFFFF
+    h ^= h >> 12
+    h = (h * 0x297A2D39) & 0xFFFFFFFF
+    return h ^ (h >> 15)
+
+
+def any_colour(x, y, seed=1):
+    """Any 0xAARRGGBB, alpha included."""
+    return mix(x, y, seed)
+
+
+def grid_colour(color_format, v):
+    """The 0xAARRGGBB that a 16-bit value of this ColorFormat stands for: colours
+    on this grid survive packing and unpacking unchanged."""
+    if color_format == 0:
+        r, g, b = (v >> 10) & 31, (v >> 5) & 31, v & 31
+        return (255 if v & 0x8000 else 0) << 24 | r << 19 | g << 11 | b << 3
+    if color_format == 1:
+        r, g, b = (v >> 11) & 31, (v >> 5) & 63, v & 31
+        return 0xFF000000 | r << 19 | g << 10 | b << 3
+    a, r, g, b = (v >> 12) & 15, (v >> 8) & 15, (v >> 4) & 15, v & 15
+    return (a * 17) << 24 | r << 20 | g << 12 | b << 4
+
+
+def palette_colours(count, seed, color_format=None):
+    """`count` distinct opaque colours, on the grid of color_format when given."""
+    colours, seen, i = [], set(), 0
+    while len(colours) < count:
+        v = mix(i, 0x77, seed) & 0xFFFF
+        c = grid_colour(color_format, v) if color_format is not None else mix(i, 0x77, seed)
+        c |= 0xFF000000
+        i += 1
+        if c not in seen:
+            seen.add(c)
+            colours.append(c)
+    return colours
+
+
+def write_direct(path, width, height, colour):
+    png.write_rgba(path, width, height, colour)
+
+
+def write_indexed(path, width, height, colours, seed=1):
+    """A palette PNG whose pixel (x, y) is a hashed index below len(colours);
+    returns the index function."""
+    def index(x, y):
+        return mix(x, y, seed) % len(colours)
+    png.write_indexed(path, width, height, colours, index)
+    return index
+
+
+def u32(data, at):
+    return struct.unpack_from("<I", data, at)[0]
+
+
+def header_fields(texture, pvz):
+    """The header of a written .pvr or .pvz file as a dict."""
+    base = 4 if pvz else 0
+    h = texture[base:base + 32]
+    return {"gbix": h[0:4], "gbix_length": u32(h, 4), "global_index": u32(h, 8), "zero": u32(h, 12),
+            "pvrt": h[16:20], "pvrt_length": u32(h, 20), "color_format": h[24], "data_type": h[25],
+            "pad": h[26:28], "width": struct.unpack_from("<H", h, 28)[0],
+            "height": struct.unpack_from("<H", h, 30)[0], "size_field": u32(texture, 0) if pvz else None}
+
+
+def texel_length(data_type, color_format, width, height):
+    if data_type == 5 or (data_type in (1, 13) and color_format == 5):
+        return width * height // 2
+    if data_type == 7 or (data_type in (1, 13) and color_format == 6):
+        return width * height
+    return 2 * width * height
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def listing(folder):
+    """Every file below `folder` with its bytes."""
+    found = {}
+    for base, _, names in os.walk(folder):
+        for name in names:
+            full = os.path.join(base, name)
+            found[os.path.relpath(full, folder)] = read(full)
+    return found
+
+
+class ExportCase(HostCase):
+    """A HostCase with an input folder (pictures) and an output folder (what
+    the plug-in writes), kept apart so that 'nothing written' is exact."""
+
+    def setUp(self):
+        super().setUp()
+        self.pictures = self.path("pictures")
+        self.out = self.path("out")
+        os.mkdir(self.pictures)
+        os.mkdir(self.out)
+
+    def picture(self, name):
+        return os.path.join(self.pictures, name)
+
+    def target(self, name):
+        return os.path.join(self.out, name)
+
+    def reference(self, png_path, name, data_type, color_format, global_index=0, *options):
+        """The files that the export core writes natively for the same host
+        image and settings, as {name: bytes}."""
+        if not os.path.exists(REFERENCE_TOOL):
+            self.fail("no %s: build the native target export_reference" % REFERENCE_TOOL)
+        folder = self.path("reference-%d" % len(os.listdir(self.dir)))
+        os.mkdir(folder)
+        done = subprocess.run([REFERENCE_TOOL, png_path, os.path.join(folder, name), "--type", str(data_type),
+                               "--color", str(color_format), "--id", str(global_index)] + [str(o) for o in options],
+                              capture_output=True, text=True, timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout.strip(), "status 0", done.stderr)
+        return listing(folder)
+
+    def assertMessages(self, report, *expected):
+        """expected: (text, caption, flags, owner) of each message box, owner
+        being "host" or "settings-dialog"."""
+        self.assertEqual([(m["text"], m["caption"], m["flags"], m["owned"]) for m in report["messages"]],
+                         [(text, caption, flags, True) for text, caption, flags, _ in expected])
+        self.assertEqual(report["message_owners"], [owner for _, _, _, owner in expected])
+
+    def assertNothingWritten(self):
+        self.assertEqual(listing(self.out), {})
+
+    def assertPixelsReadOnce(self, report, width, height, index_data):
+        calls = report["calls"]
+        self.assertEqual(calls["get_pixel"], width * height)
+        self.assertEqual(calls["pixels_outside"], 0)
+        self.assertEqual(calls["set_pixel"], 0)
+        self.assertEqual(calls["begin_progress"], [[0, height]])
+        self.assertEqual(calls["end_progress"], 1)
+        step = 2 if index_data else 1
+        self.assertEqual(calls["step_progress"], list(range(0, height, step)))
+        self.assertEqual(calls["bad_slots"], [])
+
+    def assertHeader(self, texture, pvz, data_type, color_format, global_index, width, height):
+        length = texel_length(data_type, color_format, width, height)
+        h = header_fields(texture, pvz)
+        self.assertEqual((h["gbix"], h["gbix_length"], h["global_index"], h["zero"], h["pvrt"]),
+                         (b"GBIX", 8, global_index, 0, b"PVRT"))
+        self.assertEqual((h["pvrt_length"], h["color_format"], h["data_type"], h["pad"]),
+                         (8 + length, color_format, data_type, b"\0\0"))
+        self.assertEqual((h["width"], h["height"]), (width, height))
+        if pvz:
+            self.assertEqual(h["size_field"], 32 + length)
+        else:
+            self.assertEqual(len(texture), 32 + length)
+
+
+def pack(color_format, argb):
+    """A host colour packed into a 16-bit value of ColorFormat 0, 1 or 2."""
+    a, r, g, b = (argb >> 24) & 255, (argb >> 16) & 255, (argb >> 8) & 255, argb & 255
+    if color_format == 0:
+        return (a >> 7) << 15 | (r >> 3) << 10 | (g >> 3) << 5 | b >> 3
+    if color_format == 1:
+        return (r >> 3) << 11 | (g >> 2) << 5 | b >> 3
+    return (a >> 4) << 12 | (r >> 4) << 8 | (g >> 4) << 4 | b >> 4
+
+
+def palette_entries(pvp):
+    """The entries of a .pvp file, after checking its header."""
+    count = struct.unpack_from("<H", pvp, 14)[0]
+    assert pvp[0:4] == b"PVPL" and u32(pvp, 4) == 2 * count + 8 and pvp[8:14] == b"\0" * 6, pvp[:16]
+    assert len(pvp) == 16 + 2 * count, len(pvp)
+    return list(struct.unpack_from("<%dH" % count, pvp, 16))

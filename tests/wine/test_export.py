@@ -1,0 +1,290 @@
+"""The export plug-in in the reference host: refusals, every pair the settings
+dialog offers, the dialog's presets and the container chosen by the path. The
+files written are compared byte for byte with what the export core writes
+natively for the same host image (tests/tools/export_reference)."""
+import os
+import unittest
+
+import exports as ex
+from exports import ExportCase
+
+SIZES = [(128, 128), (256, 128), (128, 256)]
+
+
+class Refusals(ExportCase):
+    def check_size_message(self, width, height, left, top, text, *options):
+        picture = self.picture("p.png")
+        ex.write_direct(picture, width, height, lambda x, y: 0xFF336699)
+        report = self.export_image(picture, self.target("a.pvz"), "--left", left, "--top", top, *options)
+        self.assertEqual(report["status"], 4)
+        self.assertMessages(report, (text, ex.SIZE_CAPTION % (width, height, left, top), ex.MB_OK, "host"))
+        self.assertEqual(report["dialogs"], [])
+        self.assertEqual(report["calls"]["get_pixel"], 0)
+        self.assertNothingWritten()
+
+    def test_height_is_checked_first_and_captions_carry_the_layer_place(self):
+        self.check_size_message(100, 100, 16, 32, ex.HEIGHT_MESSAGE)
+        self.check_size_message(128, 100, 0, 0, ex.HEIGHT_MESSAGE)
+        # A wrong size is refused before the layer count is looked at.
+        self.check_size_message(100, 100, 0, 0, ex.HEIGHT_MESSAGE, "--layers", "2")
+
+    def test_width_message(self):
+        self.check_size_message(100, 256, 0, 0, ex.WIDTH_MESSAGE)
+        self.check_size_message(2048, 128, 0, 0, ex.WIDTH_MESSAGE)
+
+    def test_the_largest_side_passes(self):
+        picture = self.picture("wide.png")
+        ex.write_direct(picture, 1024, 128, lambda x, y: ex.any_colour(x // 8, y))
+        report = self.export_image(picture, self.target("wide.pvz"), "--type", 9, "--color", 2)
+        self.assertEqual(report["status"], 0)
+        self.assertEqual(ex.listing(self.out), self.reference(picture, "wide.pvz", 9, 2))
+
+    def test_second_layer_refused_before_the_dialog(self):
+        picture = self.picture("p.png")
+        ex.write_direct(picture, 128, 128, ex.any_colour)
+        report = self.export_image(picture, self.target("a.pvz"), "--layers", 2)
+        self.assertEqual(report["status"], 7)
+        self.assertMessages(report, (ex.LAYERS_MESSAGE, ex.EXPORT_CAPTION, ex.MB_ICONERROR, "host"))
+        self.assertEqual(report["dialogs"], [])
+        self.assertNothingWritten()
+
+    def test_cancel_writes_nothing(self):
+        picture = self.picture("p.png")
+        ex.write_indexed(picture, 128, 128, ex.palette_colours(16, 1))
+        report = self.export_image(picture, self.target("a.pvz"), "--type", 7, "--dialog", "cancel")
+        self.assertEqual(report["status"], 7)
+        self.assertEqual(report["messages"], [])
+        self.assertEqual(len(report["dialogs"]), 1)
+        self.assertEqual(report["calls"]["get_pixel"], 0)
+        self.assertNothingWritten()
+
+    def test_image_without_layer(self):
+        picture = self.picture("p.png")
+        ex.write_direct(picture, 128, 128, ex.any_colour)
+        report = self.export_image(picture, self.target("a.pvz"), "--no-layer")
+        self.assertEqual(report["status"], 4)
+        self.assertEqual((report["messages"], report["dialogs"]), ([], []))
+        self.assertNothingWritten()
+
+
+class Pairs(ExportCase):
+    """Every DataType and ColorFormat the dialog offers, chosen in the dialog."""
+
+    def run_pair(self, number, data_type, color_format):
+        width, height = SIZES[number % len(SIZES)]
+        extension = (".pvr", ".pvz")[number % 2]
+        global_index = (number * 2731) % 65536 if number != 7 else 65535
+        index_data = data_type in ex.PALETTISED or color_format in (5, 6)
+        picture = self.picture("pair%d.png" % number)
+        options = []
+        if index_data:
+            small = data_type == 5 or color_format == 5
+            ex.write_indexed(picture, width, height, ex.palette_colours(16 if small else 200, number), number)
+            if number % 3 == 0:
+                options = ["--transparent", 3]
+        else:
+            ex.write_direct(picture, width, height, lambda x, y: ex.any_colour(x, y, number))
+        name = "t%d_%d%s" % (data_type, color_format, extension)
+        report = self.export_image(picture, self.target(name), "--type", data_type, "--color", color_format,
+                                   "--id", global_index, *options)
+        self.assertEqual(len(report["dialogs"]), 1)
+
+        if (data_type, color_format) in ex.REFUSED:
+            # The dialog refuses OK with a message of its own; the host then cancels.
+            self.assertEqual(report["status"], 7)
+            self.assertMessages(report, (ex.PAIR_MESSAGE, ex.EXPORT_CAPTION, ex.MB_ICONERROR, "settings-dialog"))
+            self.assertEqual(report["calls"]["get_pixel"], 0)
+            self.assertNothingWritten()
+            return
+
+        self.assertEqual(report["status"], 0)
+        self.assertEqual(report["messages"], [])
+        self.assertPixelsReadOnce(report, width, height, index_data)
+        written = ex.listing(self.out)
+        expected_names = {name}
+        if data_type in ex.PALETTISED:
+            expected_names.add(name[:-4] + ".pvp")
+        self.assertEqual(set(written), expected_names)
+        self.assertHeader(written[name], extension == ".pvz", data_type, color_format, global_index, width,
+                          height)
+        reference = self.reference(picture, name, data_type, color_format, global_index, *options)
+        self.assertEqual(written, reference)
+
+    def run_pairs(self, data_types):
+        number = 0
+        for data_type in (1, 5, 7, 9, 13):
+            for color_format in (0, 1, 2, 5, 6):
+                number += 1
+                if data_type in data_types:
+                    with self.subTest(data_type=data_type, color_format=color_format):
+                        self.run_pair(number, data_type, color_format)
+                        for name in os.listdir(self.out):
+                            os.remove(os.path.join(self.out, name))
+
+    def test_twiddled(self):
+        self.run_pairs((1, 13))
+
+    def test_palettised(self):
+        self.run_pairs((5, 7))
+
+    def test_rectangle(self):
+        self.run_pairs((9,))
+
+
+class Palettes(ExportCase):
+    """The .pvp file from each host colour mode."""
+
+    def export_palette(self, picture, data_type, color_format, *options):
+        report = self.export_image(picture, self.target("p.pvz"), "--type", data_type, "--color", color_format,
+                                   *options)
+        self.assertEqual(report["status"], 0)
+        written = ex.listing(self.out)
+        self.assertEqual(written, self.reference(picture, "p.pvz", data_type, color_format, 0, *options))
+        return ex.palette_entries(written["p.pvp"])
+
+    def test_grey_image_gives_256_grey_entries_with_alpha_zero(self):
+        picture = self.picture("grey.png")
+        ex.write_direct(picture, 128, 128, lambda x, y: 0xFF000000 | (x + y) % 256 * 0x010101)
+        entries = self.export_palette(picture, 7, 0, "--mode", "grey")
+        self.assertEqual(entries, [ex.pack(0, i * 0x010101) for i in range(256)])
+        self.assertTrue(all(e & 0x8000 == 0 for e in entries))
+
+    def test_two_colour_image_gives_128_entries(self):
+        picture = self.picture("two.png")
+        ex.write_direct(picture, 128, 128, lambda x, y: 0xFFFFFFFF if (x ^ y) & 4 else 0xFF000000)
+        entries = self.export_palette(picture, 7, 2, "--mode", "two")
+        self.assertEqual(entries, [0x0000, 0x0FFF] + [0] * 126)
+
+    def test_direct_image_gives_16_zero_entries(self):
+        picture = self.picture("direct.png")
+        ex.write_direct(picture, 128, 128, ex.any_colour)
+        self.assertEqual(self.export_palette(picture, 5, 1), [0] * 16)
+
+    def test_transparent_index_and_opaque_entries(self):
+        picture = self.picture("indexed.png")
+        colours = ex.palette_colours(16, 9)
+        ex.write_indexed(picture, 128, 128, colours)
+        entries = self.export_palette(picture, 7, 2, "--transparent", 5)
+        expected = [ex.pack(2, c if i != 5 else c & 0xFFFFFF) for i, c in enumerate(colours)] + [0] * 112
+        self.assertEqual(entries, expected)
+
+    def test_layer_placed_in_the_image(self):
+        picture = self.picture("placed.png")
+        ex.write_indexed(picture, 128, 256, ex.palette_colours(256, 4), 4)
+        report = self.export_image(picture, self.target("p.pvz"), "--type", 7, "--color", 1,
+                                   "--left", 16, "--top", 32)
+        self.assertEqual(report["status"], 0)
+        self.assertPixelsReadOnce(report, 128, 256, True)
+        self.assertEqual(ex.listing(self.out),
+                         self.reference(picture, "p.pvz", 7, 1, 0, "--left", 16, "--top", 32))
+
+
+def tag(data_type, color_format, global_index):
+    return "Layer 1 !#TYPE:%d, #COLOR:%d, #ID:%d" % (data_type, color_format, global_index)
+
+
+class SettingsDialog(ExportCase):
+    """The state the dialog opens with, and what OK then writes."""
+
+    def setUp(self):
+        super().setUp()
+        self.indexed = self.picture("indexed.png")
+        ex.write_indexed(self.indexed, 128, 128, ex.palette_colours(16, 2))
+
+    def open_dialog(self, name, *options):
+        report = self.export_image(self.indexed, self.target(name), *options)
+        self.assertEqual(len(report["dialogs"]), 1)
+        return report, report["dialogs"][0]
+
+    def assertDialog(self, dialog, data_type, color_format, id_text, file_radio, tag_radio):
+        """file_radio / tag_radio: (enabled, checked, text)."""
+        self.assertEqual(dialog["caption"], ex.DIALOG_CAPTION)
+        self.assertEqual((dialog["data_type"], dialog["color_format"], dialog["id"]),
+                         (ex.DATA_TYPE_LABELS[data_type], ex.COLOR_FORMAT_LABELS[color_format], id_text))
+        radios = dialog["radios"]
+        self.assertEqual((radios["112"]["enabled"], radios["112"]["checked"], radios["112"]["text"]), file_radio)
+        self.assertEqual((radios["111"]["enabled"], radios["111"]["checked"], radios["111"]["text"]), tag_radio)
+
+    def assertWritten(self, name, data_type, color_format, global_index):
+        written = ex.listing(self.out)
+        self.assertHeader(written[name], not name.endswith(".pvr"), data_type, color_format, global_index,
+                          128, 128)
+        self.assertEqual(written, self.reference(self.indexed, name, data_type, color_format, global_index))
+
+    def test_no_preset(self):
+        report, dialog = self.open_dialog("plain.pvz")
+        self.assertDialog(dialog, 1, 0, "0", (False, False, ex.FILE_RADIO), (False, False, ex.TAG_RADIO))
+        self.assertEqual(report["status"], 0)
+        self.assertWritten("plain.pvz", 1, 0, 0)
+
+    def test_file_name_preset_ignores_letter_case(self):
+        report, dialog = self.open_dialog("Font_Main.pvr")
+        self.assertDialog(dialog, 7, 0, "1900", (True, True, ex.FILE_RADIO + "  [font_main.pvr]"),
+                          (False, False, ex.TAG_RADIO))
+        self.assertEqual(report["status"], 0)
+        self.assertWritten("Font_Main.pvr", 7, 0, 1900)
+
+    def test_layer_tag_preset(self):
+        report, dialog = self.open_dialog("t.pvz", "--layer-name", tag(13, 2, 777))
+        self.assertDialog(dialog, 13, 2, "777", (False, False, ex.FILE_RADIO), (True, True, ex.TAG_RADIO))
+        self.assertEqual(report["status"], 0)
+        self.assertWritten("t.pvz", 13, 2, 777)
+
+    def test_tag_wins_over_file_name_and_clicks_switch(self):
+        both = ("map_world.pvr", "--layer-name", tag(9, 1, 42))
+        file_radio = (True, False, ex.FILE_RADIO + "  [map_world.pvr]")
+        for click, written in ((None, (9, 1, 42)), ("file", (7, 2, 1916)), ("tag", (9, 1, 42))):
+            with self.subTest(click=click):
+                options = both + (("--click", click) if click else ())
+                report, dialog = self.open_dialog(*options)
+                self.assertDialog(dialog, 9, 1, "42", file_radio, (True, True, ex.TAG_RADIO))
+                self.assertEqual(report["status"], 0)
+                self.assertWritten("map_world.pvr", *written)
+                for name in os.listdir(self.out):
+                    os.remove(os.path.join(self.out, name))
+
+    def test_tag_of_a_palettised_import_is_refused_until_changed(self):
+        report, dialog = self.open_dialog("pal.pvz", "--layer-name", tag(5, 5, 3))
+        self.assertDialog(dialog, 5, 5, "3", (False, False, ex.FILE_RADIO), (True, True, ex.TAG_RADIO))
+        self.assertEqual(report["status"], 7)
+        self.assertMessages(report, (ex.PAIR_MESSAGE, ex.EXPORT_CAPTION, ex.MB_ICONERROR, "settings-dialog"))
+        self.assertNothingWritten()
+        # The user picks a colour format for the palette entries: written.
+        report, _ = self.open_dialog("pal.pvz", "--layer-name", tag(5, 5, 3), "--color", 2)
+        self.assertEqual(report["status"], 0)
+        self.assertWritten("pal.pvz", 5, 2, 3)
+
+    def test_tag_marker_without_keys_selects_the_defaults(self):
+        report, dialog = self.open_dialog("n.pvz", "--layer-name", "Layer 1 !#note")
+        self.assertDialog(dialog, 1, 0, "0", (False, False, ex.FILE_RADIO), (True, True, ex.TAG_RADIO))
+        self.assertEqual(report["status"], 0)
+        self.assertWritten("n.pvz", 1, 0, 0)
+
+    def test_typed_id_keeps_its_low_16_bits(self):
+        for typed, stored in (("65548", 12), ("-1", 65535), ("12abc", 12)):
+            with self.subTest(typed=typed):
+                report, _ = self.open_dialog("id.pvr", "--id", typed)
+                self.assertEqual(report["status"], 0)
+                texture = ex.read(self.target("id.pvr"))
+                self.assertEqual(texture[8:12], stored.to_bytes(4, "little"))
+
+
+class Containers(ExportCase):
+    """Only a path ending exactly in ".pvr" is written raw."""
+
+    def test_exact_path_test(self):
+        picture = self.picture("p.png")
+        ex.write_direct(picture, 128, 128, ex.any_colour)
+        for name, pvz in (("a.pvr", False), ("a.PVR", True), ("a.pvz", True), ("a.tex", True)):
+            with self.subTest(name=name):
+                report = self.export_image(picture, self.target(name), "--type", 1, "--color", 1)
+                self.assertEqual(report["status"], 0)
+                written = ex.listing(self.out)
+                self.assertEqual(set(written), {name})
+                self.assertHeader(written[name], pvz, 1, 1, 0, 128, 128)
+                self.assertEqual(written, self.reference(picture, name, 1, 1))
+                os.remove(self.target(name))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,106 @@
+"""The reference host itself, driven by a test plug-in that misbehaves on request."""
+import json
+import os
+import struct
+import time
+import unittest
+
+from pvrhost import WIN64, HostCase, info, run
+
+TEST_PLUGIN = os.path.join(WIN64, "pvrhost_testplugin.ppi")
+
+
+@unittest.skipUnless(os.path.exists(TEST_PLUGIN), "no " + TEST_PLUGIN)
+class Host(HostCase):
+    def texture(self, name):
+        """An empty file: the test plug-in only looks at the name."""
+        path = self.path(name)
+        open(path, "wb").close()
+        return path
+
+    def run_plugin(self, name, *options):
+        return self.host("import", TEST_PLUGIN, self.texture(name), *options)
+
+    def test_info_reads_both_export_names(self):
+        answer = info(TEST_PLUGIN)
+        self.assertEqual((answer["kind"], answer["count"]), (2, 1))
+        self.assertEqual(answer["type"], "tst|Test|テスト用")
+        self.assertTrue(all(e["decorated_same_address"] for e in answer["exports"].values()))
+        self.assertTrue(answer["info_copy_bounded"] and answer["type_copy_bounded"])
+
+    def test_services_pixels_and_progress(self):
+        raw = self.path("pixels.raw")
+        report = self.run_plugin("plain.tst", "--raw", raw, "--layer-name", "レイヤー 1")
+        self.assertEqual(report["status"], 0)
+        image, calls = report["image"], report["calls"]
+        self.assertEqual((image["created"], image["width"], image["height"]), ("direct", 2, 2))
+        self.assertEqual(image["layer_name"], "レイヤー 1")
+        with open(raw, "rb") as f:
+            self.assertEqual(struct.unpack("<4I", f.read()), (0, 0, 0, 0x80112233))
+        self.assertEqual(calls["begin_progress"], [[0, 2]])
+        self.assertEqual(calls["step_progress"], [0, 1])
+        self.assertEqual((calls["end_progress"], calls["set_pixel"]), (1, 1))
+        self.assertEqual((calls["bad_slots"], calls["pixels_outside"]), ([], 0))
+
+    def test_misuse_is_reported(self):
+        report = self.run_plugin("slots.tst")
+        self.assertEqual(report["calls"]["bad_slots"], ["slot 0", "slot 1", "slot 2", "slot 5", "slot 8"])
+        report = self.run_plugin("outside.tst")
+        self.assertEqual(report["calls"]["pixels_outside"], 2)
+
+    def test_messages_keep_text_caption_flags_and_owner(self):
+        report = self.run_plugin("messages.tst")
+        self.assertEqual(report["status"], 0)
+        self.assertEqual(report["messages"], [
+            {"text": "テスト", "caption": "キャプション", "flags": 0x10, "owned": True},
+            {"text": "layer null", "caption": "", "flags": 0, "owned": False},
+        ])
+        self.assertEqual(report["message_owners"], ["host", "none"])
+
+    def test_open_file_dialog_answers(self):
+        offered = self.path("open.pvp")
+        report = self.run_plugin("open.tst")
+        self.assertEqual(report["status"], 7)
+        dialog, = report["dialogs"]
+        self.assertEqual((dialog["kind"], dialog["result"]), ("open-file", 0))
+        self.assertTrue(dialog["owner_is_host"])
+        self.assertEqual(dialog["filter"], "pvp|*.pvp|")
+        self.assertTrue(dialog["file_name"].endswith("\\open.pvp"), dialog["file_name"])
+
+        chosen = self.texture("chosen.pvp")
+        report = self.run_plugin("open.tst", "--palette-dialog", chosen)
+        self.assertEqual(report["status"], 0)
+        self.assertEqual(report["dialogs"][0]["result"], 1)
+        self.assertTrue(report["dialogs"][0]["chosen"].endswith("\\chosen.pvp"))
+
+        # A file that does not exist is refused by the dialog; the host then
+        # cancels instead of offering it forever.
+        self.assertFalse(os.path.exists(offered))
+        report = self.run_plugin("open.tst", "--palette-dialog", self.path("missing.pvp"))
+        self.assertEqual(report["status"], 7)
+        self.assertEqual(report["dialogs"][0]["result"], 0)
+
+    def test_oversized_picture_is_refused(self):
+        report = self.run_plugin("huge.tst")
+        self.assertEqual(report["status"], 0)
+        self.assertIsNone(report["image"]["created"])
+        self.assertEqual(report["image"]["create_refused"], [[65535, 65535]])
+
+    def test_crash_and_hang_end_the_host(self):
+        report_path = self.path("crash.json")
+        done = run("import", TEST_PLUGIN, self.texture("crash.tst"), "--report", report_path)
+        self.assertEqual(done.returncode, 3, done.stdout + done.stderr)
+        with open(report_path) as f:
+            report = json.load(f)
+        self.assertIsNone(report["status"])
+        self.assertEqual(report["crash"]["code"], "0xC0000005")
+        self.assertTrue(report["crash"]["in_plugin"])
+
+        start = time.monotonic()
+        done = run("import", TEST_PLUGIN, self.texture("hang.tst"), "--timeout", "2")
+        self.assertEqual(done.returncode, 4, done.stdout + done.stderr)
+        self.assertLess(time.monotonic() - start, 30)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,127 @@
+"""A texture written by ombrout and read again by ombrin gives back the same
+pixels wherever nothing is lost on the way: palette indices, and colours that
+already lie on the 16-bit grid of their ColorFormat; through both containers."""
+import os
+import struct
+import unittest
+
+import exports as ex
+from exports import ExportCase
+
+PVR, PVZ = ".pvr", ".pvz"
+# Every pair the export writes; each DataType and each ColorFormat goes
+# through both containers.
+CASES = [
+    (1, 0, PVR), (1, 1, PVZ), (1, 2, PVR), (1, 5, PVZ), (1, 6, PVR),
+    (13, 0, PVZ), (13, 1, PVR), (13, 2, PVZ), (13, 5, PVR), (13, 6, PVZ),
+    (5, 0, PVR), (5, 1, PVZ), (5, 2, PVZ),
+    (7, 0, PVZ), (7, 1, PVZ), (7, 2, PVR),
+    (9, 0, PVZ), (9, 1, PVR), (9, 2, PVR),
+]
+SIZES = [(128, 128), (256, 128), (128, 256)]
+
+
+def read_words(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    return list(struct.unpack("<%dI" % (len(data) // 4), data))
+
+
+def palette_file(count):
+    """A PVPL file of `count` entries (their values do not matter here)."""
+    return b"PVPL" + struct.pack("<IIHH", 2 * count + 8, 0, 0, count) + bytes(2 * count)
+
+
+def tag_colour(data_type, color_format):
+    return {5: 5, 7: 6}.get(data_type, color_format)
+
+
+class RoundTrip(ExportCase):
+    def export_then_import(self, number, data_type, color_format, extension, global_index=None):
+        """Exports a picture made for the pair, imports the texture again and
+        returns (the import report, its pixels, what the picture held)."""
+        width, height = SIZES[number % len(SIZES)]
+        if global_index is None:
+            global_index = 100 + number
+        picture = self.picture("case%d.png" % number)
+        texture = self.target("case%d%s" % (number, extension))
+        options = ["--type", data_type, "--color", color_format, "--id", global_index]
+        if data_type in ex.PALETTISED or color_format in (5, 6):
+            small = data_type == 5 or color_format == 5
+            grid = color_format if data_type in ex.PALETTISED else None
+            colours = ex.palette_colours(16 if small else (100 if number % 2 else 256), number, grid)
+            index = ex.write_indexed(picture, width, height, colours, number)
+            expected = [index(x, y) for y in range(height) for x in range(width)]
+            if data_type in ex.PALETTISED:
+                options += ["--transparent", 3]
+            else:
+                # Index data without a palette of its own: the import takes
+                # the .pvp beside the texture.
+                with open(texture[:-4] + ".pvp", "wb") as f:
+                    f.write(palette_file(16 if small else 256))
+        else:
+            colours = None
+
+            def colour(x, y):
+                return ex.grid_colour(color_format, ex.mix(x, y, number) & 0xFFFF)
+            ex.write_direct(picture, width, height, colour)
+            expected = [colour(x, y) for y in range(height) for x in range(width)]
+
+        report = self.export_image(picture, texture, *options)
+        self.assertEqual(report["status"], 0)
+        raw = self.path("case%d.raw" % number)
+        back = self.import_texture(texture, "--raw", raw)
+        self.assertEqual(back["status"], 0)
+        self.assertEqual(back["messages"], [])
+        self.assertEqual((back["image"]["width"], back["image"]["height"]), (width, height))
+        self.assertEqual(back["image"]["layer_name"], "Layer 1 !#TYPE:%d, #COLOR:%d, #ID:%d" % (
+            data_type, tag_colour(data_type, color_format), global_index))
+        self.assertEqual(back["image"]["created"], "direct" if colours is None else "indexed")
+        pixels = read_words(raw)
+        self.assertEqual(len(pixels), width * height)
+        return back, pixels, expected, colours
+
+    def check_case(self, number, data_type, color_format, extension):
+        back, pixels, expected, colours = self.export_then_import(number, data_type, color_format, extension)
+        self.assertTrue(pixels == expected, "pixels differ")
+        if data_type in ex.PALETTISED:
+            count = 16 if data_type == 5 else (128 if len(colours) <= 128 else 256)
+            self.assertEqual(back["image"]["palette_count"], count)
+            empty = ex.grid_colour(color_format, 0)
+            want = [c & 0xFFFFFF if i == 3 and color_format != 1 else c for i, c in enumerate(colours)]
+            want += [empty] * (count - len(colours))
+            self.assertEqual(back["image"]["palette"][:count], want)
+
+    def test_every_pair(self):
+        for number, (data_type, color_format, extension) in enumerate(CASES):
+            with self.subTest(data_type=data_type, color_format=color_format, container=extension):
+                self.check_case(number, data_type, color_format, extension)
+
+    def test_rgb565_palette_in_plain_pvr_is_read_as_argb1555(self):
+        # The import reads the palette of a plain .pvr with DataType 7 and
+        # ColorFormat 1 as ARGB1555 (a .pvz keeps RGB565): the indices come
+        # back, the colours are those of the entries read as ARGB1555.
+        back, pixels, expected, colours = self.export_then_import(41, 7, 1, PVR)
+        self.assertTrue(pixels == expected, "indices differ")
+        self.assertEqual(back["image"]["palette_count"], 128)
+        read_as_1555 = [ex.grid_colour(0, ex.pack(1, c)) for c in colours]
+        self.assertEqual(back["image"]["palette"][:len(colours)], read_as_1555)
+
+    def test_export_of_an_import_writes_the_same_file(self):
+        # The layer tag left by the import selects the same settings again.
+        for number, data_type, color_format, extension in ((50, 13, 2, PVZ), (51, 9, 1, PVR)):
+            with self.subTest(data_type=data_type, container=extension):
+                back, pixels, _, _ = self.export_then_import(number, data_type, color_format, extension, 4321)
+                first = ex.read(self.target("case%d%s" % (number, extension)))
+                width, height = back["image"]["width"], back["image"]["height"]
+                again = self.picture("again%d.png" % number)
+                ex.write_direct(again, width, height, lambda x, y: pixels[y * width + x])
+                second = self.target("again%d%s" % (number, extension))
+                report = self.export_image(again, second, "--layer-name", back["image"]["layer_name"])
+                self.assertEqual(report["status"], 0)
+                self.assertEqual(report["dialogs"][0]["radios"]["111"]["checked"], True)
+                self.assertTrue(ex.read(second) == first, "the second export differs")
+
+
+if __name__ == "__main__":
+    unittest.main()
