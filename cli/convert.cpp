@@ -91,6 +91,17 @@ void InspectTexture(const char* path, TextureSummary* summary) {
 
 // ---- decode
 
+// Written whole under "<path>.~tmp" with the export's own checked writer,
+// then moved over the path.
+int WriteFileReplacing(const char* path, const uint8_t* data, size_t length) {
+    std::string temp(path);
+    temp += ".~tmp";
+    if (WriteFileStdio(nullptr, temp.c_str(), data, length) != 0) return -1;
+    if (MoveOver(temp.c_str(), path) == 0) return 0;
+    remove(temp.c_str());
+    return -1;
+}
+
 namespace {
 
 // What the import driver asks of its surroundings, answered from memory and
@@ -476,6 +487,7 @@ int ExportChooseSettings(void* context, const HostLayer*, const char*, TextureSe
 }
 
 int ExportReplaceTarget(void*, const char* temp, const char* target) { return MoveOver(temp, target); }
+
 
 bool EndsWithPvrInAnyCase(const char* path) {
     const size_t length = strlen(path);

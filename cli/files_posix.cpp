@@ -48,18 +48,6 @@ int ReadWholeFile(const char* path, uint8_t** data, size_t* length) {
 
 int MoveOver(const char* temp, const char* target) { return rename(temp, target) == 0 ? 0 : -1; }
 
-int WriteFileReplacing(const char* path, const uint8_t* data, size_t length) {
-    std::string temp(path);
-    temp += ".~tmp";
-    FILE* f = fopen(temp.c_str(), "wb");
-    if (!f) return -1;
-    bool ok = length == 0 || fwrite(data, 1, length, f) == length;
-    ok = fclose(f) == 0 && ok;
-    if (ok && MoveOver(temp.c_str(), path) == 0) return 0;
-    remove(temp.c_str());
-    return -1;
-}
-
 bool PathExists(const char* path) {
     struct stat info;
     return stat(path, &info) == 0;

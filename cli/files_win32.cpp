@@ -49,18 +49,6 @@ int MoveOver(const char* temp, const char* target) {
     return MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;
 }
 
-int WriteFileReplacing(const char* path, const uint8_t* data, size_t length) {
-    std::string temp(path);
-    temp += ".~tmp";
-    FILE* f = fopen(temp.c_str(), "wb");
-    if (!f) return -1;
-    bool ok = length == 0 || fwrite(data, 1, length, f) == length;
-    ok = fclose(f) == 0 && ok;
-    if (ok && MoveOver(temp.c_str(), path) == 0) return 0;
-    remove(temp.c_str());
-    return -1;
-}
-
 bool PathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsDirectory(const char* path) {
