@@ -1,0 +1,315 @@
+"""The import plug-in turns .pvr and .pvz textures into host images, run in the reference host."""
+import os
+import struct
+import unittest
+
+from pvrhost import ROOT, HostCase, run
+from textures import Texture, make_palette, unpack_color, windows_path, read_words
+
+# OPENFILENAMEA without the three fields Windows 2000 added, as laid out in a
+# 64-bit process (76 bytes in a 32-bit one).
+OPEN_FILE_NAME_400_SIZE = 136
+OFN_FILEMUSTEXIST = 0x1000
+
+
+def tag(data_type, color, global_index):
+    return " !#TYPE:%d, #COLOR:%d, #ID:%d" % (data_type, color, global_index)
+
+
+class ImportCase(HostCase):
+    runs = 0
+
+    def host(self, command, *args):
+        ImportCase.runs += 1
+        return super().host(command, *args)
+
+    def run_import(self, texture_path, *options):
+        """Imports a texture; returns the report and the host pixels (--raw)."""
+        raw = self.path("pixels-%d.raw" % (ImportCase.runs + 1))
+        report = self.import_texture(texture_path, "--raw", raw, *options)
+        return report, read_words(raw)
+
+    def assert_pixels(self, pixels, expected, texture):
+        """The host's pixels, row by row, equal `expected`; names the first difference."""
+        self.assertEqual(len(pixels), len(expected), texture.path)
+        wrong = [i for i, (a, b) in enumerate(zip(pixels, expected)) if a != b]
+        if wrong:
+            i = wrong[0]
+            self.fail("%s: %d pixels differ, first at (%d, %d): %08X, expected %08X" % (
+                texture.path, len(wrong), i % texture.width, i // texture.width, pixels[i], expected[i]))
+
+    def assert_complete(self, report, pixels, texture, color_format=None):
+        """Status 0, every pixel exact, the progress sequence, and no stray host calls."""
+        self.assertEqual(report["status"], 0)
+        image, calls = report["image"], report["calls"]
+        self.assertEqual((image["width"], image["height"]), (texture.width, texture.height))
+        self.assert_pixels(pixels, texture.expected_pixels(color_format), texture)
+        decoded = texture.decoded(color_format)
+        self.assertEqual(calls["set_pixel"], texture.width * texture.height if decoded else 0)
+        self.assertEqual(calls["begin_progress"], [[0, texture.height]])
+        self.assertEqual(calls["step_progress"], texture.expected_steps(color_format))
+        self.assertEqual(calls["end_progress"], 1)
+        self.assertEqual(calls["pixels_outside"], 0)
+        self.assertEqual(calls["bad_slots"], [])
+        self.assertEqual(calls["get_pixel"], 0)
+
+    def assert_refused(self, report, status=4):
+        """The image untouched: nothing created, tagged, written or shown."""
+        self.assertEqual(report["status"], status)
+        self.assertIsNone(report["image"]["created"])
+        self.assertEqual(report["image"]["layer_name"], "Layer 1")
+        calls = report["calls"]
+        self.assertEqual((calls["set_pixel"], calls["begin_progress"], calls["end_progress"]), (0, [], 0))
+        self.assertEqual((report["messages"], report["dialogs"]), ([], []))
+
+
+class DirectColour(ImportCase):
+    """Every colour layout, from .pvr and from .pvz, pixel for pixel."""
+
+    # DataType, (ColorFormat, width, height) as .pvr, the same as .pvz
+    CASES = [
+        (1, (0, 16, 8), (2, 8, 16)),
+        (13, (2, 16, 16), (1, 8, 32)),
+        (2, (1, 16, 16), (0, 32, 8)),
+        (6, (0, 16, 16), (1, 8, 16)),
+        (8, (2, 16, 16), (1, 16, 8)),
+        (9, (1, 16, 8), (0, 8, 16)),
+        (3, (2, 16, 16), (0, 32, 32)),
+        (4, (1, 16, 16), (2, 16, 16)),
+        (16, (0, 16, 16), (1, 8, 8)),
+        (17, (2, 16, 16), (0, 32, 32)),
+        (10, (1, 16, 8), (0, 8, 8)),
+    ]
+
+    def test_every_colour_layout(self):
+        for data_type, as_pvr, as_pvz in self.CASES:
+            for ext, (cf, w, h) in (("pvr", as_pvr), ("pvz", as_pvz)):
+                with self.subTest(data_type=data_type, container=ext):
+                    index = data_type * 1000 + cf
+                    tex = Texture(self.path("t%d.%s" % (data_type, ext)), data_type, cf, w, h,
+                                  global_index=index, seed=data_type + 17 * cf)
+                    report, pixels = self.run_import(tex.path)
+                    self.assert_complete(report, pixels, tex)
+                    image = report["image"]
+                    self.assertEqual(image["created"], "direct")
+                    self.assertEqual(image["layer_name"], "Layer 1" + tag(data_type, cf, index))
+                    self.assertEqual(image["b_alpha"], 0 if cf == 1 else 1)
+                    self.assertEqual(image["palette_count"], 0)
+                    self.assertEqual((report["messages"], report["dialogs"]), ([], []))
+
+    def test_layer_tag_shows_the_global_index_signed(self):
+        for index, text in ((0xFFFFFFFF, "-1"), (0x80000000, "-2147483648"), (0x7FFFFFFF, "2147483647")):
+            with self.subTest(index=index):
+                tex = Texture(self.path("id%d.pvz" % index), 9, 2, 8, 8, global_index=index)
+                report, pixels = self.run_import(tex.path, "--layer-name", "Base")
+                self.assert_complete(report, pixels, tex)
+                self.assertEqual(report["image"]["layer_name"], "Base !#TYPE:9, #COLOR:2, #ID:" + text)
+
+    def test_layer_null_is_told_and_the_import_goes_on(self):
+        tex = Texture(self.path("nolayer.pvr"), 1, 2, 16, 16, global_index=5)
+        report, pixels = self.run_import(tex.path, "--no-layer")
+        self.assert_complete(report, pixels, tex)
+        self.assertIsNone(report["image"]["layer_name"])
+        self.assertEqual(len(report["messages"]), 1)
+        message = report["messages"][0]
+        self.assertEqual((message["text"], message["caption"], message["flags"], message["owned"]),
+                         ("layer null", "", 0, False))
+        self.assertEqual(message.get("owner", "none"), "none")
+
+    def test_bundled_sample(self):
+        report, pixels = self.run_import(os.path.join(ROOT, "samples", "tiles.pvz"))
+        self.assertEqual(report["status"], 0)
+        image, calls = report["image"], report["calls"]
+        self.assertEqual((image["created"], image["width"], image["height"]), ("direct", 256, 256))
+        self.assertEqual(image["layer_name"], "Layer 1" + tag(1, 1, 1001))
+        self.assertEqual(calls["set_pixel"], 65536)
+        self.assertEqual(calls["pixels_outside"], 0)
+        self.assertEqual(calls["step_progress"], list(range(256)))
+        # RGB565: every pixel written carries alpha 255.
+        self.assertEqual(len(pixels), 65536)
+        self.assertTrue(all(p >> 24 == 0xFF for p in pixels))
+        self.assertGreater(len(set(pixels)), 100)
+
+
+class Palettised(ImportCase):
+    """Indexed layouts, their palette beside the texture, chosen in the dialog, or cancelled."""
+
+    def check_palette(self, report, entries, color_format):
+        image = report["image"]
+        self.assertEqual(image["palette_count"], len(entries))
+        expected = [unpack_color(color_format, e) for e in entries] + [0] * (256 - len(entries))
+        self.assertEqual(image["palette"], expected)
+
+    def test_palette_beside_the_texture(self):
+        # DataType, ColorFormat, size, .pvr / .pvz, palette entries
+        cases = [
+            (5, 2, (16, 16), "pvr", 16),
+            (5, 0, (16, 8), "pvz", 16),
+            (7, 0, (16, 16), "pvr", 256),
+            (7, 2, (8, 16), "pvz", 256),
+            (7, 1, (16, 16), "pvz", 128),
+        ]
+        for data_type, cf, (w, h), ext, count in cases:
+            with self.subTest(data_type=data_type, color_format=cf, container=ext):
+                name = "p%d_%d.%s" % (data_type, cf, ext)
+                tex = Texture(self.path(name), data_type, cf, w, h, global_index=data_type, seed=cf + 3)
+                entries = make_palette(self.path(name[:-4] + ".pvp"), count, seed=data_type * 7 + cf)
+                report, pixels = self.run_import(tex.path)
+                self.assert_complete(report, pixels, tex)
+                image = report["image"]
+                self.assertEqual(image["created"], "indexed")
+                self.assertEqual(image["layer_name"], "Layer 1" + tag(data_type, 6 if data_type == 7 else 5,
+                                                                      data_type))
+                self.assertEqual(image["b_alpha"], 0 if cf == 1 else 1)
+                self.assertEqual(report["dialogs"], [])
+                self.check_palette(report, entries, cf)
+
+    def test_index_texels_under_the_colour_layouts(self):
+        # 4-bit and 8-bit indices stored as DataType 1 / 13: the palette file
+        # has no entry format, so the host palette stays as created.
+        for data_type, cf, ext, count in ((1, 5, "pvr", 16), (13, 6, "pvz", 256)):
+            with self.subTest(data_type=data_type, color_format=cf):
+                name = "i%d.%s" % (data_type, ext)
+                tex = Texture(self.path(name), data_type, cf, 16, 8, global_index=77)
+                make_palette(self.path(name[:-4] + ".pvp"), count)
+                report, pixels = self.run_import(tex.path)
+                self.assert_complete(report, pixels, tex)
+                image = report["image"]
+                self.assertEqual((image["created"], image["palette_count"]), ("indexed", count))
+                self.assertEqual(image["palette"], [0] * 256)
+                self.assertEqual(image["layer_name"], "Layer 1" + tag(data_type, cf, 77))
+                self.assertEqual(report["dialogs"], [])
+
+    def test_plain_pvr_of_8bit_indices_reads_rgb565_palette_as_argb1555(self):
+        for ext, read_as, b_alpha in (("pvr", 0, 1), ("pvz", 1, 0)):
+            with self.subTest(container=ext):
+                tex = Texture(self.path("rule.%s" % ext), 7, 1, 16, 16, global_index=3)
+                entries = make_palette(self.path("rule.pvp"), 256, seed=9)
+                report, pixels = self.run_import(tex.path)
+                self.assert_complete(report, pixels, tex)
+                self.assertEqual(report["image"]["b_alpha"], b_alpha)
+                self.assertEqual(report["image"]["layer_name"], "Layer 1" + tag(7, 6, 3))
+                self.check_palette(report, entries, read_as)
+                # The file itself is never rewritten.
+                self.assertEqual(tex.bytes()[24 + (4 if ext == "pvz" else 0)], 1)
+
+    def assert_open_file_dialog(self, report, texture_path, chosen=None):
+        """One open-file dialog, filled in as the plug-in must, offering the derived palette name."""
+        self.assertEqual(len(report["dialogs"]), 1, report["dialogs"])
+        dialog = report["dialogs"][0]
+        expected = {"kind": "open-file", "file_name": windows_path(texture_path[:-4] + ".pvp"),
+                    "struct_size": OPEN_FILE_NAME_400_SIZE, "flags": OFN_FILEMUSTEXIST, "max_file": 260,
+                    "owner_is_host": True, "filter": "pvp|*.pvp|", "def_ext": "pvp"}
+        self.assertEqual({key: dialog.get(key) for key in expected}, expected)
+        # What the dialog returned, where the host reports it.
+        if "result" in dialog:
+            self.assertEqual(dialog["result"], 0 if chosen is None else 1)
+        if chosen is not None and "chosen" in dialog:
+            self.assertEqual(dialog["chosen"], windows_path(chosen))
+
+    def test_palette_chosen_in_the_open_file_dialog(self):
+        tex = Texture(self.path("chosen.pvz"), 7, 2, 16, 16, global_index=12)
+        os.mkdir(self.path("elsewhere"))
+        chosen = self.path(os.path.join("elsewhere", "other.pvp"))
+        entries = make_palette(chosen, 200, seed=4)
+        report, pixels = self.run_import(tex.path, "--palette-dialog", chosen)
+        self.assert_complete(report, pixels, tex)
+        self.assert_open_file_dialog(report, tex.path, chosen)
+        self.check_palette(report, entries, 2)
+
+    def test_cancelled_palette_dialog(self):
+        tex = Texture(self.path("cancel.pvr"), 5, 1, 16, 16, global_index=8)
+        report, pixels = self.run_import(tex.path)
+        self.assertEqual(report["status"], 7)
+        self.assert_open_file_dialog(report, tex.path)
+        image, calls = report["image"], report["calls"]
+        self.assertEqual((image["created"], image["width"], image["height"]), ("indexed", 16, 16))
+        self.assertEqual(image["layer_name"], "Layer 1" + tag(5, 5, 8))
+        self.assertEqual((image["palette_count"], image["b_alpha"]), (16, 0))
+        self.assertEqual(image["palette"], [0] * 256)
+        self.assertEqual((calls["set_pixel"], calls["begin_progress"], calls["step_progress"],
+                          calls["end_progress"]), (0, [], [], 0))
+        self.assertEqual(pixels, [0] * 256)
+
+
+class Paths(ImportCase):
+    """The container follows the path's last three letters; overlong paths are refused."""
+
+    def test_ending_pvr_in_any_case_is_plain(self):
+        for name in ("A.PVR", "b.Pvr", "cpvr"):
+            with self.subTest(name=name):
+                tex = Texture(self.path(name), 1, 0, 8, 8, container="pvr")
+                report, pixels = self.run_import(tex.path)
+                self.assert_complete(report, pixels, tex)
+
+    def test_other_endings_are_pvz(self):
+        tex = Texture(self.path("d.bin"), 9, 0, 8, 8, container="pvz")
+        report, pixels = self.run_import(tex.path)
+        self.assert_complete(report, pixels, tex)
+        plain = Texture(self.path("e.bin"), 9, 0, 8, 8, container="pvr")
+        self.assert_refused(self.import_texture(plain.path))
+
+    def nested_path(self, length, leaf):
+        """A new path under the scratch folder whose Windows form is `length` characters long."""
+        need = length - len(windows_path(self.dir)) - 1 - len(leaf)   # "\seg\seg..." in between
+        count = -(-need // 201)
+        sizes = [(need - count) // count] * count
+        sizes[0] += (need - count) % count
+        folder = os.path.join(self.dir, *("d" * n for n in sizes))
+        os.makedirs(folder)
+        path = os.path.join(folder, leaf)
+        self.assertEqual(len(windows_path(path)), length)
+        return path
+
+    def test_long_paths(self):
+        ok = Texture(self.nested_path(259, "long.pvz"), 1, 1, 8, 8)
+        report, pixels = self.run_import(ok.path)
+        self.assert_complete(report, pixels, ok)
+        for length in (260, 300):
+            with self.subTest(length=length):
+                tex = Texture(self.nested_path(length, "long.pvz"), 1, 1, 8, 8)
+                self.assert_refused(self.import_texture(tex.path), status=2)
+
+
+class Refusals(ImportCase):
+    """Damaged files give 4 and leave the image as it was."""
+
+    def write(self, name, data):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+        return self.path(name)
+
+    def test_damaged_files(self):
+        pvr = Texture(self.path("good.pvr"), 7, 2, 16, 16).bytes()
+        pvz = Texture(self.path("good.pvz"), 1, 0, 16, 16).bytes()
+        make_palette(self.path("bad_short_data.pvp"), 256)   # a palette would be found
+        bad_width = bytearray(pvr)
+        struct.pack_into("<H", bad_width, 28, 12)
+        small_size = bytearray(pvz)
+        struct.pack_into("<I", small_size, 0, 32 + 2 * 16 * 16 - 2)
+        moved_pvrt = bytearray(pvr[:16] + b"\0\0\0\0" + pvr[16:])
+        cases = {
+            "short.pvr": pvr[:31],
+            "short.pvz": pvz[:35],
+            "bad_magic.pvr": b"GBIY" + pvr[4:],
+            "bad_magic.pvz": pvz[:20] + b"PVRt" + pvz[24:],
+            "moved_pvrt.pvr": bytes(moved_pvrt),
+            "bad_width.pvr": bytes(bad_width),
+            "bad_short_data.pvr": pvr[:-1],
+            "small_size.pvz": bytes(small_size),
+            "short_stream.pvz": pvz[:-3],
+        }
+        for name, data in cases.items():
+            with self.subTest(name=name):
+                self.assert_refused(self.import_texture(self.write(name, data)))
+        # The GBIX chunk's own length is not read: PVRT stays at byte 16.
+        other_length = bytearray(pvz)
+        struct.pack_into("<I", other_length, 8, 12)
+        self.assertEqual(self.import_texture(self.write("gbix_length.pvz", bytes(other_length)))["status"], 0)
+
+    def test_missing_file(self):
+        self.assert_refused(self.import_texture(self.path("absent.pvr")), status=2)
+
+
+if __name__ == "__main__":
+    unittest.main()
