@@ -72,9 +72,9 @@ const std::vector<uint8_t>& LayoutTexture(int kind, uint32_t side) {
     static std::map<std::pair<int, uint32_t>, std::vector<uint8_t>> cache;
     std::vector<uint8_t>& file = cache[{kind, side}];
     if (file.empty()) {
-        const TextureSpec spec = {kLayouts[kind].dataType, kLayouts[kind].colorFormat, (uint16_t)side,
+        const TextureShape shape = {kLayouts[kind].dataType, kLayouts[kind].colorFormat, (uint16_t)side,
                                   (uint16_t)side, 4242};
-        file = MakePvr(spec, [kind, side](uint32_t x, uint32_t y) { return LayoutTexel(kind, x, y, side); });
+        file = MakePvr(shape, [kind, side](uint32_t x, uint32_t y) { return LayoutTexel(kind, x, y, side); });
     }
     return file;
 }

@@ -169,8 +169,8 @@ TEST_F(CliFiles, DecodesEveryImportLayoutToTheTexelFunction) {
             const std::string name = "t" + std::to_string(c.dataType) + "_" + std::to_string(c.colorFormat);
             SCOPED_TRACE(name + extension);
             const bool plain = extension == ".pvr";
-            const TextureSpec spec = {c.dataType, c.colorFormat, c.width, c.height, 77};
-            WriteBytes(P(name + extension), plain ? MakePvr(spec, texel) : MakePvz(spec, texel));
+            const TextureShape shape = {c.dataType, c.colorFormat, c.width, c.height, 77};
+            WriteBytes(P(name + extension), plain ? MakePvr(shape, texel) : MakePvz(shape, texel));
             if (decision.indexed) WriteBytes(P(name + ".pvp"), MakePaletteFile(decision.paletteCount, entry));
             const Ran r = Cli({"decode", name + extension, "-o", name + ".png", "--raw", name + ".raw", "-f", "-q"});
             ASSERT_EQ(r.status, 0) << r.err;

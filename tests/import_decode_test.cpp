@@ -23,7 +23,7 @@ TexelFunction VqTexels(uint32_t entries) {
 }
 
 // What the host should hold at (x, y) of the picture for texel value v.
-uint32_t ExpectedValue(const TextureSpec& s, uint32_t v) {
+uint32_t ExpectedValue(const TextureShape& s, uint32_t v) {
     switch (TexelKindOf(s.dataType, s.colorFormat)) {
     case kTexel4: return v & 15;
     case kTexel8: return v & 255;
@@ -41,7 +41,7 @@ int Decode(StubHost& host, const std::vector<uint8_t>& file) {
 }
 
 // Every texel of the picture equals the function's value (VQ: rows reversed).
-void ExpectPicture(const TextureSpec& s, const TexelFunction& f) {
+void ExpectPicture(const TextureShape& s, const TexelFunction& f) {
     SCOPED_TRACE(testing::Message() << "DataType " << (int)s.dataType << " ColorFormat " << (int)s.colorFormat
                                     << " " << s.width << "x" << s.height);
     std::vector<uint8_t> file = MakePvr(s, f);
@@ -233,10 +233,10 @@ TEST(DecodeTexels, RefusesOutsideTheLayouts) {
 
 TEST(DecodeTexels, RefusesShortData) {
     // One byte less than the layout addresses, for every decoder.
-    const TextureSpec specs[] = {{1, 0, 16, 8, 0}, {2, 1, 8, 8, 0}, {5, 0, 8, 8, 0}, {6, 6, 8, 8, 0},
+    const TextureShape specs[] = {{1, 0, 16, 8, 0}, {2, 1, 8, 8, 0}, {5, 0, 8, 8, 0}, {6, 6, 8, 8, 0},
                                  {7, 0, 8, 16, 0}, {9, 2, 8, 4, 0}, {3, 0, 8, 8, 0}, {4, 0, 8, 8, 0},
                                  {16, 0, 8, 8, 0}, {17, 0, 8, 8, 0}};
-    for (const TextureSpec& s : specs) {
+    for (const TextureShape& s : specs) {
         SCOPED_TRACE(testing::Message() << (int)s.dataType);
         std::vector<uint8_t> file = MakePvr(s, s.dataType == 16 || s.dataType == 17 ? VqTexels(16) : VqTexels(256));
         TexelLayout layout;

@@ -142,33 +142,33 @@ uint32_t Texel(uint32_t x, uint32_t y) { return (x * 0x0F3Bu + y * 0x1C07u) & 0x
 uint32_t FewTexels(uint32_t x, uint32_t y) { return ((x / 2 + y / 2) % 3) * 0x7C1Fu; }
 uint16_t Entry(uint32_t i) { return (uint16_t)(0x8000 | (i * 0x0421)); }
 
-Bytes Make(const TextureSpec& spec) {
-    const TexelKind kind = TexelKindOf(spec.dataType, spec.colorFormat);
-    return MakePvr(spec, kind == kTexelVq || kind == kTexelSmallVq ? FewTexels : Texel);
+Bytes Make(const TextureShape& shape) {
+    const TexelKind kind = TexelKindOf(shape.dataType, shape.colorFormat);
+    return MakePvr(shape, kind == kTexelVq || kind == kTexelSmallVq ? FewTexels : Texel);
 }
 
 // One texture of each decoded layout, 8 x 8 (16 x 8 for the strips).
-const TextureSpec kLayouts[] = {{1, 0, 8, 8, 1},  {1, 5, 16, 8, 2}, {1, 6, 8, 16, 3}, {2, 2, 8, 8, 4},
+const TextureShape kLayouts[] = {{1, 0, 8, 8, 1},  {1, 5, 16, 8, 2}, {1, 6, 8, 16, 3}, {2, 2, 8, 8, 4},
                                 {5, 1, 8, 8, 5},  {6, 0, 8, 8, 6},  {7, 2, 8, 8, 7},  {8, 6, 8, 8, 8},
                                 {9, 1, 16, 8, 9}, {13, 2, 8, 8, 10}, {3, 0, 8, 8, 11}, {4, 1, 8, 8, 12},
                                 {16, 2, 8, 8, 13}, {17, 0, 8, 8, 14}};
 
 TEST(ImportHostile, EveryTruncation) {
     const Bytes palette = MakePaletteFile(256, Entry);
-    for (const TextureSpec& spec : kLayouts) {
-        const Bytes pvr = Make(spec);
+    for (const TextureShape& shape : kLayouts) {
+        const Bytes pvr = Make(shape);
         ASSERT_FALSE(pvr.empty());
         const Bytes pvz = PvrToPvz(pvr);
-        EXPECT_EQ(Import(kPvr, pvr, &palette).status, kStatusDone) << (int)spec.dataType;
-        EXPECT_EQ(Import(kPvz, pvz, &palette).status, kStatusDone) << (int)spec.dataType;
+        EXPECT_EQ(Import(kPvr, pvr, &palette).status, kStatusDone) << (int)shape.dataType;
+        EXPECT_EQ(Import(kPvz, pvz, &palette).status, kStatusDone) << (int)shape.dataType;
         // Every shorter file: within the size field, a header field, the
         // stream or the texels.
         for (size_t length = 0; length < pvr.size(); length++)
             ASSERT_EQ(Import(kPvr, Bytes(pvr.begin(), pvr.begin() + length), &palette).status, kStatusUnsupported)
-                << (int)spec.dataType << " cut at " << length;
+                << (int)shape.dataType << " cut at " << length;
         for (size_t length = 0; length < pvz.size(); length++)
             ASSERT_EQ(Import(kPvz, Bytes(pvz.begin(), pvz.begin() + length), &palette).status, kStatusUnsupported)
-                << (int)spec.dataType << " cut at " << length;
+                << (int)shape.dataType << " cut at " << length;
     }
     // Without a decoder the header alone is a whole texture.
     const Bytes header = MakeHeader({10, 0, 8, 8, 0}, 0);
@@ -356,14 +356,14 @@ TEST(ImportHostile, OddTexelLengthInTwoByteUnits) {
 
 TEST(ImportHostile, PaletteFilesOfEveryLength) {
     struct Case {
-        TextureSpec spec;
+        TextureShape shape;
         unsigned format;   // the ColorFormat the palette is read in; 255: none
         int32_t count;     // the count the import decision sets
     } cases[] = {{{5, 2, 8, 8, 0}, 2, 16}, {{7, 0, 8, 8, 0}, 0, 256}, {{1, 5, 8, 8, 0}, 255, 16}};
     const Bytes all = MakePaletteFile(292, Entry);   // 600 bytes
     ASSERT_EQ(all.size(), 600u);
     for (const Case& c : cases) {
-        const Bytes pvr = Make(c.spec);
+        const Bytes pvr = Make(c.shape);
         for (size_t length = 0; length <= 600; length++) {
             const Bytes palette(all.begin(), all.begin() + length);
             const int32_t n = length < 16 ? 0 : (int32_t)std::min<size_t>((length - 16) / 2, 256);
@@ -371,7 +371,7 @@ TEST(ImportHostile, PaletteFilesOfEveryLength) {
                 HostilePlatform fp;
                 if (!beside) fp.files[kChosen] = palette;   // picked in the dialog
                 const Outcome o = Import(kPvr, pvr, beside ? &palette : nullptr, &fp);
-                SCOPED_TRACE(testing::Message() << (int)c.spec.dataType << " palette of " << length << " bytes");
+                SCOPED_TRACE(testing::Message() << (int)c.shape.dataType << " palette of " << length << " bytes");
                 ASSERT_EQ(o.status, kStatusDone);
                 EXPECT_EQ(fp.dialogs, beside ? 0 : 1);
                 if (c.format == 255) {   // no conversion: the palette stays as created

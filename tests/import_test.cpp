@@ -114,11 +114,11 @@ TEST(ImportPaths, UnusablePathsAreNotRead) {
 }
 
 TEST(ImportTexture, PlainAndCompressedEndToEnd) {
-    const TextureSpec spec = {1, 2, 256, 128, 7};
+    const TextureShape shape = {1, 2, 256, 128, 7};
     for (bool pvz : {false, true}) {
         ImportRun r;
         const std::string path = pvz ? "t.pvz" : "t.pvr";
-        r.fake.files[path] = pvz ? MakePvz(spec, Pattern) : MakePvr(spec, Pattern);
+        r.fake.files[path] = pvz ? MakePvz(shape, Pattern) : MakePvr(shape, Pattern);
         ASSERT_EQ(r.Import(path), 0);
         EXPECT_FALSE(r.host.indexed);
         EXPECT_EQ(r.host.width, 256);
@@ -322,9 +322,9 @@ TEST(ImportRefusals, HeadersAndSizes) {
 }
 
 TEST(ImportRefusals, ShortTexelData) {
-    for (auto spec : {TextureSpec{1, 0, 16, 8, 0}, TextureSpec{2, 0, 8, 8, 0}, TextureSpec{8, 6, 4, 4, 0},
-                      TextureSpec{4, 0, 8, 8, 0}, TextureSpec{17, 0, 8, 8, 0}, TextureSpec{9, 1, 4, 2, 0}}) {
-        std::vector<uint8_t> pvr = MakePvr(spec, [](uint32_t x, uint32_t y) { return (x / 2 + y / 2) & 15; });
+    for (auto shape : {TextureShape{1, 0, 16, 8, 0}, TextureShape{2, 0, 8, 8, 0}, TextureShape{8, 6, 4, 4, 0},
+                      TextureShape{4, 0, 8, 8, 0}, TextureShape{17, 0, 8, 8, 0}, TextureShape{9, 1, 4, 2, 0}}) {
+        std::vector<uint8_t> pvr = MakePvr(shape, [](uint32_t x, uint32_t y) { return (x / 2 + y / 2) & 15; });
         ASSERT_FALSE(pvr.empty());
         pvr.pop_back();
         WriteU32(&pvr[20], 8 + (uint32_t)pvr.size() - 32);

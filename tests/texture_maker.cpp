@@ -36,12 +36,12 @@ static void Fill(std::vector<uint8_t>* data, size_t from, size_t to) {
     for (size_t i = from; i < to; i++) (*data)[i] = (uint8_t)(0xA5 ^ (i * 37));
 }
 
-static bool MakeVq(const TextureSpec& spec, const TexelFunction& texel, bool small,
+static bool MakeVq(const TextureShape& shape, const TexelFunction& texel, bool small,
                    std::vector<uint8_t>* data) {
-    const uint32_t w = spec.width, h = spec.height;
+    const uint32_t w = shape.width, h = shape.height;
     if (w != h || w < (small ? 4u : 2u) || w > 2048 || !IsPowerOfTwo(w)) return false;
     const uint32_t entries = small ? 16 : 256;
-    const uint64_t offset = MakerLevelOffset(spec.dataType, w);
+    const uint64_t offset = MakerLevelOffset(shape.dataType, w);
     const uint32_t blocks = (w / 2) * (w / 2);
     data->assign(offset + (small ? blocks / 2 : blocks), 0);
     Fill(data, 0, offset);
@@ -76,11 +76,11 @@ static bool MakeVq(const TextureSpec& spec, const TexelFunction& texel, bool sma
     return true;
 }
 
-bool MakeTexelData(const TextureSpec& spec, const TexelFunction& texel, std::vector<uint8_t>* data) {
+bool MakeTexelData(const TextureShape& shape, const TexelFunction& texel, std::vector<uint8_t>* data) {
     data->clear();
-    const uint32_t w = spec.width, h = spec.height;
-    const TexelKind kind = TexelKindOf(spec.dataType, spec.colorFormat);
-    if (kind == kTexelVq || kind == kTexelSmallVq) return MakeVq(spec, texel, kind == kTexelSmallVq, data);
+    const uint32_t w = shape.width, h = shape.height;
+    const TexelKind kind = TexelKindOf(shape.dataType, shape.colorFormat);
+    if (kind == kTexelVq || kind == kTexelSmallVq) return MakeVq(shape, texel, kind == kTexelSmallVq, data);
     if (!IsPowerOfTwo(w) || !IsPowerOfTwo(h)) return false;
     const uint64_t texels = (uint64_t)w * h;
     const uint32_t m = w < h ? w : h;
@@ -92,7 +92,7 @@ bool MakeTexelData(const TextureSpec& spec, const TexelFunction& texel, std::vec
         return true;
     }
     if (m > 1024 || (kind != kTexel16 && m < 2)) return false;
-    const uint64_t offset = MakerLevelOffset(spec.dataType, w);
+    const uint64_t offset = MakerLevelOffset(shape.dataType, w);
     const uint64_t level = kind == kTexel16 ? 2 * texels : kind == kTexel8 ? texels : texels / 2;
     data->assign(offset + level, 0);
     Fill(data, 0, offset);
@@ -115,17 +115,17 @@ bool MakeTexelData(const TextureSpec& spec, const TexelFunction& texel, std::vec
     return true;
 }
 
-std::vector<uint8_t> MakeHeader(const TextureSpec& spec, uint32_t texelLength) {
+std::vector<uint8_t> MakeHeader(const TextureShape& shape, uint32_t texelLength) {
     std::vector<uint8_t> header(kTextureHeaderSize);
-    WriteTextureHeader(header.data(), spec.globalIndex, spec.colorFormat, spec.dataType, spec.width,
-                       spec.height, texelLength);
+    WriteTextureHeader(header.data(), shape.globalIndex, shape.colorFormat, shape.dataType, shape.width,
+                       shape.height, texelLength);
     return header;
 }
 
-std::vector<uint8_t> MakePvr(const TextureSpec& spec, const TexelFunction& texel) {
+std::vector<uint8_t> MakePvr(const TextureShape& shape, const TexelFunction& texel) {
     std::vector<uint8_t> data;
-    if (!MakeTexelData(spec, texel, &data)) return {};
-    std::vector<uint8_t> file = MakeHeader(spec, (uint32_t)data.size());
+    if (!MakeTexelData(shape, texel, &data)) return {};
+    std::vector<uint8_t> file = MakeHeader(shape, (uint32_t)data.size());
     file.insert(file.end(), data.begin(), data.end());
     return file;
 }
@@ -139,8 +139,8 @@ std::vector<uint8_t> PvrToPvz(const std::vector<uint8_t>& pvr) {
     return file;
 }
 
-std::vector<uint8_t> MakePvz(const TextureSpec& spec, const TexelFunction& texel) {
-    std::vector<uint8_t> pvr = MakePvr(spec, texel);
+std::vector<uint8_t> MakePvz(const TextureShape& shape, const TexelFunction& texel) {
+    std::vector<uint8_t> pvr = MakePvr(shape, texel);
     return pvr.empty() ? pvr : PvrToPvz(pvr);
 }
 

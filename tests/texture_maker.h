@@ -16,7 +16,7 @@
 // stored).
 using TexelFunction = std::function<uint32_t(uint32_t x, uint32_t y)>;
 
-struct TextureSpec {
+struct TextureShape {
     uint8_t dataType;
     uint8_t colorFormat;
     uint16_t width;
@@ -43,14 +43,14 @@ uint64_t MakerLevelOffset(uint8_t dataType, uint32_t width);
 // varying filler (so a wrong offset shows), unused codebook entries too.
 // False when the layout cannot express the function: a VQ texture with more
 // distinct 2x2 blocks than codebook entries, or sizes outside the layout.
-bool MakeTexelData(const TextureSpec& spec, const TexelFunction& texel, std::vector<uint8_t>* data);
+bool MakeTexelData(const TextureShape& shape, const TexelFunction& texel, std::vector<uint8_t>* data);
 
 // The 32-byte header as the exporter writes it for `texelLength` bytes.
-std::vector<uint8_t> MakeHeader(const TextureSpec& spec, uint32_t texelLength);
+std::vector<uint8_t> MakeHeader(const TextureShape& shape, uint32_t texelLength);
 // A whole .pvr file; empty when MakeTexelData fails.
-std::vector<uint8_t> MakePvr(const TextureSpec& spec, const TexelFunction& texel);
+std::vector<uint8_t> MakePvr(const TextureShape& shape, const TexelFunction& texel);
 // The same texture as a .pvz container; empty when MakeTexelData fails.
-std::vector<uint8_t> MakePvz(const TextureSpec& spec, const TexelFunction& texel);
+std::vector<uint8_t> MakePvz(const TextureShape& shape, const TexelFunction& texel);
 // Compresses a .pvr file image into a .pvz container.
 std::vector<uint8_t> PvrToPvz(const std::vector<uint8_t>& pvr);
 // A PVPL file of `count` entries, entry i = entry(i).

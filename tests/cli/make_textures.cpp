@@ -57,11 +57,11 @@ int main(int argc, char** argv) {
             const uint32_t block = (x / 2 * 3 + y / 2 * 5) % (kind == kTexelSmallVq ? 16 : 250);
             return Mix(block, (x & 1) * 2 + (y & 1), 11) & 0xFFFF;
         };
-        const TextureSpec spec = {l.dataType, l.colorFormat, l.width, l.height, 1000u + l.dataType};
+        const TextureShape shape = {l.dataType, l.colorFormat, l.width, l.height, 1000u + l.dataType};
         const std::string name = dir + "/dt" + std::to_string(l.dataType) + "_cf" + std::to_string(l.colorFormat) +
                                  "_" + std::to_string(l.width) + "x" + std::to_string(l.height);
         const bool plain = std::string(l.extension) == ".pvr";
-        if (!Write(name + l.extension, plain ? MakePvr(spec, texel) : MakePvz(spec, texel))) return 1;
+        if (!Write(name + l.extension, plain ? MakePvr(shape, texel) : MakePvz(shape, texel))) return 1;
         const ImportDecision decision = DecideImport(l.dataType, l.colorFormat);
         if (decision.indexed &&
             !Write(name + ".pvp", MakePaletteFile((uint32_t)decision.paletteCount,

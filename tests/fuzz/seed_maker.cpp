@@ -82,15 +82,15 @@ int main(int argc, char** argv) {
     for (const Layout& layout : kLayouts) {
         for (uint8_t cf : layout.colorFormats) {
             for (auto size : layout.sizes) {
-                const TextureSpec spec = {layout.dataType, cf, size.first, size.second, (uint32_t)variant * 977u};
-                const bool vq = TexelKindOf(spec.dataType, cf) == kTexelVq || TexelKindOf(spec.dataType, cf) == kTexelSmallVq;
-                const Bytes pvr = MakePvr(spec, vq ? FewTexels : Texel);
+                const TextureShape shape = {layout.dataType, cf, size.first, size.second, (uint32_t)variant * 977u};
+                const bool vq = TexelKindOf(shape.dataType, cf) == kTexelVq || TexelKindOf(shape.dataType, cf) == kTexelSmallVq;
+                const Bytes pvr = MakePvr(shape, vq ? FewTexels : Texel);
                 if (pvr.empty()) {
                     fprintf(stderr, "fuzz_seed_maker: no texture for DataType %d ColorFormat %d\n", layout.dataType, cf);
                     return 1;
                 }
                 const Bytes pvz = PvrToPvz(pvr);
-                const ImportDecision decision = DecideImport(spec.dataType, cf);
+                const ImportDecision decision = DecideImport(shape.dataType, cf);
                 const Bytes palette =
                     decision.paletteCount ? MakePaletteFile((uint32_t)decision.paletteCount, Entry) : Bytes();
                 // Palettised textures take their palette beside the texture, or
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
                 e.insert(e.end(), pvz.begin(), pvz.end());
                 ok &= expand.Add(e);
 
-                Bytes r = {spec.dataType, (uint8_t)(cf << 1)};
+                Bytes r = {shape.dataType, (uint8_t)(cf << 1)};
                 r.insert(r.end(), pvr.begin() + 32, pvr.end());
                 ok &= roundtrip.Add(r);
                 variant++;

@@ -32,8 +32,8 @@ static uint32_t Mix(uint32_t a, uint32_t b, uint32_t seed) {
 // The pixel function of a texture. VQ layouts draw every 2x2 block from a
 // fixed set of codebook entries (at most 256, or 16 for small VQ) so that any
 // size can be laid out; every other layout takes a hash of (x, y).
-static TexelFunction PixelFunction(const TextureSpec& spec, uint32_t seed) {
-    const TexelKind kind = TexelKindOf(spec.dataType, spec.colorFormat);
+static TexelFunction PixelFunction(const TextureShape& shape, uint32_t seed) {
+    const TexelKind kind = TexelKindOf(shape.dataType, shape.colorFormat);
     if (kind == kTexelVq || kind == kTexelSmallVq) {
         const uint32_t entries = kind == kTexelVq ? 256 : 16;
         return [=](uint32_t x, uint32_t y) {
@@ -111,9 +111,9 @@ int main(int argc, char** argv) {
         height > 0xFFFF)
         return Usage();
 
-    const TextureSpec spec = {(uint8_t)type, (uint8_t)color, (uint16_t)width, (uint16_t)height, (uint32_t)id};
-    const TexelFunction texel = PixelFunction(spec, (uint32_t)seed);
-    const std::vector<uint8_t> file = command == "pvr" ? MakePvr(spec, texel) : MakePvz(spec, texel);
+    const TextureShape shape = {(uint8_t)type, (uint8_t)color, (uint16_t)width, (uint16_t)height, (uint32_t)id};
+    const TexelFunction texel = PixelFunction(shape, (uint32_t)seed);
+    const std::vector<uint8_t> file = command == "pvr" ? MakePvr(shape, texel) : MakePvz(shape, texel);
     if (file.empty()) {
         fprintf(stderr, "make_texture: the layout cannot hold this texture\n");
         return 1;
