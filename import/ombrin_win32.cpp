@@ -2,6 +2,7 @@
 // dialog calls the portable driver (import_core) asks for.
 #include <windows.h>
 #include <commdlg.h>
+#include <stddef.h>
 #include <stdio.h>
 
 #include "host_api.h"
@@ -9,8 +10,6 @@
 #include "texts.h"
 
 static HINSTANCE g_module;   // kept on process attach
-
-#include <stddef.h>
 
 // OPENFILENAMEA without the three fields Windows 2000 added
 // (OPENFILENAME_SIZE_VERSION_400A): 76 bytes in the 32-bit plug-in.
