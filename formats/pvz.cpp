@@ -85,7 +85,8 @@ int PvzCompress(const uint8_t* texture, uint32_t total, const Allocator* allocat
 
     // A trailing odd byte of 2-byte data (never written by the exporter) is
     // coded as a unit of its own, padded with a zero byte. A run is followed
-    // unit by unit; once it has gone on, eight bytes at a time while they match.
+    // unit by unit; once it has gone on, 32 and then eight bytes at a time while
+    // they match.
     const unsigned blockUnits = 8 / unit;
     size_t pos = 0;
     while (pos < length) {
@@ -98,6 +99,13 @@ int PvzCompress(const uint8_t* texture, uint32_t total, const Allocator* allocat
             next += unit;
             n++;
             const uint64_t pattern = RunPattern(data + pos, unit);   // two whole units: in bounds
+            while (n + 4 * blockUnits <= kPvzMaxWrittenRun && next + 32 <= length) {
+                uint64_t block[4];
+                memcpy(block, data + next, 32);
+                if ((block[0] ^ pattern) | (block[1] ^ pattern) | (block[2] ^ pattern) | (block[3] ^ pattern)) break;
+                next += 32;
+                n += 4 * blockUnits;
+            }
             while (n + blockUnits <= kPvzMaxWrittenRun && next + 8 <= length) {
                 uint64_t block;
                 memcpy(&block, data + next, 8);
