@@ -233,10 +233,10 @@ TEST(DecodeTexels, RefusesOutsideTheLayouts) {
 
 TEST(DecodeTexels, RefusesShortData) {
     // One byte less than the layout addresses, for every decoder.
-    const TextureShape specs[] = {{1, 0, 16, 8, 0}, {2, 1, 8, 8, 0}, {5, 0, 8, 8, 0}, {6, 6, 8, 8, 0},
+    const TextureShape shapes[] = {{1, 0, 16, 8, 0}, {2, 1, 8, 8, 0}, {5, 0, 8, 8, 0}, {6, 6, 8, 8, 0},
                                  {7, 0, 8, 16, 0}, {9, 2, 8, 4, 0}, {3, 0, 8, 8, 0}, {4, 0, 8, 8, 0},
                                  {16, 0, 8, 8, 0}, {17, 0, 8, 8, 0}};
-    for (const TextureShape& s : specs) {
+    for (const TextureShape& s : shapes) {
         SCOPED_TRACE(testing::Message() << (int)s.dataType);
         std::vector<uint8_t> file = MakePvr(s, s.dataType == 16 || s.dataType == 17 ? VqTexels(16) : VqTexels(256));
         TexelLayout layout;
