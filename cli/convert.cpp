@@ -387,15 +387,12 @@ TextureSettings ResolveSettings(const SettingsChoice& choice, const char* output
 }
 
 bool IsIndexLayout(unsigned dataType, unsigned colorFormat) {
-    if (dataType == kTypePal4 || dataType == kTypePal8) return true;
-    return (dataType == kTypeTwiddled || dataType == kTypeTwiddledD) &&
-           (colorFormat == kColorPal4 || colorFormat == kColorPal8);
+    const unsigned bits = TexelBits(dataType, colorFormat);
+    return bits == 4 || bits == 8;
 }
 
 unsigned IndexLimit(unsigned dataType, unsigned colorFormat) {
-    const bool four = dataType == kTypePal4 ||
-                      ((dataType == kTypeTwiddled || dataType == kTypeTwiddledD) && colorFormat == kColorPal4);
-    return four ? 16 : 256;
+    return TexelBits(dataType, colorFormat) == 4 ? 16 : 256;
 }
 
 static uint32_t HostColor(const uint8_t rgba[4]) {

@@ -5,27 +5,13 @@
 #include "palette.h"
 #include "settings.h"
 #include "texture.h"
-
-uint64_t TexelLength(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height) {
-    if (!IsExportablePair(dataType, colorFormat)) return 0;
-    const uint64_t pixels = (uint64_t)width * height;
-    if (dataType == 5) return pixels / 2;
-    if (dataType == 7) return pixels;
-    if ((dataType == 1 || dataType == 13) && colorFormat == kColorPal4) return pixels / 2;
-    if ((dataType == 1 || dataType == 13) && colorFormat == kColorPal8) return pixels;
-    return 2 * pixels;
-}
+#include "twiddle.h"
 
 // The layer rectangle an encoder walks, checked against what it needs.
 struct EncodeArea {
     int32_t left, top;
     uint32_t width, height;
 };
-
-// Bytes per pixel times 2 for each code: 4-bit indices 1, 8-bit 2, 16-bit 4.
-static uint64_t DataBytes(uint32_t width, uint32_t height, unsigned halfBytesPerPixel) {
-    return (uint64_t)width * height * halfBytesPerPixel / 2;
-}
 
 static bool GetArea(const HostServices* services, const HostImage* image, EncodeArea* area) {
     if (!services || !services->GetImagePixel || !image || !image->pLayer) return false;
@@ -78,69 +64,36 @@ int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostSe
     EncodeArea area;
     if (!texels || !GetArea(services, image, &area)) return kEncodeRefused;
     const uint32_t w = area.width, h = area.height;
-    const uint32_t m = w < h ? w : h;
-    if (!IsPowerOfTwo(w) || !IsPowerOfTwo(h) || m > kMaxTwiddledSide) return kEncodeRefused;
-
     const ChannelRow* row = nullptr;
-    unsigned halfBytes;
-    if (code == kTwiddledPal4 || code == kTwiddledPal8) {
-        if (m < 2) return kEncodeRefused;   // pixels are taken in pairs of rows
-        halfBytes = code == kTwiddledPal4 ? 1 : 2;
-    } else {
-        row = GetChannelRow(code);
-        if (!row) return kEncodeRefused;
-        halfBytes = 4;
-    }
-    if (DataBytes(w, h, halfBytes) > capacity) return kEncodeRefused;
+    if (code != kTwiddledPal4 && code != kTwiddledPal8 && !(row = GetChannelRow(code))) return kEncodeRefused;
+    uint64_t bytes;
+    const unsigned bits = ModeBits(code);
+    if (TwiddledExtent(w, h, bits, &bytes) != kTextureOk || bytes > capacity) return kEncodeRefused;
 
     uint32_t table[kTwiddleTableSize];
     BuildTwiddleTable(table);
-    const uint32_t k = m - 1;
-    const uint32_t square = m * m;
     const HostGetImagePixelFn get = services->GetImagePixel;
-
-    // Each row (pair of rows) crosses the strip's squares one after the other;
-    // `base` is the first unit of the square plus the rows' part of the index.
+    auto read = [get, image, &area](uint32_t x, uint32_t y) { return ReadPixel(get, image, area, x, y); };
+    auto rowDone = [services](uint32_t y) { Step(services, y); };
+    // Every unit the walk names lies below the texel data's length / 2.
     if (code == kTwiddledPal4) {
-        for (uint32_t y = 0; y < h; y += 2) {
-            for (uint32_t left = 0; left < w; left += m) {
-                const uint32_t base = (left / m + y / m) * (square / 4) + table[(y & k) / 2];
-                for (uint32_t i = 0; i < m; i += 2) {
-                    const uint32_t x = left + i;
-                    const uint32_t p0 = ReadPixel(get, image, area, x, y) & 0xF;
-                    const uint32_t p1 = ReadPixel(get, image, area, x, y + 1) & 0xF;
-                    const uint32_t p2 = ReadPixel(get, image, area, x + 1, y) & 0xF;
-                    const uint32_t p3 = ReadPixel(get, image, area, x + 1, y + 1) & 0xF;
-                    StoreUnit(texels, base + (table[i / 2] << 1), p0 | p1 << 4 | p2 << 8 | p3 << 12);
-                }
-            }
-            Step(services, y);
-        }
+        WalkTwiddled<4>(table, w, h, [texels, &read](uint32_t unit, uint32_t x, uint32_t y) {
+            const uint32_t p0 = read(x, y) & 0xF, p1 = read(x, y + 1) & 0xF;
+            const uint32_t p2 = read(x + 1, y) & 0xF, p3 = read(x + 1, y + 1) & 0xF;
+            StoreUnit(texels, unit, p0 | p1 << 4 | p2 << 8 | p3 << 12);
+        }, rowDone);
     } else if (code == kTwiddledPal8) {
-        for (uint32_t y = 0; y < h; y += 2) {
-            for (uint32_t left = 0; left < w; left += m) {
-                const uint32_t base = (left / m + y / m) * (square / 2) + (table[(y & k) / 2] << 1);
-                for (uint32_t i = 0; i < m; i++) {
-                    const uint32_t upper = ReadPixel(get, image, area, left + i, y) & 0xFF;
-                    const uint32_t lower = ReadPixel(get, image, area, left + i, y + 1) & 0xFF;
-                    StoreUnit(texels, base + table[i], upper | lower << 8);
-                }
-            }
-            Step(services, y);
-        }
+        WalkTwiddled<2>(table, w, h, [texels, &read](uint32_t unit, uint32_t x, uint32_t y) {
+            const uint32_t upper = read(x, y) & 0xFF;
+            const uint32_t lower = read(x, y + 1) & 0xFF;
+            StoreUnit(texels, unit, upper | lower << 8);
+        }, rowDone);
     } else {
         PackTables pack;
         BuildPackTables(row->encode, &pack);
-        for (uint32_t y = 0; y < h; y++) {
-            for (uint32_t left = 0; left < w; left += m) {
-                const uint32_t base = (left / m + y / m) * square + table[y & k];
-                for (uint32_t i = 0; i < m; i++) {
-                    const uint32_t texel = PackPixel(pack, ReadPixel(get, image, area, left + i, y));
-                    StoreUnit(texels, base + (table[i] << 1), texel);
-                }
-            }
-            Step(services, y);
-        }
+        WalkTwiddled<1>(table, w, h, [texels, &read, &pack](uint32_t unit, uint32_t x, uint32_t y) {
+            StoreUnit(texels, unit, PackPixel(pack, read(x, y)));
+        }, rowDone);
     }
     return kEncodeOk;
 }
@@ -150,7 +103,8 @@ int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, cons
     EncodeArea area;
     const ChannelRow* row = GetChannelRow(colorFormat);
     if (!texels || !row || !GetArea(services, image, &area)) return kEncodeRefused;
-    if (DataBytes(area.width, area.height, 4) > capacity) return kEncodeRefused;
+    uint64_t bytes;
+    if (RectangleExtent(area.width, area.height, &bytes) != kTextureOk || bytes > capacity) return kEncodeRefused;
     PackTables pack;
     BuildPackTables(row->encode, &pack);
     const HostGetImagePixelFn get = services->GetImagePixel;
@@ -165,19 +119,11 @@ int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, cons
 int EncodeTexels(uint8_t* texels, size_t capacity, const uint8_t* pvrtChunk, const HostServices* services,
                  HostImage* image) {
     const unsigned colorFormat = pvrtChunk[kChunkColorFormat];
-    switch (pvrtChunk[kChunkDataType]) {
-    case kTypeTwiddled:
-    case kTypeTwiddledD:
-        return EncodeTwiddled(texels, capacity, colorFormat, services, image);
-    case kTypePal4:
-        return EncodeTwiddled(texels, capacity, kTwiddledPal4, services, image);
-    case kTypePal8:
-        return EncodeTwiddled(texels, capacity, kTwiddledPal8, services, image);
-    case kTypeRectangle:
+    const unsigned dataType = pvrtChunk[kChunkDataType];
+    if (!IsExportablePair(dataType, colorFormat)) return kEncodeRefused;
+    if (DataTypeLayout(dataType).order == kDecoderRectangle)
         return EncodeRectangle(texels, capacity, colorFormat, services, image);
-    default:
-        return kEncodeRefused;
-    }
+    return EncodeTwiddled(texels, capacity, TexelMode(dataType, colorFormat), services, image);
 }
 
 void BuildExportPalette(const HostImage* image, uint8_t palette[kExportPaletteBytes], int32_t* count) {

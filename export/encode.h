@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "host_api.h"
+#include "layout.h"
 
 enum {
     kEncodeOk = 0,
@@ -12,11 +13,7 @@ enum {
 };
 
 // Codes of EncodeTwiddled besides the colour formats 0 to 2.
-enum { kTwiddledPal4 = 5, kTwiddledPal8 = 6 };
-
-// Bytes of texel data the export writes for a DataType and ColorFormat at
-// this size; 0 when the pair is not exportable (see IsExportablePair).
-uint64_t TexelLength(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height);
+enum { kTwiddledPal4 = kModePal4, kTwiddledPal8 = kModePal8 };
 
 // Encodes the layer of `image` into `texels` (capacity bytes) by the DataType
 // and ColorFormat of the PVRT chunk head (16 bytes: ColorFormat at 8,

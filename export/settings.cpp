@@ -89,22 +89,6 @@ TextureSettings ReadDialogSettings(uint32_t dataTypeItemData, uint32_t colorForm
     return s;
 }
 
-bool IsExportablePair(unsigned dataType, unsigned colorFormat) {
-    const bool paletteCode = colorFormat == 5 || colorFormat == 6;
-    if (colorFormat > 2 && !paletteCode) return false;
-    switch (dataType) {
-    case 1:
-    case 13:
-        return true;
-    case 5:
-    case 7:
-    case 9:
-        return !paletteCode;
-    default:
-        return false;
-    }
-}
-
 void FormatPresetCaption(char* out, size_t capacity, const char* current, const char* presetName) {
     if (capacity == 0) return;
     snprintf(out, capacity, "%s  [%s]", current, presetName);

@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "host_api.h"
+#include "layout.h"
 
 struct TextureSettings {
     uint8_t dataType;
@@ -81,12 +82,6 @@ int32_t ParseIdText(const char* text, size_t length);
 // kept) and the ID text (low 16 bits of its number kept).
 TextureSettings ReadDialogSettings(uint32_t dataTypeItemData, uint32_t colorFormatItemData,
                                    const char* idText, size_t idLength);
-
-// Whether the export can write a texture with these codes: a DataType of 1,
-// 5, 7, 9 or 13 and a ColorFormat of 0, 1, 2, 5 or 6, except the palettised
-// and rectangle layouts (5, 7, 9) with the palette codes 5 and 6, for which
-// there is no colour format to pack with.
-bool IsExportablePair(unsigned dataType, unsigned colorFormat);
 
 // Caption of the file-name radio button once a row matched: `current`
 // followed by "  [name]", cut to fit `capacity` (with its terminator).

@@ -4,8 +4,6 @@
 
 #include "texture.h"
 
-unsigned PvzUnitSize(unsigned dataType) { return dataType >= 5 && dataType <= 8 ? 1 : 2; }
-
 // Eight bytes of a run: a 1-byte unit repeated, or a 2-byte unit (taken in
 // memory order) repeated, so that storing the value writes the run's bytes.
 static inline uint64_t RunPattern(const uint8_t* unitBytes, unsigned unit) {

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "alloc.h"
+#include "layout.h"
 
 enum {
     kPvzSizeField = 0,
@@ -14,9 +15,6 @@ enum {
     kPvzMaxRunUnits = 256,     // a record's count 255 stands for 256 units
     kPvzMaxWrittenRun = 255,   // the exporter never writes count 255
 };
-
-// Run unit in bytes for a DataType: 1 for 5 to 8, 2 for every other value.
-unsigned PvzUnitSize(unsigned dataType);
 
 enum {
     kPvzOk = 0,

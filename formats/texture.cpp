@@ -5,42 +5,6 @@
 const char kMagicGbix[4] = {'G', 'B', 'I', 'X'};
 const char kMagicPvrt[4] = {'P', 'V', 'R', 'T'};
 
-static const char* const kColorFormatNames[] = {
-    "ARGB1555", "RGB565", "ARGB4444", "YUV422", "BUMP", "PAL4", "PAL8",
-};
-
-const char* ColorFormatName(unsigned colorFormat) {
-    return colorFormat < sizeof kColorFormatNames / sizeof kColorFormatNames[0]
-               ? kColorFormatNames[colorFormat]
-               : nullptr;
-}
-
-static const char* const kDataTypeNames[] = {
-    nullptr,
-    "twiddled",
-    "twiddled, mip chain",
-    "VQ",
-    "VQ, mip chain",
-    "twiddled, 4-bit palette",
-    "twiddled, mip chain (half-byte offset)",
-    "twiddled, 8-bit palette",
-    "twiddled, mip chain (byte offset)",
-    "rectangle",
-    nullptr,
-    nullptr,
-    nullptr,
-    "twiddled (d)",
-    nullptr,
-    nullptr,
-    "small VQ",
-    "small VQ, mip chain",
-};
-
-const char* DataTypeName(unsigned dataType) {
-    return dataType < sizeof kDataTypeNames / sizeof kDataTypeNames[0] ? kDataTypeNames[dataType]
-                                                                       : nullptr;
-}
-
 bool HasTextureMagics(const uint8_t* header) {
     return memcmp(header + kHeaderGbix, kMagicGbix, 4) == 0 &&
            memcmp(header + kHeaderPvrt, kMagicPvrt, 4) == 0;

@@ -61,11 +61,6 @@ enum {
 extern const char kMagicGbix[4];
 extern const char kMagicPvrt[4];
 
-// Name of a ColorFormat code ("ARGB1555" ... "PAL8"), or null for codes above 6.
-const char* ColorFormatName(unsigned colorFormat);
-// Short description of a DataType code ("twiddled", "VQ, mip chain", ...), or null.
-const char* DataTypeName(unsigned dataType);
-
 // Little-endian field access.
 inline uint16_t ReadU16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
 inline uint32_t ReadU32(const uint8_t* p) {

@@ -8,68 +8,18 @@
 #include <stdint.h>
 
 #include "host_api.h"
-
-// Why a texture cannot be imported. 0 is fine; every failure is negative and
-// the driver answers all of them with status 4.
-enum {
-    kTextureOk = 0,
-    kTextureShortFile = -1,        // shorter than its header (32 bytes .pvr, 36 bytes .pvz)
-    kTextureBadMagic = -2,         // "GBIX" or "PVRT" not at its place
-    kTextureBadSize = -3,          // a width or height of 0 or not a power of two
-    kTextureTwiddledTooLarge = -4, // smaller side above 1024 in a twiddled layout
-    kTextureVqShape = -5,          // VQ texture not square, or a side above 2048
-    kTextureTooSmall = -6,         // a side below 2 (indices, VQ) or 4 (small VQ)
-    kTextureShortData = -7,        // fewer texel bytes than the layout addresses
-    kTexturePvzSizeShort = -8,     // .pvz size field minus 32 below what the layout needs
-    kTexturePvzOverflow = -9,      // .pvz stream expands beyond its size field
-    kTexturePvzTooLarge = -10,     // .pvz block too large to allocate
-    kTextureNoMemory = -11,        // .pvz block could not be allocated
-};
-
-// English description of a kTexture... code, for a converter's messages.
-const char* TextureCheckText(int code);
-
-// Which decoder a DataType selects.
-enum {
-    kDecoderNone = 0,        // DataType 0, 10-12, 14, 15, above 17: nothing is decoded
-    kDecoderTwiddled = 1,    // 1, 2, 5, 6, 7, 8, 13
-    kDecoderRectangle = 2,   // 9
-    kDecoderVq = 3,          // 3, 4
-    kDecoderSmallVq = 4,     // 16, 17
-};
-
-// Modes of DecodeTwiddled besides the ColorFormats of 16-bit colour texels.
-enum { kModePal4 = 5, kModePal8 = 6 };
-
-// Where a texture's texels lie. Offsets count bytes from the start of the
-// texel data; `needed` is the number of texel bytes the layout addresses,
-// offset included (64-bit: mip offsets of wide textures pass 32 bits).
-struct TexelLayout {
-    int decoder;        // kDecoder...
-    unsigned mode;      // twiddled: kModePal4, kModePal8 or a ColorFormat; else the ColorFormat
-    uint64_t offset;    // full-size level (texel layouts) or index map (VQ layouts)
-    uint64_t needed;
-};
-
-// The size rules of each layout, shared by the checks and the decoders. Each
-// gives kTextureOk and the bytes the texels (the index map for VQ) take, or a
-// negative code: sides not powers of two; a twiddled smaller side above 1024;
-// a VQ texture not square or above 2048; index modes with a side below 2, VQ
-// below 2, small VQ below 4.
-int TwiddledExtent(uint32_t width, uint32_t height, unsigned mode, uint64_t* bytes);
-int RectangleExtent(uint32_t width, uint32_t height, uint64_t* bytes);
-int VqExtent(uint32_t width, uint32_t height, bool small, uint64_t* indexBytes);
-
-// Chooses the decoder for a header and checks that the width and height lie
-// within that layout. Gives kTextureOk and fills `layout`, or a negative code.
-int PlanTexels(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height,
-               TexelLayout* layout);
+#include "layout.h"
 
 // Results of the decoders: 0 when every texel was handed to the host; 1 when
 // nothing was to be decoded (a DataType without decoder, a ColorFormat without
 // conversion); a negative kTexture... code when the sizes or the data length
 // lie outside the layout, and then no host call at all is made.
 enum { kDecodeDone = 0, kDecodeNothing = 1 };
+
+// Decodes the texel data (`length` bytes) of a texture planned by PlanTexels,
+// by its decoder.
+int DecodeLayout(const TexelLayout& layout, const uint8_t* data, size_t length, const HostServices* services,
+                 HostImage* image);
 
 // Decodes the texture chunk: the 16-byte head of the PVRT chunk (ColorFormat
 // at byte 8, DataType at 9, width and height at 12 and 14) followed by the

@@ -21,11 +21,13 @@ int ContainerOfPath(const char* path) {
 }
 
 ImportDecision DecideImport(unsigned dataType, unsigned colorFormat) {
-    if (dataType == kTypePal8) return {true, 256, kColorPal8};
-    if (dataType == kTypePal4) return {true, 16, kColorPal4};
-    if (colorFormat == kColorBump || colorFormat == kColorPal4) return {true, 16, (int)colorFormat};
-    if (colorFormat == kColorPal8) return {true, 256, kColorPal8};
-    return {false, 0, (int)colorFormat};
+    // A DataType that fixes 4-bit or 8-bit indices decides; otherwise the
+    // ColorFormat does.
+    const unsigned bits = DataTypeLayout(dataType).texelBits;
+    if (bits == 8) return {true, 256, kColorPal8};
+    if (bits == 4) return {true, 16, kColorPal4};
+    const uint16_t entries = ColorFormatLayout(colorFormat).indexedEntries;
+    return {entries != 0, entries, (int)colorFormat};
 }
 
 uint64_t PvzBlockSize(uint32_t size) { return ((uint64_t)size + kPvzHeader + 2047) & ~(uint64_t)2047; }
@@ -67,22 +69,26 @@ int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck
         check->colorFormat = kColorArgb1555;
     check->decision = DecideImport(info.dataType, check->colorFormat);
 
-    int result = PlanTexels(info.dataType, check->colorFormat, info.width, info.height, &check->layout);
-    if (result != kTextureOk) return result;
+    const int planned = PlanTexels(info.dataType, check->colorFormat, info.width, info.height, &check->layout);
     const uint64_t needed = check->layout.needed;
 
+    // The texel bytes present are counted even for a texture refused below,
+    // so that a converter can show them.
     if (container == kContainerPvr) {
         check->texelBytes = length - kTextureHeaderSize;
+        if (planned != kTextureOk) return planned;
         return needed > check->texelBytes ? kTextureShortData : kTextureOk;
     }
 
     const uint32_t size = ReadU32(file + kPvzSizeField);
+    const unsigned unit = PvzUnitSize(info.dataType);
     check->pvzSize = size;
     check->pvzBlockSize = PvzBlockSize(size);
+    const uint64_t room = size < kTextureHeaderSize ? 0 : PvzTexelRoom(size, unit);
+    check->texelBytes = PvzStreamLength(file, length, unit, room);
+    if (planned != kTextureOk) return planned;
     if (size < kTextureHeaderSize || size - kTextureHeaderSize < needed) return kTexturePvzSizeShort;
     if (check->pvzBlockSize > (uint64_t)(size_t)-1) return kTexturePvzTooLarge;
-    const uint64_t room = PvzTexelRoom(size, PvzUnitSize(info.dataType));
-    check->texelBytes = PvzStreamLength(file, length, PvzUnitSize(info.dataType), room);
     if (check->texelBytes > room) return kTexturePvzOverflow;
     return needed > check->texelBytes ? kTextureShortData : kTextureOk;
 }
@@ -123,8 +129,8 @@ int ImportTexture(const char* path, HostImage* image, const HostServices* servic
     }
 
     uint8_t* block = file;
-    uint8_t* chunk;
-    size_t chunkLength;
+    const uint8_t* texels;
+    size_t texelLength;
     if (check.container == kContainerPvz) {
         block = (uint8_t*)platform->AllocBlock(context, (size_t)check.pvzBlockSize);
         if (!block) {
@@ -140,12 +146,11 @@ int ImportTexture(const char* path, HostImage* image, const HostServices* servic
             platform->FreeBlock(context, block);
             return kStatusUnsupported;
         }
-        chunk = block + kPvzHeader + kHeaderPvrt;
-        chunkLength = kPvrtChunkHeadSize + texelBytes;
+        texels = block + kPvzStream;
+        texelLength = texelBytes;
     } else {
-        chunk = block + kHeaderPvrt;
-        chunkLength = fileSize - kHeaderPvrt;
-        chunk[kChunkColorFormat] = (uint8_t)check.colorFormat;
+        texels = block + kTextureHeaderSize;
+        texelLength = fileSize - kTextureHeaderSize;
     }
 
     const TextureInfo& info = check.info;
@@ -176,7 +181,7 @@ int ImportTexture(const char* path, HostImage* image, const HostServices* servic
     }
 
     services->BeginProgress(0, info.height);
-    DecodeTexels(chunk, chunkLength, services, image);
+    DecodeLayout(check.layout, texels, texelLength, services, image);
     services->EndProgress();
     platform->FreeBlock(context, block);
     return kStatusDone;

@@ -4,6 +4,7 @@
 // row height - 1 - r.
 #include "decode.h"
 #include "texture.h"
+#include "twiddle.h"
 
 enum { kVqEntries = 256, kSmallVqEntries = 16, kTexelsPerEntry = 4 };
 
@@ -39,17 +40,13 @@ int DecodeVq(const uint8_t* indexMap, size_t indexLength, const uint8_t* codeboo
     uint32_t table[kTwiddleTableSize];
     BuildTwiddleTable(table);
 
-    // width = height = 2 to 2048, so x / 2 and y / 2 stay below 1024, and the
-    // largest index 3 * table[width / 2 - 1] is (width / 2)^2 - 1.
-    for (uint32_t y = 0; y < height; y += 2) {
-        const uint32_t rowPart = table[y / 2];
-        const int32_t top = (int32_t)(height - 1 - y);
-        for (uint32_t x = 0; x < width; x += 2) {
-            const uint32_t e = indexMap[2 * table[x / 2] + rowPart];
-            PaintBlock(services, image, colours + kTexelsPerEntry * e, (int32_t)x, top);
-        }
-        services->StepProgress((int32_t)y);
-    }
+    // The index map is twiddled over the block grid, one byte per block;
+    // block (bx, by) paints image rows height - 1 - 2by and the one above.
+    const uint32_t blocks = width / 2;
+    WalkTwiddled<1>(table, blocks, blocks, [=, &colours](uint32_t unit, uint32_t bx, uint32_t by) {
+        PaintBlock(services, image, colours + kTexelsPerEntry * indexMap[unit], (int32_t)(2 * bx),
+                   (int32_t)(height - 1 - 2 * by));
+    }, [services](uint32_t by) { services->StepProgress((int32_t)(2 * by)); });
     return kDecodeDone;
 }
 
@@ -67,17 +64,14 @@ int DecodeSmallVq(const uint8_t* indexMap, size_t indexLength, const uint8_t* co
     uint32_t table[kTwiddleTableSize];
     BuildTwiddleTable(table);
 
-    // Each pass paints two block rows, texture rows y to y + 3 (height >= 4).
-    // y / 2 is even, so table[y / 2] >> 1 loses no bit and the byte is half
-    // the block's twiddled index; the largest is (width / 2)^2 / 2 - 1.
-    for (uint32_t y = 0; y < height; y += 4) {
-        const uint32_t rowPart = table[y / 2] >> 1;
-        const int32_t top = (int32_t)(height - 1 - y);
-        for (uint32_t x = 0; x < width; x += 2) {
-            const uint32_t b = indexMap[table[x / 2] | rowPart];
-            PaintBlock(services, image, colours + kTexelsPerEntry * (b & 15), (int32_t)x, top);
-            PaintBlock(services, image, colours + kTexelsPerEntry * (b >> 4), (int32_t)x, top - 2);
-        }
-    }
+    // One byte holds blocks (bx, by) and (bx, by + 1), by even: texture rows
+    // 2by to 2by + 3 (height >= 4).
+    const uint32_t blocks = width / 2;
+    WalkTwiddled<2>(table, blocks, blocks, [=, &colours](uint32_t unit, uint32_t bx, uint32_t by) {
+        const uint32_t b = indexMap[unit];
+        const int32_t top = (int32_t)(height - 1 - 2 * by);
+        PaintBlock(services, image, colours + kTexelsPerEntry * (b & 15), (int32_t)(2 * bx), top);
+        PaintBlock(services, image, colours + kTexelsPerEntry * (b >> 4), (int32_t)(2 * bx), top - 2);
+    }, [](uint32_t) {});
     return kDecodeDone;
 }

@@ -74,6 +74,7 @@ TEST(DecodeTwiddled, IndexTexelsInSquaresAndStrips) {
     const uint8_t pairs[][2] = {{5, 2}, {7, 0}, {1, 5}, {1, 6}, {13, 5}, {2, 6}, {6, 5}, {6, 6}, {8, 6}, {8, 5}};
     for (auto& p : pairs)
         for (auto& wh : sizes) ExpectPicture({p[0], p[1], wh[0], wh[1], 0}, Hash16);
+    for (auto& p : {pairs[1], pairs[3], pairs[8]}) ExpectPicture({p[0], p[1], 1, 8, 0}, Hash16);   // 8-bit, width 1
 }
 
 TEST(DecodeTwiddled, SecondSquareOfAStrip) {
@@ -119,7 +120,7 @@ TEST(DecodeTwiddled, CallOrderAndProgress) {
 
 TEST(DecodeRectangle, RowByRow) {
     for (uint8_t cf : {0, 1, 2})
-        for (uint16_t w : {1, 4, 64}) ExpectPicture({9, cf, w, 8, 0}, Hash16);
+        for (uint16_t w : {1, 4, 64, 640, 3}) ExpectPicture({9, cf, w, (uint16_t)(w == 640 ? 480 : 8), 0}, Hash16);
 }
 
 TEST(MipChains, FullSizeLevelOffsets) {
@@ -140,8 +141,9 @@ TEST(MipChains, FullSizeLevelOffsets) {
     // The widest strips and rectangles: past the range of a signed 32-bit count.
     ASSERT_EQ(PlanTexels(2, 0, 32768, 1024, &l), kTextureOk);
     EXPECT_EQ(l.needed, 2 * ((1ull << 30) + 2) / 3 + 2ull * 32768 * 1024);
-    ASSERT_EQ(PlanTexels(9, 0, 32768, 32768, &l), kTextureOk);
-    EXPECT_EQ(l.needed, 0x80000000ull);
+    ASSERT_EQ(PlanTexels(9, 0, 8192, 8192, &l), kTextureOk);   // the largest picture
+    EXPECT_EQ(l.needed, 0x8000000ull);
+    EXPECT_EQ(PlanTexels(9, 0, 8192, 8193, &l), kTextureBadSize);
 }
 
 TEST(DecodeVq, BlockPlacementAndRowOrder) {
@@ -208,11 +210,13 @@ TEST(DecodeTexels, RefusesOutsideTheLayouts) {
     struct Case { uint8_t type, cf; uint16_t w, h; int code; };
     const Case cases[] = {
         {1, 0, 0, 8, kTextureBadSize},       {1, 0, 8, 12, kTextureBadSize},
-        {0, 0, 3, 4, kTextureBadSize},       {9, 0, 8, 0, kTextureBadSize},
+        {0, 0, 3, 4, kTextureOk},            {9, 0, 8, 0, kTextureBadSize},
+        {9, 0, 640, 480, kTextureOk},        {14, 0, 65535, 65535, kTextureBadSize},
         {1, 0, 2048, 2048, kTextureTwiddledTooLarge}, {7, 0, 4096, 2048, kTextureTwiddledTooLarge},
         {1, 0, 32768, 1024, kTextureOk},     {5, 0, 1, 8, kTextureTooSmall},
         {7, 0, 8, 1, kTextureTooSmall},      {1, 5, 2, 1, kTextureTooSmall},
-        {8, 6, 1, 2, kTextureTooSmall},      {1, 0, 1, 2, kTextureOk},
+        {8, 6, 2, 1, kTextureTooSmall},      {1, 0, 1, 2, kTextureOk},
+        {7, 0, 1, 8, kTextureOk},
         {3, 0, 8, 4, kTextureVqShape},       {4, 0, 4096, 4096, kTextureVqShape},
         {3, 0, 2048, 2048, kTextureOk},      {3, 0, 1, 1, kTextureTooSmall},
         {16, 0, 2, 2, kTextureTooSmall},     {17, 0, 4, 4, kTextureOk},

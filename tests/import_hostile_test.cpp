@@ -212,11 +212,12 @@ TEST(ImportHostile, ZeroOddAndHugeSizes) {
                 const uint32_t m = w < h ? w : h;
                 bool fits = powers && 2 * texels <= 4096;
                 if (dataType == 5) fits = powers && m >= 2 && texels / 2 <= 4096;
-                if (dataType == 7) fits = powers && m >= 2 && texels <= 4096;
+                if (dataType == 7) fits = powers && h >= 2 && texels <= 4096;
+                if (dataType == 9) fits = w >= 1 && h >= 1 && 2 * texels <= 4096;   // rectangles of any size
                 if (dataType == 2) fits = powers && 2 * (MipChainOffset(w) + texels) <= 4096;
                 if (dataType == 3) fits = powers && w == h && w >= 2 && 2048 + texels / 4 <= 4096;
                 if (dataType == 16) fits = powers && w == h && w >= 4 && 128 + texels / 8 <= 4096;
-                if (dataType == 10) fits = powers;   // no decoder: any power-of-two size
+                if (dataType == 10) fits = w >= 1 && h >= 1;   // no decoder: any size
                 if (dataType == 10 && texels > (1u << 20)) continue;   // a picture too large for the stub
                 for (const char* path : {kPvr, kPvz}) {
                     const Bytes bytes = path == kPvr ? file : PvrToPvz(file);

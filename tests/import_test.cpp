@@ -313,11 +313,15 @@ TEST(ImportRefusals, HeadersAndSizes) {
     EXPECT_EQ(CheckTexture(gbixLength.data(), gbixLength.size(), kContainerPvr, &c), kTextureOk);
 
     ExpectRefused("z.pvr", Header(1, 0, 0, 4, 64), kTextureBadSize);
-    ExpectRefused("z.pvr", Header(12, 0, 6, 4, 64), kTextureBadSize);
+    ExpectRefused("z.pvr", Header(12, 0, 65535, 65535, 64), kTextureBadSize);   // beyond 8192 x 8192 pixels
+    ExpectRefused("z.pvr", Header(9, 0, 640, 480, 640 * 480 * 2 - 1), kTextureShortData);
+    EXPECT_EQ(CheckTexture(Header(9, 0, 640, 480, 640 * 480 * 2).data(), 32 + 640 * 480 * 2, kContainerPvr, &c),
+              kTextureOk);   // rectangles of any size
+    EXPECT_EQ(CheckTexture(Header(12, 0, 6, 4, 0).data(), 32, kContainerPvr, &c), kTextureOk);
     ExpectRefused("t.pvr", Header(13, 0, 2048, 2048, 0), kTextureTwiddledTooLarge);
     ExpectRefused("q.pvr", Header(3, 0, 16, 8, 4096), kTextureVqShape);
     ExpectRefused("q.pvr", Header(16, 0, 2, 2, 4096), kTextureTooSmall);
-    ExpectRefused("i.pvr", Header(7, 0, 1, 8, 4096), kTextureTooSmall);
+    ExpectRefused("i.pvr", Header(7, 0, 8, 1, 4096), kTextureTooSmall);   // 8-bit texels come in pairs of rows
     ExpectRefused("i.pvz", PvrToPvz(Header(5, 0, 8, 1, 4096)), kTextureTooSmall);
 }
 

@@ -2,35 +2,25 @@
 
 #include <map>
 
+#include "layout.h"
 #include "palette.h"
 #include "pvz.h"
 #include "texture.h"
 
 TexelKind TexelKindOf(uint8_t dataType, uint8_t colorFormat) {
-    switch (dataType) {
-    case 5: return kTexel4;
-    case 7: return kTexel8;
-    case 1: case 2: case 6: case 8: case 13:
-        return colorFormat == 5 ? kTexel4 : colorFormat == 6 ? kTexel8 : kTexel16;
-    case 9: return kTexelRect;
-    case 3: case 4: return kTexelVq;
-    case 16: case 17: return kTexelSmallVq;
+    switch (DataTypeLayout(dataType).order) {
+    case kDecoderTwiddled: {
+        const unsigned bits = TexelBits(dataType, colorFormat);
+        return bits == 4 ? kTexel4 : bits == 8 ? kTexel8 : kTexel16;
+    }
+    case kDecoderRectangle: return kTexelRect;
+    case kDecoderVq: return kTexelVq;
+    case kDecoderSmallVq: return kTexelSmallVq;
     default: return kTexelNone;
     }
 }
 
-uint64_t MakerLevelOffset(uint8_t dataType, uint32_t width) {
-    switch (dataType) {
-    case 2: return 2 * MipChainOffset(width);
-    case 6: return MipChainOffset(width) / 2;
-    case 8: return MipChainOffset(width);
-    case 3: return 2048;
-    case 4: return 2048 + MipChainOffset(width >> 1);
-    case 16: return 128;
-    case 17: return 128 + MipChainOffset(width >> 1) / 2;
-    default: return 0;
-    }
-}
+uint64_t MakerLevelOffset(uint8_t dataType, uint32_t width) { return FullLevelOffset(dataType, width); }
 
 static void Fill(std::vector<uint8_t>* data, size_t from, size_t to) {
     for (size_t i = from; i < to; i++) (*data)[i] = (uint8_t)(0xA5 ^ (i * 37));
@@ -39,7 +29,6 @@ static void Fill(std::vector<uint8_t>* data, size_t from, size_t to) {
 static bool MakeVq(const TextureShape& shape, const TexelFunction& texel, bool small,
                    std::vector<uint8_t>* data) {
     const uint32_t w = shape.width, h = shape.height;
-    if (w != h || w < (small ? 4u : 2u) || w > 2048 || !IsPowerOfTwo(w)) return false;
     const uint32_t entries = small ? 16 : 256;
     const uint64_t offset = MakerLevelOffset(shape.dataType, w);
     const uint32_t blocks = (w / 2) * (w / 2);
@@ -80,8 +69,9 @@ bool MakeTexelData(const TextureShape& shape, const TexelFunction& texel, std::v
     data->clear();
     const uint32_t w = shape.width, h = shape.height;
     const TexelKind kind = TexelKindOf(shape.dataType, shape.colorFormat);
+    TexelLayout layout;   // only whether the shape lies within its layout
+    if (PlanTexels(shape.dataType, shape.colorFormat, w, h, &layout) != kTextureOk) return false;
     if (kind == kTexelVq || kind == kTexelSmallVq) return MakeVq(shape, texel, kind == kTexelSmallVq, data);
-    if (!IsPowerOfTwo(w) || !IsPowerOfTwo(h)) return false;
     const uint64_t texels = (uint64_t)w * h;
     const uint32_t m = w < h ? w : h;
 
@@ -91,7 +81,6 @@ bool MakeTexelData(const TextureShape& shape, const TexelFunction& texel, std::v
             for (uint32_t x = 0; x < w; x++) WriteU16(data->data() + 2 * ((uint64_t)y * w + x), texel(x, y));
         return true;
     }
-    if (m > 1024 || (kind != kTexel16 && m < 2)) return false;
     const uint64_t offset = MakerLevelOffset(shape.dataType, w);
     const uint64_t level = kind == kTexel16 ? 2 * texels : kind == kTexel8 ? texels : texels / 2;
     data->assign(offset + level, 0);

@@ -1,0 +1,161 @@
+#include "layout.h"
+
+enum { kBy = kBitsByColorFormat };
+
+// order, texelBits, mipBits, pvzUnit, exported, name
+static const DataTypeRow kDataTypes[] = {
+    /* 0 */ {kDecoderNone, 0, 0, 2, false, nullptr},
+    /* 1 */ {kDecoderTwiddled, kBy, 0, 2, true, "twiddled"},
+    /* 2 */ {kDecoderTwiddled, kBy, 16, 2, false, "twiddled, mip chain"},
+    /* 3 */ {kDecoderVq, 16, 0, 2, false, "VQ"},
+    /* 4 */ {kDecoderVq, 16, 8, 2, false, "VQ, mip chain"},
+    /* 5 */ {kDecoderTwiddled, 4, 0, 1, true, "twiddled, 4-bit palette"},
+    /* 6 */ {kDecoderTwiddled, kBy, 4, 1, false, "twiddled, mip chain (half-byte offset)"},
+    /* 7 */ {kDecoderTwiddled, 8, 0, 1, true, "twiddled, 8-bit palette"},
+    /* 8 */ {kDecoderTwiddled, kBy, 8, 1, false, "twiddled, mip chain (byte offset)"},
+    /* 9 */ {kDecoderRectangle, 16, 0, 2, true, "rectangle"},
+    /* 10 */ {kDecoderNone, 0, 0, 2, false, nullptr},
+    /* 11 */ {kDecoderNone, 0, 0, 2, false, nullptr},
+    /* 12 */ {kDecoderNone, 0, 0, 2, false, nullptr},
+    /* 13 */ {kDecoderTwiddled, kBy, 0, 2, true, "twiddled (d)"},
+    /* 14 */ {kDecoderNone, 0, 0, 2, false, nullptr},
+    /* 15 */ {kDecoderNone, 0, 0, 2, false, nullptr},
+    /* 16 */ {kDecoderSmallVq, 16, 0, 2, false, "small VQ"},
+    /* 17 */ {kDecoderSmallVq, 16, 4, 2, false, "small VQ, mip chain"},
+};
+enum { kDataTypeRows = sizeof kDataTypes / sizeof kDataTypes[0] };
+
+const DataTypeRow& DataTypeLayout(unsigned dataType) {
+    return dataType < kDataTypeRows ? kDataTypes[dataType] : kDataTypes[0];
+}
+
+// name, texelBits, indexedEntries
+static const ColorFormatRow kColorFormats[] = {
+    {"ARGB1555", 16, 0}, {"RGB565", 16, 0}, {"ARGB4444", 16, 0}, {"YUV422", 16, 0},
+    {"BUMP", 16, 16},    {"PAL4", 4, 16},   {"PAL8", 8, 256},
+};
+static const ColorFormatRow kUnknownColorFormat = {nullptr, 16, 0};
+enum { kColorFormatRows = sizeof kColorFormats / sizeof kColorFormats[0] };
+
+const ColorFormatRow& ColorFormatLayout(unsigned colorFormat) {
+    return colorFormat < kColorFormatRows ? kColorFormats[colorFormat] : kUnknownColorFormat;
+}
+
+const char* ColorFormatName(unsigned colorFormat) { return ColorFormatLayout(colorFormat).name; }
+const char* DataTypeName(unsigned dataType) { return DataTypeLayout(dataType).name; }
+
+unsigned TexelBits(unsigned dataType, unsigned colorFormat) {
+    const DataTypeRow& row = DataTypeLayout(dataType);
+    if (row.order == kDecoderNone) return 0;
+    return row.texelBits != kBitsByColorFormat ? row.texelBits : ColorFormatLayout(colorFormat).texelBits;
+}
+
+unsigned TexelMode(unsigned dataType, unsigned colorFormat) {
+    const unsigned bits = TexelBits(dataType, colorFormat);
+    return bits == 4 ? (unsigned)kModePal4 : bits == 8 ? (unsigned)kModePal8 : colorFormat;
+}
+
+unsigned PvzUnitSize(unsigned dataType) { return DataTypeLayout(dataType).pvzUnit; }
+
+const char* TextureCheckText(int code) {
+    switch (code) {
+    case kTextureOk: return "ok";
+    case kTextureShortFile: return "file shorter than its header";
+    case kTextureBadSize: return "a side of 0, a twiddled side not a power of two, or above 8192 x 8192 pixels";
+    case kTextureBadMagic: return "GBIX or PVRT magic missing";
+    case kTextureTwiddledTooLarge: return "twiddled texture with a smaller side above 1024";
+    case kTextureVqShape: return "VQ texture not square, not a power of two or with a side above 2048";
+    case kTextureTooSmall: return "texture too small for its layout";
+    case kTextureShortData: return "fewer texel bytes than the layout addresses";
+    case kTexturePvzSizeShort: return "PVZ size field smaller than the layout needs";
+    case kTexturePvzOverflow: return "PVZ stream expands beyond its size field";
+    case kTexturePvzTooLarge: return "PVZ size field too large to allocate";
+    case kTextureNoMemory: return "no memory for the expanded texture";
+    default: return "unknown";
+    }
+}
+
+int TwiddledExtent(uint32_t width, uint32_t height, unsigned bits, uint64_t* bytes) {
+    *bytes = 0;
+    if (!IsPowerOfTwo(width) || !IsPowerOfTwo(height)) return kTextureBadSize;
+    const uint32_t m = width < height ? width : height;
+    if (m > kMaxTwiddledSide) return kTextureTwiddledTooLarge;
+    // The index paths paint a pair of rows per unit, the 4-bit one also a
+    // pair of columns.
+    if (bits == 4 && m < 2) return kTextureTooSmall;
+    if (bits == 8 && height < 2) return kTextureTooSmall;
+    *bytes = (uint64_t)width * height * bits / 8;
+    return kTextureOk;
+}
+
+int RectangleExtent(uint32_t width, uint32_t height, uint64_t* bytes) {
+    *bytes = 0;
+    if (width == 0 || height == 0) return kTextureBadSize;
+    *bytes = 2 * (uint64_t)width * height;
+    return kTextureOk;
+}
+
+int VqExtent(uint32_t width, uint32_t height, bool small, uint64_t* indexBytes) {
+    *indexBytes = 0;
+    if (!IsPowerOfTwo(width) || !IsPowerOfTwo(height)) return kTextureBadSize;
+    if (width != height || width > kMaxVqSide) return kTextureVqShape;
+    if (width < (small ? 4u : 2u)) return kTextureTooSmall;
+    // The index map is twiddled over the (width / 2)^2 blocks; the small map
+    // keeps two blocks per byte.
+    const uint64_t blocks = (uint64_t)(width / 2) * (width / 2);
+    *indexBytes = small ? blocks / 2 : blocks;
+    return kTextureOk;
+}
+
+uint64_t FullLevelOffset(unsigned dataType, uint32_t width) {
+    const DataTypeRow& row = DataTypeLayout(dataType);
+    uint64_t offset = 0;
+    uint32_t side = width;
+    if (row.order == kDecoderVq || row.order == kDecoderSmallVq) {
+        offset = row.order == kDecoderVq ? kVqCodebookBytes : kSmallVqCodebookBytes;
+        side = width >> 1;
+    }
+    if (row.mipBits != 0) offset += MipChainOffset(side) * row.mipBits / 8;
+    return offset;
+}
+
+int PlanTexels(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height,
+               TexelLayout* layout) {
+    const DataTypeRow& row = DataTypeLayout(dataType);
+    const unsigned bits = TexelBits(dataType, colorFormat);
+    layout->decoder = row.order;
+    layout->mode = TexelMode(dataType, colorFormat);
+    layout->colorFormat = colorFormat;
+    layout->width = width;
+    layout->height = height;
+    layout->offset = 0;
+    layout->needed = 0;
+    if (width == 0 || height == 0 || (uint64_t)width * height > kMaxPicturePixels) return kTextureBadSize;
+
+    uint64_t bytes = 0;
+    int result = kTextureOk;
+    switch (row.order) {
+    case kDecoderTwiddled: result = TwiddledExtent(width, height, bits, &bytes); break;
+    case kDecoderRectangle: result = RectangleExtent(width, height, &bytes); break;
+    case kDecoderVq: result = VqExtent(width, height, false, &bytes); break;
+    case kDecoderSmallVq: result = VqExtent(width, height, true, &bytes); break;
+    default: return kTextureOk;
+    }
+    if (result != kTextureOk) return result;
+    layout->offset = FullLevelOffset(dataType, width);
+    layout->needed = layout->offset + bytes;
+    return kTextureOk;
+}
+
+bool IsExportablePair(unsigned dataType, unsigned colorFormat) {
+    const DataTypeRow& row = DataTypeLayout(dataType);
+    if (!row.exported) return false;
+    if (HasChannelRow(colorFormat)) return true;
+    // Palette indices stored under a twiddled layout: nothing to pack.
+    return row.texelBits == kBitsByColorFormat && ColorFormatLayout(colorFormat).texelBits != 16;
+}
+
+uint64_t TexelLength(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height) {
+    if (!IsExportablePair(dataType, colorFormat)) return 0;
+    return (uint64_t)width * height * TexelBits(dataType, colorFormat) / 8;
+}

@@ -1,0 +1,49 @@
+// The twiddled walk shared by every decoder and encoder of twiddled data:
+// texels of the twiddled layouts and the index maps of the VQ layouts.
+#pragma once
+
+#include <stdint.h>
+
+#include "texture.h"
+
+// Walks a twiddled grid of w x h elements (sides powers of two, the smaller
+// side m at most 1024) in row order. Element (x, y) has the twiddled index
+//   T = 2 * table[x & (m - 1)] + table[y & (m - 1)] + (x / m + y / m) * m * m,
+// a strip of m x m squares one after another. kPerUnit elements share one
+// storage unit, whose number is T / kPerUnit:
+//   1: every element its own unit; visits every (x, y), rows one by one;
+//   2: a unit holds (x, y) and (x, y + 1), y even; visits every x of each pair
+//      of rows (h at least 2);
+//   4: a unit holds the 2x2 block at even (x, y); visits every second x of each
+//      pair of rows (both sides at least 2).
+// visit(unit, x, y) names the unit and its first element; rowDone(y) follows
+// each row, or pair of rows, with its first row. Every unit number is below
+// w * h / kPerUnit.
+template <unsigned kPerUnit, class Visit, class RowDone>
+inline void WalkTwiddled(const uint32_t table[kTwiddleTableSize], uint32_t w, uint32_t h, Visit visit,
+                         RowDone rowDone) {
+    static_assert(kPerUnit == 1 || kPerUnit == 2 || kPerUnit == 4, "1, 2 or 4 elements per unit");
+    const uint32_t m = w < h ? w : h;
+    const uint32_t k = m - 1;
+    const uint32_t yStep = kPerUnit == 1 ? 1 : 2;
+    const uint32_t xStep = kPerUnit == 4 ? 2 : 1;
+    for (uint32_t y = 0; y < h; y += yStep) {
+        const uint32_t rowPart = table[y & k];
+        // The row crosses the strip's squares one after the other.
+        for (uint32_t left = 0; left < w; left += m) {
+            const uint32_t base = (left / m + y / m) * m * m + rowPart;
+            for (uint32_t i = 0; i < m; i += xStep) visit((base + 2 * table[i]) / kPerUnit, left + i, y);
+        }
+        rowDone(y);
+    }
+}
+
+// The walk for a texture's texels of `bits` (4, 8 or 16) per texel in 16-bit
+// units: 4-bit texels four to a unit, 8-bit two, 16-bit one.
+template <class Visit, class RowDone>
+inline void WalkTwiddledTexels(const uint32_t table[kTwiddleTableSize], unsigned bits, uint32_t w, uint32_t h,
+                               Visit visit, RowDone rowDone) {
+    if (bits == 4) WalkTwiddled<4>(table, w, h, visit, rowDone);
+    else if (bits == 8) WalkTwiddled<2>(table, w, h, visit, rowDone);
+    else WalkTwiddled<1>(table, w, h, visit, rowDone);
+}
