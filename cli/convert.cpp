@@ -62,20 +62,7 @@ void InspectTexture(const char* path, TextureSummary* summary) {
     if (summary->checkResult == kTextureShortFile || summary->checkResult == kTextureBadMagic) return;
 
     const TextureCheck& check = summary->check;
-    const unsigned mode = check.layout.mode;
-    switch (summary->checkResult == kTextureOk ? (int)check.layout.decoder : (int)kDecoderNone) {
-    case kDecoderTwiddled:
-        summary->decodable = mode == kModePal4 || mode == kModePal8 || HasChannelRow(mode);
-        break;
-    case kDecoderRectangle:
-    case kDecoderVq:
-    case kDecoderSmallVq:
-        summary->decodable = HasChannelRow(check.colorFormat);
-        break;
-    default:
-        summary->decodable = false;
-        break;
-    }
+    summary->decodable = summary->checkResult == kTextureOk && LayoutPaints(check.layout);
     summary->paletteNeeded = check.decision.paletteCount != 0;
     if (summary->paletteNeeded && MakePalettePath(path, summary->palettePath, sizeof summary->palettePath)) {
         uint8_t* palette = nullptr;

@@ -113,6 +113,12 @@ uint64_t FullLevelOffset(unsigned dataType, uint32_t width);
 int PlanTexels(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height,
                TexelLayout* layout);
 
+// Whether a planned texture paints pixels: a decoder, and palette indices
+// or 16-bit colour with a ChannelTable row.
+inline bool LayoutPaints(const TexelLayout& layout) {
+    return layout.decoder != kDecoderNone && (ModeBits(layout.mode) != 16 || HasChannelRow(layout.mode));
+}
+
 // The run unit of a PVZ container in bytes: 1 for DataType 5 to 8, else 2.
 unsigned PvzUnitSize(unsigned dataType);
 
