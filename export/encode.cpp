@@ -27,7 +27,8 @@ static bool GetArea(const HostServices* services, const HostImage* image, Encode
 }
 
 static uint32_t ReadPixel(HostGetImagePixelFn get, HostImage* image, const EncodeArea& area, uint32_t x, uint32_t y) {
-    return get(image, 0, (int32_t)(area.left + (int64_t)x), (int32_t)(area.top + (int64_t)y));
+    // The 32-bit sums wrap as the host's own coordinates do.
+    return get(image, 0, (int32_t)((uint32_t)area.left + x), (int32_t)((uint32_t)area.top + y));
 }
 
 static void Step(const HostServices* services, uint32_t y) {
@@ -73,17 +74,18 @@ int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostSe
     uint32_t table[kTwiddleTableSize];
     BuildTwiddleTable(table);
     const HostGetImagePixelFn get = services->GetImagePixel;
-    auto read = [get, image, &area](uint32_t x, uint32_t y) { return ReadPixel(get, image, area, x, y); };
+    const EncodeArea at = area;
+    auto read = [get, image, at](uint32_t x, uint32_t y) { return ReadPixel(get, image, at, x, y); };
     auto rowDone = [services](uint32_t y) { Step(services, y); };
     // Every unit the walk names lies below the texel data's length / 2.
     if (code == kTwiddledPal4) {
-        WalkTwiddled<4>(table, w, h, [texels, &read](uint32_t unit, uint32_t x, uint32_t y) {
+        WalkTwiddled<4>(table, w, h, [&](uint32_t unit, uint32_t x, uint32_t y) {
             const uint32_t p0 = read(x, y) & 0xF, p1 = read(x, y + 1) & 0xF;
             const uint32_t p2 = read(x + 1, y) & 0xF, p3 = read(x + 1, y + 1) & 0xF;
             StoreUnit(texels, unit, p0 | p1 << 4 | p2 << 8 | p3 << 12);
         }, rowDone);
     } else if (code == kTwiddledPal8) {
-        WalkTwiddled<2>(table, w, h, [texels, &read](uint32_t unit, uint32_t x, uint32_t y) {
+        WalkTwiddled<2>(table, w, h, [&](uint32_t unit, uint32_t x, uint32_t y) {
             const uint32_t upper = read(x, y) & 0xFF;
             const uint32_t lower = read(x, y + 1) & 0xFF;
             StoreUnit(texels, unit, upper | lower << 8);
@@ -91,7 +93,7 @@ int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostSe
     } else {
         PackTables pack;
         BuildPackTables(row->encode, &pack);
-        WalkTwiddled<1>(table, w, h, [texels, &read, &pack](uint32_t unit, uint32_t x, uint32_t y) {
+        WalkTwiddled<1>(table, w, h, [&](uint32_t unit, uint32_t x, uint32_t y) {
             StoreUnit(texels, unit, PackPixel(pack, read(x, y)));
         }, rowDone);
     }

@@ -27,11 +27,11 @@ inline void WalkTwiddled(const uint32_t table[kTwiddleTableSize], uint32_t w, ui
     const uint32_t k = m - 1;
     const uint32_t yStep = kPerUnit == 1 ? 1 : 2;
     const uint32_t xStep = kPerUnit == 4 ? 2 : 1;
+    const uint32_t square = m * m;
     for (uint32_t y = 0; y < h; y += yStep) {
-        const uint32_t rowPart = table[y & k];
         // The row crosses the strip's squares one after the other.
-        for (uint32_t left = 0; left < w; left += m) {
-            const uint32_t base = (left / m + y / m) * m * m + rowPart;
+        uint32_t base = (y / m) * square + table[y & k];
+        for (uint32_t left = 0; left < w; left += m, base += square) {
             for (uint32_t i = 0; i < m; i += xStep) visit((base + 2 * table[i]) / kPerUnit, left + i, y);
         }
         rowDone(y);
