@@ -10,7 +10,7 @@ struct PngImage {
     std::vector<uint32_t> argb;      // every pixel as 0xAARRGGBB
     bool indexed = false;            // a palette PNG
     std::vector<uint32_t> palette;   // its palette, 0xAARRGGBB (alpha from tRNS)
-    std::vector<uint8_t> index;      // each pixel's palette index (palette PNGs)
+    std::vector<uint8_t> index;      // each pixel's palette index, as stored (palette PNGs)
 };
 
 bool LoadPng(const char* path, PngImage* image);
