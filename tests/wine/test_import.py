@@ -3,12 +3,9 @@ import os
 import struct
 import unittest
 
-from pvrhost import ROOT, HostCase, run
+from pvrhost import OPEN_FILE_NAME_400_SIZE, ROOT, HostCase, run
 from textures import Texture, make_palette, unpack_color, windows_path, read_words
 
-# OPENFILENAMEA without the three fields Windows 2000 added, as laid out in a
-# 64-bit process (76 bytes in a 32-bit one).
-OPEN_FILE_NAME_400_SIZE = 136
 OFN_FILEMUSTEXIST = 0x1000
 
 
