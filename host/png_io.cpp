@@ -123,6 +123,17 @@ static bool ReadPass(const PngHeader& h, const Pass& p, uint8_t* data, size_t si
     return true;
 }
 
+// The one entry of alpha 0 when every other entry is opaque; -1 otherwise.
+static int TransparentEntry(const std::vector<uint32_t>& palette) {
+    int found = -1;
+    for (size_t e = 0; e < palette.size(); e++) {
+        const uint32_t alpha = palette[e] >> 24;
+        if (alpha == 0 && found < 0) found = (int)e;
+        else if (alpha != 0xFF) return -1;
+    }
+    return found;
+}
+
 // A palette PNG: every pixel's index from the inflated IDAT stream, and its
 // colour from the palette.
 static bool LoadIndexed(PngHeader* h, PngImage* image) {
@@ -142,6 +153,7 @@ static bool LoadIndexed(PngHeader* h, PngImage* image) {
     image->width = (int)h->width;
     image->height = (int)h->height;
     image->indexed = true;
+    image->transparentEntry = TransparentEntry(image->palette);
     image->argb.resize(image->index.size());
     for (size_t i = 0; i < image->index.size(); i++) image->argb[i] = image->palette[image->index[i]];
     return true;
@@ -177,4 +189,30 @@ bool SavePng(const char* path, int width, int height, const std::vector<uint32_t
         rgba[4 * i + 3] = (uint8_t)(argb[i] >> 24);
     }
     return width > 0 && height > 0 && stbi_write_png(path, width, height, 4, rgba.data(), width * 4) != 0;
+}
+
+void MakeHostImage(const PngImage& png, const std::string& mode, int left, int top, HostImage* image,
+                   HostLayer* layer, std::vector<uint32_t>* source, int* sourceWidth, int* sourceHeight) {
+    const std::string m = mode.empty() ? (png.indexed ? "indexed" : "direct") : mode;
+    image->nColorMode = m == "two" ? 1 : m == "grey" ? 2 : m == "indexed" ? 3 : 4;
+    *sourceWidth = left + png.width;
+    *sourceHeight = top + png.height;
+    source->assign((size_t)*sourceWidth * *sourceHeight, 0);
+    for (int y = 0; y < png.height; y++)
+        for (int x = 0; x < png.width; x++) {
+            const size_t i = (size_t)y * png.width + x;
+            const uint32_t argb = png.argb[i];
+            uint32_t value = argb;
+            if (m == "indexed") value = png.indexed ? png.index[i] : (argb & 0xFF);
+            if (m == "grey") value = png.indexed ? png.index[i] : ((argb >> 16) & 0xFF);
+            if (m == "two") value = png.indexed ? (png.index[i] & 1) : (((argb >> 16) & 0xFF) >= 128);
+            (*source)[(size_t)(top + y) * *sourceWidth + left + x] = value;
+        }
+    for (size_t e = 0; e < png.palette.size() && e < 256; e++) image->aPalette[e] = png.palette[e];
+    image->nPaletteCount = (int32_t)png.palette.size();
+    if (png.transparentEntry >= 0) image->nTransparentIndex = png.transparentEntry;
+    layer->nLeft = left;
+    layer->nTop = top;
+    layer->nRight = left + png.width;
+    layer->nBottom = top + png.height;
 }

@@ -323,52 +323,15 @@ static void SetLayerName(Host* host, const std::string& name) {
     strncpy(host->layer.szName, name.c_str(), sizeof host->layer.szName - 1);
 }
 
-// The entry of the palette PNG that the host treats as transparent: the one
-// entry of alpha 0 when every other entry is opaque; -1 otherwise.
-static int TransparentEntry(const std::vector<uint32_t>& palette) {
-    int found = -1;
-    for (size_t e = 0; e < palette.size(); e++) {
-        const uint32_t alpha = palette[e] >> 24;
-        if (alpha == 0 && found < 0) found = (int)e;
-        else if (alpha != 0xFF) return -1;
-    }
-    return found;
-}
-
-// The host image that the export reads: the PNG's pixels at (left, top) as
-// the colour mode holds them (a palette PNG's own indices; the red channel of
-// a colour PNG in grey mode, its low byte in indexed mode), its palette with
-// each entry's alpha, and the layer's rectangle.
+// The host image that the export reads, from the PNG (MakeHostImage).
 static bool PrepareExportImage(const Options& o, Host* host) {
     PngImage png;
     if (!LoadPng(WindowsPath(o.positional[1]).c_str(), &png)) {
         fprintf(stderr, "pvrhost: cannot read %s as PNG\n", o.positional[1].c_str());
         return false;
     }
-    const std::string mode = o.mode.empty() ? (png.indexed ? "indexed" : "direct") : o.mode;
-    HostImage& im = host->image;
-    im.nColorMode = mode == "two" ? 1 : mode == "grey" ? 2 : mode == "indexed" ? 3 : 4;
-    host->sourceWidth = o.left + png.width;
-    host->sourceHeight = o.top + png.height;
-    host->source.assign((size_t)host->sourceWidth * host->sourceHeight, 0);
-    for (int y = 0; y < png.height; y++)
-        for (int x = 0; x < png.width; x++) {
-            const size_t i = (size_t)y * png.width + x;
-            const uint32_t argb = png.argb[i];
-            uint32_t value = argb;
-            if (mode == "indexed") value = png.indexed ? png.index[i] : (argb & 0xFF);
-            if (mode == "grey") value = png.indexed ? png.index[i] : ((argb >> 16) & 0xFF);
-            if (mode == "two") value = png.indexed ? (png.index[i] & 1) : (((argb >> 16) & 0xFF) >= 128);
-            host->source[(size_t)(o.top + y) * host->sourceWidth + o.left + x] = value;
-        }
-    for (size_t e = 0; e < png.palette.size() && e < 256; e++) im.aPalette[e] = png.palette[e];
-    im.nPaletteCount = (int32_t)png.palette.size();
-    const int transparent = TransparentEntry(png.palette);
-    if (transparent >= 0) im.nTransparentIndex = transparent;
-    host->layer.nLeft = o.left;
-    host->layer.nTop = o.top;
-    host->layer.nRight = o.left + png.width;
-    host->layer.nBottom = o.top + png.height;
+    MakeHostImage(png, o.mode, o.left, o.top, &host->image, &host->layer, &host->source, &host->sourceWidth,
+                  &host->sourceHeight);
     return true;
 }
 
