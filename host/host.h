@@ -63,6 +63,19 @@ struct DialogAnswers {
     int holdMs = 0;
 };
 
+// A call into the plug-in after which the stack pointer was off: `bytes` the
+// callee left on the stack (negative: removed beyond its arguments).
+struct Imbalance {
+    std::string call;
+    long bytes;
+};
+
+// Calls the plug-in's export `fn` (named `name`) with `count` (at most 5)
+// arguments as stdcall, and notes in `seen` a call that leaves the stack
+// pointer elsewhere than stdcall does (32-bit hosts only; a 64-bit process
+// has one calling convention).
+uintptr_t CallPlugin(const char* name, FARPROC fn, const uintptr_t* args, int count, std::vector<Imbalance>* seen);
+
 // The host's picture and everything that happened to it.
 struct Host {
     HostImage image;
@@ -88,6 +101,8 @@ struct Host {
     std::vector<std::string> badSlots;
     // Pictures refused for their size (width, height): more than kMaxPixels.
     std::vector<std::pair<int, int>> refusedPictures;
+
+    std::vector<Imbalance> stackImbalance;   // calls into the plug-in that left the stack off
 
     std::vector<SeenMessage> messages;
     std::vector<SeenDialog> dialogs;

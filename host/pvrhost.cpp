@@ -37,19 +37,6 @@ static const char kUsage[] =
     "plug-in that cannot be loaded, 1 an output file that cannot be written, 3 the plug-in crashed\n"
     "(the report then has \"status\": null and \"crash\"), 4 the plug-in did not return in time.\n";
 
-typedef short(PB_STDCALL* GetPluginInfoFn)(char* buffer, int size);
-typedef int(PB_STDCALL* GetCountFn)(void);
-typedef char*(PB_STDCALL* GetSupportedTypeFn)(int index, char* buffer, int size);
-typedef int(PB_STDCALL* GetSupportedFormatFn)(int index);
-typedef int(PB_STDCALL* ExecuteFn)(int reserved, HWND owner, const char* path, HostImage* image,
-                                   HostServices* services);
-
-// An export as the function type it has.
-template <typename F>
-static F As(FARPROC proc) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(proc));
-}
-
 struct Export {
     const char* name;
     int argumentBytes;
@@ -92,65 +79,120 @@ static bool CopiedWithin(const char* buffer, size_t size, size_t room) {
     return true;
 }
 
-static int Info(const std::string& pluginPath) {
+static json ImbalanceJson(const std::vector<Imbalance>& seen) {
+    json out = json::array();
+    for (const Imbalance& i : seen) out.push_back({{"call", i.call}, {"bytes", i.bytes}});
+    return out;
+}
+
+// PB_GetPluginInfo: the text and kind, and whether a copy shorter than the
+// text stays within its room.
+static void InfoText(FARPROC fn, json* out, std::vector<Imbalance>* seen) {
+    char buffer[512];
+    memset(buffer, 0x7F, sizeof buffer);
+    const uintptr_t whole[] = {(uintptr_t)buffer, sizeof buffer - 1};
+    short kind = (short)CallPlugin("PB_GetPluginInfo", fn, whole, 2, seen);
+    bool within = CopiedWithin(buffer, sizeof buffer - 1, sizeof buffer);
+    buffer[sizeof buffer - 1] = 0;
+    (*out)["info"] = AnsiToUtf8(buffer);
+    (*out)["kind"] = kind;
+    memset(buffer, 0x7F, sizeof buffer);
+    const uintptr_t shorter[] = {(uintptr_t)buffer, 8};
+    CallPlugin("PB_GetPluginInfo", fn, shorter, 2, seen);
+    (*out)["info_copy_bounded"] = within && CopiedWithin(buffer, 8, sizeof buffer);
+}
+
+// P?I_GetSupportedType: the descriptor, the pointer returned and a bounded copy.
+static void InfoType(const char* name, FARPROC fn, json* out, std::vector<Imbalance>* seen) {
+    char buffer[512];
+    memset(buffer, 0x7F, sizeof buffer);
+    const uintptr_t whole[] = {0, (uintptr_t)buffer, sizeof buffer - 1};
+    uintptr_t returned = CallPlugin(name, fn, whole, 3, seen);
+    bool within = CopiedWithin(buffer, sizeof buffer - 1, sizeof buffer);
+    buffer[sizeof buffer - 1] = 0;
+    (*out)["type"] = AnsiToUtf8(buffer);
+    (*out)["type_returns_buffer"] = returned == (uintptr_t)buffer;
+    memset(buffer, 0x7F, sizeof buffer);
+    const uintptr_t shorter[] = {0, (uintptr_t)buffer, 8};
+    CallPlugin(name, fn, shorter, 3, seen);
+    (*out)["type_copy_bounded"] = within && CopiedWithin(buffer, 8, sizeof buffer);
+}
+
+static HMODULE LoadPlugin(const std::string& pluginPath) {
     HMODULE module = LoadLibraryA(WindowsPath(pluginPath).c_str());
-    if (!module) {
-        fprintf(stderr, "pvrhost: cannot load %s (error %lu)\n", pluginPath.c_str(), GetLastError());
-        return 2;
-    }
+    if (!module) fprintf(stderr, "pvrhost: cannot load %s (error %lu)\n", pluginPath.c_str(), GetLastError());
+    return module;
+}
+
+static int Info(const std::string& pluginPath) {
+    HMODULE module = LoadPlugin(pluginPath);
+    if (!module) return 2;
     json out, exports = json::object();
+    std::vector<Imbalance> seen;
     bool isExport = GetProcAddress(module, "PBE_Execute") != nullptr;
     const Export* list = isExport ? kExportExports : kImportExports;
     size_t count = isExport ? sizeof kExportExports / sizeof *list : sizeof kImportExports / sizeof *list;
     FARPROC procs[5] = {};
     for (size_t i = 0; i < count; i++) procs[i] = Resolve(module, list[i], &exports);
-    char buffer[512];
-    if (procs[0]) {
-        memset(buffer, 0x7F, sizeof buffer);
-        short kind = As<GetPluginInfoFn>(procs[0])(buffer, sizeof buffer - 1);
-        bool within = CopiedWithin(buffer, sizeof buffer - 1, sizeof buffer);
-        buffer[sizeof buffer - 1] = 0;
-        out["info"] = AnsiToUtf8(buffer);
-        out["kind"] = kind;
-        memset(buffer, 0x7F, sizeof buffer);
-        As<GetPluginInfoFn>(procs[0])(buffer, 8);   // shorter than the text
-        out["info_copy_bounded"] = within && CopiedWithin(buffer, 8, sizeof buffer);
+    if (procs[0]) InfoText(procs[0], &out, &seen);
+    if (procs[1]) out["count"] = (int)CallPlugin(list[1].name, procs[1], nullptr, 0, &seen);
+    if (procs[2]) InfoType(list[2].name, procs[2], &out, &seen);
+    if (isExport && procs[3]) {
+        const uintptr_t first[] = {0};
+        out["format"] = (int)CallPlugin(list[3].name, procs[3], first, 1, &seen);
     }
-    if (procs[1]) out["count"] = As<GetCountFn>(procs[1])();
-    if (procs[2]) {
-        memset(buffer, 0x7F, sizeof buffer);
-        char* returned = As<GetSupportedTypeFn>(procs[2])(0, buffer, sizeof buffer - 1);
-        bool within = CopiedWithin(buffer, sizeof buffer - 1, sizeof buffer);
-        buffer[sizeof buffer - 1] = 0;
-        out["type"] = AnsiToUtf8(buffer);
-        out["type_returns_buffer"] = returned == buffer;
-        memset(buffer, 0x7F, sizeof buffer);
-        As<GetSupportedTypeFn>(procs[2])(0, buffer, 8);
-        out["type_copy_bounded"] = within && CopiedWithin(buffer, 8, sizeof buffer);
-    }
-    if (isExport && procs[3]) out["format"] = As<GetSupportedFormatFn>(procs[3])(0);
     out["exports"] = exports;
+    out["stack_imbalance"] = ImbalanceJson(seen);
     printf("%s\n", out.dump(2).c_str());
     FreeLibrary(module);
     return 0;
 }
 
-static json Report(const Host& host, int status) {
+static json DialogJson(const SeenDialog& d) {
+    json j = {{"kind", d.kind}};
+    if (d.kind == "settings") {
+        j["caption"] = AnsiToUtf8(d.caption);
+        j["data_type"] = AnsiToUtf8(d.dataTypeLabel);
+        j["color_format"] = AnsiToUtf8(d.colorFormatLabel);
+        j["id"] = AnsiToUtf8(d.idText);
+        json radios = json::object();
+        for (const SeenRadio& r : d.radios)
+            radios[std::to_string(r.id)] = {{"text", AnsiToUtf8(r.text)}, {"enabled", r.enabled},
+                                            {"checked", r.checked}};
+        j["radios"] = radios;
+        return j;
+    }
+    j["file_name"] = AnsiToUtf8(d.fileName);
+    j["struct_size"] = d.structSize;
+    j["flags"] = d.flags;
+    j["max_file"] = d.maxFile;
+    j["owner_is_host"] = d.ownerIsHost;
+    j["filter"] = d.filter;
+    j["def_ext"] = d.defExt;
+    j["result"] = d.result;
+    j["chosen"] = AnsiToUtf8(d.chosen);
+    return j;
+}
+
+static json ImageJson(const Host& host) {
     const HostImage& im = host.image;
     json palette = json::array();
     for (uint32_t entry : im.aPalette) palette.push_back(entry);
-    json image = {{"created", host.created ? json(host.created) : json(nullptr)},
-                  {"width", host.width},
-                  {"height", host.height},
-                  {"color_mode", im.nColorMode},
-                  {"layer_name", im.pLayer ? json(AnsiToUtf8(im.pLayer->szName)) : json(nullptr)},
-                  {"b_alpha", im.bAlpha},
-                  {"palette_count", im.nPaletteCount},
-                  {"transparent_index", im.nTransparentIndex},
-                  {"palette", palette}};
     json refused = json::array();
     for (auto& r : host.refusedPictures) refused.push_back({r.first, r.second});
-    image["create_refused"] = refused;
+    return {{"created", host.created ? json(host.created) : json(nullptr)},
+            {"width", host.width},
+            {"height", host.height},
+            {"color_mode", im.nColorMode},
+            {"layer_name", im.pLayer ? json(AnsiToUtf8(im.pLayer->szName)) : json(nullptr)},
+            {"b_alpha", im.bAlpha},
+            {"palette_count", im.nPaletteCount},
+            {"transparent_index", im.nTransparentIndex},
+            {"palette", palette},
+            {"create_refused", refused}};
+}
+
+static json Report(const Host& host, int status) {
     json begin = json::array();
     for (auto& b : host.beginProgress) begin.push_back({b.first, b.second});
     json calls = {{"set_pixel", host.setPixelCalls},   {"get_pixel", host.getPixelCalls},
@@ -165,34 +207,10 @@ static json Report(const Host& host, int status) {
     json owners = json::array();
     for (const SeenMessage& m : host.messages) owners.push_back(m.owner);
     json dialogs = json::array();
-    for (const SeenDialog& d : host.dialogs) {
-        json j = {{"kind", d.kind}};
-        if (d.kind == "settings") {
-            j["caption"] = AnsiToUtf8(d.caption);
-            j["data_type"] = AnsiToUtf8(d.dataTypeLabel);
-            j["color_format"] = AnsiToUtf8(d.colorFormatLabel);
-            j["id"] = AnsiToUtf8(d.idText);
-            json radios = json::object();
-            for (const SeenRadio& r : d.radios)
-                radios[std::to_string(r.id)] = {{"text", AnsiToUtf8(r.text)}, {"enabled", r.enabled},
-                                                {"checked", r.checked}};
-            j["radios"] = radios;
-        } else {
-            j["file_name"] = AnsiToUtf8(d.fileName);
-            j["struct_size"] = d.structSize;
-            j["flags"] = d.flags;
-            j["max_file"] = d.maxFile;
-            j["owner_is_host"] = d.ownerIsHost;
-            j["filter"] = d.filter;
-            j["def_ext"] = d.defExt;
-            j["result"] = d.result;
-            j["chosen"] = AnsiToUtf8(d.chosen);
-        }
-        dialogs.push_back(j);
-    }
-    return {{"status", status}, {"image", image},     {"calls", calls},
-            {"messages", messages}, {"dialogs", dialogs}, {"crash", nullptr},
-            {"message_owners", owners}};
+    for (const SeenDialog& d : host.dialogs) dialogs.push_back(DialogJson(d));
+    return {{"status", status},     {"image", ImageJson(host)}, {"calls", calls},
+            {"messages", messages}, {"dialogs", dialogs},       {"crash", nullptr},
+            {"message_owners", owners}, {"stack_imbalance", ImbalanceJson(host.stackImbalance)}};
 }
 
 static bool WriteText(const std::string& path, const std::string& text) {
@@ -305,79 +323,30 @@ static void SetLayerName(Host* host, const std::string& name) {
     strncpy(host->layer.szName, name.c_str(), sizeof host->layer.szName - 1);
 }
 
-static int Run(bool isImport, const Options& o) {
-    const std::string& pluginPath = o.positional[0];
-    HMODULE module = LoadLibraryA(WindowsPath(pluginPath).c_str());
-    if (!module) {
-        fprintf(stderr, "pvrhost: cannot load %s (error %lu)\n", pluginPath.c_str(), GetLastError());
-        return 2;
+// The host image that the export reads, from the PNG (MakeHostImage).
+static bool PrepareExportImage(const Options& o, Host* host) {
+    PngImage png;
+    if (!LoadPng(WindowsPath(o.positional[1]).c_str(), &png)) {
+        fprintf(stderr, "pvrhost: cannot read %s as PNG\n", o.positional[1].c_str());
+        return false;
     }
-    json exports = json::object();
-    ExecuteFn execute = As<ExecuteFn>(Resolve(module, isImport ? kImportExports[3] : kExportExports[4], &exports));
-    if (!execute) {
-        fprintf(stderr, "pvrhost: %s has no %s\n", pluginPath.c_str(), isImport ? "PBI_Execute" : "PBE_Execute");
-        return 2;
-    }
+    MakeHostImage(png, o.mode, o.left, o.top, &host->image, &host->layer, &host->source, &host->sourceWidth,
+                  &host->sourceHeight);
+    return true;
+}
 
-    static Host host;
-    InitHost(&host);
-    host.window = CreateHostWindow();
-    host.answers = o.answers;
-    if (o.paletteDialog != "cancel") host.answers.paletteChoice = WindowsPath(o.paletteDialog);
-    SetLayerName(&host, o.layerName);
-    if (o.noLayer) host.image.pLayer = nullptr;
-    host.image.nLayerCount = o.layers;
-    host.image.nTransparentIndex = o.transparent;
-
-    std::string texture;
-    if (isImport) {
-        texture = WindowsPath(o.positional[1]);
-    } else {
-        PngImage png;
-        if (!LoadPng(WindowsPath(o.positional[1]).c_str(), &png)) {
-            fprintf(stderr, "pvrhost: cannot read %s as PNG\n", o.positional[1].c_str());
-            return 2;
-        }
-        texture = WindowsPath(o.positional[2]);
-        std::string mode = o.mode.empty() ? (png.indexed ? "indexed" : "direct") : o.mode;
-        HostImage& im = host.image;
-        im.nColorMode = mode == "two" ? 1 : mode == "grey" ? 2 : mode == "indexed" ? 3 : 4;
-        host.sourceWidth = o.left + png.width;
-        host.sourceHeight = o.top + png.height;
-        host.source.assign((size_t)host.sourceWidth * host.sourceHeight, 0);
-        for (int y = 0; y < png.height; y++)
-            for (int x = 0; x < png.width; x++) {
-                size_t i = (size_t)y * png.width + x;
-                uint32_t argb = png.argb[i];
-                uint32_t value = argb;
-                if (mode == "indexed") value = png.indexed ? png.index[i] : (argb & 0xFF);
-                if (mode == "grey") value = png.indexed ? png.index[i] : ((argb >> 16) & 0xFF);
-                if (mode == "two") value = png.indexed ? (png.index[i] & 1) : (((argb >> 16) & 0xFF) >= 128);
-                host.source[(size_t)(o.top + y) * host.sourceWidth + o.left + x] = value;
-            }
-        for (size_t e = 0; e < png.palette.size() && e < 256; e++) im.aPalette[e] = png.palette[e];
-        im.nPaletteCount = (int32_t)png.palette.size();
-        host.layer.nLeft = o.left;
-        host.layer.nTop = o.top;
-        host.layer.nRight = o.left + png.width;
-        host.layer.nBottom = o.top + png.height;
-    }
-
-    g_crash.module = module;
-    g_crash.reportPath = o.report.empty() ? std::string() : WindowsPath(o.report);
-    g_crash.exports = exports;
-    g_crash.host = &host;
+// Ends the host if the plug-in has not returned within the --timeout.
+static Watchdog* StartWatchdog(double seconds) {
     static Watchdog watchdog;
     watchdog.returned = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    watchdog.milliseconds = (DWORD)(o.timeout * 1000);
-    if (o.timeout > 0 && watchdog.returned) CloseHandle(CreateThread(nullptr, 0, WatchdogThread, &watchdog, 0, nullptr));
+    watchdog.milliseconds = (DWORD)(seconds * 1000);
+    if (seconds > 0 && watchdog.returned) CloseHandle(CreateThread(nullptr, 0, WatchdogThread, &watchdog, 0, nullptr));
+    return &watchdog;
+}
 
-    InstallDialogHooks(module);
-    int status = execute(0, host.window, texture.c_str(), &host.image, &host.services);
-    RemoveDialogHooks();
-    if (watchdog.returned) SetEvent(watchdog.returned);
-    printf("status %d\n", status);
-
+// Writes --out (the picture as PNG), --raw and --report; 1 when one of them
+// cannot be written.
+static int WriteOutputs(const Options& o, const Host& host, int status, const json& exports) {
     int result = 0;
     if (!o.out.empty() && host.created) {
         std::vector<uint32_t> argb(host.pixels.size());
@@ -403,8 +372,60 @@ static int Run(bool isImport, const Options& o) {
         report["exports"] = exports;
         if (!WriteText(o.report, report.dump(2))) result = 1;
     }
-    DestroyWindow(host.window);
-    FreeLibrary(module);
+    return result;
+}
+
+// Sets up the host image (import: empty; export: from the PNG) and its
+// answers; false when the PNG cannot be read.
+static bool PrepareHost(bool isImport, const Options& o, Host* host) {
+    InitHost(host);
+    host->window = CreateHostWindow();
+    host->answers = o.answers;
+    if (o.paletteDialog != "cancel") host->answers.paletteChoice = WindowsPath(o.paletteDialog);
+    SetLayerName(host, o.layerName);
+    if (o.noLayer) host->image.pLayer = nullptr;
+    host->image.nLayerCount = o.layers;
+    host->image.nTransparentIndex = o.transparent;
+    return isImport || PrepareExportImage(o, host);
+}
+
+// One PBI_Execute or PBE_Execute, under the crash handler and the watchdog,
+// with the dialogs answered.
+static int Execute(const char* name, FARPROC fn, const std::string& texture, HMODULE module, const Options& o,
+                   const json& exports, Host* host) {
+    g_crash.module = module;
+    g_crash.reportPath = o.report.empty() ? std::string() : WindowsPath(o.report);
+    g_crash.exports = exports;
+    g_crash.host = host;
+    Watchdog* watchdog = StartWatchdog(o.timeout);
+    InstallDialogHooks(module);
+    const uintptr_t args[] = {0, (uintptr_t)host->window, (uintptr_t)texture.c_str(), (uintptr_t)&host->image,
+                              (uintptr_t)&host->services};
+    const int status = (int)(int32_t)CallPlugin(name, fn, args, 5, &host->stackImbalance);
+    RemoveDialogHooks();
+    if (watchdog->returned) SetEvent(watchdog->returned);
+    g_crash.host = nullptr;
+    printf("status %d\n", status);
+    return status;
+}
+
+static int Run(bool isImport, const Options& o) {
+    const std::string& pluginPath = o.positional[0];
+    const Export& entry = isImport ? kImportExports[3] : kExportExports[4];
+    static Host host;
+    json exports = json::object();
+    FARPROC execute = nullptr;
+    int result = 2;
+    HMODULE module = LoadPlugin(pluginPath);
+    if (module) execute = Resolve(module, entry, &exports);
+    if (module && !execute) fprintf(stderr, "pvrhost: %s has no %s\n", pluginPath.c_str(), entry.name);
+    if (execute && PrepareHost(isImport, o, &host)) {
+        const std::string texture = WindowsPath(o.positional[isImport ? 1 : 2]);
+        const int status = Execute(entry.name, execute, texture, module, o, exports, &host);
+        result = WriteOutputs(o, host, status, exports);
+    }
+    if (host.window) DestroyWindow(host.window);
+    if (module) FreeLibrary(module);
     return result;
 }
 

@@ -9,11 +9,21 @@
 //   hang     never returns
 // Otherwise it makes a 2 x 2 colour picture with one pixel set, between the
 // progress calls.
+//
+// Built with TESTPLUGIN_CDECL (pvrhost_testplugin_cdecl.ppi) its exports use
+// the cdecl convention instead of stdcall: they leave their arguments on the
+// host's stack, which the 32-bit host must notice.
 #include <windows.h>
 #include <commdlg.h>
 #include <string.h>
 
 #include "host_api.h"
+
+#ifdef TESTPLUGIN_CDECL
+#define TEST_CALL __cdecl
+#else
+#define TEST_CALL PB_STDCALL
+#endif
 
 static const char kInfo[] = "pvrhost test plug-in";
 static const char kType[] = "tst|Test|テスト用";
@@ -24,19 +34,19 @@ static void Copy(char* buffer, int size, const char* text) {
 
 extern "C" {
 
-int PB_STDCALL PB_GetPluginInfo(char* buffer, int size) {
+int TEST_CALL PB_GetPluginInfo(char* buffer, int size) {
     Copy(buffer, size, kInfo);
     return kPluginKindImport;
 }
 
-int PB_STDCALL PBI_GetCount(void) { return 1; }
+int TEST_CALL PBI_GetCount(void) { return 1; }
 
-char* PB_STDCALL PBI_GetSupportedType(int, char* buffer, int size) {
+char* TEST_CALL PBI_GetSupportedType(int, char* buffer, int size) {
     Copy(buffer, size, kType);
     return buffer;
 }
 
-int PB_STDCALL PBI_Execute(int, HWND owner, const char* path, HostImage* image, HostServices* services) {
+int TEST_CALL PBI_Execute(int, HWND owner, const char* path, HostImage* image, HostServices* services) {
     if (strstr(path, "crash")) {
         volatile int* nowhere = nullptr;
         *nowhere = 1;

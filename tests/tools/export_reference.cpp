@@ -70,32 +70,12 @@ int main(int argc, char** argv) {
         fprintf(stderr, "export_reference: cannot read %s as PNG\n", pngPath);
         return 2;
     }
-    if (mode.empty()) mode = png.indexed ? "indexed" : "direct";
-
     // The host image exactly as pvrhost builds it from the PNG.
     StubHost host;
     HostImage& image = host.image;
-    image.nColorMode = mode == "two" ? 1 : mode == "grey" ? 2 : mode == "indexed" ? 3 : 4;
     image.nTransparentIndex = (int32_t)transparent;
-    host.sourceWidth = (int)left + png.width;
-    host.sourceHeight = (int)top + png.height;
-    host.source.assign((size_t)host.sourceWidth * host.sourceHeight, 0);
-    for (int y = 0; y < png.height; y++)
-        for (int x = 0; x < png.width; x++) {
-            const size_t i = (size_t)y * png.width + x;
-            const uint32_t argb = png.argb[i];
-            uint32_t value = argb;
-            if (mode == "indexed") value = png.indexed ? png.index[i] : (argb & 0xFF);
-            if (mode == "grey") value = png.indexed ? png.index[i] : ((argb >> 16) & 0xFF);
-            if (mode == "two") value = png.indexed ? (png.index[i] & 1) : (((argb >> 16) & 0xFF) >= 128);
-            host.source[(size_t)(top + y) * host.sourceWidth + left + x] = value;
-        }
-    for (size_t e = 0; e < png.palette.size() && e < 256; e++) image.aPalette[e] = png.palette[e];
-    image.nPaletteCount = (int32_t)png.palette.size();
-    host.layer.nLeft = (int32_t)left;
-    host.layer.nTop = (int32_t)top;
-    host.layer.nRight = (int32_t)(left + png.width);
-    host.layer.nBottom = (int32_t)(top + png.height);
+    MakeHostImage(png, mode, (int)left, (int)top, &image, &host.layer, &host.source, &host.sourceWidth,
+                  &host.sourceHeight);
 
     Given given = {{(uint8_t)type, (uint8_t)color, (uint16_t)id}};
     ExportPlatform platform = {};

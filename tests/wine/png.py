@@ -29,9 +29,9 @@ def write_rgba(path, width, height, pixel):
 
 
 def write_indexed(path, width, height, palette, index):
-    """Writes a palette PNG: palette is a list of 0xAARRGGBB (its colours must be
-    distinct, as the host maps pixels back to the first entry of their colour),
-    index(x, y) gives each pixel's entry."""
+    """Writes a palette PNG: palette is a list of 0xAARRGGBB (their alphas go
+    to a tRNS chunk when any is below 255), index(x, y) gives each pixel's
+    entry."""
     plte = b"".join(bytes(((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF)) for c in palette)
     extra = _chunk(b"PLTE", plte)
     alphas = bytes((c >> 24) & 0xFF for c in palette)

@@ -167,6 +167,17 @@ class Palettes(ExportCase):
         entries = self.export_palette(picture, 7, 2, "--transparent", 5)
         expected = [ex.pack(2, c if i != 5 else c & 0xFFFFFF) for i, c in enumerate(colours)] + [0] * 112
         self.assertEqual(entries, expected)
+        # A palette PNG whose tRNS makes exactly one entry transparent (and
+        # the rest opaque) names the transparent entry itself; with any other
+        # alpha in it, --transparent still does.
+        for alphas, option, transparent in (({7: 0}, [], 7), ({7: 0, 9: 0x80}, ["--transparent", 2], 2)):
+            with self.subTest(alphas=alphas):
+                marked = [c & 0xFFFFFF | alphas.get(i, 0xFF) << 24 for i, c in enumerate(colours)]
+                ex.write_indexed(picture, 128, 128, marked)
+                entries = self.export_palette(picture, 7, 2, *option)
+                expected = [ex.pack(2, c | 0xFF000000 if i != transparent else c & 0xFFFFFF)
+                            for i, c in enumerate(colours)] + [0] * 112
+                self.assertEqual(entries, expected)
 
     def test_layer_placed_in_the_image(self):
         picture = self.picture("placed.png")

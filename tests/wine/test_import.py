@@ -3,12 +3,9 @@ import os
 import struct
 import unittest
 
-from pvrhost import ROOT, HostCase, run
+from pvrhost import MACHINE, OPEN_FILE_NAME_400_SIZE, ROOT, HostCase, run
 from textures import Texture, make_palette, unpack_color, windows_path, read_words
 
-# OPENFILENAMEA without the three fields Windows 2000 added, as laid out in a
-# 64-bit process (76 bytes in a 32-bit one).
-OPEN_FILE_NAME_400_SIZE = 136
 OFN_FILEMUSTEXIST = 0x1000
 
 
@@ -302,6 +299,15 @@ class Refusals(ImportCase):
         for name, data in cases.items():
             with self.subTest(name=name):
                 self.assert_refused(self.import_texture(self.write(name, data)))
+        # A size field of 2 GiB asks for an expanded block that a 32-bit
+        # process cannot have (no memory: 4); a 64-bit one has the room.
+        huge = bytearray(pvz)
+        struct.pack_into("<I", huge, 0, 0x80000000)
+        report = self.import_texture(self.write("huge_size.pvz", bytes(huge)))
+        if MACHINE == "i386":
+            self.assert_refused(report)
+        else:
+            self.assertEqual(report["status"], 0)
         # The GBIX chunk's own length is not read: PVRT stays at byte 16.
         other_length = bytearray(pvz)
         struct.pack_into("<I", other_length, 8, 12)

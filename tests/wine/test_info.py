@@ -15,6 +15,8 @@ class Info(unittest.TestCase):
         # Both texts stay within the host's buffer and pad a shorter copy with zeros.
         self.assertTrue(answer["info_copy_bounded"])
         self.assertTrue(answer["type_copy_bounded"])
+        # Every export removed its own arguments (stdcall).
+        self.assertEqual(answer["stack_imbalance"], [])
 
     def test_import_plugin(self):
         answer = info(IMPORT_PLUGIN)
