@@ -93,8 +93,10 @@ int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostSe
     } else {
         PackTables pack;
         BuildPackTables(row->encode, &pack);
+        PixelColours colours;
+        BuildPixelColours(image, &colours);
         WalkTwiddled<1>(table, w, h, [&](uint32_t unit, uint32_t x, uint32_t y) {
-            StoreUnit(texels, unit, PackPixel(pack, read(x, y)));
+            StoreUnit(texels, unit, PackPixel(pack, PixelColour(colours, read(x, y))));
         }, rowDone);
     }
     return kEncodeOk;
@@ -109,10 +111,14 @@ int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, cons
     if (RectangleExtent(area.width, area.height, &bytes) != kTextureOk || bytes > capacity) return kEncodeRefused;
     PackTables pack;
     BuildPackTables(row->encode, &pack);
+    PixelColours colours;
+    BuildPixelColours(image, &colours);
     const HostGetImagePixelFn get = services->GetImagePixel;
     for (uint32_t y = 0; y < area.height; y++) {
-        for (uint32_t x = 0; x < area.width; x++)
-            StoreUnit(texels, y * area.width + x, PackPixel(pack, ReadPixel(get, image, area, x, y)));
+        for (uint32_t x = 0; x < area.width; x++) {
+            const uint32_t colour = PixelColour(colours, ReadPixel(get, image, area, x, y));
+            StoreUnit(texels, y * area.width + x, PackPixel(pack, colour));
+        }
         Step(services, y);
     }
     return kEncodeOk;
@@ -128,7 +134,23 @@ int EncodeTexels(uint8_t* texels, size_t capacity, const uint8_t* pvrtChunk, con
     return EncodeTwiddled(texels, capacity, TexelMode(dataType, colorFormat), services, image);
 }
 
+void BuildPixelColours(const HostImage* image, PixelColours* colours) {
+    colours->mode = image->nColorMode;
+    for (uint32_t i = 0; i < 256; i++) {
+        if (image->nColorMode == kColorModeGrey) colours->entries[i] = 0xFF000000u | i * 0x010101u;
+        else if (image->nColorMode == kColorModeIndexed)
+            colours->entries[i] = (image->aPalette[i] & 0xFFFFFFu) |
+                                  ((int32_t)i == image->nTransparentIndex ? 0u : 0xFF000000u);
+        else colours->entries[i] = 0;
+    }
+}
+
 void BuildExportPalette(const HostImage* image, uint8_t palette[kExportPaletteBytes], int32_t* count) {
+    BuildExportPalette(image, false, palette, count);
+}
+
+void BuildExportPalette(const HostImage* image, bool entryAlpha, uint8_t palette[kExportPaletteBytes],
+                        int32_t* count) {
     memset(palette, 0, kExportPaletteBytes);
     *count = 0;
     switch (image->nColorMode) {
@@ -147,7 +169,8 @@ void BuildExportPalette(const HostImage* image, uint8_t palette[kExportPaletteBy
             palette[4 * i + 0] = (uint8_t)colour;
             palette[4 * i + 1] = (uint8_t)(colour >> 8);
             palette[4 * i + 2] = (uint8_t)(colour >> 16);
-            palette[4 * i + 3] = i == image->nTransparentIndex ? 0 : 255;
+            if (entryAlpha) palette[4 * i + 3] = (uint8_t)(colour >> 24);
+            else palette[4 * i + 3] = i == image->nTransparentIndex ? 0 : 255;
         }
         *count = n;
         break;

@@ -33,8 +33,30 @@ int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, cons
 
 // Palette of the host image as the export writes it: 256 entries of bytes
 // blue, green, red, alpha, all cleared first, and the number of colours found.
+// An indexed picture's entries are opaque but for nTransparentIndex, or,
+// with `entryAlpha`, keep the alpha in the top byte of each aPalette entry.
 enum { kExportPaletteBytes = 1024 };
 void BuildExportPalette(const HostImage* image, uint8_t palette[kExportPaletteBytes], int32_t* count);
+void BuildExportPalette(const HostImage* image, bool entryAlpha, uint8_t palette[kExportPaletteBytes],
+                        int32_t* count);
+
+// The colour a pixel value stands for when it is packed as 16-bit colour:
+// a direct-colour picture's value itself; an indexed picture's palette
+// entry (alpha 0 for nTransparentIndex, opaque otherwise); a grey picture's
+// grey level, opaque; a two-colour picture's black for 0, white otherwise.
+struct PixelColours {
+    int32_t mode;                // nColorMode
+    uint32_t entries[256];       // indexed and grey: by the value's low byte
+};
+void BuildPixelColours(const HostImage* image, PixelColours* colours);
+inline uint32_t PixelColour(const PixelColours& colours, uint32_t value) {
+    switch (colours.mode) {
+    case kColorModeTwoColour: return value == 0 ? 0xFF000000u : 0xFFFFFFFFu;
+    case kColorModeGrey:
+    case kColorModeIndexed: return colours.entries[value & 0xFF];
+    default: return value;
+    }
+}
 
 // Palette kinds: 5 for DataType 5, 6 for DataType 7.
 enum { kPaletteKind4 = 5, kPaletteKind8 = 6 };

@@ -13,14 +13,15 @@
 #include "settings.h"
 
 enum {
-    kExportPathRoom = 260,                    // texture and palette paths, terminator included
-    kTempSuffixLength = 5,                    // ".~tmp"
-    kTempPathRoom = kExportPathRoom + kTempSuffixLength,
+    kExportPathRoom = 260,   // texture, palette and staged paths, terminator included
     kSizeCaptionRoom = 128,
 };
 
 // Message box flags, with the values of MB_OK and MB_ICONERROR.
 enum { kMessageOk = 0x00, kMessageIconError = 0x10 };
+
+// What WriteWholeFile gives besides 0 and -1: a file of that name exists.
+enum { kWriteExists = 1 };
 
 struct ExportPlatform {
     void* context;
@@ -31,8 +32,9 @@ struct ExportPlatform {
     int (*ChooseSettings)(void* context, const HostLayer* layer, const char* path, TextureSettings* settings);
     // The heap for the texture buffer and the PVZ container.
     Allocator allocator;
-    // Writes `length` bytes as the whole of a new file `path`, replacing one of
-    // that name: 0, or -1 with no file of that name left behind.
+    // Creates `path` as a new file holding `length` bytes, only if no file of
+    // that name exists: 0; kWriteExists, the file there untouched; or -1
+    // with nothing of that name left behind.
     int (*WriteWholeFile)(void* context, const char* path, const uint8_t* data, size_t length);
     // Replaces `target` by the file `temp`: 0, or -1 with `target` untouched.
     int (*ReplaceTarget)(void* context, const char* temp, const char* target);
@@ -42,25 +44,36 @@ struct ExportPlatform {
     // may be overwritten), 0 when it would refuse. Asked for both targets
     // before either is replaced; null: always 1.
     int (*CanReplace)(void* context, const char* target);
+    // True when the caller's palette carries each entry's alpha in the top
+    // byte of aPalette (the converter's does). The paint program's does not:
+    // its nTransparentIndex alone is transparent.
+    bool paletteAlpha;
 };
 
-// A complete file written under a temporary name beside its target, waiting
-// to replace it.
+// A complete file written under a name of its own in its target's folder,
+// waiting to replace the target.
 struct StagedFile {
-    char temp[kTempPathRoom];
+    char temp[kExportPathRoom];
     const char* target;
     bool staged;
 };
 
-// Writes `data` to "<target>.~tmp": 0, or -1 with nothing left behind. The
-// target must be shorter than kExportPathRoom.
+// Writes `data` to a new file in the target's folder, named "~hhhh.tmp"
+// (shorter where the folder leaves less room), trying further names while
+// one exists: 0, or -1 with nothing left behind.
 int StageFile(const ExportPlatform* platform, const char* target, const uint8_t* data, size_t length,
               StagedFile* file);
-// Moves a staged file over its target: 0, or -1 (the temporary file removed,
+// Moves a staged file over its target: 0, or -1 (the staged file removed,
 // the target untouched).
 int CommitFile(const ExportPlatform* platform, StagedFile* file);
 // Removes a staged file; does nothing when none is staged.
 void DiscardFile(const ExportPlatform* platform, StagedFile* file);
+
+// A texture and its palette, staged, committed as one: both replace their
+// targets or neither does (an old palette is put back when the texture
+// cannot be committed). `palette` may be unstaged. Gives 0 or a kExport...
+// code; nothing stays staged.
+int CommitPair(const ExportPlatform* platform, StagedFile* palette, StagedFile* texture);
 
 // Builds the .pvp bytes for the palette and stages them at `path` (see
 // BuildPaletteBytes): 0, or -1 when the file cannot be written (count
@@ -72,21 +85,44 @@ int WritePalette(const ExportPlatform* platform, const char* path, unsigned colo
 // anything else is written as a PVZ container.
 bool IsPlainPvrPath(const char* path);
 
+// Why an export ended.
+enum {
+    kExportOk = 0,
+    kExportNoMemory,              // the texture buffer or the PVZ container
+    kExportBadPath,               // fewer than 4 or 260 and more characters
+    kExportBadPalettePath,        // palettised, and the path does not end in a dot and three characters
+    kExportPaletteNotStaged,
+    kExportPaletteNotCommitted,
+    kExportTextureNotStaged,
+    kExportTextureNotCommitted,
+    kExportNoLayer,               // no image, layer or pixel service
+    kExportBadHeight,
+    kExportBadWidth,
+    kExportTooManyLayers,
+    kExportCancelled,
+    kExportUnwritableSettings,    // a DataType / ColorFormat pair with nothing to write it with
+};
+
 // Exports the single layer of `image` to `path` (and its .pvp palette for
-// DataType 5 and 7). Returns a status code of host_api.h:
-//   0 done; 1 no memory for the texture buffer or the container;
-//   3 the path is unusable (fewer than 4 or 260 and more characters) or the
-//     texture file cannot be written or replaced;
-//   4 no layer, a side other than 128, 256, 512 or 1024 (with a message), or
-//     settings that cannot be written;
-//   5 the palette file cannot be written or replaced;
-//   7 more than one layer (with a message), or the settings were cancelled.
-// A failed export leaves every existing file as it was and no temporary file.
+// DataType 5 and 7). The size, layer-count and palette-path refusals show
+// their message first. A failed export leaves every existing file as it
+// was and nothing staged. Gives a kExport... code.
+int ExportPicture(const char* path, HostImage* image, const HostServices* services, const ExportPlatform* platform);
+
+// The status code of host_api.h for a kExport... code:
+//   0 done; 1 no memory; 3 the path is unusable, or the texture file cannot
+//   be written or replaced; 4 no layer, a bad size, or settings that cannot
+//   be written; 5 the palette file cannot be written or replaced; 7 more
+//   than one layer, or cancelled.
+int ExportStatus(int result);
+
+// ExportPicture with the result as the plug-in returns it (ExportStatus).
 int ExportTexture(const char* path, HostImage* image, const HostServices* services,
                   const ExportPlatform* platform);
 
 // The standard library's file functions for ExportPlatform: WriteWholeFile with
-// fopen "wb", fwrite and fclose, each result checked; RemoveFile with remove.
+// fopen "wbx" (exclusive creation), fwrite and fclose, each result checked;
+// RemoveFile with remove.
 int WriteFileStdio(void* context, const char* path, const uint8_t* data, size_t length);
 void RemoveFileStdio(void* context, const char* path);
 // CanReplace with the standard library: a target that exists must open for

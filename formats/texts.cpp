@@ -8,11 +8,14 @@ const char kImportInfoText[] = "ombrin 1.0: Zelvanis PVR/PVZ texture import";
 const char kExportInfoText[] = "ombrout 1.0: Zelvanis PVR/PVZ texture export";
 const char kLayerNullText[] = "layer null";
 const char kLayerTagFormat[] = " !#TYPE:%d, #COLOR:%d, #ID:%d";
+const char kLayerTagPaletteFormat[] = ", #PAL:%d";
 const char kHeightMessage[] = "画像の高さは128、256、512、1024のいずれかでなければなりません";
 const char kWidthMessage[] = "画像の幅は128、256、512、1024のいずれかでなければなりません";
 const char kSizeCaptionFormat[] = "nWidth:%d nHeight:%d nLeft:%d nTop:%d";
 const char kLayerCountMessage[] = "複数のレイヤーを持つイメージは PVZ及びPVR 形式で保存できません";
 const char kUnsupportedPairMessage[] = "この画像タイプとカラータイプの組み合わせでは保存できません";
+const char kPalettePathMessage[] =
+    "パレット付きの画像タイプでは、ファイル名は「.」と3文字の拡張子で終わらなければなりません";
 const char kExportCaption[] = "ombrout.ppi";
 
 void CopyHostText(char* buffer, int size, const char* text) {

@@ -7,11 +7,13 @@ extern const char kImportInfoText[];        // PB_GetPluginInfo of ombrin
 extern const char kExportInfoText[];        // PB_GetPluginInfo of ombrout
 extern const char kLayerNullText[];         // import: an image without a layer
 extern const char kLayerTagFormat[];        // appended to the layer name on import
+extern const char kLayerTagPaletteFormat[]; // after it for DataType 5 and 7: the palette's ColorFormat
 extern const char kHeightMessage[];         // export: height not 128, 256, 512 or 1024
 extern const char kWidthMessage[];          // export: width not 128, 256, 512 or 1024
 extern const char kSizeCaptionFormat[];     // caption of the two size messages
 extern const char kLayerCountMessage[];     // export: more than one layer
 extern const char kUnsupportedPairMessage[];// export: settings with nothing to pack with
+extern const char kPalettePathMessage[];    // export: a palettised texture's path without a 3-character extension
 extern const char kExportCaption[];         // caption of the export's error messages
 
 // Copies a text into a host buffer of `size` bytes as strncpy does: at most
