@@ -17,4 +17,4 @@ int ChooseTextureSettings(HWND owner, const HostLayer* layer, const char* path, 
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void InitSettingsDialog(HWND dialog, const SettingsDialogRecord* record);
-void ApplyPreset(HWND dialog, const TextureSettings& preset);
+void ApplyPreset(HWND dialog, const PresetView& view);

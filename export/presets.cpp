@@ -61,11 +61,19 @@ bool ParseTagNumber(const char* text, size_t capacity, const char* key, uint32_t
     return true;
 }
 
-int ParseLayerTag(const char* name, size_t capacity, TextureSettings* settings) {
+int ParseLayerTag(const char* name, size_t capacity, TextureSettings* settings, unsigned* fields) {
+    unsigned found = 0;
+    if (fields) *fields = found;
     if (!FindText(name, strnlen(name, capacity), "!#")) return 0;
     uint32_t number;
-    if (ParseTagNumber(name, capacity, "#TYPE:", &number)) settings->dataType = (uint8_t)number;
-    if (ParseTagNumber(name, capacity, "#COLOR:", &number)) settings->colorFormat = (uint8_t)number;
-    if (ParseTagNumber(name, capacity, "#ID:", &number)) settings->globalIndex = (uint16_t)number;
+    if (ParseTagNumber(name, capacity, "#TYPE:", &number)) settings->dataType = (uint8_t)number, found |= kTagType;
+    if (ParseTagNumber(name, capacity, "#COLOR:", &number)) settings->colorFormat = (uint8_t)number, found |= kTagColor;
+    if (ParseTagNumber(name, capacity, "#ID:", &number)) settings->globalIndex = (uint16_t)number, found |= kTagId;
+    const bool palettised = (found & kTagType) && (settings->dataType == 5 || settings->dataType == 7);
+    if (palettised && ParseTagNumber(name, capacity, "#PAL:", &number)) {
+        settings->colorFormat = (uint8_t)number;
+        found |= kTagColor | kTagPalette;
+    }
+    if (fields) *fields = found;
     return 1;
 }

@@ -31,10 +31,17 @@ int FindFilePreset(const char* path);
 // The row for an index from 0 to 177; null for any other.
 const PresetRow* GetPreset(int index);
 
-// Reads the " !#TYPE:%d, #COLOR:%d, #ID:%d" tag: 0 when `name` has no "!#"
-// (nothing changed); otherwise 1, with each field that has a valid number set
-// (low 8, 8 and 16 bits). `capacity` bounds the scan of `name`.
-int ParseLayerTag(const char* name, size_t capacity, TextureSettings* settings);
+// Which fields of a layer tag held a valid number.
+enum { kTagType = 1, kTagColor = 2, kTagId = 4, kTagPalette = 8 };
+
+// Reads the " !#TYPE:%d, #COLOR:%d, #ID:%d" tag and the ", #PAL:%d" that
+// follows it for DataType 5 and 7: 0 when `name` has no "!#" (nothing
+// changed); otherwise 1, with each field that has a valid number set (low
+// 8, 8 and 16 bits). Under DataType 5 and 7 a valid #PAL, the palette
+// entries' format, is the ColorFormat (#COLOR names the index width there).
+// `capacity` bounds the scan of `name`; `fields` (may be null) receives the
+// kTag... bits of the numbers found.
+int ParseLayerTag(const char* name, size_t capacity, TextureSettings* settings, unsigned* fields = nullptr);
 
 // The decimal number right after the first `key` in `text` (at most
 // `capacity` bytes are looked at), ended by "," or the end of the text.

@@ -28,6 +28,7 @@ void PrepareSettingsRecord(SettingsDialogRecord* record, const HostLayer* layer,
     record->tagPreset = UnsetTextureSettings();
     record->presetName = nullptr;
     record->sources = SOURCE_NONE;
+    record->tagFields = 0;
 
     const PresetRow* row = path ? GetPreset(FindFilePreset(path)) : nullptr;
     if (row) {
@@ -35,7 +36,7 @@ void PrepareSettingsRecord(SettingsDialogRecord* record, const HostLayer* layer,
         record->presetName = row->name;
         record->sources = HAS_FILE_PRESET | SOURCE_FILE_NAME;
     }
-    if (layer && ParseLayerTag(layer->szName, sizeof layer->szName, &record->tagPreset) == 1)
+    if (layer && ParseLayerTag(layer->szName, sizeof layer->szName, &record->tagPreset, &record->tagFields) == 1)
         record->sources = (record->sources & ~0xFFFFu) | HAS_TAG_PRESET | SOURCE_LAYER_TAG;
 }
 
@@ -50,11 +51,20 @@ int SelectItemForCode(const SettingItem items[kSettingItemCount], unsigned code)
 }
 
 PresetView ViewPreset(const TextureSettings& preset) {
+    return ViewPreset(preset, preset.globalIndex != kUnsetGlobalIndex);
+}
+
+PresetView ViewSourcePreset(const SettingsDialogRecord& record, unsigned source) {
+    if (source == SOURCE_LAYER_TAG) return ViewPreset(record.tagPreset, (record.tagFields & kTagId) != 0);
+    return ViewPreset(record.filePreset);
+}
+
+PresetView ViewPreset(const TextureSettings& preset, bool idGiven) {
     PresetView view;
     memset(&view, 0, sizeof view);
     view.dataTypeItem = SelectItemForCode(kDataTypeItems, preset.dataType);
     view.colorFormatItem = SelectItemForCode(kColorFormatItems, preset.colorFormat);
-    view.setId = preset.globalIndex != kUnsetGlobalIndex;
+    view.setId = idGiven;
     if (view.setId) snprintf(view.idText, sizeof view.idText, "%d", (int)preset.globalIndex);
     return view;
 }

@@ -40,6 +40,7 @@ struct SettingsDialogRecord {
     TextureSettings tagPreset;    // parsed from the layer tag; unset before parsing
     const char* presetName;       // name of the matched PresetRow, or null
     uint32_t sources;
+    unsigned tagFields;           // kTag... bits: the tag's fields that held a number
 };
 
 inline unsigned SelectedSource(const SettingsDialogRecord& record) { return record.sources & 0xFFFF; }
@@ -70,7 +71,13 @@ struct PresetView {
     bool setId;          // false: the ID edit keeps its text
     char idText[12];     // decimal GlobalIndex when setId
 };
+// `idGiven`: the preset carries an ID, whatever its value; without it a
+// GlobalIndex of 0xFFFF means none.
 PresetView ViewPreset(const TextureSettings& preset);
+PresetView ViewPreset(const TextureSettings& preset, bool idGiven);
+// The view of the file-name preset or of the layer tag (SOURCE_...): a
+// tag's ID is shown whatever its value, 65535 included.
+PresetView ViewSourcePreset(const SettingsDialogRecord& record, unsigned source);
 
 // The ID edit's text as a number: leading blanks, tabs and line breaks
 // skipped, an optional sign, digits up to the first other character; no

@@ -50,8 +50,7 @@ void InitSettingsDialog(HWND dialog, const SettingsDialogRecord* record) {
     }
 }
 
-void ApplyPreset(HWND dialog, const TextureSettings& preset) {
-    const PresetView view = ViewPreset(preset);
+void ApplyPreset(HWND dialog, const PresetView& view) {
     SendDlgItemMessageA(dialog, IDC_DATA_TYPE, CB_SETCURSEL, (WPARAM)view.dataTypeItem, 0);
     SendDlgItemMessageA(dialog, IDC_COLOR_FORMAT, CB_SETCURSEL, (WPARAM)view.colorFormatItem, 0);
     if (view.setId) SetDlgItemTextA(dialog, IDC_GLOBAL_INDEX, view.idText);
@@ -98,7 +97,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case IDC_FROM_FILE_NAME:
     case IDC_FROM_LAYER_TAG:
         if (SelectedSource(*record) == SOURCE_NONE || HIWORD(wParam) != BN_CLICKED) return FALSE;
-        ApplyPreset(dialog, id == IDC_FROM_FILE_NAME ? record->filePreset : record->tagPreset);
+        ApplyPreset(dialog, ViewSourcePreset(*record, id == IDC_FROM_FILE_NAME ? SOURCE_FILE_NAME : SOURCE_LAYER_TAG));
         return TRUE;
     default:
         return FALSE;

@@ -93,19 +93,43 @@ int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck
     return needed > check->texelBytes ? kTextureShortData : kTextureOk;
 }
 
-int AppendLayerTag(HostImage* image, unsigned dataType, int tagColor, uint32_t globalIndex) {
+size_t FormatLayerTag(char* out, size_t room, unsigned dataType, int tagColor, uint32_t globalIndex,
+                      unsigned colorFormat) {
+    if (room == 0) return 0;
+    int length = snprintf(out, room, kLayerTagFormat, (int)dataType, tagColor, (int)(int32_t)globalIndex);
+    if (length < 0) length = 0;
+    size_t used = (size_t)length < room ? (size_t)length : room - 1;
+    if (dataType == kTypePal4 || dataType == kTypePal8) {
+        length = snprintf(out + used, room - used, kLayerTagPaletteFormat, (int)colorFormat);
+        if (length > 0) used += (size_t)length < room - used ? (size_t)length : room - used - 1;
+    }
+    return used;
+}
+
+int AppendLayerTag(HostImage* image, unsigned dataType, int tagColor, uint32_t globalIndex, unsigned colorFormat) {
     HostLayer* layer = image->pLayer;
     if (!layer) return -1;
-    char tag[64];
-    snprintf(tag, sizeof tag, kLayerTagFormat, (int)dataType, tagColor, (int)(int32_t)globalIndex);
+    char tag[kLayerTagRoom];
+    size_t add = FormatLayerTag(tag, sizeof tag, dataType, tagColor, globalIndex, colorFormat);
     char* name = layer->szName;
     const size_t used = strnlen(name, kLayerNameRoom);
     if (used >= kLayerNameRoom) return 0;   // unterminated: no room to append into
-    size_t add = strnlen(tag, sizeof tag);
     if (add > kLayerNameRoom - 1 - used) add = kLayerNameRoom - 1 - used;
     memcpy(name + used, tag, add);
     name[used + add] = '\0';
     return 0;
+}
+
+void SetTransparentIndex(HostImage* image) {
+    const int32_t count = image->nPaletteCount < 256 ? image->nPaletteCount : 256;
+    int32_t transparent = -1;
+    for (int32_t i = 0; i < count; i++) {
+        const uint32_t alpha = image->aPalette[i] >> 24;
+        if (alpha == 255) continue;
+        if (alpha != 0 || transparent >= 0) return;
+        transparent = i;
+    }
+    image->nTransparentIndex = transparent;   // -1: none
 }
 
 int ImportTexture(const char* path, HostImage* image, const HostServices* services,
@@ -160,7 +184,7 @@ int ImportTexture(const char* path, HostImage* image, const HostServices* servic
     else
         services->CreateColorImage(image, info.width, info.height, 1, 0);
     if (check.colorFormat != kColorRgb565) image->bAlpha = 1;
-    if (AppendLayerTag(image, info.dataType, decision.tagColor, info.globalIndex) != 0)
+    if (AppendLayerTag(image, info.dataType, decision.tagColor, info.globalIndex, info.colorFormat) != 0)
         platform->ShowLayerNull(context);
     image->nPaletteCount = decision.paletteCount;
 
@@ -176,6 +200,7 @@ int ImportTexture(const char* path, HostImage* image, const HostServices* servic
         size_t paletteSize = 0;
         if (platform->ReadWholeFile(context, palettePath, &palette, &paletteSize) == 0) {
             ApplyPalette(image, palette, paletteSize, check.colorFormat);
+            SetTransparentIndex(image);
             platform->FreeBlock(context, palette);
         }
     }

@@ -70,10 +70,23 @@ int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck
 // `size`: size + 4 raised to a multiple of 2048.
 uint64_t PvzBlockSize(uint32_t size);
 
-// Appends " !#TYPE:%d, #COLOR:%d, #ID:%d" to the layer name, cut short where
-// szName has no more room. Gives 0, or -1 (nothing done) when the image has no
-// layer.
-int AppendLayerTag(HostImage* image, unsigned dataType, int tagColor, uint32_t globalIndex);
+// The layer tag of a texture: " !#TYPE:%d, #COLOR:%d, #ID:%d", and for
+// DataType 5 and 7 ", #PAL:%d" after it, the palette's ColorFormat as the
+// file stores it. Cut to fit `room` (terminator included); gives its length.
+enum { kLayerTagRoom = 64 };
+size_t FormatLayerTag(char* out, size_t room, unsigned dataType, int tagColor, uint32_t globalIndex,
+                      unsigned colorFormat);
+
+// Appends the layer tag to the layer name, cut short where szName has no
+// more room. Gives 0, or -1 (nothing done) when the image has no layer.
+int AppendLayerTag(HostImage* image, unsigned dataType, int tagColor, uint32_t globalIndex,
+                   unsigned colorFormat = 0);
+
+// The host keeps one transparent palette entry: a palette whose entries are
+// all opaque but exactly one of alpha 0 makes that entry nTransparentIndex,
+// one with every entry opaque sets -1 (none); any other palette (several
+// transparent entries, or alpha levels between) leaves it alone.
+void SetTransparentIndex(HostImage* image);
 
 // Imports the texture at `path` into the host image. Gives a status code:
 // 0 done, 2 the file could not be read (or the path is unusable), 4 the

@@ -273,6 +273,8 @@ TEST(ImportHostile, EveryDataTypeAndColorFormatByte) {
                 EXPECT_EQ(o.alpha, used != 1 ? 1 : 0);
                 char tag[64];
                 snprintf(tag, sizeof tag, "Layer 1 !#TYPE:%u, #COLOR:%d, #ID:-2147483648", dataType, d.tagColor);
+                if (dataType == 5 || dataType == 7)   // the palette's format, as stored
+                    snprintf(tag + strlen(tag), sizeof tag - strlen(tag), ", #PAL:%u", colorFormat);
                 EXPECT_EQ(o.name, tag);
                 // The palette file converts where its format has a conversion.
                 EXPECT_EQ(o.paletteCount, d.entries && used <= 2 ? 256 : d.entries);

@@ -152,13 +152,25 @@ TEST(ImportTexture, PalettisedTextures) {
     ImportRun pal4;
     pal4.fake.files["a.pvr"] = MakePvr({5, 2, 8, 8, 0}, Pattern);
     pal4.fake.files["a.pvp"] = MakePaletteFile(16, Entry);
+    pal4.host.image.nTransparentIndex = 9;   // alpha levels (8 of 15): the host cannot hold them, left alone
     ASSERT_EQ(pal4.Import("a.pvr"), 0);
     EXPECT_TRUE(pal4.host.indexed);
     EXPECT_EQ(pal4.host.image.nPaletteCount, 16);
     EXPECT_EQ(pal4.host.image.aPalette[3], UnpackColor(2, Entry(3)));
     EXPECT_EQ(pal4.host.image.bAlpha, 1);
-    EXPECT_EQ(pal4.Name(), "Layer 1 !#TYPE:5, #COLOR:5, #ID:0");
+    EXPECT_EQ(pal4.Name(), "Layer 1 !#TYPE:5, #COLOR:5, #ID:0, #PAL:2");
     EXPECT_EQ(pal4.host.Pixel(3, 5), Pattern(3, 5) & 15);
+    EXPECT_EQ(pal4.host.image.nTransparentIndex, 9);
+    // ARGB1555: one entry of alpha 0 among opaque ones is the transparent
+    // index; all opaque, none.
+    for (uint32_t clear : {4u, 99u}) {
+        ImportRun one;
+        one.fake.files["t.pvz"] = MakePvz({7, 0, 8, 8, 0}, Pattern);
+        one.fake.files["t.pvp"] = MakePaletteFile(16, [clear](uint32_t i) { return i == clear ? 0x7FFF : Entry(i); });
+        one.host.image.nTransparentIndex = 9;
+        ASSERT_EQ(one.Import("t.pvz"), 0);
+        EXPECT_EQ(one.host.image.nTransparentIndex, clear == 4 ? 4 : -1);
+    }
     for (const std::string& line : pal4.fake.log) EXPECT_NE(line.rfind("dialog", 0), 0u);
 
     // No palette beside it: the dialog offers the derived name and its choice is read.
@@ -200,7 +212,7 @@ TEST(ImportTexture, CancelledPaletteLeavesTaggedPictureOnly) {
     r.fake.cancelDialog = true;
     EXPECT_EQ(r.Import("a.pvz"), 7);
     EXPECT_TRUE(r.host.created);
-    EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:7, #COLOR:6, #ID:3");
+    EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:7, #COLOR:6, #ID:3, #PAL:2");
     EXPECT_EQ(r.host.image.nPaletteCount, 256);
     EXPECT_EQ(r.host.setPixelCalls, 0);
     EXPECT_TRUE(r.host.beginProgress.empty());
@@ -215,7 +227,7 @@ TEST(ImportTexture, Rgb565PalettesOfPlainType7AreReadAsArgb1555) {
         r.fake.files["p.pvp"] = MakePaletteFile(256, Entry);
         r.host.image.bAlpha = 5;
         ASSERT_EQ(r.Import(path), 0);
-        EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:7, #COLOR:6, #ID:0");
+        EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:7, #COLOR:6, #ID:0, #PAL:1");   // as the file stores it
         EXPECT_EQ(r.host.image.aPalette[9], UnpackColor(pvz ? 1 : 0, Entry(9)));
         EXPECT_EQ(r.host.image.bAlpha, pvz ? 5 : 1);
     }
