@@ -437,6 +437,12 @@ int RunInfo(const Options& o, FILE* out, FILE* err) {
             failed = true;
             continue;
         }
+        const int picture = PrintPictureInfo(out, item.path.c_str(), o.json, first);
+        if (picture >= 0) {
+            failed |= picture != 0;
+            first = false;
+            continue;
+        }
         TextureSummary summary;
         InspectTexture(item.path.c_str(), &summary);
         if (summary.readResult != kFileOk || summary.checkResult != kTextureOk || !summary.decodable)

@@ -6,9 +6,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 #include "decode.h"
 #include "export_core.h"
 #include "files.h"
+#include "json.h"
 #include "palette.h"
 #include "presets.h"
 #include "texts.h"
@@ -36,6 +39,11 @@ static void ClearReport(ConvertReport* report) {
 
 static const char* ColorName(unsigned code) {
     const char* name = ColorFormatName(code);
+    return name ? name : "unknown";
+}
+
+static const char* TypeName(unsigned code) {
+    const char* name = DataTypeName(code);
     return name ? name : "unknown";
 }
 
@@ -76,17 +84,115 @@ void InspectTexture(const char* path, TextureSummary* summary) {
     }
 }
 
+static int ReadPicture(const char* path, PngImage* png, ConvertReport* report) {
+    errno = 0;
+    uint8_t* file = nullptr;
+    size_t fileLength = 0;
+    const int read = ReadWholeFile(path, &file, &fileLength);
+    if (read != kFileOk) {
+        SayReadFailure(report->message, path, read, errno);
+        return -1;
+    }
+    char pngError[kPngErrorRoom];
+    const int decoded = DecodePng(file, fileLength, kPngMaxSide, png, pngError, sizeof pngError);
+    free(file);
+    if (decoded != 0) Say(report->message, "%s", pngError);
+    return decoded;
+}
+
+static bool EndsWithPng(const char* path) {
+    const size_t length = strlen(path);
+    if (length < 4) return false;
+    char end[5];
+    for (int i = 0; i < 4; i++) {
+        const char c = path[length - 4 + i];
+        end[i] = c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+    }
+    end[4] = '\0';
+    return strcmp(end, ".png") == 0;
+}
+
+static const char* PngKindName(int kind) {
+    return kind == kPngIndexed ? "palette" : kind == kPngGrey ? "grey" : "colour";
+}
+
+struct PictureSettings {
+    TextureSettings settings;
+    unsigned fields;   // kTag...: the settings the tag carries
+};
+
+static std::string JsonNumber(bool given, unsigned value) {
+    if (!given) return "null";
+    char text[16];
+    snprintf(text, sizeof text, "%u", value);
+    return text;
+}
+
+static void PrintPictureJson(FILE* out, const char* path, bool first, const PngImage* png,
+                             const PictureSettings& tagged, const char* error) {
+    fprintf(out, "%s\n  {\"file\": %s, \"ok\": %s, \"error\": %s", first ? "" : ",", JsonQuote(path).c_str(),
+            png ? "true" : "false", png ? "null" : JsonQuote(error).c_str());
+    if (png) {
+        fprintf(out, ", \"picture\": {\"width\": %u, \"height\": %u, \"kind\": \"%s\", \"paletteEntries\": %u}",
+                png->width, png->height, PngKindName(png->kind), png->kind == kPngIndexed ? png->paletteCount : 0);
+        fprintf(out, ", \"tag\": %s", png->tag[0] ? JsonQuote(png->tag).c_str() : "null");
+        const TextureSettings& s = tagged.settings;
+        fprintf(out, ", \"settings\": {\"dataType\": %s, \"colorFormat\": %s, \"globalIndex\": %s}",
+                JsonNumber(tagged.fields & kTagType, s.dataType).c_str(),
+                JsonNumber(tagged.fields & kTagColor, s.colorFormat).c_str(),
+                JsonNumber(tagged.fields & kTagId, s.globalIndex).c_str());
+    }
+    fputc('}', out);
+}
+
+static void PrintPictureText(FILE* out, const char* path, bool first, const PngImage* png,
+                             const PictureSettings& tagged, const char* error) {
+    fprintf(out, "%s%s\n", first ? "" : "\n", path);
+    if (!png) {
+        fprintf(out, "  %-12s %s\n", "error:", error);
+        return;
+    }
+    fprintf(out, "  %-12s PNG, %u x %u, %s picture\n", "picture:", png->width, png->height, PngKindName(png->kind));
+    if (tagged.fields == 0)
+        fprintf(out, "  %-12s none (encode takes them from the command line, the known-texture table or the "
+                     "defaults)\n", "settings:");
+    const TextureSettings& s = tagged.settings;
+    if (tagged.fields & kTagType) fprintf(out, "  %-12s %u (%s)\n", "DataType:", s.dataType, TypeName(s.dataType));
+    if (tagged.fields & kTagColor)
+        fprintf(out, "  %-12s %u (%s)\n", "ColorFormat:", s.colorFormat, ColorName(s.colorFormat));
+    if (tagged.fields & kTagId) fprintf(out, "  %-12s %u\n", "GlobalIndex:", s.globalIndex);
+}
+
+int PrintPictureInfo(FILE* out, const char* path, bool json, bool first) {
+    if (!EndsWithPng(path)) return -1;
+    ConvertReport report;
+    ClearReport(&report);
+    PngImage png;
+    const bool read = ReadPicture(path, &png, &report) == 0;
+    PictureSettings tagged = {UnsetTextureSettings(), 0};
+    if (read) ParseLayerTag(png.tag, sizeof png.tag, &tagged.settings, &tagged.fields);
+    if (json) PrintPictureJson(out, path, first, read ? &png : nullptr, tagged, report.message);
+    else PrintPictureText(out, path, first, read ? &png : nullptr, tagged, report.message);
+    if (read) FreePng(&png);
+    return read ? 0 : 1;
+}
+
 // ---- decode
 
-// Written whole under "<path>.~tmp" with the export's own checked writer,
-// then moved over the path.
-int WriteFileReplacing(const char* path, const uint8_t* data, size_t length) {
-    std::string temp(path);
-    temp += ".~tmp";
-    if (WriteFileStdio(nullptr, temp.c_str(), data, length) != 0) return -1;
-    if (MoveOver(temp.c_str(), path) == 0) return 0;
-    remove(temp.c_str());
-    return -1;
+// The converter's files: each output is a new file staged beside its target
+// and moved over it when complete, as the export writes its own.
+static int ReplaceByMove(void*, const char* temp, const char* target) { return MoveOver(temp, target); }
+
+static ExportPlatform FilePlatform(void* context) {
+    ExportPlatform platform;
+    memset(&platform, 0, sizeof platform);
+    platform.context = context;
+    platform.allocator = kHeapAllocator;
+    platform.WriteWholeFile = WriteFileStdio;
+    platform.ReplaceTarget = ReplaceByMove;
+    platform.RemoveFile = RemoveFileStdio;
+    platform.CanReplace = CanReplaceStdio;
+    return platform;
 }
 
 namespace {
@@ -284,6 +390,66 @@ static bool RefuseExisting(const char* path, bool force, ConvertReport* report) 
     return true;
 }
 
+// The settings of the imported texture, as its layer tag says them (without
+// the tag's leading blank).
+static void TagPicture(const TextureCheck& check, PngImage* png) {
+    char tag[kLayerTagRoom];
+    const TextureInfo& info = check.info;
+    FormatLayerTag(tag, sizeof tag, info.dataType, check.decision.tagColor, info.globalIndex, info.colorFormat);
+    snprintf(png->tag, sizeof png->tag, "%s", tag[0] == ' ' ? tag + 1 : tag);
+}
+
+static int StagePicture(const MemoryHost& host, const TextureCheck& check, const char* path,
+                        const ExportPlatform* platform, StagedFile* file, ConvertReport* report) {
+    PngImage png;
+    uint8_t* bytes = nullptr;
+    size_t length = 0;
+    int result = HostToPng(&host, &png);
+    if (result == 0) {
+        TagPicture(check, &png);
+        result = EncodePng(&png, &bytes, &length);
+    }
+    if (result != 0) Say(report->message, "no memory to encode the PNG");
+    errno = 0;
+    if (result == 0 && StageFile(platform, path, bytes, length, file) != 0) {
+        SayWriteFailure(report->message, path, errno);
+        result = -1;
+    }
+    free(bytes);
+    FreePng(&png);
+    return result;
+}
+
+static int StageRaw(const MemoryHost& host, const char* path, const ExportPlatform* platform, StagedFile* file,
+                    ConvertReport* report) {
+    uint8_t* bytes = nullptr;
+    size_t length = 0;
+    int result = HostToRaw(&host, &bytes, &length);
+    if (result != 0) Say(report->message, "no memory for the raw pixels");
+    errno = 0;
+    if (result == 0 && StageFile(platform, path, bytes, length, file) != 0) {
+        SayWriteFailure(report->message, path, errno);
+        result = -1;
+    }
+    free(bytes);
+    return result;
+}
+
+// Both outputs replace their targets, or neither does.
+static int CommitOutputs(const ExportPlatform* platform, StagedFile* picture, StagedFile* raw,
+                         ConvertReport* report) {
+    StagedFile none = {};
+    StagedFile* first = raw->staged ? picture : &none;
+    StagedFile* last = raw->staged ? raw : picture;
+    const char* firstPath = first->target;
+    const char* lastPath = last->target;
+    errno = 0;
+    const int committed = CommitPair(platform, first, last);
+    if (committed == kExportOk) return 0;
+    SayWriteFailure(report->message, committed == kExportPaletteNotCommitted ? firstPath : lastPath, errno);
+    return -1;
+}
+
 int DecodeTextureFile(const DecodeJob& job, ConvertReport* report) {
     ClearReport(report);
     if (RefuseExisting(job.output, job.force, report) || RefuseExisting(job.rawOutput, job.force, report))
@@ -294,47 +460,33 @@ int DecodeTextureFile(const DecodeJob& job, ConvertReport* report) {
         FreeMemoryHost(&host);
         return -1;
     }
+    const ExportPlatform platform = FilePlatform(nullptr);
+    StagedFile picture = {}, raw = {};
     int result = 0;
-    if (job.output) {
-        PngImage png;
-        uint8_t* bytes = nullptr;
-        size_t length = 0;
-        if (HostToPng(&host, &png) != 0 || EncodePng(&png, &bytes, &length) != 0) {
-            Say(report->message, "no memory to encode the PNG");
-            result = -1;
-        } else {
-            errno = 0;
-            if (WriteFileReplacing(job.output, bytes, length) != 0) {
-                SayWriteFailure(report->message, job.output, errno);
-                result = -1;
-            }
-        }
-        free(bytes);
-        FreePng(&png);
-    }
-    if (result == 0 && job.rawOutput) {
-        uint8_t* bytes = nullptr;
-        size_t length = 0;
-        if (HostToRaw(&host, &bytes, &length) != 0) {
-            Say(report->message, "no memory for the raw pixels");
-            result = -1;
-        } else {
-            errno = 0;
-            if (WriteFileReplacing(job.rawOutput, bytes, length) != 0) {
-                SayWriteFailure(report->message, job.rawOutput, errno);
-                result = -1;
-            }
-        }
-        free(bytes);
-    }
+    if (job.output) result = StagePicture(host, check, job.output, &platform, &picture, report);
+    if (result == 0 && job.rawOutput) result = StageRaw(host, job.rawOutput, &platform, &raw, report);
     FreeMemoryHost(&host);
+    if (result == 0 && (picture.staged || raw.staged)) result = CommitOutputs(&platform, &picture, &raw, report);
+    DiscardFile(&platform, &picture);
+    DiscardFile(&platform, &raw);
     return result;
 }
 
 // ---- encode
 
+// One setting: the command line's, else the tag's, else the preset row's,
+// else the default.
+static unsigned PickSetting(int32_t given, bool tagged, unsigned tagValue, bool preset, unsigned presetValue,
+                            unsigned fallback, bool* usedPreset) {
+    if (given >= 0) return (unsigned)given;
+    if (tagged) return tagValue;
+    if (!preset) return fallback;
+    *usedPreset = true;
+    return presetValue;
+}
+
 TextureSettings ResolveSettings(const SettingsChoice& choice, const char* outputPath, int pngKind,
-                                const char** presetName) {
+                                const char** presetName, const char* tag) {
     // The table is searched by the base name: the dialog's own search ends
     // names at backslashes (double-byte aware), this system's paths also at
     // slashes, which are never the second byte of a double-byte character.
@@ -343,32 +495,21 @@ TextureSettings ResolveSettings(const SettingsChoice& choice, const char* output
     SettingsDialogRecord record;
     PrepareSettingsRecord(&record, nullptr, choice.presets ? name : nullptr);
     const TextureSettings& preset = record.filePreset;
+    TextureSettings tagged = UnsetTextureSettings();
+    unsigned fields = 0;
+    if (tag) ParseLayerTag(tag, kPngTextRoom, &tagged, &fields);
+
     bool usedPreset = false;
     TextureSettings s;
-    if (choice.dataType >= 0) {
-        s.dataType = (uint8_t)choice.dataType;
-    } else if (preset.dataType != kUnsetCode) {
-        s.dataType = preset.dataType;
-        usedPreset = true;
-    } else {
-        s.dataType = pngKind == kPngIndexed ? kTypePal8 : kTypeTwiddled;
-    }
-    if (choice.colorFormat >= 0) {
-        s.colorFormat = (uint8_t)choice.colorFormat;
-    } else if (preset.colorFormat != kUnsetCode) {
-        s.colorFormat = preset.colorFormat;
-        usedPreset = true;
-    } else {
-        s.colorFormat = kColorArgb1555;
-    }
-    if (choice.globalIndex >= 0) {
-        s.globalIndex = (uint16_t)choice.globalIndex;
-    } else if (preset.globalIndex != kUnsetGlobalIndex) {
-        s.globalIndex = preset.globalIndex;
-        usedPreset = true;
-    } else {
-        s.globalIndex = 0;
-    }
+    s.dataType = (uint8_t)PickSetting(choice.dataType, fields & kTagType, tagged.dataType,
+                                      preset.dataType != kUnsetCode, preset.dataType,
+                                      pngKind == kPngIndexed ? kTypePal8 : kTypeTwiddled, &usedPreset);
+    s.colorFormat = (uint8_t)PickSetting(choice.colorFormat, fields & kTagColor, tagged.colorFormat,
+                                         preset.colorFormat != kUnsetCode, preset.colorFormat, kColorArgb1555,
+                                         &usedPreset);
+    s.globalIndex = (uint16_t)PickSetting(choice.globalIndex, fields & kTagId, tagged.globalIndex,
+                                          preset.globalIndex != kUnsetGlobalIndex, preset.globalIndex, 0,
+                                          &usedPreset);
     *presetName = usedPreset ? record.presetName : nullptr;
     return s;
 }
@@ -414,9 +555,11 @@ int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* 
         }
     }
 
+    // Grey pictures are grey levels only where indices are stored: packed as
+    // colour, their pixels keep their own alpha as direct colour.
     int32_t mode = kColorModeDirect;
     if (png.kind == kPngIndexed && indexLayout) mode = kColorModeIndexed;
-    if (png.kind == kPngGrey) mode = kColorModeGrey;
+    if (png.kind == kPngGrey && indexLayout) mode = kColorModeGrey;
     if (SetHostPicture(host, (int32_t)png.width, (int32_t)png.height, mode) != 0) {
         Say(report->message, "no memory for a %u x %u picture", png.width, png.height);
         return -1;
@@ -456,22 +599,14 @@ int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* 
 
 namespace {
 
-struct ExportContext {
-    TextureSettings settings;
-    const char* messageText;   // the last message the driver showed, as given
-};
-
-void ExportShowMessage(void* context, const char* text, const char*, unsigned) {
-    static_cast<ExportContext*>(context)->messageText = text;
-}
-
 int ExportChooseSettings(void* context, const HostLayer*, const char*, TextureSettings* settings) {
-    *settings = static_cast<ExportContext*>(context)->settings;
+    *settings = *static_cast<const TextureSettings*>(context);
     return 0;
 }
 
-int ExportReplaceTarget(void*, const char* temp, const char* target) { return MoveOver(temp, target); }
-
+// The export shows its messages to the user of the plug-in; here the
+// result code tells the cause.
+void ExportShowMessage(void*, const char*, const char*, unsigned) {}
 
 bool EndsWithPvrInAnyCase(const char* path) {
     const size_t length = strlen(path);
@@ -487,112 +622,94 @@ bool EndsWithPvrInAnyCase(const char* path) {
     return true;
 }
 
-}  // namespace
-
-int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport* report) {
-    ClearReport(report);
-    memset(outcome, 0, sizeof *outcome);
-    errno = 0;
-    uint8_t* file = nullptr;
-    size_t fileLength = 0;
-    const int read = ReadWholeFile(job.input, &file, &fileLength);
-    if (read != kFileOk) {
-        SayReadFailure(report->message, job.input, read, errno);
-        return -1;
-    }
-    PngImage png;
-    char pngError[kPngErrorRoom];
-    const int decoded = DecodePng(file, fileLength, kPngMaxSide, &png, pngError, sizeof pngError);
-    free(file);
-    if (decoded != 0) {
-        Say(report->message, "%s", pngError);
-        return -1;
-    }
-
-    const TextureSettings settings = ResolveSettings(job.choice, job.output, png.kind, &outcome->presetName);
+// The settings for this picture and output, and the files the export will
+// write: -1 (with the reason) when they cannot be written or an existing
+// file would be replaced without --force.
+int PlanEncode(const EncodeJob& job, const PngImage& png, EncodeOutcome* outcome, ConvertReport* report) {
+    const TextureSettings settings = ResolveSettings(job.choice, job.output, png.kind, &outcome->presetName, png.tag);
     outcome->settings = settings;
     if (!IsExportablePair(settings.dataType, settings.colorFormat)) {
         Say(report->message,
             "DataType %u with ColorFormat %u cannot be written: the export writes DataType 1, 5, 7, 9 and 13 with "
             "ColorFormat 0, 1 and 2, and ColorFormat 5 and 6 with DataType 1 and 13 only",
             (unsigned)settings.dataType, (unsigned)settings.colorFormat);
-        FreePng(&png);
         return -1;
     }
-
     const bool palettised = settings.dataType == kTypePal4 || settings.dataType == kTypePal8;
     if (palettised && MakePalettePath(job.output, outcome->palettePath, sizeof outcome->palettePath) &&
         strcmp(outcome->palettePath, job.output) != 0)
         outcome->wrotePalette = true;
     if (RefuseExisting(job.output, job.force, report) ||
-        (outcome->wrotePalette && RefuseExisting(outcome->palettePath, job.force, report))) {
-        outcome->wrotePalette = false;
-        FreePng(&png);
+        (outcome->wrotePalette && RefuseExisting(outcome->palettePath, job.force, report)))
         return -1;
-    }
+    return 0;
+}
 
+// What an export that did not write its files says, by its result code.
+void SayExportFailure(int result, const EncodeJob& job, const EncodeOutcome& outcome, int32_t width,
+                      int32_t height, int error, ConvertReport* report) {
+    switch (result) {
+    case kExportNoMemory: Say(report->message, "no memory for the texture"); break;
+    case kExportBadPath:
+        Say(report->message, "output path of %zu characters: the export takes 4 to %d", strlen(job.output),
+            kExportPathRoom - 1);
+        break;
+    case kExportBadPalettePath:
+        Say(report->message,
+            "%s does not end in a dot and three characters: its palette would be written as %s, over another "
+            "name", job.output, outcome.palettePath);
+        break;
+    case kExportPaletteNotStaged:
+    case kExportPaletteNotCommitted: SayWriteFailure(report->message, outcome.palettePath, error); break;
+    case kExportTextureNotStaged:
+    case kExportTextureNotCommitted: SayWriteFailure(report->message, job.output, error); break;
+    case kExportBadHeight:
+        Say(report->message, "height %d is not 128, 256, 512 or 1024 (the picture is %d x %d)", (int)height,
+            (int)width, (int)height);
+        break;
+    case kExportBadWidth:
+        Say(report->message, "width %d is not 128, 256, 512 or 1024 (the picture is %d x %d)", (int)width,
+            (int)width, (int)height);
+        break;
+    case kExportTooManyLayers: Say(report->message, "a picture with more than one layer cannot be written"); break;
+    default: Say(report->message, "the export refused the picture (code %d)", result); break;
+    }
+}
+
+}  // namespace
+
+int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport* report) {
+    ClearReport(report);
+    memset(outcome, 0, sizeof *outcome);
+    PngImage png;
+    if (ReadPicture(job.input, &png, report) != 0) return -1;
     MemoryHost host;
-    const int built = PngToHost(png, settings, &host, report);
+    InitMemoryHost(&host);
+    int result = PlanEncode(job, png, outcome, report);
+    if (result == 0) result = PngToHost(png, outcome->settings, &host, report);
     FreePng(&png);
-    if (built != 0) {
+    if (result != 0) {
         outcome->wrotePalette = false;
         FreeMemoryHost(&host);
         return -1;
     }
 
-    ExportContext context = {settings, nullptr};
-    ExportPlatform platform = {};
-    memset(&platform, 0, sizeof platform);
-    platform.context = &context;
+    ExportPlatform platform = FilePlatform(&outcome->settings);
     platform.ShowMessage = ExportShowMessage;
     platform.ChooseSettings = ExportChooseSettings;
-    platform.allocator = kHeapAllocator;
-    platform.WriteWholeFile = WriteFileStdio;
-    platform.ReplaceTarget = ExportReplaceTarget;
-    platform.RemoveFile = RemoveFileStdio;
-    platform.CanReplace = CanReplaceStdio;
+    platform.paletteAlpha = true;   // the PNG's own alpha for every palette entry
     errno = 0;
-    const int status = ExportTexture(job.output, &host.image, &host.services, &platform);
+    const int exported = ExportPicture(job.output, &host.image, &host.services, &platform);
     const int error = errno;
     const int32_t width = host.width, height = host.height;
     FreeMemoryHost(&host);
-
-    if (status != kStatusDone) outcome->wrotePalette = false;
-    const size_t outputLength = strlen(job.output);
-    switch (status) {
-    case kStatusDone:
-        if (EndsWithPvrInAnyCase(job.output) && !IsPlainPvrPath(job.output) && report->warning[0] == '\0')
-            Say(report->warning, "only a name ending in \".pvr\" (lower case) is written plain: %s is a PVZ container",
-                job.output);
-        return 0;
-    case kStatusNoMemory:
-        Say(report->message, "no memory for the texture");
-        return -1;
-    case kStatusWriteFailed:
-        if (outputLength < 4 || outputLength >= kExportPathRoom)
-            Say(report->message, "output path of %zu characters: the export takes 4 to %d", outputLength,
-                kExportPathRoom - 1);
-        else
-            SayWriteFailure(report->message, job.output, error);
-        return -1;
-    case kStatusPaletteFailed:
-        SayWriteFailure(report->message, outcome->palettePath, error);
-        return -1;
-    case kStatusUnsupported:
-        if (context.messageText && strcmp(context.messageText, kHeightMessage) == 0)
-            Say(report->message, "height %d is not 128, 256, 512 or 1024 (the picture is %d x %d)", (int)height,
-                (int)width, (int)height);
-        else if (context.messageText && strcmp(context.messageText, kWidthMessage) == 0)
-            Say(report->message, "width %d is not 128, 256, 512 or 1024 (the picture is %d x %d)", (int)width,
-                (int)width, (int)height);
-        else
-            Say(report->message, "the export refused the picture (status %d)", status);
-        return -1;
-    default:
-        if (context.messageText && strcmp(context.messageText, kLayerCountMessage) == 0)
-            Say(report->message, "a picture with more than one layer cannot be written");
-        else
-            Say(report->message, "the export stopped (status %d)", status);
+    if (exported != kExportOk) {
+        SayExportFailure(exported, job, *outcome, width, height, error, report);
+        outcome->wrotePalette = false;
         return -1;
     }
+    if (EndsWithPvrInAnyCase(job.output) && !IsPlainPvrPath(job.output) && report->warning[0] == '\0')
+        Say(report->warning, "only a name ending in \".pvr\" (lower case) is written plain: %s is a PVZ container",
+            job.output);
+    return 0;
 }

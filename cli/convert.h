@@ -6,6 +6,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #include "import_core.h"
 #include "memory_host.h"
@@ -37,6 +38,13 @@ struct TextureSummary {
 // Reads the texture at `path` and checks it as the import does; never fails
 // as a call: the results are in the summary.
 void InspectTexture(const char* path, TextureSummary* summary);
+
+// What a PNG carries for `ombr encode`: prints `path`'s size, kind and the
+// settings of its tag (text after a blank line, or one JSON object after a
+// ",", unless `first`).
+// Gives -1, printing nothing, when the path does not end in ".png" (in any
+// letter case); 0 when it was read; 1 when it is no PNG it can read.
+int PrintPictureInfo(FILE* out, const char* path, bool json, bool first);
 
 // ---- decode
 
@@ -80,13 +88,14 @@ inline SettingsChoice NoSettingsChoice() {
 }
 
 // The settings for a texture written to `outputPath` from a picture of PNG
-// kind `pngKind`: each field from the command line, else from the
-// PresetTable row of the output's file name (when presets are on), else the
+// kind `pngKind`: each field from the command line, else from the picture's
+// `tag` (the layer tag that decode writes into the PNG; may be null), else
+// from the PresetTable row of the output's file name (when presets are on), else the
 // default: DataType 7 for palette pictures and 1 for others, ColorFormat 0
 // (ARGB1555), ID 0. `presetName` receives the row's name when a field came
 // from it, else null.
 TextureSettings ResolveSettings(const SettingsChoice& choice, const char* outputPath, int pngKind,
-                                const char** presetName);
+                                const char** presetName, const char* tag = nullptr);
 
 // True for the layouts that store palette indices: DataType 5 and 7, and
 // DataType 1 and 13 with ColorFormat 5 or 6.

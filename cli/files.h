@@ -24,11 +24,6 @@ enum {
 // *length to null and 0 first.
 int ReadWholeFile(const char* path, uint8_t** data, size_t* length);
 
-// Writes `length` bytes as the whole of `path`: first to "<path>.~tmp", then
-// moved over `path`. On failure nothing is left under either name and an
-// existing `path` is untouched: 0, or -1.
-int WriteFileReplacing(const char* path, const uint8_t* data, size_t length);
-
 // Moves `temp` over `target`, replacing it: 0, or -1 with `target` untouched.
 int MoveOver(const char* temp, const char* target);
 

@@ -13,7 +13,10 @@ enum {
     kPngColor = 3,     // four bytes per pixel: red, green, blue, alpha
 };
 
-enum { kPngErrorRoom = 160 };
+enum { kPngErrorRoom = 160, kPngTextRoom = 80 };
+
+// Keyword of the tEXt chunk that carries a texture's settings (its layer tag).
+extern const char kPngTagKeyword[];
 
 struct PngImage {
     uint32_t width;
@@ -23,6 +26,7 @@ struct PngImage {
     uint8_t* pixels;           // row by row, malloc block; 1 byte (indexed) or 4 bytes a pixel
     uint32_t paletteCount;     // indexed: PLTE entries, 1 to 256
     uint8_t palette[256][4];   // indexed: red, green, blue, alpha (255 where tRNS gives none)
+    char tag[kPngTextRoom];    // the kPngTagKeyword text, zero-terminated; empty when none
 };
 
 // True where indexed PNGs are read with their indices and written as
@@ -36,13 +40,16 @@ void FreePng(PngImage* image);
 // Bytes per pixel of the record's kind.
 inline uint32_t PngPixelBytes(const PngImage& image) { return image.kind == kPngIndexed ? 1 : 4; }
 
-// Decodes a whole PNG file. Refuses pictures wider or higher than `maxSide`
-// before any pixel memory is taken. 0, or -1 with a message in `error`.
+// Decodes a whole PNG file, with the text of its first kPngTagKeyword tEXt
+// chunk (cut to fit) in `tag`. Refuses pictures wider or higher than
+// `maxSide` before any pixel memory is taken. 0, or -1 with a message in
+// `error`.
 int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* image, char* error,
               size_t errorRoom);
 
 // Encodes the record as a PNG file in a new malloc block: indexed pictures
 // as colour type 3 with PLTE (paletteCount entries) and tRNS (up to the last
 // entry that is not opaque); colour and grey pictures as RGBA, or RGB / grey
-// when `alpha` is false. 0, or -1.
+// when `alpha` is false; a non-empty `tag` as a tEXt chunk of keyword
+// kPngTagKeyword before the image data. 0, or -1.
 int EncodePng(const PngImage* image, uint8_t** data, size_t* length);

@@ -7,6 +7,7 @@
 #include "png.h"
 
 const bool kPngKeepsIndices = true;
+const char kPngTagKeyword[] = "ombr texture settings";
 
 void InitPng(PngImage* image) { memset(image, 0, sizeof *image); }
 
@@ -36,6 +37,21 @@ static void UnpackIndices(const uint8_t* packed, size_t stride, uint32_t width, 
             target[x] = (uint8_t)((row[bit / 8] >> (8 - depth - bit % 8)) & mask);
         }
     }
+}
+
+// The text of the first tEXt chunk with our keyword; none is no error.
+static void ReadTag(spng_ctx* ctx, PngImage* image) {
+    uint32_t count = 0;
+    if (spng_get_text(ctx, nullptr, &count) != 0 || count == 0) return;
+    spng_text* texts = (spng_text*)calloc(count, sizeof *texts);
+    if (!texts) return;
+    if (spng_get_text(ctx, texts, &count) == 0)
+        for (uint32_t i = 0; i < count; i++)
+            if (texts[i].type == SPNG_TEXT && strcmp(texts[i].keyword, kPngTagKeyword) == 0) {
+                snprintf(image->tag, sizeof image->tag, "%.*s", (int)texts[i].length, texts[i].text);
+                break;
+            }
+    free(texts);
 }
 
 int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* image, char* error,
@@ -117,6 +133,7 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* im
             return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
         }
     }
+    ReadTag(ctx, image);
     spng_ctx_free(ctx);
     return 0;
 }
@@ -182,6 +199,15 @@ int EncodePng(const PngImage* image, uint8_t** data, size_t* length) {
             source = narrowed;
             sourceLength = pixels * channels;
         }
+    }
+    spng_text text;
+    memset(&text, 0, sizeof text);
+    if (rc == 0 && image->tag[0] != '\0') {
+        snprintf(text.keyword, sizeof text.keyword, "%s", kPngTagKeyword);
+        text.type = SPNG_TEXT;
+        text.length = strnlen(image->tag, sizeof image->tag);
+        text.text = const_cast<char*>(image->tag);
+        rc = spng_set_text(ctx, &text, 1);
     }
     if (rc == 0) rc = spng_encode_image(ctx, source, sourceLength, SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
     free(narrowed);

@@ -21,6 +21,67 @@
 #include "png.h"
 
 const bool kPngKeepsIndices = false;
+const char kPngTagKeyword[] = "ombr texture settings";
+
+enum { kPngSignature = 8, kPngChunkFrame = 12, kPngAfterIhdr = kPngSignature + kPngChunkFrame + 13 };
+
+// The CRC of PNG chunks (ISO 3309, reflected, polynomial 0xEDB88320).
+static uint32_t PngCrc(const uint8_t* data, size_t length) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < length; i++) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; bit++) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
+static uint32_t ReadBigEndian(const uint8_t* p) {
+    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}
+
+static void WriteBigEndian(uint8_t* p, uint32_t v) {
+    p[0] = (uint8_t)(v >> 24), p[1] = (uint8_t)(v >> 16), p[2] = (uint8_t)(v >> 8), p[3] = (uint8_t)v;
+}
+
+// stb reads no text chunks: the first tEXt chunk with our keyword, found by
+// walking the chunks up to the image data.
+static void ReadTag(const uint8_t* data, size_t length, PngImage* image) {
+    const size_t keyword = sizeof kPngTagKeyword;   // with its zero separator
+    for (size_t at = kPngSignature; length - at >= kPngChunkFrame;) {
+        const uint32_t size = ReadBigEndian(data + at);
+        if (size > length - at - kPngChunkFrame || memcmp(data + at + 4, "IDAT", 4) == 0) return;
+        const uint8_t* body = data + at + 8;
+        if (memcmp(data + at + 4, "tEXt", 4) == 0 && size >= keyword && memcmp(body, kPngTagKeyword, keyword) == 0) {
+            snprintf(image->tag, sizeof image->tag, "%.*s", (int)(size - keyword), (const char*)body + keyword);
+            return;
+        }
+        at += kPngChunkFrame + size;
+    }
+}
+
+// stb writes no text chunks: the tag goes in as a tEXt chunk right after
+// IHDR, with its CRC. 0, or -1 (no memory: the buffer is as it was).
+static int InsertTag(const char* tag, uint8_t** data, size_t* length) {
+    const size_t keyword = sizeof kPngTagKeyword;
+    const size_t text = strnlen(tag, kPngTextRoom);
+    if (text == 0) return 0;
+    if (*length < kPngAfterIhdr) return -1;
+    const size_t chunk = kPngChunkFrame + keyword + text;
+    uint8_t* grown = (uint8_t*)malloc(*length + chunk);
+    if (!grown) return -1;
+    uint8_t* p = grown + kPngAfterIhdr;
+    memcpy(grown, *data, kPngAfterIhdr);
+    WriteBigEndian(p, (uint32_t)(keyword + text));
+    memcpy(p + 4, "tEXt", 4);
+    memcpy(p + 8, kPngTagKeyword, keyword);
+    memcpy(p + 8 + keyword, tag, text);
+    WriteBigEndian(p + 8 + keyword + text, PngCrc(p + 4, 4 + keyword + text));
+    memcpy(p + chunk, *data + kPngAfterIhdr, *length - kPngAfterIhdr);
+    free(*data);
+    *data = grown;
+    *length += chunk;
+    return 0;
+}
 
 void InitPng(PngImage* image) { memset(image, 0, sizeof *image); }
 
@@ -70,6 +131,7 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* im
     image->alpha = colorType == 4 || colorType == 6;
     for (size_t i = 0; i < count && !image->alpha; i++)
         if (image->pixels[4 * i + 3] != 255) image->alpha = true;
+    ReadTag(data, length, image);
     return 0;
 }
 
@@ -120,7 +182,7 @@ int EncodePng(const PngImage* image, uint8_t** data, size_t* length) {
     const int written = stbi_write_png_to_func(Append, &buffer, (int)image->width, (int)image->height, 4, rgba,
                                                (int)image->width * 4);
     free(expanded);
-    if (!written || buffer.failed) {
+    if (!written || buffer.failed || InsertTag(image->tag, &buffer.data, &buffer.length) != 0) {
         free(buffer.data);
         return -1;
     }
