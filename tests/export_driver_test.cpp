@@ -127,7 +127,21 @@ TEST(ExportDriver, PathsCancelAndUnwritableSettings) {
         EXPECT_EQ(fake.Export(host, "C:\\a.pvz"), kStatusUnsupported);
     }
     EXPECT_TRUE(fake.files.empty() && fake.allocations == 0);
+    // A palette beside "C:\abcdef" would be "C:\ab.pvp": refused, with a
+    // message, before anything is written; other layouts go anywhere.
+    for (const char* path : {"C:\\abcdef", "C:\\t.x\\abc", "C:\\t\\a.pv"}) {
+        fake.settings = {5, 0, 0};
+        fake.messages.clear();
+        EXPECT_EQ(fake.Export(host, path), kStatusWriteFailed) << path;
+        ASSERT_EQ(fake.messages.size(), 1u);
+        EXPECT_TRUE(fake.messages[0].text == kPalettePathMessage && fake.messages[0].flags == kMessageIconError);
+    }
+    EXPECT_TRUE(fake.files.empty() && fake.allocations == 0);
     fake.settings = {1, 0, 0};
+    fake.messages.clear();
+    EXPECT_EQ(fake.Export(host, "C:\\abcdef"), kStatusDone);
+    EXPECT_TRUE(fake.files.size() == 1 && fake.messages.empty());
+    fake.files.clear();
     const std::string longest = std::string(255, 'a') + ".pvr";
     EXPECT_EQ(fake.Export(host, longest.c_str()), kStatusDone);
     EXPECT_EQ(fake.files.size(), 1u);

@@ -73,6 +73,7 @@ struct DiskPlatform {
     ExportPlatform platform = {};
     TextureSettings settings = {1, 0, 7};
     std::set<std::string> unreplaceable;   // targets ReplaceTarget refuses
+    std::set<std::string> inUse;           // files neither replaced nor moved, though CanReplace said yes
     int failAllocation = 0;                // 1-based; 0: none fails
     int allocations = 0;
     int outstanding = 0;
@@ -96,7 +97,8 @@ struct DiskPlatform {
         platform.WriteWholeFile = WriteFileStdio;
         platform.RemoveFile = RemoveFileStdio;
         platform.ReplaceTarget = [](void* c, const char* temp, const char* target) {
-            if (Self(c)->unreplaceable.count(target)) return -1;
+            if (Self(c)->unreplaceable.count(target) || Self(c)->inUse.count(target) || Self(c)->inUse.count(temp))
+                return -1;
             return RenameFileStdio(c, temp, target);
         };
         platform.CanReplace = [](void* c, const char* target) {
@@ -127,6 +129,7 @@ struct Case {
     bool textureIsFolder, paletteIsFolder;
     bool refuseTexture, refusePalette;
     int failAllocation;
+    bool textureCommitFails, paletteCommitFails;
 };
 
 const Case kCases[] = {
@@ -140,6 +143,12 @@ const Case kCases[] = {
     {"no memory for the texture buffer, plain", "a.pvr", {1, 2, 1}, kStatusNoMemory, false, false, false, false, 1},
     {"no memory for the container", "a.pvz", {1, 0, 1}, kStatusNoMemory, false, false, false, false, 2},
     {"no memory for the container, palettised", "a.pvz", {7, 2, 1}, kStatusNoMemory, false, false, false, false, 2},
+    // Files in use, found only when committing: the old palette is put back.
+    {"texture not committed after its palette", "a.pvz", {7, 0, 1}, kStatusWriteFailed, false, false, false, false,
+     0, true, false},
+    {"texture not committed, plain", "a.pvr", {5, 1, 1}, kStatusWriteFailed, false, false, false, false, 0, true,
+     false},
+    {"palette not committed", "a.pvz", {5, 2, 1}, kStatusPaletteFailed, false, false, false, false, 0, false, true},
 };
 
 TEST(ExportFailure, NothingIsLost) {
@@ -160,6 +169,9 @@ TEST(ExportFailure, NothingIsLost) {
         else
             WriteFile(palette, "old palette");
         WriteFile(dir / "other.pvz", "a neighbour");
+        // Files under the names staged files take, or once took: never touched.
+        WriteFile(dir / "~0000.tmp", "not ours");
+        WriteFile(texture + ".~tmp", "not ours either");
         const auto before = Snapshot(dir.path);
 
         DiskPlatform disk;
@@ -167,6 +179,8 @@ TEST(ExportFailure, NothingIsLost) {
         disk.failAllocation = c.failAllocation;
         if (c.refuseTexture) disk.unreplaceable.insert(texture);
         if (c.refusePalette) disk.unreplaceable.insert(palette);
+        if (c.textureCommitFails) disk.inUse.insert(texture);
+        if (c.paletteCommitFails) disk.inUse.insert(palette);
         EXPECT_EQ(Export(disk, texture), c.code);
         EXPECT_EQ(Snapshot(dir.path), before);
     }
@@ -192,6 +206,34 @@ TEST(ExportFailure, TextureRefusedKeepsTheOldPalette) {
         EXPECT_EQ(after[texture], folder ? "<dir>" : "old texture");
         EXPECT_EQ(after[dir / "a.pvp"], "old palette");
     }
+}
+
+// Staged files take new names of their own in the target's folder: two of
+// them never share one, a file already there is never replaced or removed,
+// and a target as long as the path room allows is still staged beside it.
+TEST(ExportFailure, StagedNamesOfTheirOwn) {
+    TempFolder dir;
+    WriteFile(dir / "~0000.tmp", "not ours");
+    WriteFile(dir / "~0001.tmp", "nor this");
+    const std::string longest = dir / std::string(kExportPathRoom - 2 - dir.path.size() - 4, 'n') + ".pvz";
+    ASSERT_EQ(longest.size(), (size_t)kExportPathRoom - 1);
+    // A folder that leaves room for five characters only: "~hhhh".
+    const std::string deep = dir / std::string(kExportPathRoom - 7 - dir.path.size() - 1, 'd');
+    ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
+    const std::string cramped = deep + "/a.pvz";
+    ASSERT_EQ(cramped.size(), (size_t)kExportPathRoom - 1);
+    for (const std::string& texture : {dir / "a.Pvp", longest, cramped}) {
+        DiskPlatform disk;
+        disk.settings = {5, 2, 1};
+        EXPECT_EQ(Export(disk, texture), kStatusDone) << texture;
+        auto after = Snapshot(dir.path);
+        EXPECT_EQ(after[dir / "~0000.tmp"], "not ours");
+        EXPECT_EQ(after[dir / "~0001.tmp"], "nor this");
+        EXPECT_EQ(after[texture].substr(4, 4), "GBIX");   // PVZ containers all three
+    }
+    auto after = Snapshot(dir.path);
+    EXPECT_EQ(after.size(), 9u);   // the two, the folder, each texture and its palette, nothing staged left
+    EXPECT_EQ(after[dir / "a.pvp"].size(), 48u);
 }
 
 TEST(ExportFailure, FolderThatDoesNotExist) {

@@ -127,6 +127,18 @@ TEST(ExportSettings, RecordFromFileNameAndTag) {
     PrepareSettingsRecord(&r, &host.layer, "C:\\out\\ending_back.pvr");
     EXPECT_EQ(r.sources, (uint32_t)(HAS_FILE_PRESET | HAS_TAG_PRESET | SOURCE_LAYER_TAG));
     EXPECT_TRUE(r.tagPreset.colorFormat == 5 && r.tagPreset.globalIndex == 3);
+    // A palettised texture's tag: #PAL is its ColorFormat, and its ID is
+    // shown whatever its value; #PAL means nothing under other DataTypes.
+    host.SetLayerName("Layer 1 !#TYPE:7, #COLOR:6, #ID:65535, #PAL:2");
+    PrepareSettingsRecord(&r, &host.layer, "C:\\out\\ending_back.pvr");
+    PresetView v = ViewSourcePreset(r, SOURCE_LAYER_TAG);
+    EXPECT_TRUE(v.dataTypeItem == 2 && v.colorFormatItem == 2 && v.setId);
+    EXPECT_STREQ(v.idText, "65535");
+    EXPECT_STREQ(ViewSourcePreset(r, SOURCE_FILE_NAME).idText, "2102");
+    host.SetLayerName("Layer 1 !#TYPE:13, #COLOR:1, #ID:x, #PAL:2");
+    PrepareSettingsRecord(&r, &host.layer, "C:\\out\\x.pvz");
+    v = ViewSourcePreset(r, SOURCE_LAYER_TAG);
+    EXPECT_TRUE(v.dataTypeItem == 4 && v.colorFormatItem == 1 && !v.setId);
     PrepareSettingsRecord(&r, nullptr, "C:\\out\\x.pvz");
     EXPECT_EQ(r.sources, 0u);
 

@@ -101,6 +101,26 @@ TEST(ExportEncode, RectangleIndicesAndPacking) {
         EXPECT_EQ(ReadU16(&e[0]), c.unit) << c.dataType << "/" << c.format;
         EXPECT_EQ(ReadU16(&e[e.size() - 10]), c.unit);
     }
+    // Packed as 16-bit colour, a pixel of an indexed, grey or two-colour
+    // picture is the colour it stands for; as indices, the value itself.
+    struct ModeCase {
+        int32_t mode;
+        uint32_t pixel;
+        unsigned dataType, format;
+        uint16_t unit;
+    } modes[] = {{kColorModeIndexed, 0x105, 1, 0, 0xFFFF}, {kColorModeIndexed, 0x106, 9, 0, 0x7FFF},   // 6: transparent
+                 {kColorModeIndexed, 0x105, 13, 1, 0xFFFF}, {kColorModeIndexed, 0x105, 7, 0, 0x0505},
+                 {kColorModeGrey, 0x80, 1, 2, 0xF888},      {kColorModeGrey, 0x10, 9, 0, 0x8842},
+                 {kColorModeTwoColour, 1, 13, 2, 0xFFFF},    {kColorModeTwoColour, 0, 1, 0, 0x8000}};
+    for (const ModeCase& c : modes) {
+        StubHost picture;
+        picture.image.nColorMode = c.mode;
+        picture.image.aPalette[5] = picture.image.aPalette[6] = 0x00FFFFFF;   // the host's own alpha byte is not used
+        picture.image.nTransparentIndex = 6;
+        g_pixel = c.pixel;
+        e = Encode(picture, 128, 128, c.dataType, c.format, Constant);
+        EXPECT_EQ(ReadU16(&e[0]), c.unit) << c.mode << ": " << c.pixel;
+    }
 }
 
 TEST(ExportEncode, RefusesWhatItCannotEncodeSafely) {
