@@ -399,6 +399,15 @@ static void TagPicture(const TextureCheck& check, PngImage* png) {
     snprintf(png->tag, sizeof png->tag, "%s", tag[0] == ' ' ? tag + 1 : tag);
 }
 
+// One output's bytes, staged beside it: 0, or -1 with the reason.
+static int StageOutput(const ExportPlatform* platform, const char* path, const uint8_t* bytes, size_t length,
+                       StagedFile* file, ConvertReport* report) {
+    errno = 0;
+    if (StageFile(platform, path, bytes, length, file) == 0) return 0;
+    SayWriteFailure(report->message, path, errno);
+    return -1;
+}
+
 static int StagePicture(const MemoryHost& host, const TextureCheck& check, const char* path,
                         const ExportPlatform* platform, StagedFile* file, ConvertReport* report) {
     PngImage png;
@@ -410,11 +419,7 @@ static int StagePicture(const MemoryHost& host, const TextureCheck& check, const
         result = EncodePng(&png, &bytes, &length);
     }
     if (result != 0) Say(report->message, "no memory to encode the PNG");
-    errno = 0;
-    if (result == 0 && StageFile(platform, path, bytes, length, file) != 0) {
-        SayWriteFailure(report->message, path, errno);
-        result = -1;
-    }
+    else result = StageOutput(platform, path, bytes, length, file, report);
     free(bytes);
     FreePng(&png);
     return result;
@@ -426,11 +431,7 @@ static int StageRaw(const MemoryHost& host, const char* path, const ExportPlatfo
     size_t length = 0;
     int result = HostToRaw(&host, &bytes, &length);
     if (result != 0) Say(report->message, "no memory for the raw pixels");
-    errno = 0;
-    if (result == 0 && StageFile(platform, path, bytes, length, file) != 0) {
-        SayWriteFailure(report->message, path, errno);
-        result = -1;
-    }
+    else result = StageOutput(platform, path, bytes, length, file, report);
     free(bytes);
     return result;
 }

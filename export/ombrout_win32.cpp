@@ -67,7 +67,7 @@ int PB_STDCALL PBE_Execute(int, HWND owner, const char* path, HostImage* image,
     platform.ReplaceTarget = ReplaceFileWin32;
     platform.RemoveFile = RemoveFileStdio;
     platform.CanReplace = CanReplaceWin32;
-    return ExportTexture(path, image, services, &platform);
+    return ExportStatus(ExportPicture(path, image, services, &platform));
 }
 
 }   // extern "C"

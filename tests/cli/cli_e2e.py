@@ -27,7 +27,7 @@ def run(*args, **kwargs):
 
 
 def temp_files(folder):
-    return [os.path.join(d, f) for d, _, files in os.walk(folder) for f in files if f.endswith(".~tmp")]
+    return [os.path.join(d, f) for d, _, files in os.walk(folder) for f in files if f.startswith("~")]
 
 
 shutil.rmtree(work, ignore_errors=True)

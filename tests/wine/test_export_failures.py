@@ -1,7 +1,7 @@
 """The export plug-in when a file cannot be written, in the reference host:
 a read-only texture or palette, a folder that does not exist, a folder in the
 texture's place and a full disk. Each gives its code, leaves every file that
-was there byte for byte as it was and leaves no temporary file (*.~tmp).
+was there byte for byte as it was and leaves no staged file (~hhhh.tmp).
 
 Read-only files: Wine shows a file without write permission bits as
 FILE_ATTRIBUTE_READONLY (attrib shows R), so chmod a-w stands for the DOS
@@ -50,7 +50,7 @@ class Failures(ExportCase):
 
     def assertKept(self, folder, before):
         after = ex.listing(folder)
-        self.assertEqual([n for n in after if n.endswith(".~tmp")], [])
+        self.assertEqual([n for n in after if os.path.basename(n).startswith("~")], [])   # staged "~hhhh.tmp"
         self.assertEqual(after, before)
 
     def test_read_only_texture(self):

@@ -9,8 +9,10 @@ from textures import Texture, make_palette, unpack_color, windows_path, read_wor
 OFN_FILEMUSTEXIST = 0x1000
 
 
-def tag(data_type, color, global_index):
-    return " !#TYPE:%d, #COLOR:%d, #ID:%d" % (data_type, color, global_index)
+def tag(data_type, color, global_index, palette=None):
+    # DataType 5 and 7 add the palette's ColorFormat as stored.
+    text = " !#TYPE:%d, #COLOR:%d, #ID:%d" % (data_type, color, global_index)
+    return text if palette is None else text + ", #PAL:%d" % palette
 
 
 class ImportCase(HostCase):
@@ -156,7 +158,7 @@ class Palettised(ImportCase):
                 image = report["image"]
                 self.assertEqual(image["created"], "indexed")
                 self.assertEqual(image["layer_name"], "Layer 1" + tag(data_type, 6 if data_type == 7 else 5,
-                                                                      data_type))
+                                                                      data_type, cf))
                 self.assertEqual(image["b_alpha"], 0 if cf == 1 else 1)
                 self.assertEqual(report["dialogs"], [])
                 self.check_palette(report, entries, cf)
@@ -185,7 +187,7 @@ class Palettised(ImportCase):
                 report, pixels = self.run_import(tex.path)
                 self.assert_complete(report, pixels, tex)
                 self.assertEqual(report["image"]["b_alpha"], b_alpha)
-                self.assertEqual(report["image"]["layer_name"], "Layer 1" + tag(7, 6, 3))
+                self.assertEqual(report["image"]["layer_name"], "Layer 1" + tag(7, 6, 3, 1))
                 self.check_palette(report, entries, read_as)
                 # The file itself is never rewritten.
                 self.assertEqual(tex.bytes()[24 + (4 if ext == "pvz" else 0)], 1)
@@ -221,7 +223,7 @@ class Palettised(ImportCase):
         self.assert_open_file_dialog(report, tex.path)
         image, calls = report["image"], report["calls"]
         self.assertEqual((image["created"], image["width"], image["height"]), ("indexed", 16, 16))
-        self.assertEqual(image["layer_name"], "Layer 1" + tag(5, 5, 8))
+        self.assertEqual(image["layer_name"], "Layer 1" + tag(5, 5, 8, 1))
         self.assertEqual((image["palette_count"], image["b_alpha"]), (16, 0))
         self.assertEqual(image["palette"], [0] * 256)
         self.assertEqual((calls["set_pixel"], calls["begin_progress"], calls["step_progress"],

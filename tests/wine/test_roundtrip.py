@@ -77,8 +77,9 @@ class RoundTrip(ExportCase):
         self.assertEqual(back["status"], 0)
         self.assertEqual(back["messages"], [])
         self.assertEqual((back["image"]["width"], back["image"]["height"]), (width, height))
-        self.assertEqual(back["image"]["layer_name"], "Layer 1 !#TYPE:%d, #COLOR:%d, #ID:%d" % (
-            data_type, tag_colour(data_type, color_format), global_index))
+        self.assertEqual(back["image"]["layer_name"], "Layer 1 !#TYPE:%d, #COLOR:%d, #ID:%d%s" % (
+            data_type, tag_colour(data_type, color_format), global_index,
+            ", #PAL:%d" % color_format if data_type in (5, 7) else ""))
         self.assertEqual(back["image"]["created"], "direct" if colours is None else "indexed")
         pixels = read_words(raw)
         self.assertEqual(len(pixels), width * height)
