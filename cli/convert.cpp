@@ -569,22 +569,18 @@ int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* 
     bool translucent = false;
     if (mode == kColorModeIndexed) {
         image.nPaletteCount = (int32_t)png.paletteCount;
-        unsigned transparent = 0, partial = 0;
+        // The export writes each entry's own alpha (ExportPlatform::paletteAlpha).
+        unsigned transparent = 0, translucentEntries = 0;
         for (uint32_t i = 0; i < png.paletteCount; i++) {
             image.aPalette[i] = HostColor(png.palette[i]);
-            if (png.palette[i][3] == 0) {
-                if (transparent++ == 0) image.nTransparentIndex = (int32_t)i;
-            } else if (png.palette[i][3] != 255) {
-                partial++;
-            }
+            if (png.palette[i][3] == 0 && transparent++ == 0) image.nTransparentIndex = (int32_t)i;
+            if (png.palette[i][3] != 255) translucentEntries++;
         }
         if (transparent != 1) image.nTransparentIndex = -1;
         for (size_t i = 0; i < count; i++) host->pixels[i] = png.pixels[i];
-        if (palettised && transparent > 1)
-            Say(report->warning, "%u palette entries are transparent; one transparent index is kept, so all are written opaque",
-                transparent);
-        else if (palettised && partial > 0)
-            Say(report->warning, "%u partly transparent palette entries are written opaque", partial);
+        if (palettised && translucentEntries > 0 && settings.colorFormat == kColorRgb565)
+            Say(report->warning, "ColorFormat 1 (RGB565) has no alpha: %u transparent palette entries are written opaque",
+                translucentEntries);
     } else {
         for (size_t i = 0; i < count; i++) {
             const uint8_t* rgba = png.kind == kPngIndexed ? png.palette[png.pixels[i]] : png.pixels + 4 * i;

@@ -129,26 +129,27 @@ struct Case {
     bool textureIsFolder, paletteIsFolder;
     bool refuseTexture, refusePalette;
     int failAllocation;
-    bool textureCommitFails, paletteCommitFails;
+    int inUse;   // kTextureInUse, kPaletteInUse or 0
 };
+enum { kTextureInUse = 1, kPaletteInUse = 2 };
 
 const Case kCases[] = {
-    {"read-only texture", "a.pvz", {1, 0, 1}, kStatusWriteFailed, false, false, true, false, 0},
-    {"read-only texture, plain", "a.pvr", {9, 2, 1}, kStatusWriteFailed, false, false, true, false, 0},
-    {"folder in the texture's place", "a.pvz", {1, 1, 1}, kStatusWriteFailed, true, false, false, false, 0},
-    {"read-only palette", "a.pvz", {5, 2, 1}, kStatusPaletteFailed, false, false, false, true, 0},
-    {"read-only palette and texture", "a.pvr", {7, 1, 1}, kStatusPaletteFailed, false, false, true, true, 0},
-    {"folder in the palette's place", "a.pvz", {7, 0, 1}, kStatusPaletteFailed, false, true, false, false, 0},
-    {"no memory for the texture buffer", "a.pvz", {5, 0, 1}, kStatusNoMemory, false, false, false, false, 1},
-    {"no memory for the texture buffer, plain", "a.pvr", {1, 2, 1}, kStatusNoMemory, false, false, false, false, 1},
-    {"no memory for the container", "a.pvz", {1, 0, 1}, kStatusNoMemory, false, false, false, false, 2},
-    {"no memory for the container, palettised", "a.pvz", {7, 2, 1}, kStatusNoMemory, false, false, false, false, 2},
+    {"read-only texture", "a.pvz", {1, 0, 1}, kStatusWriteFailed, false, false, true, false, 0, 0},
+    {"read-only texture, plain", "a.pvr", {9, 2, 1}, kStatusWriteFailed, false, false, true, false, 0, 0},
+    {"folder in the texture's place", "a.pvz", {1, 1, 1}, kStatusWriteFailed, true, false, false, false, 0, 0},
+    {"read-only palette", "a.pvz", {5, 2, 1}, kStatusPaletteFailed, false, false, false, true, 0, 0},
+    {"read-only palette and texture", "a.pvr", {7, 1, 1}, kStatusPaletteFailed, false, false, true, true, 0, 0},
+    {"folder in the palette's place", "a.pvz", {7, 0, 1}, kStatusPaletteFailed, false, true, false, false, 0, 0},
+    {"no memory for the texture buffer", "a.pvz", {5, 0, 1}, kStatusNoMemory, false, false, false, false, 1, 0},
+    {"no memory for the texture buffer, plain", "a.pvr", {1, 2, 1}, kStatusNoMemory, false, false, false, false, 1, 0},
+    {"no memory for the container", "a.pvz", {1, 0, 1}, kStatusNoMemory, false, false, false, false, 2, 0},
+    {"no memory for the container, palettised", "a.pvz", {7, 2, 1}, kStatusNoMemory, false, false, false, false, 2, 0},
     // Files in use, found only when committing: the old palette is put back.
-    {"texture not committed after its palette", "a.pvz", {7, 0, 1}, kStatusWriteFailed, false, false, false, false,
-     0, true, false},
-    {"texture not committed, plain", "a.pvr", {5, 1, 1}, kStatusWriteFailed, false, false, false, false, 0, true,
-     false},
-    {"palette not committed", "a.pvz", {5, 2, 1}, kStatusPaletteFailed, false, false, false, false, 0, false, true},
+    {"texture not committed after its palette", "a.pvz", {7, 0, 1}, kStatusWriteFailed, false, false, false, false, 0,
+     kTextureInUse},
+    {"texture not committed, plain", "a.pvr", {5, 1, 1}, kStatusWriteFailed, false, false, false, false, 0,
+     kTextureInUse},
+    {"palette not committed", "a.pvz", {5, 2, 1}, kStatusPaletteFailed, false, false, false, false, 0, kPaletteInUse},
 };
 
 TEST(ExportFailure, NothingIsLost) {
@@ -179,8 +180,8 @@ TEST(ExportFailure, NothingIsLost) {
         disk.failAllocation = c.failAllocation;
         if (c.refuseTexture) disk.unreplaceable.insert(texture);
         if (c.refusePalette) disk.unreplaceable.insert(palette);
-        if (c.textureCommitFails) disk.inUse.insert(texture);
-        if (c.paletteCommitFails) disk.inUse.insert(palette);
+        if (c.inUse == kTextureInUse) disk.inUse.insert(texture);
+        if (c.inUse == kPaletteInUse) disk.inUse.insert(palette);
         EXPECT_EQ(Export(disk, texture), c.code);
         EXPECT_EQ(Snapshot(dir.path), before);
     }
