@@ -65,15 +65,20 @@ int ParseLayerTag(const char* name, size_t capacity, TextureSettings* settings, 
     unsigned found = 0;
     if (fields) *fields = found;
     if (!FindText(name, strnlen(name, capacity), "!#")) return 0;
-    uint32_t number;
-    if (ParseTagNumber(name, capacity, "#TYPE:", &number)) settings->dataType = (uint8_t)number, found |= kTagType;
-    if (ParseTagNumber(name, capacity, "#COLOR:", &number)) settings->colorFormat = (uint8_t)number, found |= kTagColor;
-    if (ParseTagNumber(name, capacity, "#ID:", &number)) settings->globalIndex = (uint16_t)number, found |= kTagId;
-    const bool palettised = (found & kTagType) && (settings->dataType == 5 || settings->dataType == 7);
-    if (palettised && ParseTagNumber(name, capacity, "#PAL:", &number)) {
-        settings->colorFormat = (uint8_t)number;
+    uint32_t type = 0, color = 0, id = 0, palette = 0;
+    if (ParseTagNumber(name, capacity, "#TYPE:", &type)) found |= kTagType;
+    if (ParseTagNumber(name, capacity, "#COLOR:", &color)) found |= kTagColor;
+    if (ParseTagNumber(name, capacity, "#ID:", &id)) found |= kTagId;
+    // Under DataType 5 and 7, #COLOR names the index width and #PAL the
+    // palette entries' format, which is the ColorFormat written.
+    const bool palettised = (found & kTagType) && ((type & 0xFF) == 5 || (type & 0xFF) == 7);
+    if (palettised && ParseTagNumber(name, capacity, "#PAL:", &palette)) {
+        color = palette;
         found |= kTagColor | kTagPalette;
     }
+    if (found & kTagType) settings->dataType = (uint8_t)type;
+    if (found & kTagColor) settings->colorFormat = (uint8_t)color;
+    if (found & kTagId) settings->globalIndex = (uint16_t)id;
     if (fields) *fields = found;
     return 1;
 }
