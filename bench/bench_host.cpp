@@ -147,7 +147,9 @@ static void* ExportAlloc(void* context, size_t size) { return HeapAllocate(&((Ex
 static void ExportFree(void* context, void* block) { HeapRelease(&((ExportBench*)context)->heap, block); }
 static int WriteSink(void* context, const char* path, const uint8_t* data, size_t length) {
     ExportBench* bench = (ExportBench*)context;
-    const bool palette = strstr(path, ".pvp") != nullptr;
+    (void)path;   // staged names tell nothing of their target: the bytes do
+    if (length == 0) return 0;   // a name reserved to keep an old palette aside
+    const bool palette = length >= 4 && memcmp(data, "PVPL", 4) == 0;
     std::vector<uint8_t>& sink = palette ? bench->palette : bench->texture;
     if (length > sink.size()) return -1;
     memcpy(sink.data(), data, length);
