@@ -40,9 +40,14 @@ void CheckTag(const char* name, size_t capacity) {
         return;
     }
     FUZZ_CHECK(found == 1);
-    uint32_t n;
+    uint32_t n, type;
     FUZZ_CHECK(settings.dataType == (TagNumber(text, "#TYPE:", &n) ? (uint8_t)n : 11));
-    FUZZ_CHECK(settings.colorFormat == (TagNumber(text, "#COLOR:", &n) ? (uint8_t)n : 22));
+    // DataType 5 and 7 take their ColorFormat from #PAL where it has one.
+    const bool palettised = TagNumber(text, "#TYPE:", &type) && ((uint8_t)type == 5 || (uint8_t)type == 7);
+    if (palettised && TagNumber(text, "#PAL:", &n))
+        FUZZ_CHECK(settings.colorFormat == (uint8_t)n);
+    else
+        FUZZ_CHECK(settings.colorFormat == (TagNumber(text, "#COLOR:", &n) ? (uint8_t)n : 22));
     FUZZ_CHECK(settings.globalIndex == (TagNumber(text, "#ID:", &n) ? (uint16_t)n : 3333));
 }
 
