@@ -1,4 +1,5 @@
 """Test textures from the native make_texture tool, and the pixels the import must give for them."""
+import json
 import os
 import struct
 import subprocess
@@ -7,34 +8,37 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 NATIVE = os.environ.get("OMBR_NATIVE_DIR", os.path.join(ROOT, "build", "native"))
 MAKE_TEXTURE = os.path.join(NATIVE, "tests", "tools", "make_texture")
 
-# Decode half of the colour conversion, per ColorFormat: (shift, mask) for red
-# and green, (left shift of the low byte, mask) for blue, (shift, mask, scale) for alpha.
-CHANNELS = {
-    0: ((7, 0xF8), (2, 0xF8), (3, 0xF8), (15, 1, 255)),
-    1: ((8, 0xF8), (3, 0xFC), (3, 0xF8), None),
-    2: ((4, 0xF0), (0, 0xF0), (4, 0xF0), (12, 15, 17)),
-}
+LAYOUT_JSON = os.path.join(NATIVE, "tests", "tools", "layout.json")
+
+
+def _layout():
+    """The layout table as the native build wrote it (tests/tools/layout_json)."""
+    if not os.path.isfile(LAYOUT_JSON):
+        raise AssertionError("%s not found: build the native target layout_json" % LAYOUT_JSON)
+    with open(LAYOUT_JSON) as f:
+        return json.load(f)
+
+
+LAYOUT = _layout()
 
 
 def unpack_color(color_format, v):
     """A 16-bit texel or palette entry as a host colour 0xAARRGGBB."""
-    (rs, rm), (gs, gm), (bs, bm), alpha = CHANNELS[color_format]
-    red = (v >> rs) & rm
-    green = (v >> gs) & gm
-    blue = (((v & 0xFF) << bs) & 0xFF) & bm
-    a = 255 if alpha is None else ((v >> alpha[0]) & alpha[1]) * alpha[2]
+    d = LAYOUT["colorFormats"][color_format]["decode"]
+    red = (v >> d["red"][0]) & d["red"][1]
+    green = (v >> d["green"][0]) & d["green"][1]
+    blue = (((v & 0xFF) << d["blue"][0]) & 0xFF) & d["blue"][1]
+    shift, mask, scale = d["alpha"]
+    a = 255 if color_format == 1 else int(((v >> shift) & mask) * scale)
     return blue | green << 8 | red << 16 | a << 24
 
 
 def texel_kind(data_type, color_format):
     """How the import decodes a layout: '16', '8', '4', 'rect', 'vq', 'smallvq' or None."""
-    if data_type == 5:
-        return "4"
-    if data_type == 7:
-        return "8"
-    if data_type in (1, 2, 6, 8, 13):
-        return {5: "4", 6: "8"}.get(color_format, "16")
-    return {9: "rect", 3: "vq", 4: "vq", 16: "smallvq", 17: "smallvq"}.get(data_type)
+    row = LAYOUT["dataTypes"][data_type]
+    if row["order"] == "twiddled":
+        return str(row["texelBits"] or LAYOUT["colorFormats"][color_format]["texelBits"])
+    return {"rectangle": "rect", "vq": "vq", "smallvq": "smallvq"}.get(row["order"])
 
 
 def read_words(path):
