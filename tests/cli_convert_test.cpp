@@ -645,7 +645,7 @@ TEST(CliCommandLine, HelpVersionAndUsageErrors) {
         {"decode", "a.pvz", "b.pvz", "--raw", "x.raw"},
         {"decode", "a.pvz", "--type", "1"},   // an encode option
         {"info", "a.pvz", "--force"},
-        {"encode", "a.png", "--type", "3"},
+        {"encode", "a.png", "--type", "10"},
         {"encode", "a.png", "--color", "4"},
         {"encode", "a.png", "--id", "65536"},
         {"encode", "a.png", "--preset", "maybe"},
