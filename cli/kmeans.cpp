@@ -86,6 +86,8 @@ unsigned NearestEntry(const CodebookSearch& s, const uint32_t* vector, uint32_t*
 
 namespace {
 
+enum { kTrainingSample = 16384 };   // distinct vectors the cells grow on
+
 struct Training {
     const uint32_t* vectors;   // the distinct input vectors
     const uint32_t* weights;   // how often each stands in the input
@@ -207,7 +209,17 @@ void Iterate(Training* t, int rounds, bool grid) {
     }
 }
 
-void Train(Training* t, unsigned entries) {
+// Spare room for a training: a sample of the vectors and a second codebook.
+struct Scratch {
+    uint32_t* sampleVectors;   // kTrainingSample x texels
+    uint32_t* sampleWeights;   // kTrainingSample
+    size_t* order;             // one per distinct vector
+    uint32_t book[kMaxCodebookEntries * kMaxVectorTexels];
+};
+
+// From the weighted mean: cells split until there are `entries`, with Lloyd
+// iterations after each split and at the end.
+void Grow(Training* t, unsigned entries) {
     t->size = 1;
     memcpy(t->book, t->vectors, t->texels * sizeof *t->book);
     Assign(t);
@@ -217,6 +229,51 @@ void Train(Training* t, unsigned entries) {
         Iterate(t, 4, false);
     }
     Iterate(t, 8, false);
+}
+
+// Start A: Grow on every k-th distinct vector (in their order) when there
+// are many, then Lloyd iterations on all of them.
+uint64_t GrowFromSample(Training* t, unsigned entries, Scratch* scratch) {
+    Training sample = *t;
+    if (t->count > kTrainingSample) {
+        const size_t stride = (t->count + kTrainingSample - 1) / kTrainingSample;
+        sample.count = 0;
+        for (size_t i = 0; i < t->count; i += stride, sample.count++) {
+            memcpy(scratch->sampleVectors + sample.count * t->texels, t->vectors + i * t->texels,
+                   t->texels * sizeof *t->vectors);
+            scratch->sampleWeights[sample.count] = t->weights[i];
+        }
+        sample.vectors = scratch->sampleVectors;
+        sample.weights = scratch->sampleWeights;
+    }
+    Grow(&sample, entries);
+    t->size = sample.size;
+    Iterate(t, 3, false);
+    return Assign(t);
+}
+
+// Start B: the most frequent distinct vectors, then Lloyd iterations; keeps
+// hard-edged pictures' exact blocks, which averaging cells can lose.
+uint64_t GrowFromFrequent(Training* t, unsigned entries, Scratch* scratch) {
+    size_t* order = scratch->order;
+    for (size_t i = 0; i < t->count; i++) order[i] = i;
+    const uint32_t* w = t->weights;
+    std::partial_sort(order, order + entries, order + t->count,
+                      [w](size_t a, size_t b) { return w[a] > w[b] || (w[a] == w[b] && a < b); });
+    for (unsigned e = 0; e < entries; e++)
+        memcpy(t->book + (size_t)e * t->texels, t->vectors + order[e] * t->texels, t->texels * sizeof *t->book);
+    t->size = entries;
+    Iterate(t, 3, false);
+    return Assign(t);
+}
+
+// The better of both starts, then Lloyd iterations on the grid.
+void Train(Training* t, unsigned entries, Scratch* scratch) {
+    const uint64_t grown = GrowFromSample(t, entries, scratch);
+    Training frequent = *t;
+    frequent.book = scratch->book;
+    if (GrowFromFrequent(&frequent, entries, scratch) < grown)
+        memcpy(t->book, scratch->book, (size_t)entries * t->texels * sizeof *t->book);
     for (size_t i = 0; i < (size_t)t->size * t->texels; i++) t->book[i] = NearestOnGrid(t->colorFormat, t->book[i]);
     Iterate(t, 3, true);
 }
@@ -231,8 +288,11 @@ int TrainCodebook(const uint32_t* vectors, size_t count, unsigned texels, unsign
     uint32_t* weights = (uint32_t*)malloc((count + 1) * sizeof(uint32_t));
     size_t* order = (size_t*)malloc((count + 1) * sizeof(size_t));
     uint64_t* sums = (uint64_t*)malloc(kMaxCodebookEntries * 4 * kMaxVectorTexels * sizeof(uint64_t));
+    Scratch* scratch = (Scratch*)malloc(sizeof(Scratch));
+    uint32_t* sample = (uint32_t*)malloc((size_t)kTrainingSample * (texels + 1) * sizeof(uint32_t));
     int made = -1;
-    if (rounded && distinct && weights && order && sums) {
+    if (rounded && distinct && weights && order && sums && scratch && sample) {
+        *scratch = Scratch{sample, sample + (size_t)kTrainingSample * texels, order, {}};
         for (size_t i = 0; i < count * texels; i++) rounded[i] = NearestOnGrid(colorFormat, vectors[i]);
         const size_t n = MakeDistinct(rounded, count, texels, order, distinct, weights);
         if (n <= entries) {
@@ -242,7 +302,7 @@ int TrainCodebook(const uint32_t* vectors, size_t count, unsigned texels, unsign
             Training* t = (Training*)calloc(1, sizeof(Training));
             if (t) {
                 *t = Training{distinct, weights, n, texels, colorFormat, codebook, 0, sums, {}, {}, {}, {}};
-                Train(t, entries);
+                Train(t, entries, scratch);
                 made = (int)entries;
                 free(t);
             }
@@ -256,5 +316,7 @@ int TrainCodebook(const uint32_t* vectors, size_t count, unsigned texels, unsign
     free(weights);
     free(order);
     free(sums);
+    free(scratch);
+    free(sample);
     return made;
 }
