@@ -32,15 +32,27 @@ static uint32_t ByteSum(const uint32_t* v, unsigned texels) {
     return sum;
 }
 
-// Sum of squared byte differences; stops early once above `limit`.
-static uint32_t Distance(const uint32_t* a, const uint32_t* b, unsigned texels, uint32_t limit) {
+// Sum of squared byte differences of two vectors of N bytes. Byte order
+// plays no part: both vectors lie in memory alike.
+template <unsigned N>
+static uint32_t DistanceOf(const uint32_t* a, const uint32_t* b) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(a);
+    const uint8_t* q = reinterpret_cast<const uint8_t*>(b);
     uint32_t d = 0;
-    for (unsigned t = 0; t < texels && d <= limit; t++)
-        for (int shift = 0; shift < 32; shift += 8) {
-            const int32_t diff = (int32_t)((a[t] >> shift) & 255) - (int32_t)((b[t] >> shift) & 255);
-            d += (uint32_t)(diff * diff);
-        }
+    for (unsigned i = 0; i < N; i++) {
+        const int32_t diff = (int32_t)p[i] - (int32_t)q[i];
+        d += (uint32_t)(diff * diff);
+    }
     return d;
+}
+
+static uint32_t Distance(const uint32_t* a, const uint32_t* b, unsigned texels) {
+    switch (texels) {
+    case 1: return DistanceOf<4>(a, b);
+    case 2: return DistanceOf<8>(a, b);
+    case 3: return DistanceOf<12>(a, b);
+    default: return DistanceOf<16>(a, b);
+    }
 }
 
 void PrepareSearch(const uint32_t* book, unsigned entries, unsigned texels, CodebookSearch* search) {
@@ -73,7 +85,7 @@ unsigned NearestEntry(const CodebookSearch& s, const uint32_t* vector, uint32_t*
         for (int side = 0; side < 2; side++) {
             if (side == 0 ? !upOk : !downOk) continue;
             const unsigned e = s.order[side == 0 ? up++ : down--];
-            const uint32_t d = Distance(vector, s.book + (size_t)e * s.texels, s.texels, best);
+            const uint32_t d = Distance(vector, s.book + (size_t)e * s.texels, s.texels);
             if (d < best || (d == best && e < bestEntry)) {
                 best = d;
                 bestEntry = e;
@@ -86,7 +98,7 @@ unsigned NearestEntry(const CodebookSearch& s, const uint32_t* vector, uint32_t*
 
 namespace {
 
-enum { kTrainingSample = 16384 };   // distinct vectors the cells grow on
+enum { kTrainingSample = 8192 };   // distinct vectors the cells grow on
 
 struct Training {
     const uint32_t* vectors;   // the distinct input vectors
@@ -226,9 +238,9 @@ void Grow(Training* t, unsigned entries) {
     Update(t, false);
     while (t->size < entries) {
         Split(t, t->size * 2 < entries ? t->size * 2 : entries);
-        Iterate(t, 4, false);
+        Iterate(t, 3, false);
     }
-    Iterate(t, 8, false);
+    Iterate(t, 6, false);
 }
 
 // Start A: Grow on every k-th distinct vector (in their order) when there
@@ -248,18 +260,24 @@ uint64_t GrowFromSample(Training* t, unsigned entries, Scratch* scratch) {
     }
     Grow(&sample, entries);
     t->size = sample.size;
-    Iterate(t, 3, false);
+    Iterate(t, 2, false);
     return Assign(t);
 }
 
 // Start B: the most frequent distinct vectors, then Lloyd iterations; keeps
-// hard-edged pictures' exact blocks, which averaging cells can lose.
+// hard-edged pictures' exact blocks, which averaging cells can lose. Tried
+// only when those vectors stand for at least a quarter of the input
+// (otherwise UINT64_MAX).
 uint64_t GrowFromFrequent(Training* t, unsigned entries, Scratch* scratch) {
     size_t* order = scratch->order;
     for (size_t i = 0; i < t->count; i++) order[i] = i;
     const uint32_t* w = t->weights;
     std::partial_sort(order, order + entries, order + t->count,
                       [w](size_t a, size_t b) { return w[a] > w[b] || (w[a] == w[b] && a < b); });
+    uint64_t all = 0, covered = 0;
+    for (size_t i = 0; i < t->count; i++) all += w[i];
+    for (unsigned e = 0; e < entries; e++) covered += w[order[e]];
+    if (4 * covered < all) return UINT64_MAX;
     for (unsigned e = 0; e < entries; e++)
         memcpy(t->book + (size_t)e * t->texels, t->vectors + order[e] * t->texels, t->texels * sizeof *t->book);
     t->size = entries;
