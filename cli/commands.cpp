@@ -52,7 +52,7 @@ const char kHelp[] =
     "  -o OUT            the texture of a single picture (default: beside the picture)\n"
     "  --out-dir DIR     where the textures of many pictures go\n"
     "  --container C     pvz (default) or pvr: the extension given to names without one\n"
-    "  --type N          DataType: 1, 5, 7, 9 or 13 (0xd) as the export writes them, and made here:\n"
+    "  --type N          DataType: 1, 5, 7, 9 or 13 (0xd) as the export writes them; made by ombr itself:\n"
     "                    2 (mip chain, square), 3 and 4 (VQ, 4 with mips), 16 and 17 (small VQ,\n"
     "                    17 with mips); VQ is square, 2 (16, 17: 4) to 2048, lossy, without alpha.\n"
     "                    A colour PNG as 5 or 7 is quantised to 16 or 256 colours (6 and 8 refused)\n"
