@@ -5,9 +5,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "decode.h"
 #include "export_core.h"
 #include "files.h"
+#include "layout.h"
 #include "memory_host.h"
 #include "mip_encode.h"
 #include "palette.h"
@@ -17,15 +17,10 @@
 #include "vq_encode.h"
 
 bool IsConverterLayout(const TextureSettings& s, int pngKind) {
-    switch (s.dataType) {
-    case kTypeTwiddledMips: case kTypeVq: case kTypeVqMips: case kTypeSmallVq: case kTypeSmallVqMips:
-    case kTypeTwiddledMipsHalf: case kTypeTwiddledMipsByte:
-        return true;
-    case kTypePal4: case kTypePal8:
-        return pngKind == kPngColor;
-    default:
-        return false;
-    }
+    const DataTypeRow& row = DataTypeLayout(s.dataType);
+    if (row.order == kDecoderNone) return false;
+    if (!row.exported) return true;
+    return (s.dataType == kTypePal4 || s.dataType == kTypePal8) && pngKind == kPngColor;
 }
 
 namespace {

@@ -3,8 +3,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "decode.h"
+#include "layout.h"
 #include "texture.h"
+#include "twiddle.h"
 
 // sRGB code i in linear light, scaled to 0..65535, and the linear value
 // halfway between codes i and i + 1 (where rounding back moves up a code).
@@ -90,13 +91,15 @@ int HalvePicture(const uint32_t* picture, size_t count, uint32_t side, uint32_t*
     return 0;
 }
 
-// One level of side s, twiddled, at unit `unit` of the texel data.
+// One level of side s, twiddled, `at` bytes into the texel data.
 static int WriteLevel(const uint32_t* level, uint32_t s, const ChannelEncode& row, const uint32_t* table,
-                      uint64_t unit, uint8_t* texels, size_t capacity) {
-    if (unit + (uint64_t)s * s > capacity / 2) return -1;
-    uint8_t* base = texels + 2 * unit;
-    for (uint32_t y = 0; y < s; y++)
-        for (uint32_t x = 0; x < s; x++) WriteU16(base + 2 * TwiddleIndex(table, x, y, s), PackColor(row, level[(size_t)y * s + x]));
+                      uint64_t at, uint8_t* texels, size_t capacity) {
+    if (at > capacity || 2 * (uint64_t)s * s > capacity - at) return -1;
+    uint8_t* base = texels + at;
+    WalkTwiddled<1>(
+        table, s, s,
+        [&](uint32_t unit, uint32_t x, uint32_t y) { WriteU16(base + 2 * unit, PackColor(row, level[(size_t)y * s + x])); },
+        [](uint32_t) {});
     return 0;
 }
 
@@ -110,7 +113,7 @@ int EncodeMipChain(const uint32_t* picture, size_t count, uint32_t side, unsigne
     memset(texels, 0, (size_t)layout.needed);
     uint32_t table[kTwiddleTableSize];
     BuildTwiddleTable(table);
-    if (WriteLevel(picture, side, row->encode, table, layout.offset / 2, texels, capacity) != 0) return -1;
+    if (WriteLevel(picture, side, row->encode, table, layout.offset, texels, capacity) != 0) return -1;
     const size_t room = (size_t)(side / 2) * (side / 2) + 1;
     uint32_t* scratch = (uint32_t*)malloc(2 * room * sizeof(uint32_t));
     if (!scratch) return -1;
@@ -119,7 +122,9 @@ int EncodeMipChain(const uint32_t* picture, size_t count, uint32_t side, unsigne
     for (uint32_t s = side / 2; s >= 1 && result == 0; s /= 2) {
         uint32_t* to = from == scratch ? scratch + room : scratch;
         result = HalvePicture(from, (size_t)4 * s * s, 2 * s, to, room);
-        if (result == 0) result = WriteLevel(to, s, row->encode, table, MipChainOffset(s), texels, capacity);
+        // Where the full level of a texture of side s would be.
+        if (result == 0)
+            result = WriteLevel(to, s, row->encode, table, FullLevelOffset(kTypeTwiddledMips, s), texels, capacity);
         from = to;
     }
     free(scratch);

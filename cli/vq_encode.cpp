@@ -3,10 +3,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "decode.h"
 #include "kmeans.h"
+#include "layout.h"
 #include "mip_encode.h"
 #include "texture.h"
+#include "twiddle.h"
 
 enum { kBlockTexels = 4 };
 
@@ -64,12 +65,14 @@ void WriteIndex(const VqPlan& plan, uint8_t* texels, uint64_t position, unsigned
 void MapLevel(const VqPlan& plan, const CodebookSearch& search, const uint32_t* blocks, uint32_t s,
               uint64_t position, const uint32_t* table, uint8_t* texels) {
     const uint32_t b = s / 2;
-    for (uint32_t by = 0; by < b; by++)
-        for (uint32_t bx = 0; bx < b; bx++) {
+    WalkTwiddled<1>(
+        table, b, b,
+        [&](uint32_t t, uint32_t bx, uint32_t by) {
             uint32_t d;
             const unsigned e = NearestEntry(search, blocks + ((size_t)by * b + bx) * kBlockTexels, &d);
-            WriteIndex(plan, texels, position + TwiddleIndex(table, bx, by, b), e);
-        }
+            WriteIndex(plan, texels, position + t, e);
+        },
+        [](uint32_t) {});
 }
 
 }  // namespace
@@ -82,7 +85,7 @@ static int PlanVq(unsigned dataType, unsigned colorFormat, uint32_t side, size_t
         return -1;
     if (layout.decoder != kDecoderVq && layout.decoder != kDecoderSmallVq) return -1;
     plan->small = layout.decoder == kDecoderSmallVq;
-    plan->mips = dataType == kTypeVqMips || dataType == kTypeSmallVqMips;
+    plan->mips = DataTypeLayout(dataType).mipBits != 0;
     plan->entries = plan->small ? 16 : 256;
     plan->mapStart = plan->small ? kSmallVqCodebookBytes : kVqCodebookBytes;
     plan->fullPosition = (layout.offset - plan->mapStart) * (plan->small ? 2 : 1);
@@ -104,6 +107,8 @@ static int MapSmallerLevels(const VqPlan& plan, const CodebookSearch& search, co
         HalvePicture(from, (size_t)4 * s * s, 2 * s, to, room);
         if (s >= 2) {
             ExtractBlocks(to, s, blocks);
+            // Where a texture of side s has its map: MipChainOffset of its
+            // block grid, in indices (a small map's can fall mid-byte).
             MapLevel(plan, search, blocks, s, MipChainOffset(s / 2), table, texels);
         } else {
             const uint32_t texel = to[0] | 0xFF000000u, block[kBlockTexels] = {texel, texel, texel, texel};
