@@ -77,7 +77,8 @@ bool LoadSample(Picture* p) {
     ConvertReport report;
     bool ok = ImportToHost(OMBR_SAMPLE, nullptr, &host, &check, &report) == 0;
     if (ok) {
-        *p = {"samples/tiles.pvz", (uint32_t)host.width, std::vector<uint32_t>(host.pixels, host.pixels + (size_t)host.width * host.height)};
+        const size_t count = (size_t)host.width * host.height;
+        *p = {"samples/tiles.pvz", (uint32_t)host.width, std::vector<uint32_t>(host.pixels, host.pixels + count)};
     } else {
         fprintf(stderr, "bench_vq: %s: %s\n", OMBR_SAMPLE, report.message);
     }

@@ -86,7 +86,8 @@ int QuantiseInto(const uint32_t* pixels, const TextureSettings& s, uint32_t widt
         uint8_t bytes[kExportPaletteBytes];
         for (int e = 0; e < 256; e++) WriteU32(bytes + 4 * e, palette[e]);   // blue, green, red, alpha
         const unsigned kind = s.dataType == kTypePal4 ? kPaletteKind4 : kPaletteKind8;
-        made->paletteLength = BuildPaletteBytes(s.colorFormat, kind, bytes, &entries, made->palette, sizeof made->palette);
+        made->paletteLength =
+            BuildPaletteBytes(s.colorFormat, kind, bytes, &entries, made->palette, sizeof made->palette);
         uint8_t* texels = made->texture + kTextureHeaderSize;
         if (made->paletteLength == 0 ||
             EncodeTexels(texels, made->total - kTextureHeaderSize, made->texture + kHeaderPvrt, &host.services,
@@ -198,8 +199,10 @@ int EncodeConverterLayout(const PngImage& png, const TextureSettings& settings, 
         WriteTextureHeader(made->texture, settings.globalIndex, settings.colorFormat, settings.dataType,
                            (uint16_t)png.width, (uint16_t)png.height, (uint32_t)needed);
         result = FillTexels(png, settings, made);
-        if (result != 0) snprintf(report->message, kReportRoom, "no memory to encode a %u x %u picture", png.width, png.height);
-        else result = WriteMade(*made, output, palettePath, report);
+        if (result != 0)
+            snprintf(report->message, kReportRoom, "no memory to encode a %u x %u picture", png.width, png.height);
+        else
+            result = WriteMade(*made, output, palettePath, report);
     } else {
         snprintf(report->message, kReportRoom, "no memory for the texture");
     }

@@ -98,7 +98,9 @@ static int WriteLevel(const uint32_t* level, uint32_t s, const ChannelEncode& ro
     uint8_t* base = texels + at;
     WalkTwiddled<1>(
         table, s, s,
-        [&](uint32_t unit, uint32_t x, uint32_t y) { WriteU16(base + 2 * unit, PackColor(row, level[(size_t)y * s + x])); },
+        [&](uint32_t unit, uint32_t x, uint32_t y) {
+            WriteU16(base + 2 * unit, PackColor(row, level[(size_t)y * s + x]));
+        },
         [](uint32_t) {});
     return 0;
 }

@@ -137,7 +137,8 @@ int EncodeVqTexels(const uint32_t* picture, size_t count, uint32_t side, unsigne
                      ? FirstBlocks(blocks, b, colorFormat, plan.entries, book)
                      : (TrainCodebook(blocks, blockCount, kBlockTexels, colorFormat, plan.entries, book) < 0 ? -1 : 0);
     if (result == 0) {
-        for (unsigned i = 0; i < plan.entries * kBlockTexels; i++) WriteU16(texels + 2 * i, PackColor(plan.row->encode, book[i]));
+        for (unsigned i = 0; i < plan.entries * kBlockTexels; i++)
+            WriteU16(texels + 2 * i, PackColor(plan.row->encode, book[i]));
         CodebookSearch search;
         PrepareSearch(book, plan.entries, kBlockTexels, &search);
         uint32_t table[kTwiddleTableSize];

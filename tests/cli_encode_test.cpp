@@ -123,7 +123,8 @@ double Psnr(const std::vector<uint32_t>& got, const Picture& picture) {
     for (uint32_t y = 0; y < side; y++)
         for (uint32_t x = 0; x < side; x++)
             for (int shift = 0; shift < 24; shift += 8) {
-                const double d = (double)((picture(x, y) >> shift) & 255) - (double)((got[(size_t)y * side + x] >> shift) & 255);
+                const double d = (double)((picture(x, y) >> shift) & 255) -
+                                 (double)((got[(size_t)y * side + x] >> shift) & 255);
                 sum += d * d;
             }
     return sum == 0 ? 99 : 10 * log10(255.0 * 255 * 3 * side * side / sum);
