@@ -690,6 +690,7 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     int result = PlanEncode(job, png, outcome, report);
     if (result == kLaidOutHere) {
         FreePng(&png);
+        FreeMemoryHost(&host);
         return 0;
     }
     if (result == 0) result = PngToHost(png, outcome->settings, &host, report);
