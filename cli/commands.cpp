@@ -52,7 +52,10 @@ const char kHelp[] =
     "  -o OUT            the texture of a single picture (default: beside the picture)\n"
     "  --out-dir DIR     where the textures of many pictures go\n"
     "  --container C     pvz (default) or pvr: the extension given to names without one\n"
-    "  --type N          DataType: 1, 5, 7, 9 or 13 (0xd)\n"
+    "  --type N          DataType: 1, 5, 7, 9 or 13 (0xd) as the export writes them; made by ombr itself:\n"
+    "                    2 (mip chain, square), 3 and 4 (VQ, 4 with mips), 16 and 17 (small VQ,\n"
+    "                    17 with mips); VQ is square, 2 (16, 17: 4) to 2048, lossy, without alpha.\n"
+    "                    A colour PNG as 5 or 7 is quantised to 16 or 256 colours (6 and 8 refused)\n"
     "  --color N         ColorFormat: 0 ARGB1555, 1 RGB565, 2 ARGB4444, 5 or 6 (indices, DataType 1, 13)\n"
     "  --id N            GlobalIndex, 0 to 65535\n"
     "  --preset auto     settings not given are taken from the known texture of the output's file\n"
@@ -224,7 +227,7 @@ bool ParseCode(const char* text, const char* name, const long* allowed, size_t c
                 *out = (int)value;
                 return true;
             }
-    fprintf(err, "ombr: %s %s: not one of the codes the export writes\n", name, text);
+    fprintf(err, "ombr: %s %s: not one of the codes ombr encode takes\n", name, text);
     return false;
 }
 
@@ -254,7 +257,7 @@ int ParseArguments(int argc, const char* const* argv, Options* o, FILE* out, FIL
         return kExitUsage;
     }
 
-    static const long kTypes[] = {1, 5, 7, 9, 13};
+    static const long kTypes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 16, 17};
     static const long kColors[] = {0, 1, 2, 5, 6};
     bool optionsEnded = false;
     for (int i = 2; i < argc; i++) {
@@ -294,7 +297,7 @@ int ParseArguments(int argc, const char* const* argv, Options* o, FILE* out, FIL
             if (!TakeValue(argc, argv, &i, "--raw", &o->raw, err)) return kExitUsage;
         } else if (encode && Matches(a, "--type")) {
             if (!TakeValue(argc, argv, &i, "--type", &v, err) ||
-                !ParseCode(v, "--type", kTypes, 5, &o->choice.dataType, err))
+                !ParseCode(v, "--type", kTypes, sizeof kTypes / sizeof *kTypes, &o->choice.dataType, err))
                 return kExitUsage;
         } else if (encode && Matches(a, "--color")) {
             if (!TakeValue(argc, argv, &i, "--color", &v, err) ||

@@ -12,6 +12,7 @@
 #include "export_core.h"
 #include "files.h"
 #include "json.h"
+#include "layout_encode.h"
 #include "palette.h"
 #include "presets.h"
 #include "texts.h"
@@ -619,12 +620,16 @@ bool EndsWithPvrInAnyCase(const char* path) {
     return true;
 }
 
+enum { kLaidOutHere = 1 };   // PlanEncode: a layout the converter wrote itself
+
 // The settings for this picture and output, and the files the export will
 // write: -1 (with the reason) when they cannot be written or an existing
 // file would be replaced without --force.
 int PlanEncode(const EncodeJob& job, const PngImage& png, EncodeOutcome* outcome, ConvertReport* report) {
     const TextureSettings settings = ResolveSettings(job.choice, job.output, png.kind, &outcome->presetName, png.tag);
     outcome->settings = settings;
+    if (IsConverterLayout(settings, png.kind))   // laid out and written here, not by the export driver
+        return EncodeConverterLayout(png, settings, job.output, job.force, outcome, report) == 0 ? kLaidOutHere : -1;
     if (!IsExportablePair(settings.dataType, settings.colorFormat)) {
         Say(report->message,
             "DataType %u with ColorFormat %u cannot be written: the export writes DataType 1, 5, 7, 9 and 13 with "
@@ -683,6 +688,11 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     MemoryHost host;
     InitMemoryHost(&host);
     int result = PlanEncode(job, png, outcome, report);
+    if (result == kLaidOutHere) {
+        FreePng(&png);
+        FreeMemoryHost(&host);
+        return 0;
+    }
     if (result == 0) result = PngToHost(png, outcome->settings, &host, report);
     FreePng(&png);
     if (result != 0) {

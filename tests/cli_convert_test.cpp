@@ -351,7 +351,7 @@ TEST_F(CliFiles, EncodeRefusesWhatTheExportCannotWrite) {
         {{"small.png"}, "height 100 is not 128, 256, 512 or 1024 (the picture is 100 x 100)"},
         {{"narrow.png"}, "width 100 is not 128, 256, 512 or 1024"},
         {{"ok.png", "--type", "9", "--color", "5"}, "DataType 9 with ColorFormat 5 cannot be written"},
-        {{"ok.png", "--type", "7"}, "stores palette indices: give a palette or grey PNG"},
+        {{"ok.png", "--type", "1", "--color", "6"}, "stores palette indices: give a palette or grey PNG"},
         {{"many.png", "--type", "5"}, "keeps 16 colours, but the picture uses index 31"},
         {{"grey.png", "--type", "1", "--color", "5"}, "keeps 16 colours, but the picture uses grey level 127"},
         {{"missing.png"}, "no such file"},
@@ -645,7 +645,7 @@ TEST(CliCommandLine, HelpVersionAndUsageErrors) {
         {"decode", "a.pvz", "b.pvz", "--raw", "x.raw"},
         {"decode", "a.pvz", "--type", "1"},   // an encode option
         {"info", "a.pvz", "--force"},
-        {"encode", "a.png", "--type", "3"},
+        {"encode", "a.png", "--type", "10"},
         {"encode", "a.png", "--color", "4"},
         {"encode", "a.png", "--id", "65536"},
         {"encode", "a.png", "--preset", "maybe"},

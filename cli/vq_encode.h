@@ -1,0 +1,24 @@
+// VQ texel data made by the converter: DataType 3 and 4 (256-entry codebook,
+// one index byte per 2 x 2 block) and 16 and 17 (16 entries, 4-bit indices),
+// 4 and 17 with the index maps of every smaller level behind the codebook.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// How the codebook is chosen.
+enum {
+    kVqTrained = 0,      // k-means (see TrainCodebook)
+    kVqFirstBlocks = 1,  // the first distinct blocks in raster order: the baseline to beat
+};
+
+// The texel data of a square picture of host colour values (row by row,
+// `count` = side x side; alpha is not kept) as DataType 3, 4, 16 or 17 in
+// ColorFormat 0, 1 or 2, into `texels` (`capacity` bytes, at least what
+// PlanTexels says the layout needs). Texture row r holds picture row
+// side - 1 - r, as the import reads VQ rows bottom to top. Each block gets
+// the nearest entry; the level of side s of a mip chain (made with
+// HalvePicture) has its map at index MipChainOffset(s / 2) of the chain, the
+// 1 x 1 level at index 0. 0, or -1 (sizes, codes, no memory).
+int EncodeVqTexels(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
+                   int codebookKind, uint8_t* texels, size_t capacity);

@@ -1,0 +1,290 @@
+// The layouts ombr encode makes itself: mip chains, VQ, small VQ and colour
+// pictures quantised to a palette. Each family is encoded to both containers
+// and read back through the import (ImportToHost), checked exactly where the
+// layout can hold the picture and against a stated PSNR where it cannot.
+#include <gtest/gtest.h>
+#include <math.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "convert.h"
+#include "decode.h"
+#include "memory_host.h"
+#include "png.h"
+#include "texture.h"
+#include "vq_encode.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Picture = std::function<uint32_t(uint32_t x, uint32_t y)>;   // 0xAARRGGBB
+
+uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return a << 24 | r << 16 | g << 8 | b; }
+
+uint32_t Mix(uint32_t v) {
+    v ^= v >> 15;
+    v *= 0x2C1B3C6Du;
+    return v ^ (v >> 12);
+}
+
+// Channels in multiples of 16 up to 240: every ColorFormat holds them exactly.
+uint32_t GridColour(uint32_t id) { return Argb(255, (id % 16) * 16, (id / 16 % 16) * 16, (id * 7 % 16) * 16); }
+
+// Pictures of `blocks` distinct 2 x 2 blocks: texel 0 of a block tells it.
+Picture Blocks(uint32_t blocks) {
+    return [blocks](uint32_t x, uint32_t y) {
+        const uint32_t id = (x / 2 + 5 * (y / 2)) % blocks, k = 2 * (x % 2) + y % 2;
+        return k == 0 ? GridColour(id) : GridColour(Mix(id * 4 + k) % 4096);
+    };
+}
+
+uint32_t Smooth(uint32_t x, uint32_t y) {
+    return Argb(255, 2 * x + y, 255 - 3 * y, (uint32_t)(128 + 100 * sin(x / 9.0) * cos(y / 13.0)));
+}
+
+class Encode : public ::testing::Test {
+protected:
+    fs::path dir;
+    void SetUp() override {
+        static int counter = 0;
+        dir = fs::temp_directory_path() / ("ombr_encode_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string P(const std::string& name) const { return (dir / name).string(); }
+
+    void WritePng(const std::string& name, uint32_t w, uint32_t h, const Picture& picture) {
+        std::vector<uint8_t> pixels(4 * (size_t)w * h);
+        for (uint32_t y = 0; y < h; y++)
+            for (uint32_t x = 0; x < w; x++) {
+                const uint32_t c = picture(x, y);
+                uint8_t* p = &pixels[4 * ((size_t)y * w + x)];
+                p[0] = (uint8_t)(c >> 16), p[1] = (uint8_t)(c >> 8), p[2] = (uint8_t)c, p[3] = (uint8_t)(c >> 24);
+            }
+        PngImage png;
+        InitPng(&png);
+        png.width = w, png.height = h, png.kind = kPngColor, png.alpha = true, png.pixels = pixels.data();
+        uint8_t* data = nullptr;
+        size_t length = 0;
+        ASSERT_EQ(EncodePng(&png, &data, &length), 0);
+        std::ofstream(P(name), std::ios::binary).write((const char*)data, (std::streamsize)length);
+        free(data);
+    }
+    // ombr encode NAME.png -o OUT --type TYPE --color COLOR: 0, or -1 with the reason in `message`.
+    int Make(const std::string& png, const std::string& out, int type, int color, std::string* message = nullptr) {
+        SettingsChoice choice = NoSettingsChoice();
+        choice.dataType = type, choice.colorFormat = color, choice.presets = false;
+        const std::string input = P(png), output = P(out);
+        const EncodeJob job = {input.c_str(), output.c_str(), choice, true};
+        EncodeOutcome outcome;
+        ConvertReport report;
+        const int result = EncodeImageFile(job, &outcome, &report);
+        if (message) *message = report.message;
+        EXPECT_TRUE(result != 0 || report.message[0] == '\0') << report.message;
+        return result;
+    }
+    // The square picture the import makes of OUT, as colours (palette entries
+    // for indexed pictures).
+    std::vector<uint32_t> Import(const std::string& out) {
+        MemoryHost host;
+        TextureCheck check;
+        ConvertReport report;
+        std::vector<uint32_t> colours;
+        if (ImportToHost(P(out).c_str(), nullptr, &host, &check, &report) == 0) {
+            const bool indexed = host.image.nColorMode == kColorModeIndexed;
+            for (size_t i = 0; i < (size_t)host.width * host.height; i++)
+                colours.push_back(indexed ? host.image.aPalette[host.pixels[i] & 255] : host.pixels[i]);
+        }
+        EXPECT_EQ(report.message[0], '\0') << out << ": " << report.message;
+        FreeMemoryHost(&host);
+        return colours;
+    }
+    std::vector<uint8_t> Bytes(const std::string& name) {
+        std::ifstream in(P(name), std::ios::binary);
+        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+};
+
+// PSNR over red, green and blue; 99 when equal.
+uint32_t SideOf(const std::vector<uint32_t>& got) { return (uint32_t)llround(sqrt((double)got.size())); }
+
+double Psnr(const std::vector<uint32_t>& got, const Picture& picture) {
+    const uint32_t side = SideOf(got);
+    if (side == 0 || got.size() != (size_t)side * side) return 0;
+    double sum = 0;
+    for (uint32_t y = 0; y < side; y++)
+        for (uint32_t x = 0; x < side; x++)
+            for (int shift = 0; shift < 24; shift += 8) {
+                const double d = (double)((picture(x, y) >> shift) & 255) -
+                                 (double)((got[(size_t)y * side + x] >> shift) & 255);
+                sum += d * d;
+            }
+    return sum == 0 ? 99 : 10 * log10(255.0 * 255 * 3 * side * side / sum);
+}
+
+void ExpectPicture(const std::vector<uint32_t>& got, const Picture& picture, bool opaque, const std::string& what) {
+    const uint32_t side = SideOf(got);
+    ASSERT_TRUE(side > 0 && got.size() == (size_t)side * side) << what;
+    for (uint32_t y = 0; y < side; y++)
+        for (uint32_t x = 0; x < side; x++) {
+            const uint32_t want = opaque ? picture(x, y) | 0xFF000000u : picture(x, y);
+            ASSERT_EQ(got[(size_t)y * side + x], want) << what << " at " << x << ", " << y;
+        }
+}
+
+}  // namespace
+
+namespace {
+
+// Alpha as each ColorFormat keeps it: 1 bit, none, 4 bits.
+uint32_t WithAlpha(uint32_t colour, unsigned colorFormat, uint32_t seed) {
+    const uint32_t alpha = colorFormat == 0 ? (seed % 3 ? 255 : 0) : colorFormat == 2 ? seed % 16 * 17 : 255;
+    return (colour & 0x00FFFFFFu) | alpha << 24;
+}
+
+const char* const kContainers[] = {"pvr", "pvz"};
+
+}  // namespace
+
+TEST_F(Encode, MipChainsHoldThePictureAndEveryLevel) {
+    for (unsigned cf = 0; cf < 3; cf++) {
+        const Picture picture = [cf](uint32_t x, uint32_t y) {
+            return WithAlpha(GridColour(Mix(x * 64 + y) % 4096), cf, Mix(x + 7 * y));
+        };
+        WritePng("m.png", 64, 64, picture);
+        for (const char* ext : kContainers) {
+            const std::string out = "m" + std::to_string(cf) + "." + ext;
+            ASSERT_EQ(Make("m.png", out, 2, (int)cf), 0);
+            ExpectPicture(Import(out), picture, false, out);
+        }
+    }
+    // A flat picture: unit 0 is zero, every unit of every level its colour.
+    const uint32_t flat = Argb(255, 96, 160, 32);
+    WritePng("flat.png", 16, 16, [flat](uint32_t, uint32_t) { return flat; });
+    ASSERT_EQ(Make("flat.png", "flat.pvr", 2, 1), 0);
+    const std::vector<uint8_t> file = Bytes("flat.pvr");
+    ASSERT_EQ(file.size(), kTextureHeaderSize + 2 * (MipChainOffset(16) + 256));
+    EXPECT_EQ(ReadU16(file.data() + kTextureHeaderSize), 0);
+    for (size_t at = kTextureHeaderSize + 2; at < file.size(); at += 2)
+        ASSERT_EQ(ReadU16(file.data() + at), PackColor(kChannelTable[1].encode, flat)) << at;
+    // White beside black halves to the grey of half the light, sRGB 188, not 128.
+    WritePng("half.png", 2, 2, [](uint32_t x, uint32_t) { return x == 0 ? 0xFFFFFFFFu : 0xFF000000u; });
+    ASSERT_EQ(Make("half.png", "half.pvr", 2, 1), 0);
+    EXPECT_EQ(ReadU16(Bytes("half.pvr").data() + kTextureHeaderSize + 2),
+              PackColor(kChannelTable[1].encode, 188, 188, 188, 255));
+
+    std::string message;
+    WritePng("wide.png", 64, 32, Smooth);
+    EXPECT_NE(Make("wide.png", "wide.pvr", 2, 0, &message), 0);
+    EXPECT_NE(message.find("square"), std::string::npos) << message;
+    for (int type : {6, 8}) {
+        EXPECT_NE(Make("m.png", "no.pvz", type, 0, &message), 0);
+        EXPECT_NE(message.find("recorded nowhere"), std::string::npos) << message;
+    }
+    EXPECT_FALSE(fs::exists(P("no.pvz")));
+}
+
+// Exact for a picture of as many distinct blocks as the codebook has entries
+// (alpha is not kept); within a PSNR bound for a smooth one; the same bytes
+// every time.
+TEST_F(Encode, VqAndSmallVqHoldTheirBlocks) {
+    struct Family {
+        int types[2];
+        uint32_t entries, side;
+        double bound;   // dB, for the smooth picture (ARGB4444 is the least precise)
+    };
+    for (const Family& f : {Family{{3, 4}, 256, 64, 32.0}, Family{{16, 17}, 16, 32, 24.0}}) {
+        const Picture blocks = Blocks(f.entries);
+        WritePng("b.png", f.side, f.side, [&](uint32_t x, uint32_t y) { return WithAlpha(blocks(x, y), 2, x); });
+        WritePng("s.png", 64, 64, Smooth);
+        for (int type : f.types)
+            for (unsigned cf = 0; cf < 3; cf++)
+                for (const char* ext : kContainers) {
+                    const std::string out = "b" + std::to_string(type) + std::to_string(cf) + "." + ext;
+                    ASSERT_EQ(Make("b.png", out, type, (int)cf), 0);
+                    ExpectPicture(Import(out), blocks, true, out);
+                    const std::string smooth = "s" + out;
+                    ASSERT_EQ(Make("s.png", smooth, type, (int)cf), 0);
+                    EXPECT_GE(Psnr(Import(smooth), Smooth), f.bound) << smooth;
+                }
+        ASSERT_EQ(Make("s.png", "again.pvz", f.types[1], 1), 0);
+        EXPECT_EQ(Bytes("again.pvz"), Bytes("sb" + std::to_string(f.types[1]) + "1.pvz"));
+    }
+    std::string message;
+    WritePng("wide.png", 64, 32, Smooth);
+    EXPECT_NE(Make("wide.png", "wide.pvr", 3, 0, &message), 0);
+    EXPECT_NE(message.find("not square"), std::string::npos) << message;
+    WritePng("tiny.png", 2, 2, Smooth);
+    EXPECT_NE(Make("tiny.png", "tiny.pvr", 16, 0, &message), 0);
+    EXPECT_EQ(Make("tiny.png", "tiny.pvr", 3, 0), 0);
+}
+
+// The trained codebook against the first distinct blocks in raster order.
+TEST_F(Encode, VqBeatsTheFirstBlocks) {
+    const uint32_t side = 64;
+    for (int kind : {kVqTrained, kVqFirstBlocks}) {
+        std::vector<uint32_t> picture;
+        for (uint32_t y = 0; y < side; y++)
+            for (uint32_t x = 0; x < side; x++) picture.push_back(Smooth(x, y));
+        TexelLayout layout;
+        ASSERT_EQ(PlanTexels(kTypeVq, kColorRgb565, side, side, &layout), kTextureOk);
+        std::vector<uint8_t> file(kTextureHeaderSize + layout.needed);
+        WriteTextureHeader(file.data(), 0, kColorRgb565, kTypeVq, side, side, (uint32_t)layout.needed);
+        ASSERT_EQ(EncodeVqTexels(picture.data(), picture.size(), side, kTypeVq, kColorRgb565, kind,
+                                 file.data() + kTextureHeaderSize, layout.needed),
+                  0);
+        std::ofstream(P(kind == kVqTrained ? "trained.pvr" : "first.pvr"), std::ios::binary)
+            .write((const char*)file.data(), (std::streamsize)file.size());
+    }
+    const double trained = Psnr(Import("trained.pvr"), Smooth);
+    const double first = Psnr(Import("first.pvr"), Smooth);
+    EXPECT_GT(trained, first + 3) << trained << " dB against " << first << " dB";
+}
+
+// Colour pictures as DataType 5 and 7: exact with no more colours than the
+// palette holds (alpha as the palette's format keeps it), close otherwise;
+// the palette written beside the texture; the same bytes every time.
+TEST_F(Encode, ColourPicturesAreQuantisedToPalettes) {
+    for (unsigned cf = 0; cf < 3; cf++) {
+        const Picture few = [cf](uint32_t x, uint32_t y) {
+            const uint32_t id = Mix(x + 32 * y) % 16;
+            return WithAlpha(GridColour(id * 37), cf, id);
+        };
+        WritePng("few.png", 32, 32, few);
+        for (const char* ext : kContainers) {
+            const std::string out = "few" + std::to_string(cf) + ext + "." + ext;
+            ASSERT_EQ(Make("few.png", out, 5, (int)cf), 0);
+            ASSERT_EQ(Bytes(out.substr(0, out.size() - 3) + "pvp").size(), 48u);
+            ExpectPicture(Import(out), few, false, out);
+        }
+    }
+    // ARGB1555 entries: a plain .pvr of DataType 7 with ColorFormat 1 reads its palette as ARGB1555.
+    WritePng("s.png", 64, 64, Smooth);
+    for (const char* ext : kContainers) {
+        const std::string out = std::string("many") + ext + "." + ext;
+        ASSERT_EQ(Make("s.png", out, 7, 0), 0);
+        EXPECT_GE(Psnr(Import(out), Smooth), 34.0) << out;
+    }
+    ASSERT_EQ(Make("s.png", "again.pvz", 7, 0), 0);
+    EXPECT_EQ(Bytes("again.pvz"), Bytes("manypvz.pvz"));
+    EXPECT_EQ(Bytes("again.pvp"), Bytes("manypvz.pvp"));
+}
+
+TEST(EncodeCommandLine, TakesTheNewTypes) {
+    for (const char* type : {"2", "3", "4", "16", "17", "0x11"}) {
+        const char* argv[] = {"ombr", "encode", "missing.png", "--type", type, "-q"};
+        FILE* out = tmpfile();
+        FILE* err = tmpfile();
+        EXPECT_EQ(RunOmbr(6, argv, out, err), 1) << type;   // the missing file, not the command line
+        fclose(out);
+        fclose(err);
+    }
+}
