@@ -184,7 +184,7 @@ int PrintPictureInfo(FILE* out, const char* path, bool json, bool first) {
 // and moved over it when complete, as the export writes its own.
 static int ReplaceByMove(void*, const char* temp, const char* target) { return MoveOver(temp, target); }
 
-static ExportPlatform FilePlatform(void* context) {
+ExportPlatform ConverterFilePlatform(void* context) {
     ExportPlatform platform;
     memset(&platform, 0, sizeof platform);
     platform.context = context;
@@ -462,7 +462,7 @@ int DecodeTextureFile(const DecodeJob& job, ConvertReport* report) {
         FreeMemoryHost(&host);
         return -1;
     }
-    const ExportPlatform platform = FilePlatform(nullptr);
+    const ExportPlatform platform = ConverterFilePlatform(nullptr);
     StagedFile picture = {}, raw = {};
     int result = 0;
     if (job.output) result = StagePicture(host, check, job.output, &platform, &picture, report);
@@ -701,7 +701,7 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
         return -1;
     }
 
-    ExportPlatform platform = FilePlatform(&outcome->settings);
+    ExportPlatform platform = ConverterFilePlatform(&outcome->settings);
     platform.ShowMessage = ExportShowMessage;
     platform.ChooseSettings = ExportChooseSettings;
     platform.paletteAlpha = true;   // the PNG's own alpha for every palette entry

@@ -46,6 +46,11 @@ void InspectTexture(const char* path, TextureSummary* summary);
 // letter case); 0 when it was read; 1 when it is no PNG it can read.
 int PrintPictureInfo(FILE* out, const char* path, bool json, bool first);
 
+// The converter's files for the export's staged writing: each output a new
+// file beside its target, moved over it when complete.
+struct ExportPlatform;
+ExportPlatform ConverterFilePlatform(void* context);
+
 // ---- decode
 
 struct DecodeJob {

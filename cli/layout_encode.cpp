@@ -116,20 +116,12 @@ int FillTexels(const PngImage& png, const TextureSettings& s, Made* made) {
     return result;
 }
 
-int ReplaceTarget(void*, const char* temp, const char* target) { return MoveOver(temp, target); }
-
 }  // namespace
 
-// Stages the palette (if any) and the texture, then moves both into place,
-// the palette first, as the export driver does.
+// Stages the palette (if any) and the texture, then commits both as one, as
+// the export driver does.
 static int WriteMade(const Made& made, const char* output, const char* palettePath, ConvertReport* report) {
-    ExportPlatform platform;
-    memset(&platform, 0, sizeof platform);
-    platform.allocator = kHeapAllocator;
-    platform.WriteWholeFile = WriteFileStdio;
-    platform.ReplaceTarget = ReplaceTarget;
-    platform.RemoveFile = RemoveFileStdio;
-    platform.CanReplace = CanReplaceStdio;
+    const ExportPlatform platform = ConverterFilePlatform(nullptr);
     const uint8_t* data = made.texture;
     size_t length = made.total;
     uint8_t* container = nullptr;
@@ -147,11 +139,10 @@ static int WriteMade(const Made& made, const char* output, const char* palettePa
     errno = 0;
     if (palettePath && StageFile(&platform, palettePath, made.palette, made.paletteLength, &paletteFile) != 0)
         failed = palettePath;
-    else if (StageFile(&platform, output, data, length, &textureFile) != 0) failed = output;
-    else if (palettePath && !CanReplaceStdio(nullptr, palettePath)) failed = palettePath;
-    else if (!CanReplaceStdio(nullptr, output)) failed = output;
-    else if (palettePath && CommitFile(&platform, &paletteFile) != 0) failed = palettePath;
-    else if (CommitFile(&platform, &textureFile) != 0) failed = output;
+    else if (StageFile(&platform, output, data, length, &textureFile) != 0)
+        failed = output;
+    else if (const int committed = CommitPair(&platform, &paletteFile, &textureFile))
+        failed = committed == kExportPaletteNotCommitted ? palettePath : output;
     const int error = errno;
     DiscardFile(&platform, &paletteFile);
     DiscardFile(&platform, &textureFile);

@@ -26,19 +26,31 @@ static inline void PaintBlock(const HostServices* services, HostImage* image, co
     set(image, 0, x + 1, top - 1, entry[3]);
 }
 
+// Checks a VQ texture against its layout and makes the call's expanded
+// codebook and twiddle table: kTextureOk, kDecodeNothing for a ColorFormat
+// without conversion, or a negative code.
+static int PrepareVq(bool small, size_t indexLength, const uint8_t* codebook, size_t codebookLength,
+                     uint32_t width, uint32_t height, unsigned colorFormat, uint32_t* colours,
+                     uint32_t table[kTwiddleTableSize]) {
+    uint64_t indexBytes;
+    const int result = VqExtent(width, height, small, &indexBytes);
+    if (result != kTextureOk) return result;
+    const size_t bookBytes = small ? kSmallVqCodebookBytes : kVqCodebookBytes;
+    if (codebookLength < bookBytes || indexBytes > indexLength) return kTextureShortData;
+    if (!HasChannelRow(colorFormat)) return kDecodeNothing;
+    ExpandCodebook(codebook, colorFormat, colours, (unsigned)(bookBytes / 2));
+    BuildTwiddleTable(table);
+    return kTextureOk;
+}
+
 int DecodeVq(const uint8_t* indexMap, size_t indexLength, const uint8_t* codebook,
              size_t codebookLength, uint32_t width, uint32_t height, unsigned colorFormat,
              const HostServices* services, HostImage* image) {
-    uint64_t indexBytes;
-    int result = VqExtent(width, height, false, &indexBytes);
-    if (result != kTextureOk) return result;
-    if (codebookLength < kVqCodebookBytes || indexBytes > indexLength) return kTextureShortData;
-    if (!HasChannelRow(colorFormat)) return kDecodeNothing;
-
     uint32_t colours[kVqEntries * kTexelsPerEntry];
-    ExpandCodebook(codebook, colorFormat, colours, kVqEntries * kTexelsPerEntry);
     uint32_t table[kTwiddleTableSize];
-    BuildTwiddleTable(table);
+    const int prepared =
+        PrepareVq(false, indexLength, codebook, codebookLength, width, height, colorFormat, colours, table);
+    if (prepared != kTextureOk) return prepared;
 
     // The index map is twiddled over the block grid, one byte per block;
     // block (bx, by) paints image rows height - 1 - 2by and the one above.
@@ -53,16 +65,11 @@ int DecodeVq(const uint8_t* indexMap, size_t indexLength, const uint8_t* codeboo
 int DecodeSmallVq(const uint8_t* indexMap, size_t indexLength, const uint8_t* codebook,
                   size_t codebookLength, uint32_t width, uint32_t height, unsigned colorFormat,
                   const HostServices* services, HostImage* image) {
-    uint64_t indexBytes;
-    int result = VqExtent(width, height, true, &indexBytes);
-    if (result != kTextureOk) return result;
-    if (codebookLength < kSmallVqCodebookBytes || indexBytes > indexLength) return kTextureShortData;
-    if (!HasChannelRow(colorFormat)) return kDecodeNothing;
-
     uint32_t colours[kSmallVqEntries * kTexelsPerEntry];
-    ExpandCodebook(codebook, colorFormat, colours, kSmallVqEntries * kTexelsPerEntry);
     uint32_t table[kTwiddleTableSize];
-    BuildTwiddleTable(table);
+    const int prepared =
+        PrepareVq(true, indexLength, codebook, codebookLength, width, height, colorFormat, colours, table);
+    if (prepared != kTextureOk) return prepared;
 
     // One byte holds blocks (bx, by) and (bx, by + 1), by even: texture rows
     // 2by to 2by + 3 (height >= 4).
