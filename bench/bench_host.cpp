@@ -5,61 +5,6 @@
 
 #include "palette.h"
 
-static BenchHost* Owner(HostImage* image) { return reinterpret_cast<BenchHost*>(image); }
-
-static void Create(HostImage* image, int32_t width, int32_t height) {
-    BenchHost* host = Owner(image);
-    const bool fits = width > 0 && height > 0 && (uint64_t)width * (uint64_t)height <= host->pixels.size();
-    host->width = fits ? width : 0;
-    host->height = fits ? height : 0;
-    if (fits) memset(host->pixels.data(), 0, sizeof(uint32_t) * (size_t)width * (size_t)height);
-}
-
-static void PB_STDCALL BenchCreateIndexed(HostImage* image, int32_t width, int32_t height) {
-    Create(image, width, height);
-}
-static void PB_STDCALL BenchCreateColor(HostImage* image, int32_t width, int32_t height, int32_t, int32_t) {
-    Create(image, width, height);
-}
-static void PB_STDCALL BenchSetPixel(HostImage* image, int32_t, int32_t x, int32_t y, uint32_t value) {
-    BenchHost* host = Owner(image);
-    if ((uint32_t)x < (uint32_t)host->width && (uint32_t)y < (uint32_t)host->height)
-        host->pixels[(size_t)y * (uint32_t)host->width + (uint32_t)x] = value;
-}
-static uint32_t PB_STDCALL BenchGetPixel(HostImage* image, int32_t, int32_t x, int32_t y) {
-    BenchHost* host = Owner(image);
-    if ((uint32_t)x < (uint32_t)host->width && (uint32_t)y < (uint32_t)host->height)
-        return host->pixels[(size_t)y * (uint32_t)host->width + (uint32_t)x];
-    return 0;
-}
-static void PB_STDCALL BenchBegin(int32_t, int32_t) {}
-static void PB_STDCALL BenchStep(int32_t) {}
-static void PB_STDCALL BenchEnd() {}
-
-BenchHost::BenchHost(size_t capacity) : pixels(capacity, 0) {
-    memset(&image, 0, sizeof image);
-    memset(&layer, 0, sizeof layer);
-    memset(&services, 0, sizeof services);
-    image.pLayer = &layer;
-    image.nLayerCount = 1;
-    memcpy(layer.szName, "Layer 1", 8);
-    services.CreateIndexedImage = BenchCreateIndexed;
-    services.CreateColorImage = BenchCreateColor;
-    services.SetImagePixel = BenchSetPixel;
-    services.GetImagePixel = BenchGetPixel;
-    services.BeginProgress = BenchBegin;
-    services.StepProgress = BenchStep;
-    services.EndProgress = BenchEnd;
-}
-
-void BenchHost::Picture(int32_t w, int32_t h) {
-    Create(&image, w, h);
-    layer.nLeft = 0;
-    layer.nTop = 0;
-    layer.nRight = width;
-    layer.nBottom = height;
-}
-
 void ResetHeap(CountingHeap* heap) { memset(heap, 0, sizeof *heap); }
 
 void* HeapAllocate(CountingHeap* heap, size_t size, bool zeroed) {

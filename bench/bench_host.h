@@ -1,8 +1,7 @@
-// A lean in-memory host for the benchmarks: it stores every pixel it is
-// handed and answers every pixel it is asked for, with a bounds check and
-// nothing else, so the host's own cost is the same for the codecs and for the
-// host floor loops. Its storage is allocated once, before anything is timed or
-// counted. Also the in-memory import and export platforms with a counting heap.
+// The benchmarks' host is the shared in-memory host (cli/memory_host.h), its
+// storage allocated once, before anything is timed or counted; the codecs and
+// the host floor loops run on the same host, so its cost is the same for
+// both. Also the in-memory import and export platforms with a counting heap.
 #pragma once
 
 #include <stddef.h>
@@ -13,24 +12,20 @@
 #include "alloc.h"
 #include "export_core.h"
 #include "host_api.h"
+#include "host_stub.h"
 #include "import_core.h"
 
-struct BenchHost {
-    HostImage image;   // first member: the services find the BenchHost from it
-    HostLayer layer;
-    HostServices services;
-    std::vector<uint32_t> pixels;   // capacity for the largest picture, row by row
-    int32_t width = 0;
-    int32_t height = 0;
-
+struct BenchHost : StubHost {
     // Room for a picture of up to `capacity` pixels.
-    explicit BenchHost(size_t capacity);
-    BenchHost(const BenchHost&) = delete;
-    BenchHost& operator=(const BenchHost&) = delete;
-
-    // A created picture of width x height with a layer covering it (as after
-    // CreateColorImage), pixels cleared.
-    void Picture(int32_t w, int32_t h);
+    explicit BenchHost(size_t capacity) { ReserveHostPixels(this, capacity); }
+    // A created direct-colour picture of width x height with a layer covering
+    // it, pixels cleared, progress begun (as after CreateColorImage and
+    // BeginProgress, where the decoders run).
+    void Picture(int32_t w, int32_t h) {
+        SetHostPicture(this, w, h, kColorModeDirect);
+        created = true;
+        inProgress = true;
+    }
 };
 
 // Malloc-backed heap that records every block it hands out: the number of

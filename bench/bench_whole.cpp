@@ -39,7 +39,7 @@ static bool SamePicture(const BenchHost& host, int kind) {
     BenchHost expected((size_t)kSide * kSide);
     FillPicture(&expected, kind);
     return host.width == kSide && host.height == kSide &&
-           memcmp(host.pixels.data(), expected.pixels.data(), sizeof(uint32_t) * kSide * kSide) == 0;
+           memcmp(host.pixels, expected.pixels, sizeof(uint32_t) * kSide * kSide) == 0;
 }
 
 static void BM_WholeImport(benchmark::State& state) {

@@ -5,12 +5,15 @@
 #include <string.h>
 
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "convert.h"
 #include "decode.h"
 #include "files.h"
 #include "json.h"
+#include "palette.h"
+#include "png.h"
 #include "texture.h"
 
 #ifndef OMBR_VERSION
@@ -26,9 +29,10 @@ enum { kCommandInfo = 1, kCommandDecode, kCommandEncode };
 const char kUsage[] =
     "usage: ombr info FILE... [--json] [-r]\n"
     "       ombr decode TEXTURE... [-o OUT.png | --out-dir DIR] [--palette PVP] [--raw FILE]\n"
+    "                   [--png-level N]\n"
     "       ombr encode IMAGE.png... [-o OUT.pvz|OUT.pvr | --out-dir DIR] [--type N] [--color N]\n"
     "                   [--id N] [--preset auto|none] [--container pvz|pvr]\n"
-    "common options: -r/--recursive -f/--force -q/--quiet -v/--verbose; ombr --help, ombr --version\n";
+    "common options: -r/--recursive -j/--jobs N -f/--force -q/--quiet -v/--verbose; ombr --help, ombr --version\n";
 
 const char kHelp[] =
     "ombr " OMBR_VERSION ": converts Zelvanis PVR/PVZ textures to PNG and back, with the code of the\n"
@@ -45,6 +49,7 @@ const char kHelp[] =
     "  --out-dir DIR     where the PNGs of many textures go (subfolders kept with -r)\n"
     "  --palette PVP     the palette file to use instead of the one beside the texture\n"
     "  --raw FILE        also write the picture's pixel values, 32-bit little-endian, row by row\n"
+    "  --png-level N     PNG compression: 0 fastest (stored) to 9 smallest; default 6\n"
     "\n"
     "ombr encode IMAGE.png...\n"
     "  Writes each PNG as a texture, and the .pvp palette beside it for DataType 5 and 7. A name\n"
@@ -63,7 +68,9 @@ const char kHelp[] =
     "                    PNGs, 1 for others; ColorFormat 0; ID 0)\n"
     "\n"
     "Files and folders can be mixed; a folder gives its .pvr/.pvz (decode, info) or .png (encode)\n"
-    "files, its subfolders too with -r/--recursive. Existing outputs are kept unless -f/--force.\n"
+    "files, its subfolders too with -r/--recursive (links followed, each folder read once).\n"
+    "Existing outputs are kept unless -f/--force. -j/--jobs N: files converted at once (default:\n"
+    "one per processor; -j 1 one after the other); messages keep the order of the inputs.\n"
     "-q/--quiet: no progress bar and no summary; -v/--verbose: one line per file converted.\n"
     "Exit status: 0 all done, 1 some file failed, 2 bad command line.\n";
 
@@ -80,13 +87,15 @@ struct Options {
     bool quiet = false;
     bool verbose = false;
     int container = kContainerChoicePvz;
+    unsigned jobs = 0;   // 0: one per processor
+    int pngLevel = kPngDefaultLevel;
     SettingsChoice choice = NoSettingsChoice();
 };
 
 struct Item {
     std::string path;
     std::string relative;   // below the folder it was found in, or the base name
-    std::string problem;    // why it cannot even be tried
+    std::string problem;    // why it cannot even be tried, or why it failed
 };
 
 struct Progress {
@@ -120,51 +129,73 @@ std::string FolderOf(const std::string& path) {
     return base == 0 ? std::string() : path.substr(0, base - 1);
 }
 
+// ---- collecting the inputs
+
+// Folders are followed through links, and each is read once however many
+// paths lead to it: the first path it is met by names its outputs.
+struct Walk {
+    int command;
+    bool recursive;
+    std::set<std::pair<uint64_t, uint64_t>> visited;
+    std::vector<Item> items;
+};
+
 bool Wanted(int command, const std::string& name) {
     if (command == kCommandEncode) return EndsWithNoCase(name, ".png");
     return EndsWithNoCase(name, ".pvr") || EndsWithNoCase(name, ".pvz");
 }
 
-void Walk(int command, const std::string& folder, const std::string& relative, bool recursive,
-          std::vector<Item>* items, size_t* found) {
+// False for a folder already read (a folder that cannot be identified is
+// read, and its subfolders are still recognised).
+bool FirstVisit(Walk* walk, const std::string& folder) {
+    FolderIdentity identity;
+    if (IdentifyFolder(folder.c_str(), &identity) != 0) return true;
+    return walk->visited.insert({identity.volume, identity.index}).second;
+}
+
+void WalkFolder(Walk* walk, const std::string& folder, const std::string& relative, size_t* found) {
     std::vector<FolderEntry> entries;
     if (ListFolder(folder.c_str(), &entries) != 0) {
-        items->push_back({folder, relative, "cannot read the folder"});
+        walk->items.push_back({folder, relative, "cannot read the folder"});
         return;
     }
     for (const FolderEntry& entry : entries) {
         const std::string path = JoinPath(folder, entry.name);
         const std::string below = relative.empty() ? entry.name : JoinPath(relative, entry.name);
         if (entry.folder) {
-            if (recursive) Walk(command, path, below, recursive, items, found);
-        } else if (Wanted(command, entry.name)) {
-            items->push_back({path, below, std::string()});
+            if (walk->recursive && FirstVisit(walk, path)) WalkFolder(walk, path, below, found);
+        } else if (Wanted(walk->command, entry.name)) {
+            walk->items.push_back({path, below, std::string()});
             ++*found;
         }
     }
 }
 
+const char* NothingFound(const Options& options) {
+    if (options.command == kCommandEncode)
+        return options.recursive ? "no .png files" : "no .png files (-r for subfolders)";
+    return options.recursive ? "no .pvr or .pvz files" : "no .pvr or .pvz files (-r for subfolders)";
+}
+
 std::vector<Item> CollectInputs(const Options& options, bool* anyFolder) {
-    std::vector<Item> items;
+    Walk walk;
+    walk.command = options.command;
+    walk.recursive = options.recursive;
     *anyFolder = false;
     for (const std::string& input : options.inputs) {
         if (IsDirectory(input.c_str())) {
             *anyFolder = true;
+            if (!FirstVisit(&walk, input)) continue;   // its files are in already
             size_t found = 0;
-            Walk(options.command, input, std::string(), options.recursive, &items, &found);
-            if (found == 0)
-                items.push_back({input, std::string(),
-                                 options.command == kCommandEncode
-                                     ? (options.recursive ? "no .png files" : "no .png files (-r for subfolders)")
-                                     : (options.recursive ? "no .pvr or .pvz files"
-                                                          : "no .pvr or .pvz files (-r for subfolders)")});
+            WalkFolder(&walk, input, std::string(), &found);
+            if (found == 0) walk.items.push_back({input, std::string(), NothingFound(options)});
         } else if (!PathExists(input.c_str())) {
-            items.push_back({input, std::string(), "no such file"});
+            walk.items.push_back({input, std::string(), "no such file"});
         } else {
-            items.push_back({input, input.substr(BaseNameStart(input)), std::string()});
+            walk.items.push_back({input, input.substr(BaseNameStart(input)), std::string()});
         }
     }
-    return items;
+    return walk.items;
 }
 
 // ---- progress and messages
@@ -199,6 +230,8 @@ void Complain(Progress* p, FILE* err, const std::string& path, const char* kind,
 
 // ---- argument parsing
 
+enum { kOptionTaken = 0, kOptionUnknown = -1 };
+
 bool TakeValue(int argc, const char* const* argv, int* i, const char* name, const char** value, FILE* err) {
     const char* arg = argv[*i];
     const size_t n = strlen(name);
@@ -231,21 +264,117 @@ bool ParseCode(const char* text, const char* name, const long* allowed, size_t c
     return false;
 }
 
-// 0 parsed; kExitOk for --help/--version (already answered); kExitUsage.
-int ParseArguments(int argc, const char* const* argv, Options* o, FILE* out, FILE* err, bool* done) {
-    *done = false;
+// A number option's value in [low, high].
+bool ParseRange(const char* text, const char* name, long low, long high, long* value, FILE* err) {
+    if (ParseNumber(text, high, value) && *value >= low) return true;
+    fprintf(err, "ombr: %s %s: not a number from %ld to %ld\n", name, text, low, high);
+    return false;
+}
+
+bool HelpOrVersion(const char* a, FILE* out) {
+    if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
+        fputs(kHelp, out);
+        return true;
+    }
+    if (strcmp(a, "--version") == 0 || strcmp(a, "-V") == 0) {
+        fprintf(out, "ombr %s\n", OMBR_VERSION);
+        return true;
+    }
+    return false;
+}
+
+// The options without a value.
+int ParseFlag(const char* a, Options* o) {
+    const bool convert = o->command == kCommandDecode || o->command == kCommandEncode;
+    if (strcmp(a, "-r") == 0 || strcmp(a, "--recursive") == 0) o->recursive = true;
+    else if (o->command == kCommandInfo && strcmp(a, "--json") == 0) o->json = true;
+    else if (convert && (strcmp(a, "-f") == 0 || strcmp(a, "--force") == 0)) o->force = true;
+    else if (convert && (strcmp(a, "-q") == 0 || strcmp(a, "--quiet") == 0)) o->quiet = true;
+    else if (convert && (strcmp(a, "-v") == 0 || strcmp(a, "--verbose") == 0)) o->verbose = true;
+    else return kOptionUnknown;
+    return kOptionTaken;
+}
+
+// The options every command takes with a value, and those of decode.
+int ParseCommonValue(int argc, const char* const* argv, int* i, Options* o, FILE* err) {
+    const char* a = argv[*i];
+    const bool decode = o->command == kCommandDecode;
+    const bool convert = decode || o->command == kCommandEncode;
+    const char* v = nullptr;
+    long number;
+    if (Matches(a, "-j") || Matches(a, "--jobs")) {
+        if (!TakeValue(argc, argv, i, a[1] == 'j' ? "-j" : "--jobs", &v, err) ||
+            !ParseRange(v, "-j", 1, 256, &number, err))
+            return kExitUsage;
+        o->jobs = (unsigned)number;
+    } else if (convert && (Matches(a, "-o") || Matches(a, "--output"))) {
+        if (!TakeValue(argc, argv, i, a[1] == 'o' ? "-o" : "--output", &o->output, err)) return kExitUsage;
+    } else if (convert && Matches(a, "--out-dir")) {
+        if (!TakeValue(argc, argv, i, "--out-dir", &o->outDir, err)) return kExitUsage;
+    } else if (decode && Matches(a, "--palette")) {
+        if (!TakeValue(argc, argv, i, "--palette", &o->palette, err)) return kExitUsage;
+    } else if (decode && Matches(a, "--raw")) {
+        if (!TakeValue(argc, argv, i, "--raw", &o->raw, err)) return kExitUsage;
+    } else if (decode && Matches(a, "--png-level")) {
+        if (!TakeValue(argc, argv, i, "--png-level", &v, err) ||
+            !ParseRange(v, "--png-level", kPngFastestLevel, kPngSmallestLevel, &number, err))
+            return kExitUsage;
+        o->pngLevel = (int)number;
+    } else {
+        return kOptionUnknown;
+    }
+    return kOptionTaken;
+}
+
+// The settings of encode.
+int ParseEncodeValue(int argc, const char* const* argv, int* i, Options* o, FILE* err) {
+    static const long kTypes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 16, 17};
+    static const long kColors[] = {0, 1, 2, 5, 6};
+    const char* a = argv[*i];
+    const char* v = nullptr;
+    long number;
+    if (o->command != kCommandEncode) return kOptionUnknown;
+    if (Matches(a, "--type")) {
+        if (!TakeValue(argc, argv, i, "--type", &v, err) ||
+            !ParseCode(v, "--type", kTypes, sizeof kTypes / sizeof *kTypes, &o->choice.dataType, err))
+            return kExitUsage;
+    } else if (Matches(a, "--color")) {
+        if (!TakeValue(argc, argv, i, "--color", &v, err) ||
+            !ParseCode(v, "--color", kColors, 5, &o->choice.colorFormat, err))
+            return kExitUsage;
+    } else if (Matches(a, "--id")) {
+        if (!TakeValue(argc, argv, i, "--id", &v, err) || !ParseRange(v, "--id", 0, 65535, &number, err))
+            return kExitUsage;
+        o->choice.globalIndex = (int32_t)number;
+    } else if (Matches(a, "--preset")) {
+        if (!TakeValue(argc, argv, i, "--preset", &v, err)) return kExitUsage;
+        if (strcmp(v, "auto") != 0 && strcmp(v, "none") != 0) {
+            fprintf(err, "ombr: --preset %s: auto or none\n", v);
+            return kExitUsage;
+        }
+        o->choice.presets = strcmp(v, "auto") == 0;
+    } else if (Matches(a, "--container")) {
+        if (!TakeValue(argc, argv, i, "--container", &v, err)) return kExitUsage;
+        if (strcmp(v, "pvz") != 0 && strcmp(v, "pvr") != 0) {
+            fprintf(err, "ombr: --container %s: pvz or pvr\n", v);
+            return kExitUsage;
+        }
+        o->container = strcmp(v, "pvr") == 0 ? kContainerChoicePvr : kContainerChoicePvz;
+    } else {
+        return kOptionUnknown;
+    }
+    return kOptionTaken;
+}
+
+// The command word, or --help / --version in its place (answered: *done).
+int ParseCommand(int argc, const char* const* argv, Options* o, FILE* out, FILE* err, bool* done) {
     if (argc < 2) {
         fputs(kUsage, err);
         return kExitUsage;
     }
     const char* command = argv[1];
-    if (strcmp(command, "--help") == 0 || strcmp(command, "-h") == 0 || strcmp(command, "help") == 0) {
-        fputs(kHelp, out);
-        *done = true;
-        return kExitOk;
-    }
-    if (strcmp(command, "--version") == 0 || strcmp(command, "-V") == 0) {
-        fprintf(out, "ombr %s\n", OMBR_VERSION);
+    if (strcmp(command, "help") == 0 || HelpOrVersion(command, out)) {
+        if (strcmp(command, "help") == 0) fputs(kHelp, out);
         *done = true;
         return kExitOk;
     }
@@ -256,91 +385,133 @@ int ParseArguments(int argc, const char* const* argv, Options* o, FILE* out, FIL
         fprintf(err, "ombr: unknown command '%s'\n%s", command, kUsage);
         return kExitUsage;
     }
+    return 0;
+}
 
-    static const long kTypes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 16, 17};
-    static const long kColors[] = {0, 1, 2, 5, 6};
+// 0 parsed; kExitOk for --help/--version (already answered); kExitUsage.
+int ParseArguments(int argc, const char* const* argv, Options* o, FILE* out, FILE* err, bool* done) {
+    *done = false;
+    const int command = ParseCommand(argc, argv, o, out, err, done);
+    if (*done || command != 0) return command;
     bool optionsEnded = false;
     for (int i = 2; i < argc; i++) {
         const char* a = argv[i];
-        const char* v = nullptr;
-        const bool decode = o->command == kCommandDecode, encode = o->command == kCommandEncode;
-        const bool convert = decode || encode;
         if (optionsEnded || a[0] != '-' || strcmp(a, "-") == 0) {
             o->inputs.push_back(a);
-        } else if (strcmp(a, "--") == 0) {
-            optionsEnded = true;
-        } else if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
-            fputs(kHelp, out);
-            *done = true;
-            return kExitOk;
-        } else if (strcmp(a, "--version") == 0 || strcmp(a, "-V") == 0) {
-            fprintf(out, "ombr %s\n", OMBR_VERSION);
-            *done = true;
-            return kExitOk;
-        } else if (strcmp(a, "-r") == 0 || strcmp(a, "--recursive") == 0) {
-            o->recursive = true;
-        } else if (o->command == kCommandInfo && strcmp(a, "--json") == 0) {
-            o->json = true;
-        } else if (convert && (strcmp(a, "-f") == 0 || strcmp(a, "--force") == 0)) {
-            o->force = true;
-        } else if (convert && (strcmp(a, "-q") == 0 || strcmp(a, "--quiet") == 0)) {
-            o->quiet = true;
-        } else if (convert && (strcmp(a, "-v") == 0 || strcmp(a, "--verbose") == 0)) {
-            o->verbose = true;
-        } else if (convert && (Matches(a, "-o") || Matches(a, "--output"))) {
-            if (!TakeValue(argc, argv, &i, a[1] == 'o' ? "-o" : "--output", &o->output, err)) return kExitUsage;
-        } else if (convert && Matches(a, "--out-dir")) {
-            if (!TakeValue(argc, argv, &i, "--out-dir", &o->outDir, err)) return kExitUsage;
-        } else if (decode && Matches(a, "--palette")) {
-            if (!TakeValue(argc, argv, &i, "--palette", &o->palette, err)) return kExitUsage;
-        } else if (decode && Matches(a, "--raw")) {
-            if (!TakeValue(argc, argv, &i, "--raw", &o->raw, err)) return kExitUsage;
-        } else if (encode && Matches(a, "--type")) {
-            if (!TakeValue(argc, argv, &i, "--type", &v, err) ||
-                !ParseCode(v, "--type", kTypes, sizeof kTypes / sizeof *kTypes, &o->choice.dataType, err))
-                return kExitUsage;
-        } else if (encode && Matches(a, "--color")) {
-            if (!TakeValue(argc, argv, &i, "--color", &v, err) ||
-                !ParseCode(v, "--color", kColors, 5, &o->choice.colorFormat, err))
-                return kExitUsage;
-        } else if (encode && Matches(a, "--id")) {
-            long id;
-            if (!TakeValue(argc, argv, &i, "--id", &v, err)) return kExitUsage;
-            if (!ParseNumber(v, 65535, &id)) {
-                fprintf(err, "ombr: --id %s: not a number from 0 to 65535\n", v);
-                return kExitUsage;
-            }
-            o->choice.globalIndex = (int32_t)id;
-        } else if (encode && Matches(a, "--preset")) {
-            if (!TakeValue(argc, argv, &i, "--preset", &v, err)) return kExitUsage;
-            if (strcmp(v, "auto") == 0) o->choice.presets = true;
-            else if (strcmp(v, "none") == 0) o->choice.presets = false;
-            else {
-                fprintf(err, "ombr: --preset %s: auto or none\n", v);
-                return kExitUsage;
-            }
-        } else if (encode && Matches(a, "--container")) {
-            if (!TakeValue(argc, argv, &i, "--container", &v, err)) return kExitUsage;
-            if (strcmp(v, "pvz") == 0) o->container = kContainerChoicePvz;
-            else if (strcmp(v, "pvr") == 0) o->container = kContainerChoicePvr;
-            else {
-                fprintf(err, "ombr: --container %s: pvz or pvr\n", v);
-                return kExitUsage;
-            }
-        } else {
-            fprintf(err, "ombr: %s: unknown option for '%s'\n%s", a, command, kUsage);
-            return kExitUsage;
+            continue;
         }
+        if (strcmp(a, "--") == 0) {
+            optionsEnded = true;
+            continue;
+        }
+        if (HelpOrVersion(a, out)) {
+            *done = true;
+            return kExitOk;
+        }
+        int parsed = ParseFlag(a, o);
+        if (parsed == kOptionUnknown) parsed = ParseCommonValue(argc, argv, &i, o, err);
+        if (parsed == kOptionUnknown) parsed = ParseEncodeValue(argc, argv, &i, o, err);
+        if (parsed == kOptionUnknown) fprintf(err, "ombr: %s: unknown option for '%s'\n%s", a, argv[1], kUsage);
+        if (parsed != kOptionTaken) return kExitUsage;
     }
     if (o->inputs.empty()) {
-        fprintf(err, "ombr %s: no input files\n%s", command, kUsage);
+        fprintf(err, "ombr %s: no input files\n%s", argv[1], kUsage);
         return kExitUsage;
     }
     if (o->output && o->outDir) {
         fprintf(err, "ombr: -o and --out-dir exclude each other\n");
         return kExitUsage;
     }
+    if (o->jobs == 0) o->jobs = ProcessorCount();
     return 0;
+}
+
+// ---- batches: every input a job, converted on o.jobs threads, reported in
+// input order whatever order they finish in
+
+struct Job {
+    Item item;
+    std::string output;
+    ConvertReport report;
+    EncodeOutcome outcome;
+    TextureSummary summary;   // info
+    bool failed;
+    bool finished;            // under the batch's lock
+};
+
+struct Batch {
+    const Options* options;
+    FILE* out;
+    FILE* err;
+    std::vector<Job> jobs;
+    Progress progress;
+    size_t reported;          // jobs whose messages are out, a prefix of `jobs`
+    size_t converted;
+    std::vector<std::string> failures;
+};
+
+void SetUpBatch(Batch* batch, const Options& o, FILE* out, FILE* err, std::vector<Item>* items) {
+    batch->options = &o;
+    batch->out = out;
+    batch->err = err;
+    batch->jobs.resize(items->size());
+    for (size_t i = 0; i < items->size(); i++) {
+        Job& job = batch->jobs[i];
+        job.item = std::move((*items)[i]);
+        memset(&job.report, 0, sizeof job.report);
+        memset(&job.outcome, 0, sizeof job.outcome);
+        memset(&job.summary, 0, sizeof job.summary);
+        job.failed = false;
+        job.finished = false;
+    }
+    batch->progress = {err, false, items->size(), 0, 80, false};
+    batch->reported = 0;
+    batch->converted = 0;
+}
+
+// The pool: every index below `count` handed to work() once, in increasing
+// order, by `threads` threads (the calling one among them); after each,
+// finish() under the pool's lock, so finish calls never overlap. One thread
+// (or no lock to be had): all in the calling thread, in order.
+typedef void (*BatchStep)(void* context, size_t index);
+struct Pool {
+    size_t count;
+    size_t next;   // the next index to hand out, under the lock
+    BatchStep work;
+    BatchStep finish;
+    void* context;
+    ThreadLock* lock;
+};
+
+void PoolWorker(void* argument) {
+    Pool* pool = static_cast<Pool*>(argument);
+    for (;;) {
+        if (pool->lock) LockThreads(pool->lock);
+        const size_t index = pool->next < pool->count ? pool->next++ : pool->count;
+        if (pool->lock) UnlockThreads(pool->lock);
+        if (index == pool->count) return;
+        pool->work(pool->context, index);
+        if (pool->lock) LockThreads(pool->lock);
+        pool->finish(pool->context, index);
+        if (pool->lock) UnlockThreads(pool->lock);
+    }
+}
+
+void RunPool(size_t count, unsigned threads, BatchStep work, BatchStep finish, void* context) {
+    const unsigned more = (unsigned)(threads > 1 && count > 1 ? (threads < count ? threads : count) - 1 : 0);
+    Pool pool = {count, 0, work, finish, context, more > 0 ? NewThreadLock() : nullptr};
+    if (pool.lock) RunOnThreads(more, PoolWorker, &pool);
+    else PoolWorker(&pool);
+    FreeThreadLock(pool.lock);
+}
+
+// Marks a job finished and reports every finished job that is next in order.
+void FinishInOrder(Batch* batch, size_t index, void (*report)(Batch*, Job*)) {
+    batch->jobs[index].finished = true;
+    batch->progress.done++;
+    while (batch->reported < batch->jobs.size() && batch->jobs[batch->reported].finished)
+        report(batch, &batch->jobs[batch->reported++]);
+    ProgressDraw(&batch->progress, batch->jobs[index].item.path);
 }
 
 // ---- info
@@ -428,38 +599,52 @@ void PrintInfoJson(FILE* out, const char* path, const TextureSummary& s, bool fi
     fputc('}', out);
 }
 
+void InspectWork(void* context, size_t index) {
+    Job& job = static_cast<Batch*>(context)->jobs[index];
+    if (!job.item.problem.empty()) {
+        job.failed = true;
+        return;
+    }
+    if (EndsWithNoCase(job.item.path, ".png")) return;   // read and told in order, by ReportInspected
+    TextureSummary& summary = job.summary;
+    InspectTexture(job.item.path.c_str(), &summary);
+    job.failed = summary.readResult != kFileOk || summary.checkResult != kTextureOk || !summary.decodable;
+}
+
+void ReportInspected(Batch* batch, Job* job) {
+    const char* path = job->item.path.c_str();
+    const int picture = job->item.problem.empty() ? PrintPictureInfo(batch->out, path, batch->options->json,
+                                                                      batch->converted == 0)
+                                                  : -1;
+    if (picture >= 0) {
+        job->failed = picture != 0;
+        batch->converted++;
+    } else if (!job->item.problem.empty()) {
+        fprintf(batch->err, "ombr: %s: %s\n", path, job->item.problem.c_str());
+    } else if (batch->options->json) {
+        PrintInfoJson(batch->out, path, job->summary, batch->converted == 0);
+        batch->converted++;
+    } else {
+        if (batch->converted > 0) fputc('\n', batch->out);
+        PrintInfoText(batch->out, path, job->summary);
+        batch->converted++;
+    }
+    if (job->failed) batch->failures.push_back(job->item.path);
+}
+
+void InspectFinish(void* context, size_t index) {
+    FinishInOrder(static_cast<Batch*>(context), index, ReportInspected);
+}
+
 int RunInfo(const Options& o, FILE* out, FILE* err) {
     bool anyFolder;
-    const std::vector<Item> items = CollectInputs(o, &anyFolder);
-    bool failed = false;
-    bool first = true;
+    std::vector<Item> items = CollectInputs(o, &anyFolder);
+    Batch batch;
+    SetUpBatch(&batch, o, out, err, &items);
     if (o.json) fputc('[', out);
-    for (const Item& item : items) {
-        if (!item.problem.empty()) {
-            fprintf(err, "ombr: %s: %s\n", item.path.c_str(), item.problem.c_str());
-            failed = true;
-            continue;
-        }
-        const int picture = PrintPictureInfo(out, item.path.c_str(), o.json, first);
-        if (picture >= 0) {
-            failed |= picture != 0;
-            first = false;
-            continue;
-        }
-        TextureSummary summary;
-        InspectTexture(item.path.c_str(), &summary);
-        if (summary.readResult != kFileOk || summary.checkResult != kTextureOk || !summary.decodable)
-            failed = true;
-        if (o.json) {
-            PrintInfoJson(out, item.path.c_str(), summary, first);
-        } else {
-            if (!first) fputc('\n', out);
-            PrintInfoText(out, item.path.c_str(), summary);
-        }
-        first = false;
-    }
-    if (o.json) fputs(first ? "]\n" : "\n]\n", out);
-    return failed ? kExitFailed : kExitOk;
+    RunPool(batch.jobs.size(), o.jobs, InspectWork, InspectFinish, &batch);
+    if (o.json) fputs(batch.converted == 0 ? "]\n" : "\n]\n", out);
+    return batch.failures.empty() ? kExitOk : kExitFailed;
 }
 
 // ---- decode and encode
@@ -470,6 +655,40 @@ std::string PlanOutput(const Options& o, const Item& item) {
     const std::string& name = o.outDir ? item.relative : item.path;
     std::string planned = decode ? ReplaceExtension(name, ".png") : TextureNameFor(name, o.container);
     return o.outDir ? JoinPath(o.outDir, planned) : planned;
+}
+
+// The palette file an encode may write beside its texture ("" for none):
+// unless the command line names a colour DataType, the settings of each
+// picture decide, so the name is kept for it.
+std::string PlannedPalette(const Options& o, const std::string& output) {
+    const int type = o.choice.dataType;
+    char palette[kImportPathCapacity];
+    if (o.command != kCommandEncode || (type >= 0 && type != kTypePal4 && type != kTypePal8) ||
+        !MakePalettePath(output.c_str(), palette, sizeof palette) || output == palette)
+        return std::string();
+    return palette;
+}
+
+// Outputs and their folders, in input order before anything runs: the first
+// input that goes to a name (texture or palette) keeps it, so no two jobs
+// ever write one file.
+void PlanOutputs(Batch* batch) {
+    const Options& o = *batch->options;
+    std::set<std::string> planned;
+    for (Job& job : batch->jobs) {
+        std::string& problem = job.item.problem;
+        if (!problem.empty()) continue;
+        job.output = PlanOutput(o, job.item);
+        const std::string palette = PlannedPalette(o, job.output);
+        if (planned.count(job.output) || (!palette.empty() && planned.count(palette))) {
+            problem = "another input already goes to " + (planned.count(job.output) ? job.output : palette);
+            continue;
+        }
+        planned.insert(job.output);
+        if (!palette.empty()) planned.insert(palette);
+        const std::string folder = o.outDir ? FolderOf(job.output) : std::string();
+        if (!folder.empty() && MakeDirectories(folder.c_str()) != 0) problem = "cannot create the folder " + folder;
+    }
 }
 
 void Describe(char* out, size_t room, const Options& o, const Item& item, const std::string& output,
@@ -485,8 +704,53 @@ void Describe(char* out, size_t room, const Options& o, const Item& item, const 
              outcome.wrotePalette ? " + " : "", outcome.wrotePalette ? outcome.palettePath : "");
 }
 
+// One file, on any thread: it touches only its own job.
+void ConvertWork(void* context, size_t index) {
+    const Batch* batch = static_cast<Batch*>(context);
+    const Options& o = *batch->options;
+    Job& job = static_cast<Batch*>(context)->jobs[index];
+    if (!job.item.problem.empty()) {
+        job.failed = true;
+        return;
+    }
+    int result;
+    if (o.command == kCommandDecode) {
+        DecodeJob decode = {job.item.path.c_str(), job.output.c_str(), o.raw, o.palette, o.force};
+        decode.pngLevel = o.pngLevel;
+        result = DecodeTextureFile(decode, &job.report);
+    } else {
+        const EncodeJob encode = {job.item.path.c_str(), job.output.c_str(), o.choice, o.force};
+        result = EncodeImageFile(encode, &job.outcome, &job.report);
+    }
+    if (result != 0) {
+        job.item.problem = job.report.message;
+        job.failed = true;
+    }
+}
+
+void ReportConverted(Batch* batch, Job* job) {
+    Progress* progress = &batch->progress;
+    if (job->report.warning[0]) Complain(progress, batch->err, job->item.path, "warning: ", job->report.warning);
+    if (job->failed) {
+        Complain(progress, batch->err, job->item.path, "", job->item.problem.c_str());
+        batch->failures.push_back(job->item.path);
+        return;
+    }
+    batch->converted++;
+    if (batch->options->verbose) {
+        char line[3 * kReportRoom];
+        Describe(line, sizeof line, *batch->options, job->item, job->output, job->outcome);
+        ProgressClear(progress);
+        fprintf(batch->out, "%s\n", line);
+        fflush(batch->out);
+    }
+}
+
+void ConvertFinish(void* context, size_t index) {
+    FinishInOrder(static_cast<Batch*>(context), index, ReportConverted);
+}
+
 int RunConvert(const Options& o, FILE* out, FILE* err) {
-    const bool decode = o.command == kCommandDecode;
     bool anyFolder;
     std::vector<Item> items = CollectInputs(o, &anyFolder);
     if ((o.output || o.raw) && (items.size() > 1 || anyFolder)) {
@@ -497,62 +761,20 @@ int RunConvert(const Options& o, FILE* out, FILE* err) {
         fprintf(err, "ombr: cannot create the folder %s\n", o.outDir);
         return kExitFailed;
     }
-
-    Progress progress = {err, !o.quiet && items.size() > 1 && IsTerminal(err), items.size(), 0,
-                         TerminalColumns(err), false};
-    std::set<std::string> planned;
-    std::vector<std::string> failures;
-    size_t converted = 0;
-    for (const Item& item : items) {
-        ProgressDraw(&progress, item.path);
-        std::string problem = item.problem;
-        std::string output;
-        if (problem.empty()) {
-            output = PlanOutput(o, item);
-            if (!planned.insert(output).second) problem = "another input already goes to " + output;
-        }
-        if (problem.empty() && o.outDir) {
-            const std::string folder = FolderOf(output);
-            if (!folder.empty() && MakeDirectories(folder.c_str()) != 0) problem = "cannot create the folder " + folder;
-        }
-        ConvertReport report;
-        report.warning[0] = '\0';
-        EncodeOutcome outcome;
-        memset(&outcome, 0, sizeof outcome);
-        if (problem.empty()) {
-            int result;
-            if (decode) {
-                const DecodeJob job = {item.path.c_str(), output.c_str(), o.raw, o.palette, o.force};
-                result = DecodeTextureFile(job, &report);
-            } else {
-                const EncodeJob job = {item.path.c_str(), output.c_str(), o.choice, o.force};
-                result = EncodeImageFile(job, &outcome, &report);
-            }
-            if (result != 0) problem = report.message;
-        }
-        progress.done++;
-        if (report.warning[0]) Complain(&progress, err, item.path, "warning: ", report.warning);
-        if (!problem.empty()) {
-            Complain(&progress, err, item.path, "", problem.c_str());
-            failures.push_back(item.path);
-            continue;
-        }
-        converted++;
-        if (o.verbose) {
-            char line[3 * kReportRoom];
-            Describe(line, sizeof line, o, item, output, outcome);
-            ProgressClear(&progress);
-            fprintf(out, "%s\n", line);
-            fflush(out);
-        }
-    }
-    ProgressClear(&progress);
+    Batch batch;
+    SetUpBatch(&batch, o, out, err, &items);
+    batch.progress.enabled = !o.quiet && batch.jobs.size() > 1 && IsTerminal(err);
+    batch.progress.columns = TerminalColumns(err);
+    PlanOutputs(&batch);
+    ProgressDraw(&batch.progress, std::string());
+    RunPool(batch.jobs.size(), o.jobs, ConvertWork, ConvertFinish, &batch);
+    ProgressClear(&batch.progress);
     if (!o.quiet)
-        fprintf(out, "ombr %s: %zu converted, %zu failed\n", decode ? "decode" : "encode", converted,
-                failures.size());
-    if (failures.size() > 0 && items.size() > 1)
-        for (const std::string& path : failures) fprintf(err, "ombr: failed: %s\n", path.c_str());
-    return failures.empty() ? kExitOk : kExitFailed;
+        fprintf(out, "ombr %s: %zu converted, %zu failed\n", o.command == kCommandDecode ? "decode" : "encode",
+                batch.converted, batch.failures.size());
+    if (batch.failures.size() > 0 && batch.jobs.size() > 1)
+        for (const std::string& path : batch.failures) fprintf(err, "ombr: failed: %s\n", path.c_str());
+    return batch.failures.empty() ? kExitOk : kExitFailed;
 }
 
 }  // namespace

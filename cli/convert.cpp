@@ -316,7 +316,7 @@ int ImportToHost(const char* input, const char* palette, MemoryHost* host, Textu
         Say(report->message, "cannot read palette %s", context.palettePath);
         return -1;
     }
-    if (host->pixelsSet == 0) {
+    if (HostPixelsSet(host) == 0) {
         if (check->layout.decoder == kDecoderNone)
             Say(report->message, "DataType %u has no texel layout: nothing to decode", (unsigned)check->info.dataType);
         else
@@ -409,7 +409,7 @@ static int StageOutput(const ExportPlatform* platform, const char* path, const u
     return -1;
 }
 
-static int StagePicture(const MemoryHost& host, const TextureCheck& check, const char* path,
+static int StagePicture(const MemoryHost& host, const TextureCheck& check, const char* path, int level,
                         const ExportPlatform* platform, StagedFile* file, ConvertReport* report) {
     PngImage png;
     uint8_t* bytes = nullptr;
@@ -417,7 +417,7 @@ static int StagePicture(const MemoryHost& host, const TextureCheck& check, const
     int result = HostToPng(&host, &png);
     if (result == 0) {
         TagPicture(check, &png);
-        result = EncodePng(&png, &bytes, &length);
+        result = EncodePngAtLevel(&png, level, &bytes, &length);
     }
     if (result != 0) Say(report->message, "no memory to encode the PNG");
     else result = StageOutput(platform, path, bytes, length, file, report);
@@ -465,7 +465,7 @@ int DecodeTextureFile(const DecodeJob& job, ConvertReport* report) {
     const ExportPlatform platform = ConverterFilePlatform(nullptr);
     StagedFile picture = {}, raw = {};
     int result = 0;
-    if (job.output) result = StagePicture(host, check, job.output, &platform, &picture, report);
+    if (job.output) result = StagePicture(host, check, job.output, job.pngLevel, &platform, &picture, report);
     if (result == 0 && job.rawOutput) result = StageRaw(host, job.rawOutput, &platform, &raw, report);
     FreeMemoryHost(&host);
     if (result == 0 && (picture.staged || raw.staged)) result = CommitOutputs(&platform, &picture, &raw, report);

@@ -59,6 +59,7 @@ struct DecodeJob {
     const char* rawOutput;  // host pixel values to write (little-endian 32-bit, row by row), or null
     const char* palette;    // palette file to use, or null for the .pvp beside the texture
     bool force;             // replace existing outputs
+    int pngLevel = kPngDefaultLevel;   // PNG compression, 0 to 9
 };
 
 // The picture the import hands the host, in `host` (initialised by the

@@ -1,5 +1,6 @@
-// The converter's file-system edge: whole-file reads, writes that never
-// leave a half-written file behind, folder listings and the terminal. One
+// The converter's system edge: whole-file reads, writes that never leave a
+// half-written file behind, folder listings, the terminal and the worker
+// threads of a batch. One
 // implementation for POSIX systems (files_posix.cpp), one for Windows
 // (files_win32.cpp).
 #pragma once
@@ -41,6 +42,29 @@ struct FolderEntry {
     bool folder;
 };
 int ListFolder(const char* path, std::vector<FolderEntry>* entries);
+
+// Who a folder is, whatever path or link leads to it: device and inode on
+// POSIX, volume serial number and file index on Windows. 0, or -1 when it
+// cannot be told.
+struct FolderIdentity {
+    uint64_t volume;
+    uint64_t index;
+};
+int IdentifyFolder(const char* path, FolderIdentity* identity);
+
+// The processors this process may run on (at least 1).
+unsigned ProcessorCount();
+
+// Threads for batches. A lock held by one thread at a time (null when no
+// memory can be had for it):
+struct ThreadLock;
+ThreadLock* NewThreadLock();
+void FreeThreadLock(ThreadLock* lock);
+void LockThreads(ThreadLock* lock);
+void UnlockThreads(ThreadLock* lock);
+// Runs entry(argument) on up to `more` new threads (fewer when the system
+// gives no more) and on the calling thread; returns when all have returned.
+void RunOnThreads(unsigned more, void (*entry)(void*), void* argument);
 
 // True when `stream` is an interactive terminal; its width in columns
 // (80 when unknown).

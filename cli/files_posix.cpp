@@ -1,5 +1,6 @@
 // POSIX side of files.h.
 #include <dirent.h>
+#include <pthread.h>
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "files.h"
 
@@ -86,6 +88,68 @@ int ListFolder(const char* path, std::vector<FolderEntry>* entries) {
     std::sort(entries->begin(), entries->end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
     return 0;
+}
+
+int IdentifyFolder(const char* path, FolderIdentity* identity) {
+    struct stat info;
+    if (stat(path, &info) != 0 || !S_ISDIR(info.st_mode)) return -1;
+    identity->volume = (uint64_t)info.st_dev;
+    identity->index = (uint64_t)info.st_ino;
+    return 0;
+}
+
+unsigned ProcessorCount() {
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? (unsigned)online : 1u;
+}
+
+struct ThreadLock {
+    pthread_mutex_t mutex;
+};
+
+ThreadLock* NewThreadLock() {
+    ThreadLock* lock = (ThreadLock*)malloc(sizeof(ThreadLock));
+    if (lock && pthread_mutex_init(&lock->mutex, nullptr) != 0) {
+        free(lock);
+        lock = nullptr;
+    }
+    return lock;
+}
+
+void FreeThreadLock(ThreadLock* lock) {
+    if (!lock) return;
+    pthread_mutex_destroy(&lock->mutex);
+    free(lock);
+}
+
+void LockThreads(ThreadLock* lock) { pthread_mutex_lock(&lock->mutex); }
+void UnlockThreads(ThreadLock* lock) { pthread_mutex_unlock(&lock->mutex); }
+
+namespace {
+
+struct ThreadEntry {
+    void (*entry)(void*);
+    void* argument;
+};
+
+void* StartThread(void* start) {
+    const ThreadEntry* e = static_cast<const ThreadEntry*>(start);
+    e->entry(e->argument);
+    return nullptr;
+}
+
+}  // namespace
+
+void RunOnThreads(unsigned more, void (*entry)(void*), void* argument) {
+    ThreadEntry start = {entry, argument};
+    std::vector<pthread_t> started;
+    for (unsigned i = 0; i < more; i++) {
+        pthread_t thread;
+        if (pthread_create(&thread, nullptr, StartThread, &start) != 0) break;
+        started.push_back(thread);
+    }
+    entry(argument);
+    for (pthread_t thread : started) pthread_join(thread, nullptr);
 }
 
 bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }

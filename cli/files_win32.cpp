@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "files.h"
 
@@ -86,6 +87,76 @@ int ListFolder(const char* path, std::vector<FolderEntry>* entries) {
     std::sort(entries->begin(), entries->end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
     return 0;
+}
+
+// The folder a link or junction leads to, opened for its identity only.
+int IdentifyFolder(const char* path, FolderIdentity* identity) {
+    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return -1;
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL known = GetFileInformationByHandle(folder, &info);
+    CloseHandle(folder);
+    if (!known || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return -1;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->index = (uint64_t)info.nFileIndexHigh << 32 | info.nFileIndexLow;
+    return 0;
+}
+
+unsigned ProcessorCount() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? (unsigned)info.dwNumberOfProcessors : 1u;
+}
+
+// Threads by CreateThread: the MinGW build's C++ library has no std::thread.
+struct ThreadLock {
+    CRITICAL_SECTION section;
+};
+
+ThreadLock* NewThreadLock() {
+    ThreadLock* lock = (ThreadLock*)malloc(sizeof(ThreadLock));
+    if (lock) InitializeCriticalSection(&lock->section);
+    return lock;
+}
+
+void FreeThreadLock(ThreadLock* lock) {
+    if (!lock) return;
+    DeleteCriticalSection(&lock->section);
+    free(lock);
+}
+
+void LockThreads(ThreadLock* lock) { EnterCriticalSection(&lock->section); }
+void UnlockThreads(ThreadLock* lock) { LeaveCriticalSection(&lock->section); }
+
+namespace {
+
+struct ThreadEntry {
+    void (*entry)(void*);
+    void* argument;
+};
+
+DWORD WINAPI StartThread(void* start) {
+    const ThreadEntry* e = static_cast<const ThreadEntry*>(start);
+    e->entry(e->argument);
+    return 0;
+}
+
+}  // namespace
+
+void RunOnThreads(unsigned more, void (*entry)(void*), void* argument) {
+    ThreadEntry start = {entry, argument};
+    std::vector<HANDLE> started;
+    for (unsigned i = 0; i < more; i++) {
+        HANDLE thread = CreateThread(nullptr, 0, StartThread, &start, 0, nullptr);
+        if (!thread) break;
+        started.push_back(thread);
+    }
+    entry(argument);
+    for (HANDLE thread : started) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
 }
 
 bool IsTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }

@@ -51,5 +51,10 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* im
 // as colour type 3 with PLTE (paletteCount entries) and tRNS (up to the last
 // entry that is not opaque); colour and grey pictures as RGBA, or RGB / grey
 // when `alpha` is false; a non-empty `tag` as a tEXt chunk of keyword
-// kPngTagKeyword before the image data. 0, or -1.
-int EncodePng(const PngImage* image, uint8_t** data, size_t* length);
+// kPngTagKeyword before the image data. `level` is the compression: 0
+// fastest (stored, no row filters) to 9 smallest. 0, or -1.
+enum { kPngFastestLevel = 0, kPngDefaultLevel = 6, kPngSmallestLevel = 9 };
+int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* length);
+inline int EncodePng(const PngImage* image, uint8_t** data, size_t* length) {
+    return EncodePngAtLevel(image, kPngDefaultLevel, data, length);
+}

@@ -138,12 +138,14 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* im
     return 0;
 }
 
-int EncodePng(const PngImage* image, uint8_t** data, size_t* length) {
+int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* length) {
     *data = nullptr;
     *length = 0;
     spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
     if (!ctx) return -1;
     spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
+    spng_set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, level);
+    if (level == kPngFastestLevel) spng_set_option(ctx, SPNG_FILTER_CHOICE, SPNG_DISABLE_FILTERING);
 
     spng_ihdr ihdr;
     memset(&ihdr, 0, sizeof ihdr);

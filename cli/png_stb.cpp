@@ -164,7 +164,7 @@ void Append(void* context, void* bytes, int size) {
 
 }  // namespace
 
-int EncodePng(const PngImage* image, uint8_t** data, size_t* length) {
+int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* length) {
     *data = nullptr;
     *length = 0;
     if (image->width == 0 || image->height == 0 || image->width > 0x7FFFFFFF / 4 || image->height > 0x7FFFFFFF)
@@ -178,6 +178,10 @@ int EncodePng(const PngImage* image, uint8_t** data, size_t* length) {
         for (size_t i = 0; i < count; i++) memcpy(expanded + 4 * i, image->palette[image->pixels[i]], 4);
         rgba = expanded;
     }
+    // stb keeps the level in one variable for the whole program: a batch
+    // encodes every file at the same level, so it is only written when it
+    // changes, before the batch's threads read it.
+    if (stbi_write_png_compression_level != level) stbi_write_png_compression_level = level;
     Buffer buffer = {nullptr, 0, 0, false};
     const int written = stbi_write_png_to_func(Append, &buffer, (int)image->width, (int)image->height, 4, rgba,
                                                (int)image->width * 4);

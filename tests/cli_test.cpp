@@ -129,12 +129,21 @@ TEST(CliMemoryHost, KeepsWritesInsideThePicture) {
     host.services.SetImagePixel(&host.image, 0, 0, 3, 5);
     EXPECT_EQ(host.services.GetImagePixel(&host.image, 0, 3, 2), 0xAABBCCDDu);
     EXPECT_EQ(host.services.GetImagePixel(&host.image, 0, 9, 9), 0u);
-    EXPECT_EQ(host.pixelsSet, 1u);
-    EXPECT_EQ(host.pixelsOutside, 5u);
+    EXPECT_EQ(HostPixelsSet(&host), 1u);
+    EXPECT_EQ(host.pixelsOutside, 4u);
+    EXPECT_EQ(host.pixelsBeforeCreate, 1u);
+    EXPECT_EQ(host.oddCalls, 5u);   // every pixel set outside progress
     // A picture beyond what the host holds is reported, not attempted.
     host.services.CreateIndexedImage(&host.image, 32768, 16384);
     EXPECT_TRUE(host.outOfMemory);
-    EXPECT_EQ(host.pixels, nullptr);
+    EXPECT_EQ(host.width, 0);
+    FreeMemoryHost(&host);
+    // Repaints are told when asked for.
+    InitMemoryHost(&host);
+    host.trackRepaints = true;
+    host.services.CreateColorImage(&host.image, 2, 2, 1, 0);
+    for (int i = 0; i < 3; i++) host.services.SetImagePixel(&host.image, 0, 1, 1, 7);
+    EXPECT_EQ(host.pixelsRepainted, 2u);
     FreeMemoryHost(&host);
 }
 

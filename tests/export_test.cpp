@@ -68,10 +68,10 @@ TEST(ExportEncode, TwiddledPositions) {
             EXPECT_EQ(wrong, 0) << layout[0] << "/" << layout[1] << " " << w << "x" << h;
             EXPECT_EQ(host.getPixelCalls, w * h);
             EXPECT_EQ(host.pixelsOutside, 0);
-            EXPECT_EQ(host.getOrder[0], std::make_pair(16, 32));
+            EXPECT_EQ(host.GetOrder()[0], std::make_pair(16, 32));
             const size_t steps = bits == 16 ? h : h / 2;
-            ASSERT_EQ(host.stepProgress.size(), steps);
-            EXPECT_EQ(host.stepProgress.back(), (int)(bits == 16 ? h - 1 : h - 2));
+            ASSERT_EQ(host.progressSteps, steps);
+            EXPECT_EQ(host.lastStep, (int)(bits == 16 ? h - 1 : h - 2));
         }
     // The nibbles of one 4-bit unit: (0,0), (0,1), (1,0), (1,1).
     StubHost host;
@@ -87,7 +87,7 @@ TEST(ExportEncode, RectangleIndicesAndPacking) {
         for (int x = 0; x < 256; x++)
             wrong += ReadU16(&e[2 * (y * 256 + x)]) != PackColor(GetChannelRow(0)->encode, Coded(x, y));
     EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(host.stepProgress.size(), 128u);
+    EXPECT_EQ(host.progressSteps, 128u);
     struct Case {
         unsigned dataType, format;
         uint32_t pixel;

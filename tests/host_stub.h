@@ -1,51 +1,30 @@
-// An in-memory host for the native tests: it implements the service slots the
-// plug-ins call and records every call.
+// The in-memory host (cli/memory_host.h) as the native tests hold it: set up
+// and freed with the test's scope, with the helpers the tests share.
 #pragma once
 
 #include <stdint.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "host_api.h"
+#include "memory_host.h"
 
-struct StubHost {
-    HostImage image;   // first member: the services find the StubHost from it
-    HostLayer layer;
-    HostServices services;
-
-    bool created = false;
-    int createCalls = 0;
-    bool indexed = false;
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> pixels;   // row by row; 0 until set
-
-    long setPixelCalls = 0;
-    long getPixelCalls = 0;
-    long pixelsOutside = 0;         // SetImagePixel or GetImagePixel outside the picture
-    long pixelsBeforeCreate = 0;
-    std::vector<std::pair<int, int>> setOrder;   // first positions set, up to 64
-    std::vector<std::pair<int, int>> getOrder;   // first positions read, up to 64
-    std::vector<std::pair<int, int>> beginProgress;
-    std::vector<int> stepProgress;
-    int endProgress = 0;
-
-    // A host image of the given size to export from: the layer covers
-    // (left, top) to (left + width, top + height) in an image that is as large
-    // as needed; GetImagePixel answers from `source`.
-    std::vector<uint32_t> source;
-    int sourceWidth = 0;
-    int sourceHeight = 0;
-
-    StubHost();
+struct StubHost : MemoryHost {
+    StubHost() { InitMemoryHost(this); }
     StubHost(const StubHost&) = delete;
     StubHost& operator=(const StubHost&) = delete;
-    ~StubHost();
+    ~StubHost() { FreeMemoryHost(this); }
 
-    void SetLayerName(const std::string& name);
-    // Prepares an image of width x height at (left, top) for export; pixel
-    // (x, y) of the layer is value(x, y).
+    void SetLayerName(const std::string& name) { SetHostLayerName(this, name.c_str()); }
+    // Prepares an image of (left + width) x (top + height) for export, its
+    // layer at (left, top): pixel (x, y) of the layer is value(x, y), every
+    // pixel outside it 0xDEADBEEF. The colour mode stays as set.
     void SetSource(int width, int height, int left, int top, uint32_t (*value)(int x, int y));
-    uint32_t Pixel(int x, int y) const { return pixels[(size_t)y * width + x]; }
+    uint32_t Pixel(int x, int y) const { return HostPixel(this, x, y); }
+    bool Indexed() const { return image.nColorMode == kColorModeIndexed; }
+    // The kept rows of StepProgress and positions of Set/GetImagePixel.
+    std::vector<int> Steps() const;
+    std::vector<std::pair<int, int>> SetOrder() const;
+    std::vector<std::pair<int, int>> GetOrder() const;
 };

@@ -101,21 +101,23 @@ TEST(DecodeTwiddled, SecondSquareOfAStrip) {
 TEST(DecodeTwiddled, CallOrderAndProgress) {
     StubHost h8;
     Decode(h8, MakePvr({7, 0, 8, 4, 0}, Hash16));
-    ASSERT_GE(h8.setOrder.size(), 4u);
-    EXPECT_EQ(h8.setOrder[1], std::make_pair(0, 1));
-    EXPECT_EQ(h8.setOrder[2], std::make_pair(1, 0));
-    EXPECT_EQ(h8.stepProgress, (std::vector<int>{0, 2}));
+    ASSERT_GE(h8.SetOrder().size(), 4u);
+    EXPECT_EQ(h8.SetOrder()[1], std::make_pair(0, 1));
+    EXPECT_EQ(h8.SetOrder()[2], std::make_pair(1, 0));
+    EXPECT_EQ(h8.Steps(), (std::vector<int>{0, 2}));
     StubHost h4;
     Decode(h4, MakePvr({5, 0, 8, 4, 0}, Hash16));
     const std::vector<std::pair<int, int>> first4 = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}, {3, 0}, {3, 1}};
-    EXPECT_EQ((std::vector<std::pair<int, int>>(h4.setOrder.begin(), h4.setOrder.begin() + 8)), first4);
-    EXPECT_EQ(h4.stepProgress, (std::vector<int>{0, 2}));
+    std::vector<std::pair<int, int>> order4 = h4.SetOrder();
+    order4.resize(8);
+    EXPECT_EQ(order4, first4);
+    EXPECT_EQ(h4.Steps(), (std::vector<int>{0, 2}));
     StubHost h16;
     Decode(h16, MakePvr({1, 2, 4, 4, 0}, Hash16));
-    EXPECT_EQ(h16.stepProgress, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(h16.Steps(), (std::vector<int>{0, 1, 2, 3}));
     StubHost rect;
     Decode(rect, MakePvr({9, 1, 2, 4, 0}, Hash16));
-    EXPECT_EQ(rect.stepProgress, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(rect.Steps(), (std::vector<int>{0, 1, 2, 3}));
 }
 
 TEST(DecodeRectangle, RowByRow) {
@@ -159,7 +161,7 @@ TEST(DecodeVq, BlockPlacementAndRowOrder) {
     EXPECT_EQ(host.Pixel(0, 2), 0xFF00FC00u);   // texel 1
     EXPECT_EQ(host.Pixel(1, 3), 0xFF0000F8u);   // texel 2
     EXPECT_EQ(host.Pixel(1, 2), 0xFFF8FCF8u);   // texel 3
-    EXPECT_EQ(host.stepProgress, (std::vector<int>{0, 2}));
+    EXPECT_EQ(host.Steps(), (std::vector<int>{0, 2}));
     // ARGB1555 0x7FFF: the clear alpha bit is ignored.
     StubHost argb;
     Decode(argb, MakePvr({3, 0, 2, 2, 0}, [](uint32_t, uint32_t) { return 0x7FFFu; }));
@@ -184,7 +186,7 @@ TEST(DecodeSmallVq, NibblePlacementAndRowOrder) {
     EXPECT_EQ(host.Pixel(0, 5), 0xFF0000F8u);   // block (0, 1)
     EXPECT_EQ(host.Pixel(0, 3), 0xFF000000u);   // block (0, 2): entry 0
     EXPECT_EQ(host.Pixel(0, 1), 0xFFF80000u);   // block (0, 3): entry 3
-    EXPECT_TRUE(host.stepProgress.empty());
+    EXPECT_EQ(host.progressSteps, 0u);
 
     for (uint8_t type : {16, 17})
         for (uint8_t cf : {0, 1, 2})
@@ -202,7 +204,7 @@ TEST(DecodeTexels, NothingToDecode) {
         StubHost host;
         EXPECT_EQ(Decode(host, file), kDecodeNothing);
         EXPECT_EQ(host.setPixelCalls, 0);
-        EXPECT_TRUE(host.stepProgress.empty());
+        EXPECT_EQ(host.progressSteps, 0u);
     }
 }
 

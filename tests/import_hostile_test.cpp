@@ -109,31 +109,31 @@ Outcome Import(const char* path, const Bytes& file, const Bytes* palette = nullp
     Outcome o;
     o.status = ImportTexture(path, &host.image, &host.services, &p);
     o.created = host.created;
-    o.indexed = host.indexed;
+    o.indexed = host.Indexed();
     o.pixels = host.setPixelCalls;
     o.paletteCount = host.image.nPaletteCount;
     o.alpha = host.image.bAlpha;
     o.name = host.layer.szName;
     o.palette.assign(host.image.aPalette, host.image.aPalette + 256);
     o.blocks = fp.blocks;
-    o.picture = host.pixels;
+    o.picture.assign(host.pixels, host.pixels + (host.pixels ? (size_t)host.width * host.height : 0));
 
     EXPECT_TRUE(fp.live.empty()) << "blocks left";
     EXPECT_EQ(host.pixelsOutside, 0);
     EXPECT_EQ(host.pixelsBeforeCreate, 0);
     EXPECT_LE(host.createCalls, 1);
-    EXPECT_EQ((int)host.beginProgress.size(), host.endProgress);
+    EXPECT_EQ(host.progressBegins, host.progressEnds);
     switch (o.status) {
     case kStatusDone:
-        EXPECT_TRUE(host.created && host.endProgress == 1);
+        EXPECT_TRUE(host.created && host.progressEnds == 1);
         EXPECT_TRUE(o.pixels == 0 || o.pixels == (long)host.width * host.height) << o.pixels;
-        for (int row : host.stepProgress) EXPECT_TRUE(row >= 0 && row < host.height);
+        EXPECT_EQ(host.stepsOutOfOrder, 0u);
         break;
     case kStatusCancelled:
-        EXPECT_TRUE(host.created && o.pixels == 0 && host.endProgress == 0);
+        EXPECT_TRUE(host.created && o.pixels == 0 && host.progressEnds == 0);
         break;
     default:   // refused: the host was never called
-        EXPECT_TRUE(!host.created && o.pixels == 0 && host.beginProgress.empty() && o.name == "Layer 1");
+        EXPECT_TRUE(!host.created && o.pixels == 0 && host.progressBegins == 0 && o.name == "Layer 1");
     }
     return o;
 }

@@ -120,14 +120,14 @@ TEST(ImportTexture, PlainAndCompressedEndToEnd) {
         const std::string path = pvz ? "t.pvz" : "t.pvr";
         r.fake.files[path] = pvz ? MakePvz(shape, Pattern) : MakePvr(shape, Pattern);
         ASSERT_EQ(r.Import(path), 0);
-        EXPECT_FALSE(r.host.indexed);
+        EXPECT_FALSE(r.host.Indexed());
         EXPECT_EQ(r.host.width, 256);
         EXPECT_EQ(r.host.height, 128);
         EXPECT_EQ(r.host.image.bAlpha, 1);
         EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:1, #COLOR:2, #ID:7");
-        EXPECT_EQ(r.host.beginProgress, (std::vector<std::pair<int, int>>{{0, 128}}));
-        EXPECT_EQ(r.host.stepProgress.size(), 128u);
-        EXPECT_EQ(r.host.endProgress, 1);
+        EXPECT_TRUE(r.host.progressBegins == 1 && r.host.progressRows == 128);
+        EXPECT_EQ(r.host.progressSteps, 128u);
+        EXPECT_EQ(r.host.progressEnds, 1);
         EXPECT_EQ(r.host.setPixelCalls, 256 * 128);
         EXPECT_EQ(r.host.Pixel(200, 7), UnpackColor(2, (uint16_t)Pattern(200, 7)));
         EXPECT_EQ(r.fake.log.front(), "read " + path);
@@ -154,7 +154,7 @@ TEST(ImportTexture, PalettisedTextures) {
     pal4.fake.files["a.pvp"] = MakePaletteFile(16, Entry);
     pal4.host.image.nTransparentIndex = 9;   // alpha levels (8 of 15): the host cannot hold them, left alone
     ASSERT_EQ(pal4.Import("a.pvr"), 0);
-    EXPECT_TRUE(pal4.host.indexed);
+    EXPECT_TRUE(pal4.host.Indexed());
     EXPECT_EQ(pal4.host.image.nPaletteCount, 16);
     EXPECT_EQ(pal4.host.image.aPalette[3], UnpackColor(2, Entry(3)));
     EXPECT_EQ(pal4.host.image.bAlpha, 1);
@@ -196,14 +196,14 @@ TEST(ImportTexture, PalettisedTextures) {
     bump.fake.files["b.pvr"] = MakePvr({1, 4, 8, 8, 0}, Pattern);
     bump.fake.cancelDialog = true;
     EXPECT_EQ(bump.Import("b.pvr"), 7);
-    EXPECT_TRUE(bump.host.indexed);
+    EXPECT_TRUE(bump.host.Indexed());
     EXPECT_EQ(bump.host.image.nPaletteCount, 16);
     yuv.fake.files["y.pvr"] = MakePvr({1, 3, 8, 8, 0}, Pattern);
     EXPECT_EQ(yuv.Import("y.pvr"), 0);
-    EXPECT_FALSE(yuv.host.indexed);
+    EXPECT_FALSE(yuv.host.Indexed());
     EXPECT_EQ(yuv.host.image.bAlpha, 1);
     EXPECT_EQ(yuv.host.setPixelCalls, 0);   // no conversion for YUV422
-    EXPECT_EQ(yuv.host.endProgress, 1);
+    EXPECT_EQ(yuv.host.progressEnds, 1);
 }
 
 TEST(ImportTexture, CancelledPaletteLeavesTaggedPictureOnly) {
@@ -215,8 +215,8 @@ TEST(ImportTexture, CancelledPaletteLeavesTaggedPictureOnly) {
     EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:7, #COLOR:6, #ID:3, #PAL:2");
     EXPECT_EQ(r.host.image.nPaletteCount, 256);
     EXPECT_EQ(r.host.setPixelCalls, 0);
-    EXPECT_TRUE(r.host.beginProgress.empty());
-    EXPECT_EQ(r.host.endProgress, 0);
+    EXPECT_TRUE(r.host.progressBegins == 0);
+    EXPECT_EQ(r.host.progressEnds, 0);
 }
 
 TEST(ImportTexture, Rgb565PalettesOfPlainType7AreReadAsArgb1555) {
@@ -279,9 +279,9 @@ TEST(ImportTexture, TypesWithoutDecoderGiveATaggedEmptyPicture) {
     EXPECT_TRUE(r.host.created);
     EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:10, #COLOR:0, #ID:0");
     EXPECT_EQ(r.host.setPixelCalls, 0);
-    EXPECT_EQ(r.host.beginProgress.size(), 1u);
-    EXPECT_TRUE(r.host.stepProgress.empty());
-    EXPECT_EQ(r.host.endProgress, 1);
+    EXPECT_EQ(r.host.progressBegins, 1);
+    EXPECT_EQ(r.host.progressSteps, 0u);
+    EXPECT_EQ(r.host.progressEnds, 1);
 }
 
 // Each refused file: code 4, the image untouched, every block freed.

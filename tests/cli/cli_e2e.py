@@ -91,6 +91,36 @@ check(len(records) == len(good) + len(damaged), "info lists every texture")
 check(all(rec["ok"] for rec in records if os.path.basename(rec["file"]) in good), "good textures are ok")
 check(not any(rec["ok"] for rec in records if os.path.basename(rec["file"]) in damaged), "damaged ones are not")
 
+# A batch on four threads: the same messages in input order and the same
+# status as one job at a time; every good file converted; a folder reached
+# again through links (sub/loop -> .., self -> .) read once.
+batch = os.path.join(work, "batch")
+os.makedirs(os.path.join(batch, "sub"))
+for name in ["t0.pvz", "t1.pvz", "t2.pvz", "t3.pvz", "t4.pvz", "sub/s0.pvz", "sub/s1.pvz"]:
+    shutil.copy(sample, os.path.join(batch, name))
+open(os.path.join(batch, "t2.pvz"), "wb").write(b"broken")
+os.symlink("..", os.path.join(batch, "sub", "loop"))
+os.symlink(".", os.path.join(batch, "self"))
+runs = {}
+for jobs in ("1", "4"):
+    dest = os.path.join(work, "batch-j" + jobs)
+    runs[jobs] = run("decode", batch, "-r", "-v", "--out-dir", dest, "-j", jobs)
+    written = sorted(os.path.relpath(os.path.join(d, f), dest) for d, _, files in os.walk(dest) for f in files)
+    check(written == ["sub/s0.png", "sub/s1.png", "t0.png", "t1.png", "t3.png", "t4.png"],
+          "-j %s: each good file once, no folder twice: %s" % (jobs, written))
+    check(runs[jobs].returncode == 1 and "ombr decode: 6 converted, 1 failed" in runs[jobs].stdout,
+          "-j %s: status and summary of a batch with a broken file" % jobs)
+same = lambda text: text.replace("batch-j4", "batch-j1")
+check(same(runs["4"].stdout) == runs["1"].stdout and same(runs["4"].stderr) == runs["1"].stderr,
+      "-j 4 tells the same, in the same order, as -j 1")
+back_dir = os.path.join(work, "batch-back")
+r = run("encode", os.path.join(work, "batch-j4"), "-r", "--out-dir", back_dir, "--type", "1", "--color", "1",
+        "--id", "1001")
+sample_bytes = open(sample, "rb").read()
+backs = [os.path.join(d, f) for d, _, files in os.walk(back_dir) for f in files]
+check(r.returncode == 0 and len(backs) == 6 and all(open(f, "rb").read() == sample_bytes for f in backs),
+      "every picture of the -j 4 batch encodes back to the sample byte for byte")
+
 # The bundled sample survives decode and encode byte for byte.
 png = os.path.join(work, "tiles.png")
 back = os.path.join(work, "tiles.pvz")

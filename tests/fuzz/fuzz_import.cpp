@@ -1,9 +1,10 @@
 // The whole import path, from the bytes of a .pvr or .pvz file (and of a
-// palette file) to the host calls, against a host that checks every call:
-// SetImagePixel only inside the picture created, never before it exists,
-// never twice on one pixel; one picture at most; progress begun and ended in
-// pairs with the rows in between; every block handed back; the status code
-// one of those documented, and what it promises about the host.
+// palette file) to the host calls, on the in-memory host, which tells
+// afterwards what was called: SetImagePixel only inside the picture created,
+// never before it exists, never twice on one pixel; one picture at most;
+// progress begun and ended in pairs with the rows in between; every block
+// handed back; the status code one of those documented, and what it promises
+// about the host.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,6 +14,7 @@
 #include "fuzz_check.h"
 #include "import_core.h"
 #include "import_input.h"
+#include "memory_host.h"
 #include "palette.h"
 #include "texture.h"
 
@@ -23,75 +25,6 @@ const char kPathPvz[] = "C:\\tex\\fuzz.pvz";
 const char kPathUpper[] = "C:\\tex\\FUZZ.PVR";
 const char kPathBin[] = "C:\\tex\\fuzz.bin";
 const char kChosenPath[] = "D:\\other\\chosen.pvp";
-
-struct CheckingHost {
-    HostImage image;   // first member: the services find the host from it
-    HostLayer layer;
-    HostServices services;
-    bool created = false;
-    int32_t width = 0, height = 0;
-    std::vector<uint8_t> painted;   // one flag per pixel
-    uint64_t setCalls = 0;
-    int begins = 0, ends = 0;
-    bool inProgress = false;
-    int32_t progressRows = 0;
-    int64_t lastStep = -1;
-};
-
-CheckingHost* g_host;   // the progress calls carry no image
-
-CheckingHost* Owner(HostImage* image) {
-    FUZZ_CHECK(image == &g_host->image);
-    return g_host;
-}
-
-void Create(HostImage* image, int32_t width, int32_t height) {
-    CheckingHost* host = Owner(image);
-    FUZZ_CHECK(!host->created);   // one picture per import
-    FUZZ_CHECK(!host->inProgress);
-    FUZZ_CHECK(width > 0 && height > 0 && (uint64_t)width * (uint64_t)height <= kFuzzMaxPixels);
-    host->created = true;
-    host->width = width;
-    host->height = height;
-    host->painted.assign((size_t)width * (size_t)height, 0);
-}
-void PB_STDCALL CreateIndexed(HostImage* image, int32_t width, int32_t height) { Create(image, width, height); }
-void PB_STDCALL CreateColor(HostImage* image, int32_t width, int32_t height, int32_t one, int32_t zero) {
-    FUZZ_CHECK(one == 1 && zero == 0);
-    Create(image, width, height);
-}
-void PB_STDCALL SetPixel(HostImage* image, int32_t zero, int32_t x, int32_t y, uint32_t) {
-    CheckingHost* host = Owner(image);
-    FUZZ_CHECK(zero == 0);
-    FUZZ_CHECK(host->created);
-    FUZZ_CHECK(host->inProgress);
-    FUZZ_CHECK(x >= 0 && y >= 0 && x < host->width && y < host->height);
-    uint8_t& flag = host->painted[(size_t)y * (size_t)host->width + (size_t)x];
-    FUZZ_CHECK(flag == 0);   // every texel lands once
-    flag = 1;
-    host->setCalls++;
-}
-uint32_t PB_STDCALL GetPixel(HostImage*, int32_t, int32_t, int32_t) {
-    FUZZ_CHECK(false);   // the import never reads pixels
-    return 0;
-}
-void PB_STDCALL Begin(int32_t zero, int32_t rows) {
-    FUZZ_CHECK(g_host->created && !g_host->inProgress && g_host->begins == 0);
-    FUZZ_CHECK(zero == 0 && rows == g_host->height);
-    g_host->inProgress = true;
-    g_host->begins++;
-    g_host->progressRows = rows;
-}
-void PB_STDCALL Step(int32_t row) {
-    FUZZ_CHECK(g_host->inProgress);
-    FUZZ_CHECK(row >= 0 && row < g_host->progressRows && row > g_host->lastStep);
-    g_host->lastStep = row;
-}
-void PB_STDCALL End() {
-    FUZZ_CHECK(g_host->inProgress);
-    g_host->inProgress = false;
-    g_host->ends++;
-}
 
 // Files and blocks of one import.
 struct FuzzPlatform {
@@ -162,6 +95,19 @@ struct FuzzPlatform {
     static void LayerNull(void* c) { Self(c)->layerNull++; }
 };
 
+// What the host saw, call by call: one picture at most, of a size it holds;
+// pixels set once each, inside it and between BeginProgress (over its rows)
+// and EndProgress; progress steps in order; nothing read back.
+void CheckHostCalls(const MemoryHost& host) {
+    FUZZ_CHECK(host.createCalls <= 1 && !host.outOfMemory);
+    FUZZ_CHECK(host.oddCalls == 0);
+    FUZZ_CHECK(host.pixelsBeforeCreate == 0 && host.pixelsOutside == 0 && host.pixelsRepainted == 0);
+    FUZZ_CHECK(host.getPixelCalls == 0);   // the import never reads pixels
+    FUZZ_CHECK(host.progressBegins <= 1 && host.progressBegins == host.progressEnds && !host.inProgress);
+    FUZZ_CHECK(host.progressBegins == 0 || host.progressRows == host.height);
+    FUZZ_CHECK(host.stepsOutOfOrder == 0);
+}
+
 // A texture the import would take, with a picture above kFuzzMaxPixels.
 bool PictureTooLarge(const uint8_t* texture, size_t size, int container) {
     TextureCheck check;
@@ -189,22 +135,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // file's end shows even where the texture follows in `data`.
     std::vector<uint8_t> paletteCopy(palette, palette + paletteSize);
 
-    CheckingHost host;
-    memset(&host.image, 0, sizeof host.image);
-    memset(&host.layer, 0, sizeof host.layer);
-    memset(&host.services, 0, sizeof host.services);
+    MemoryHost host;
+    InitMemoryHost(&host);
+    host.maxPixels = kFuzzMaxPixels;
+    host.trackRepaints = true;
     host.image.pLayer = flags & kImportFlagNoLayer ? nullptr : &host.layer;
-    host.image.nLayerCount = 1;
     size_t nameLength = flags & kImportFlagLongName ? kLayerNameRoom - 1 - (flags >> 7) * 20 : 7;
     memset(host.layer.szName, 'L', nameLength);
-    host.services.CreateIndexedImage = CreateIndexed;
-    host.services.CreateColorImage = CreateColor;
-    host.services.SetImagePixel = SetPixel;
-    host.services.GetImagePixel = GetPixel;
-    host.services.BeginProgress = Begin;
-    host.services.StepProgress = Step;
-    host.services.EndProgress = End;
-    g_host = &host;
 
     FuzzPlatform fp;
     fp.texturePath = path;
@@ -220,21 +157,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int status = ImportTexture(path, &host.image, &host.services, &platform);
 
     FUZZ_CHECK(fp.live.empty());   // every block handed back, on every path
-    FUZZ_CHECK(!host.inProgress && host.begins == host.ends);
+    CheckHostCalls(host);
     FUZZ_CHECK(host.layer.szName[kLayerNameRoom - 1] == '\0');
     FUZZ_CHECK(host.image.nPaletteCount >= 0 && host.image.nPaletteCount <= 256);
     FUZZ_CHECK(fp.layerNull == (host.created && !host.image.pLayer ? 1 : 0));
     switch (status) {
     case kStatusDone:
-        FUZZ_CHECK(host.created && host.begins == 1);
+        FUZZ_CHECK(host.created && host.progressBegins == 1);
         // A texture is painted whole or, without a decoder or conversion, not at all.
-        FUZZ_CHECK(host.setCalls == 0 || host.setCalls == host.painted.size());
+        FUZZ_CHECK(host.setPixelCalls == 0 || HostPixelsSet(&host) == (uint64_t)host.width * (uint64_t)host.height);
         break;
     case kStatusUnsupported:   // refused before the host is called
-        FUZZ_CHECK(!host.created && host.begins == 0 && fp.dialogs == 0);
+        FUZZ_CHECK(!host.created && host.progressBegins == 0 && fp.dialogs == 0);
         break;
     case kStatusCancelled:   // the picture exists; the palette dialog was cancelled
-        FUZZ_CHECK(host.created && host.begins == 0 && fp.dialogs == 1 && host.setCalls == 0);
+        FUZZ_CHECK(host.created && host.progressBegins == 0 && fp.dialogs == 1 && host.setPixelCalls == 0);
         FUZZ_CHECK((flags & (kImportFlagPaletteBeside | kImportFlagCancel)) == kImportFlagCancel);
         break;
     case kStatusReadFailed:   // only a texture the platform has no block for
@@ -243,6 +180,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     default:
         FUZZ_CHECK(false);
     }
-    g_host = nullptr;
+    FreeMemoryHost(&host);
     return 0;
 }

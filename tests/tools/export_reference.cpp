@@ -70,12 +70,20 @@ int main(int argc, char** argv) {
         fprintf(stderr, "export_reference: cannot read %s as PNG\n", pngPath);
         return 2;
     }
-    // The host image exactly as pvrhost builds it from the PNG.
+    // The host image exactly as pvrhost builds it from the PNG, in the in-memory host.
     StubHost host;
     HostImage& image = host.image;
     image.nTransparentIndex = (int32_t)transparent;
-    MakeHostImage(png, mode, (int)left, (int)top, &image, &host.layer, &host.source, &host.sourceWidth,
-                  &host.sourceHeight);
+    std::vector<uint32_t> source;
+    int sourceWidth = 0, sourceHeight = 0;
+    HostLayer placed = host.layer;
+    MakeHostImage(png, mode, (int)left, (int)top, &image, &placed, &source, &sourceWidth, &sourceHeight);
+    if (SetHostPicture(&host, sourceWidth, sourceHeight, image.nColorMode) != 0) {
+        fprintf(stderr, "export_reference: no memory for the picture\n");
+        return 2;
+    }
+    memcpy(host.pixels, source.data(), source.size() * sizeof(uint32_t));
+    host.layer = placed;
 
     Given given = {{(uint8_t)type, (uint8_t)color, (uint16_t)id}};
     ExportPlatform platform = {};
