@@ -4,8 +4,9 @@ gives the same host pixel values through `ombr decode --raw` as through
 ombrin.ppi in the reference host pvrhost under Wine, and the palette PNG of an
 indexed texture holds the palette the plug-in gives the host.
 
-usage: agree_pvrhost.py OMBR MAKE_TEXTURES SAMPLE WORK_DIR WIN64_DIR PVRHOST_SCRIPT
-Exits 77 (skipped) when WIN64_DIR holds no pvrhost.exe or ombrin.ppi.
+usage: agree_pvrhost.py OMBR MAKE_TEXTURES SAMPLE WORK_DIR WIN32_DIR PVRHOST_SCRIPT
+Fails when WIN32_DIR holds no pvrhost.exe or ombrin.ppi (the README's
+OMBR_NO_WIN32_RUNS=1 leaves this test out).
 """
 import json
 import os
@@ -14,13 +15,13 @@ import struct
 import subprocess
 import sys
 
-ombr, make_textures, sample, work, win64, script = sys.argv[1:7]
-host = os.path.join(win64, "pvrhost.exe") if win64 else ""
-plugin = os.path.join(win64, "ombrin.ppi") if win64 else ""
-if not win64 or not os.path.isfile(host) or not os.path.isfile(plugin):
-    print("SKIP: no reference host: OMBR_WIN64_DIR (%s) lacks pvrhost.exe or ombrin.ppi; "
-          "build it with scripts/build win64" % (win64 or "not set"))
-    sys.exit(77)
+ombr, make_textures, sample, work, win32, script = sys.argv[1:7]
+host = os.path.join(win32, "pvrhost.exe") if win32 else ""
+plugin = os.path.join(win32, "ombrin.ppi") if win32 else ""
+if not win32 or not os.path.isfile(host) or not os.path.isfile(plugin):
+    print("FAIL: no reference host: OMBR_WIN32_DIR (%s) lacks pvrhost.exe or ombrin.ppi; "
+          "build it with scripts/build win32" % (win32 or "not set"))
+    sys.exit(1)
 
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
