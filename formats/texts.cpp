@@ -21,4 +21,5 @@ const char kExportCaption[] = "ombrout.ppi";
 void CopyHostText(char* buffer, int size, const char* text) {
     if (!buffer || size <= 0) return;
     strncpy(buffer, text, (size_t)size);
+    buffer[size - 1] = '\0';
 }

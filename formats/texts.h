@@ -16,6 +16,7 @@ extern const char kUnsupportedPairMessage[];// export: settings with nothing to 
 extern const char kPalettePathMessage[];    // export: a palettised texture's path without a 3-character extension
 extern const char kExportCaption[];         // caption of the export's error messages
 
-// Copies a text into a host buffer of `size` bytes as strncpy does: at most
-// `size` bytes, the rest of the buffer filled with zeros.
+// Copies a text into a host buffer of `size` bytes as strncpy does (at most
+// `size` bytes, the rest of the buffer filled with zeros), and always ends it
+// with a zero inside the buffer: a text that does not fit is cut short.
 void CopyHostText(char* buffer, int size, const char* text);

@@ -212,16 +212,9 @@ int ImportTexture(const char* path, HostImage* image, const HostServices* servic
     return kStatusDone;
 }
 
-// The host's buffer gets the text cut to fit and always ends in zero bytes.
-static void CopyTerminated(char* buffer, int size, const char* text) {
-    if (!buffer || size <= 0) return;
-    CopyHostText(buffer, size, text);
-    buffer[size - 1] = '\0';
-}
-
-void CopyImportInfo(char* buffer, int size) { CopyTerminated(buffer, size, kImportInfoText); }
+void CopyImportInfo(char* buffer, int size) { CopyHostText(buffer, size, kImportInfoText); }
 
 char* CopySupportedType(int index, char* buffer, int size) {
-    CopyTerminated(buffer, size, index == 0 ? kTypeDescriptor : "");
+    CopyHostText(buffer, size, index == 0 ? kTypeDescriptor : "");
     return buffer;
 }

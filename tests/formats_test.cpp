@@ -290,8 +290,8 @@ TEST(Texts, ShiftJisBytes) {
     EXPECT_STREQ(kExportCaption, "ombrout.ppi");
     char buffer[8];
     memset(buffer, 'z', sizeof buffer);
-    CopyHostText(buffer, 4, "layer null");
-    EXPECT_EQ(memcmp(buffer, "laye", 4), 0);
+    CopyHostText(buffer, 4, "layer null");   // cut short, and terminated
+    EXPECT_EQ(memcmp(buffer, "lay\0", 4), 0);
     EXPECT_EQ(buffer[4], 'z');
     CopyHostText(buffer, 8, "ab");
     EXPECT_EQ(memcmp(buffer, "ab\0\0\0\0\0\0", 8), 0);
