@@ -74,20 +74,23 @@ int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostSe
     uint32_t table[kTwiddleTableSize];
     BuildTwiddleTable(table);
     const HostGetImagePixelFn get = services->GetImagePixel;
-    const EncodeArea at = area;
-    auto read = [get, image, at](uint32_t x, uint32_t y) { return ReadPixel(get, image, at, x, y); };
+    // The walk runs over the layer's own place in the host image: x and y
+    // below are host coordinates.
+    const uint32_t x0 = (uint32_t)area.left, y0 = (uint32_t)area.top;
     auto rowDone = [services](uint32_t y) { Step(services, y); };
     // Every unit the walk names lies below the texel data's length / 2.
     if (code == kTwiddledPal4) {
-        WalkTwiddled<4>(table, w, h, [&](uint32_t unit, uint32_t x, uint32_t y) {
-            const uint32_t p0 = read(x, y) & 0xF, p1 = read(x, y + 1) & 0xF;
-            const uint32_t p2 = read(x + 1, y) & 0xF, p3 = read(x + 1, y + 1) & 0xF;
+        WalkTwiddledAt<4>(table, w, h, x0, y0, [texels, get, image](uint32_t unit, uint32_t x, uint32_t y) {
+            const uint32_t p0 = get(image, 0, (int32_t)x, (int32_t)y) & 0xF;
+            const uint32_t p1 = get(image, 0, (int32_t)x, (int32_t)(y + 1)) & 0xF;
+            const uint32_t p2 = get(image, 0, (int32_t)(x + 1), (int32_t)y) & 0xF;
+            const uint32_t p3 = get(image, 0, (int32_t)(x + 1), (int32_t)(y + 1)) & 0xF;
             StoreUnit(texels, unit, p0 | p1 << 4 | p2 << 8 | p3 << 12);
         }, rowDone);
     } else if (code == kTwiddledPal8) {
-        WalkTwiddled<2>(table, w, h, [&](uint32_t unit, uint32_t x, uint32_t y) {
-            const uint32_t upper = read(x, y) & 0xFF;
-            const uint32_t lower = read(x, y + 1) & 0xFF;
+        WalkTwiddledAt<2>(table, w, h, x0, y0, [texels, get, image](uint32_t unit, uint32_t x, uint32_t y) {
+            const uint32_t upper = get(image, 0, (int32_t)x, (int32_t)y) & 0xFF;
+            const uint32_t lower = get(image, 0, (int32_t)x, (int32_t)(y + 1)) & 0xFF;
             StoreUnit(texels, unit, upper | lower << 8);
         }, rowDone);
     } else {
@@ -95,9 +98,16 @@ int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostSe
         BuildPackTables(row->encode, &pack);
         PixelColours colours;
         BuildPixelColours(image, &colours);
-        WalkTwiddled<1>(table, w, h, [&](uint32_t unit, uint32_t x, uint32_t y) {
-            StoreUnit(texels, unit, PackPixel(pack, PixelColour(colours, read(x, y))));
-        }, rowDone);
+        // A direct-colour picture, the common case, packs its values as they are.
+        if (colours.mode != kColorModeTwoColour && colours.mode != kColorModeGrey && colours.mode != kColorModeIndexed)
+            WalkTwiddledAt<1>(table, w, h, x0, y0, [texels, get, image, &pack](uint32_t unit, uint32_t x, uint32_t y) {
+                StoreUnit(texels, unit, PackPixel(pack, get(image, 0, (int32_t)x, (int32_t)y)));
+            }, rowDone);
+        else
+            WalkTwiddledAt<1>(table, w, h, x0, y0, [texels, get, image, &pack, &colours](uint32_t unit, uint32_t x,
+                                                                                       uint32_t y) {
+                StoreUnit(texels, unit, PackPixel(pack, PixelColour(colours, get(image, 0, (int32_t)x, (int32_t)y))));
+            }, rowDone);
     }
     return kEncodeOk;
 }

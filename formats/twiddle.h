@@ -16,12 +16,13 @@
 //      of rows (h at least 2);
 //   4: a unit holds the 2x2 block at even (x, y); visits every second x of each
 //      pair of rows (both sides at least 2).
-// visit(unit, x, y) names the unit and its first element; rowDone(y) follows
-// each row, or pair of rows, with its first row. Every unit number is below
-// w * h / kPerUnit.
+// visit(unit, x0 + x, y0 + y) names the unit and its first element, for a
+// grid placed at (x0, y0) of a larger one (32-bit sums that wrap); rowDone(y)
+// follows each row, or pair of rows, with its first row. Every unit number is
+// below w * h / kPerUnit.
 template <unsigned kPerUnit, class Visit, class RowDone>
-inline void WalkTwiddled(const uint32_t table[kTwiddleTableSize], uint32_t w, uint32_t h, Visit visit,
-                         RowDone rowDone) {
+inline void WalkTwiddledAt(const uint32_t table[kTwiddleTableSize], uint32_t w, uint32_t h, uint32_t x0, uint32_t y0,
+                           Visit visit, RowDone rowDone) {
     static_assert(kPerUnit == 1 || kPerUnit == 2 || kPerUnit == 4, "1, 2 or 4 elements per unit");
     const uint32_t m = w < h ? w : h;
     const uint32_t k = m - 1;
@@ -32,10 +33,19 @@ inline void WalkTwiddled(const uint32_t table[kTwiddleTableSize], uint32_t w, ui
         // The row crosses the strip's squares one after the other.
         uint32_t base = (y / m) * square + table[y & k];
         for (uint32_t left = 0; left < w; left += m, base += square) {
-            for (uint32_t i = 0; i < m; i += xStep) visit((base + 2 * table[i]) / kPerUnit, left + i, y);
+            const uint32_t* column = table;
+            for (uint32_t x = x0 + left, end = x + m; x != end; x += xStep, column += xStep)
+                visit((base + 2 * *column) / kPerUnit, x, y0 + y);
         }
         rowDone(y);
     }
+}
+
+// The walk of a grid at (0, 0).
+template <unsigned kPerUnit, class Visit, class RowDone>
+inline void WalkTwiddled(const uint32_t table[kTwiddleTableSize], uint32_t w, uint32_t h, Visit visit,
+                         RowDone rowDone) {
+    WalkTwiddledAt<kPerUnit>(table, w, h, 0, 0, visit, rowDone);
 }
 
 // The walk for a texture's texels of `bits` (4, 8 or 16) per texel in 16-bit
