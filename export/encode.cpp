@@ -99,7 +99,7 @@ int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostSe
         PixelColours colours;
         BuildPixelColours(image, &colours);
         // A direct-colour picture, the common case, packs its values as they are.
-        if (colours.mode != kColorModeTwoColour && colours.mode != kColorModeGrey && colours.mode != kColorModeIndexed)
+        if (PixelColoursPassThrough(colours))
             WalkTwiddledAt<1>(table, w, h, x0, y0, [texels, get, image, &pack](uint32_t unit, uint32_t x, uint32_t y) {
                 StoreUnit(texels, unit, PackPixel(pack, get(image, 0, (int32_t)x, (int32_t)y)));
             }, rowDone);

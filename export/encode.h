@@ -49,6 +49,11 @@ struct PixelColours {
     uint32_t entries[256];       // indexed and grey: by the value's low byte
 };
 void BuildPixelColours(const HostImage* image, PixelColours* colours);
+// True when PixelColour gives every value back unchanged (direct colour).
+inline bool PixelColoursPassThrough(const PixelColours& colours) {
+    return colours.mode != kColorModeTwoColour && colours.mode != kColorModeGrey &&
+           colours.mode != kColorModeIndexed;
+}
 inline uint32_t PixelColour(const PixelColours& colours, uint32_t value) {
     switch (colours.mode) {
     case kColorModeTwoColour: return value == 0 ? 0xFF000000u : 0xFFFFFFFFu;

@@ -47,13 +47,3 @@ inline void WalkTwiddled(const uint32_t table[kTwiddleTableSize], uint32_t w, ui
                          RowDone rowDone) {
     WalkTwiddledAt<kPerUnit>(table, w, h, 0, 0, visit, rowDone);
 }
-
-// The walk for a texture's texels of `bits` (4, 8 or 16) per texel in 16-bit
-// units: 4-bit texels four to a unit, 8-bit two, 16-bit one.
-template <class Visit, class RowDone>
-inline void WalkTwiddledTexels(const uint32_t table[kTwiddleTableSize], unsigned bits, uint32_t w, uint32_t h,
-                               Visit visit, RowDone rowDone) {
-    if (bits == 4) WalkTwiddled<4>(table, w, h, visit, rowDone);
-    else if (bits == 8) WalkTwiddled<2>(table, w, h, visit, rowDone);
-    else WalkTwiddled<1>(table, w, h, visit, rowDone);
-}
