@@ -19,7 +19,7 @@
 #include "decode.h"
 #include "export_core.h"
 #include "texture.h"
-#include "vq_encode.h"
+#include "encode_vq.h"
 
 namespace {
 

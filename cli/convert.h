@@ -1,55 +1,99 @@
 // One file at a time: what `ombr info`, `ombr decode` and `ombr encode` do
-// with it. Decoding runs the import driver (ImportTexture) on an in-memory
-// host; encoding builds the host picture from a PNG and runs the export
-// driver (ExportTexture); the texture rules are theirs alone.
+// with it, each a plain function from a job to its outcome. Decoding runs the
+// import driver (ImportTexture) on an in-memory host; encoding builds the
+// host picture from a PNG and runs the export driver (ExportPicture) with the
+// converter's encoders; the texture rules are theirs alone. Nothing here
+// prints: the outcomes carry every message (report.h prints them).
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
-#include <stdio.h>
 
+#include "arguments.h"
+#include "export_core.h"
 #include "import_core.h"
 #include "memory_host.h"
 #include "png.h"
 #include "settings.h"
 
-enum { kReportRoom = 640 };
+enum { kPathRoom = 512, kReportRoom = 1280, kWarningsRoom = 2048 };
 
-// Why a file failed, and what the user should know about one that did not.
+// Why a file failed, and what the user should know about one that did not
+// (warnings: lines, each ended by a line break).
 struct ConvertReport {
     char message[kReportRoom];
-    char warning[kReportRoom];
+    char warning[kWarningsRoom];
 };
+void ClearReport(ConvertReport* report);
+#ifdef _WIN32
+#define OMBR_PRINTF gnu_printf   // the MinGW build uses its own C99 printf
+#else
+#define OMBR_PRINTF printf
+#endif
+void AddWarning(ConvertReport* report, const char* format, ...) __attribute__((format(OMBR_PRINTF, 2, 3)));
+// The message of a failed read (a kFile... result) and of an output that
+// exists without --force (true: refused).
+void SayReadFailure(char* out, const char* path, int result, int error);
+bool RefuseExisting(const char* path, bool force, ConvertReport* report);
 
 // ---- info
 
 struct TextureSummary {
     int readResult;          // kFile... of files.h
-    size_t fileLength;
-    int checkResult;         // kTexture... of decode.h (CheckTexture)
+    uint64_t fileLength;
+    int checkResult;         // kTexture... (CheckTextureFile)
     TextureCheck check;
     bool decodable;          // a layout decodes it into pixels
     bool paletteNeeded;
     bool paletteFound;
     uint32_t paletteEntries; // entries the import takes from the palette file
-    char palettePath[kImportPathCapacity];
+    char palettePath[kPathRoom];
 };
 
 // Reads the texture at `path` and checks it as the import does; never fails
 // as a call: the results are in the summary.
 void InspectTexture(const char* path, TextureSummary* summary);
 
-// What a PNG carries for `ombr encode`: prints `path`'s size, kind and the
-// settings of its tag (text after a blank line, or one JSON object after a
-// ",", unless `first`).
-// Gives -1, printing nothing, when the path does not end in ".png" (in any
-// letter case); 0 when it was read; 1 when it is no PNG it can read.
-int PrintPictureInfo(FILE* out, const char* path, bool json, bool first);
+// Where a setting of `ombr encode` comes from.
+enum { kFromCommandLine = 0, kFromTag, kFromTexture, kFromPreset, kFromDefault };
+const char* SettingSourceName(int source);
 
-// The converter's files for the export's staged writing: each output a new
-// file beside its target, moved over it when complete.
-struct ExportPlatform;
-ExportPlatform ConverterFilePlatform(void* context);
+// The texture an encode replaces: its header, when the output exists.
+struct ReplacedTexture {
+    bool exists;
+    int container;
+    TextureInfo info;
+};
+
+struct ResolvedSettings {
+    TextureSettings settings;
+    int source[3];            // kFrom... of the DataType, ColorFormat and GlobalIndex
+    const char* presetName;   // the known-texture row used, or null
+};
+
+// The settings for a texture written to `outputPath` from a picture of PNG
+// kind `pngKind`: each field from the command line, else from the picture's
+// `tag` (its settings chunk; may be null), else from the texture being
+// replaced, else from the known-texture table by the output's file name (when
+// presets are on), else the default: DataType 7 for palette pictures and 1
+// for others, ColorFormat 0 (ARGB1555), ID 0.
+ResolvedSettings ResolveSettings(const SettingsChoice& choice, const char* outputPath, int pngKind, const char* tag,
+                                 const ReplacedTexture* replaced);
+
+// What a PNG is to `ombr encode`.
+struct PictureSummary {
+    int readResult;           // 0, or -1 with the reason in `error`
+    char error[kReportRoom];
+    uint32_t width, height;
+    int kind;                 // kPng...
+    uint32_t paletteEntries;
+    char tag[kPngTextRoom];
+    char source[kPngSourceRoom];
+    char output[kPathRoom];   // the texture encode would write (beside the picture)
+    bool outputExists;
+    ResolvedSettings resolved;
+};
+void InspectPicture(const char* path, const Options& options, PictureSummary* summary);
 
 // ---- decode
 
@@ -59,14 +103,51 @@ struct DecodeJob {
     const char* rawOutput;  // host pixel values to write (little-endian 32-bit, row by row), or null
     const char* palette;    // palette file to use, or null for the .pvp beside the texture
     bool force;             // replace existing outputs
-    int pngLevel = kPngDefaultLevel;   // PNG compression, 0 to 9
+    int pngLevel;           // PNG compression, 0 to 9
 };
 
 // The picture the import hands the host, in `host` (initialised by the
 // call; free it with FreeMemoryHost even on failure): 0, or -1 with the
-// reason in the report.
-int ImportToHost(const char* input, const char* palette, MemoryHost* host, TextureCheck* check,
+// reason in the report. `outcome` tells what the import found and did.
+int ImportToHost(const char* input, const char* palette, MemoryHost* host, ImportOutcome* outcome,
                  ConvertReport* report);
+
+int DecodeTextureFile(const DecodeJob& job, ConvertReport* report);
+
+// ---- encode
+
+struct EncodeJob {
+    const char* input;        // PNG
+    const char* output;       // the texture to write; with `pickName`, its folder and stem
+    bool pickName;            // the name is the PNG's own texture's, or the one already there (below)
+    int container;            // kContainerChoice...: the extension given when nothing else names one
+    SettingsChoice choice;
+    const char* palette;      // the palette to keep, or null: the .pvp of the texture being replaced
+    int unmapped;             // kUnmapped...
+    bool force;
+};
+
+struct EncodeOutcome {
+    ResolvedSettings resolved;
+    char output[kPathRoom];   // the texture written
+    bool wrotePalette;
+    char palettePath[kPathRoom];
+    int paletteSource;        // kPalette... of export_palette.h
+};
+
+// The texture name for a picture when the command line gives none: the
+// picture's folder (or `folder`) and base name without ".png"; a name that
+// then ends in ".pvr" or ".pvz" is kept, otherwise the PNG's own texture name
+// (its source chunk) when it has the same stem, else the name of a texture of
+// that stem already there (in any letter case), else the stem with the
+// extension of `container` (".pvz" when none). 0, or -1 with the reason
+// (textures of both containers there and nothing to choose).
+int PickTextureName(const char* stemPath, const char* source, int container, char* out, size_t room,
+                    ConvertReport* report);
+
+int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport* report);
+
+// ---- pictures
 
 // The PNG of an imported picture: indexed pictures as palette images (the
 // host palette, extended to cover every index used), colour pictures as
@@ -77,61 +158,14 @@ int HostToPng(const MemoryHost* host, PngImage* png);
 // malloc block of width x height x 4 bytes.
 int HostToRaw(const MemoryHost* host, uint8_t** data, size_t* length);
 
-int DecodeTextureFile(const DecodeJob& job, ConvertReport* report);
-
-// ---- encode
-
-// What the command line asked for; -1 where it said nothing.
-struct SettingsChoice {
-    int dataType;
-    int colorFormat;
-    int32_t globalIndex;
-    bool presets;   // --preset auto: fill what is missing from the preset table
-};
-inline SettingsChoice NoSettingsChoice() {
-    SettingsChoice c = {-1, -1, -1, true};
-    return c;
-}
-
-// The settings for a texture written to `outputPath` from a picture of PNG
-// kind `pngKind`: each field from the command line, else from the picture's
-// `tag` (the layer tag that decode writes into the PNG; may be null), else
-// from the PresetTable row of the output's file name (when presets are on), else the
-// default: DataType 7 for palette pictures and 1 for others, ColorFormat 0
-// (ARGB1555), ID 0. `presetName` receives the row's name when a field came
-// from it, else null.
-TextureSettings ResolveSettings(const SettingsChoice& choice, const char* outputPath, int pngKind,
-                                const char** presetName, const char* tag = nullptr);
-
-// True for the layouts that store palette indices: DataType 5 and 7, and
-// DataType 1 and 13 with ColorFormat 5 or 6.
-bool IsIndexLayout(unsigned dataType, unsigned colorFormat);
-// Indices such a layout keeps: 16 (4-bit) or 256.
-unsigned IndexLimit(unsigned dataType, unsigned colorFormat);
-
 // Builds the host picture for the settings: a palette PNG becomes an
-// indexed picture (nColorMode 3, its palette and count, and as
+// indexed picture (its palette, count and tRNS alpha, bAlpha set, and as
 // nTransparentIndex the one entry that is fully transparent, if exactly one
-// is) for index layouts and a direct-colour picture of its colours for
-// colour layouts; a grey PNG a grey picture (nColorMode 2) whose values hold
-// the grey level in red, green and blue (so also in the index byte) and the
-// alpha; a colour PNG a direct-colour picture. Refuses (-1, with the reason)
-// what the layout cannot hold: colours where indices are stored, or indices
-// beyond 15 in a 4-bit layout.
+// is) for layouts of palette indices and a direct-colour picture of its
+// colours for colour layouts (and for DataType 5 where its indices pass 15:
+// its colours then go to the palette); a grey PNG a grey picture whose
+// values hold the level in red, green and blue where indices are stored
+// under a colour type, else its colours; a colour PNG a direct-colour picture.
+// Refuses (-1, with the reason) colours where indices without a palette file
+// are stored, and indices beyond what such a layout keeps.
 int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* host, ConvertReport* report);
-
-struct EncodeJob {
-    const char* input;    // PNG
-    const char* output;   // texture: .pvr (exactly) is written plain, anything else as a PVZ container
-    SettingsChoice choice;
-    bool force;
-};
-
-struct EncodeOutcome {
-    TextureSettings settings;
-    const char* presetName;   // the PresetTable row used, or null
-    bool wrotePalette;
-    char palettePath[kImportPathCapacity];
-};
-
-int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport* report);

@@ -18,12 +18,36 @@ enum {
     kFileNoMemory = -2,
     kFileShortRead = -3,
     kFileTooLarge = -4,
+    kFileNotRegular = -5,   // a folder, FIFO or device: never opened
 };
 
 // Reads a whole file into a new malloc block (freed with free); a file of
 // length 0 gives a non-null block of 1 byte and length 0. Sets *data and
 // *length to null and 0 first.
 int ReadWholeFile(const char* path, uint8_t** data, size_t* length);
+// The same for at most the first `limit` bytes; `fileLength` receives the
+// whole file's length.
+int ReadFilePart(const char* path, uint64_t limit, uint8_t** data, size_t* length, uint64_t* fileLength);
+// The first bytes of a file, at most `room`, into `out`.
+int ReadFileHead(const char* path, uint8_t* out, size_t room, size_t* length, uint64_t* fileLength);
+// The length of a regular file: kFileOk, or the kFile... reason.
+int FileLength(const char* path, uint64_t* length);
+
+// An existing file of this name: true with the name it goes by in `found`
+// (`room` bytes) — the name itself, or where names are case-sensitive, one
+// that differs from it only in ASCII letter case (the first in byte order).
+bool FindFile(const char* path, char* found, size_t room);
+// FindFile where the file goes by another name than `path`.
+bool FindOtherCase(const char* path, char* found, size_t room);
+// True when both paths name one file: the same file where both exist, else
+// the same text.
+bool SamePath(const char* a, const char* b);
+// A key for an output name: equal keys are one file on this system.
+std::string OutputKey(const char* path);
+
+// The converter's files for the export's staged writing.
+struct ExportFiles;
+extern const ExportFiles kConverterFiles;
 
 // Moves `temp` over `target`, replacing it: 0, or -1 with `target` untouched.
 int MoveOver(const char* temp, const char* target);

@@ -7,44 +7,130 @@
 #include <algorithm>
 #include <vector>
 
+#include "export_core.h"
 #include "files.h"
 
 const char kPathSeparator = '\\';
 
 bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
-int ReadWholeFile(const char* path, uint8_t** data, size_t* length) {
+// A regular file opened for reading, never anything else (a device or pipe
+// name is refused before it is opened).
+static int OpenRegular(const char* path, HANDLE* file, uint64_t* length) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return kFileNotOpened;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kFileNotRegular;
+    *file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (*file == INVALID_HANDLE_VALUE) return kFileNotOpened;
+    LARGE_INTEGER size;
+    if (GetFileType(*file) != FILE_TYPE_DISK || !GetFileSizeEx(*file, &size)) {
+        CloseHandle(*file);
+        return kFileNotRegular;
+    }
+    *length = (uint64_t)size.QuadPart;
+    return kFileOk;
+}
+
+static int ReadAll(HANDLE file, uint8_t* out, size_t length) {
+    size_t done = 0;
+    while (done < length) {
+        const DWORD chunk = length - done > 0x40000000u ? 0x40000000u : (DWORD)(length - done);
+        DWORD read = 0;
+        if (!ReadFile(file, out + done, chunk, &read, nullptr) || read == 0) return kFileShortRead;
+        done += read;
+    }
+    return kFileOk;
+}
+
+int ReadFilePart(const char* path, uint64_t limit, uint8_t** data, size_t* length, uint64_t* fileLength) {
     *data = nullptr;
     *length = 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return kFileNotOpened;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size)) {
-        CloseHandle(file);
-        return kFileNotOpened;
-    }
-    if ((uint64_t)size.QuadPart >= 0x7FFFFFFFu) {
+    *fileLength = 0;
+    HANDLE file;
+    int result = OpenRegular(path, &file, fileLength);
+    if (result != kFileOk) return result;
+    const uint64_t wanted = *fileLength < limit ? *fileLength : limit;
+    if (wanted >= 0x7FFFFFFFu) {
         CloseHandle(file);
         return kFileTooLarge;
     }
-    const DWORD bytes = (DWORD)size.QuadPart;
-    uint8_t* block = (uint8_t*)malloc(bytes > 0 ? bytes : 1);
+    uint8_t* block = (uint8_t*)malloc(wanted > 0 ? (size_t)wanted : 1);
     if (!block) {
         CloseHandle(file);
         return kFileNoMemory;
     }
-    DWORD read = 0;
-    const BOOL ok = bytes == 0 || ReadFile(file, block, bytes, &read, nullptr);
+    result = ReadAll(file, block, (size_t)wanted);
     CloseHandle(file);
-    if (!ok || read != bytes) {
+    if (result != kFileOk) {
         free(block);
-        return kFileShortRead;
+        return result;
     }
     *data = block;
-    *length = bytes;
+    *length = (size_t)wanted;
     return kFileOk;
 }
+
+int ReadWholeFile(const char* path, uint8_t** data, size_t* length) {
+    uint64_t fileLength;
+    return ReadFilePart(path, UINT64_MAX, data, length, &fileLength);
+}
+
+int ReadFileHead(const char* path, uint8_t* out, size_t room, size_t* length, uint64_t* fileLength) {
+    *length = 0;
+    *fileLength = 0;
+    HANDLE file;
+    int result = OpenRegular(path, &file, fileLength);
+    if (result != kFileOk) return result;
+    const size_t wanted = *fileLength < room ? (size_t)*fileLength : room;
+    result = ReadAll(file, out, wanted);
+    CloseHandle(file);
+    if (result == kFileOk) *length = wanted;
+    return result;
+}
+
+int FileLength(const char* path, uint64_t* length) {
+    *length = 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return kFileNotOpened;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kFileNotRegular;
+    *length = (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+    return kFileOk;
+}
+
+// Names that differ in letter case are one file here.
+bool FindFile(const char* path, char* found, size_t room) {
+    const size_t length = strlen(path);
+    if (length >= room || !PathExists(path)) return false;
+    memcpy(found, path, length + 1);
+    return true;
+}
+
+bool FindOtherCase(const char*, char*, size_t) { return false; }
+
+bool SamePath(const char* a, const char* b) { return OutputKey(a) == OutputKey(b); }
+
+std::string OutputKey(const char* path) {
+    std::string key;
+    for (const char* p = path; *p; p++) {
+        char c = *p == '/' ? '\\' : *p;
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+        key += c;
+    }
+    while (key.compare(0, 2, ".\\") == 0) key.erase(0, 2);
+    return key;
+}
+
+static int ReplaceByMove(void*, const char* temp, const char* target) { return MoveOver(temp, target); }
+
+static long ReadPalette(void*, const char* path, uint8_t* out, size_t room) {
+    size_t length = 0;
+    uint64_t fileLength = 0;
+    if (ReadFileHead(path, out, room, &length, &fileLength) != kFileOk) return -1;
+    return fileLength > room ? (long)room + 1 : (long)length;
+}
+
+const ExportFiles kConverterFiles = {WriteFileStdio, ReplaceByMove, RemoveFileStdio, CanReplaceStdio, ReadPalette,
+                                     nullptr};
 
 int MoveOver(const char* temp, const char* target) {
     return MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;

@@ -13,10 +13,12 @@ enum {
     kPngColor = 3,     // four bytes per pixel: red, green, blue, alpha
 };
 
-enum { kPngErrorRoom = 160, kPngTextRoom = 80 };
+enum { kPngErrorRoom = 160, kPngTextRoom = 80, kPngSourceRoom = 260 };
 
 // Keyword of the tEXt chunk that carries a texture's settings (its layer tag).
 extern const char kPngTagKeyword[];
+// Keyword of the text chunk that carries the texture's own file name.
+extern const char kPngSourceKeyword[];
 
 struct PngImage {
     uint32_t width;
@@ -27,6 +29,7 @@ struct PngImage {
     uint32_t paletteCount;     // indexed: PLTE entries, 1 to 256
     uint8_t palette[256][4];   // indexed: red, green, blue, alpha (255 where tRNS gives none)
     char tag[kPngTextRoom];    // the kPngTagKeyword text, zero-terminated; empty when none
+    char source[kPngSourceRoom];   // the kPngSourceKeyword text (UTF-8); empty when none
 };
 
 // True where indexed PNGs are read with their indices and written as

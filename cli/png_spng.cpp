@@ -8,6 +8,7 @@
 
 const bool kPngKeepsIndices = true;
 const char kPngTagKeyword[] = "ombr texture settings";
+const char kPngSourceKeyword[] = "ombr texture file";
 
 void InitPng(PngImage* image) { memset(image, 0, sizeof *image); }
 

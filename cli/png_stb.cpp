@@ -22,6 +22,7 @@
 
 const bool kPngKeepsIndices = false;
 const char kPngTagKeyword[] = "ombr texture settings";
+const char kPngSourceKeyword[] = "ombr texture file";
 
 enum { kPngSignature = 8, kPngChunkFrame = 12, kPngAfterIhdr = kPngSignature + kPngChunkFrame + 13 };
 

@@ -7,152 +7,213 @@
 #include "texts.h"
 #include "texture.h"
 
-bool IsPlainPvrPath(const char* path) {
-    if (!path) return false;
-    const size_t length = strnlen(path, kExportPathRoom);
-    return length >= 4 && length < kExportPathRoom && memcmp(path + length - 4, ".pvr", 5) == 0;
+const ExportOptions kPluginExportOptions = {nullptr, false, kUnmappedNewPalette};
+
+static void NoMessage(void*, const char*, const char*, unsigned) {}
+static int NoSettings(void*, const HostLayer*, const char*, TextureSettings*) { return -1; }
+
+void InitExportPlatform(ExportPlatform* platform, void* context, const ExportFiles& files,
+                        const LayoutEncoders& encoders) {
+    memset(platform, 0, sizeof *platform);
+    platform->context = context;
+    platform->ShowMessage = NoMessage;
+    platform->ChooseSettings = NoSettings;
+    platform->allocator = kHeapAllocator;
+    platform->files = files;
+    platform->encoders = &encoders;
 }
 
-static bool IsExportSide(int32_t side) { return side == 128 || side == 256 || side == 512 || side == 1024; }
+namespace {
 
-int WritePalette(const ExportPlatform* platform, const char* path, unsigned colorFormat, unsigned kind,
-                 const uint8_t palette[kExportPaletteBytes], int32_t* count, StagedFile* file) {
-    uint8_t bytes[kPaletteMaxFileSize];
-    int32_t written = *count;
-    const size_t length = BuildPaletteBytes(colorFormat, kind, palette, &written, bytes, sizeof bytes);
-    if (length == 0) return -1;
-    if (StageFile(platform, path, bytes, length, file) != 0) return -1;
-    *count = written;
-    return 0;
-}
+// One export between its steps.
+struct ExportRun {
+    const char* path;
+    HostImage* image;
+    const HostServices* services;
+    const ExportPlatform* platform;
+    const ExportOptions* options;
+    ExportOutcome* outcome;
+    int32_t width, height;
+    TexelLayout layout;
+    PaletteChoice palette;
+};
 
-static void ShowSizeMessage(const ExportPlatform* platform, const char* text, int32_t width, int32_t height,
-                            const HostLayer* layer) {
+void ShowSizeMessage(const ExportRun& run, const char* text) {
     char caption[kSizeCaptionRoom];
-    snprintf(caption, sizeof caption, kSizeCaptionFormat, (int)width, (int)height, (int)layer->nLeft,
+    const HostLayer* layer = run.image->pLayer;
+    snprintf(caption, sizeof caption, kSizeCaptionFormat, (int)run.width, (int)run.height, (int)layer->nLeft,
              (int)layer->nTop);
-    platform->ShowMessage(platform->context, text, caption, kMessageOk);
+    run.platform->ShowMessage(run.platform->context, text, caption, kMessageOk);
 }
 
 // A palette goes beside its texture under the texture's name with its last
 // four characters replaced: only a name that ends in a dot and three more
 // characters of its own keeps the palette from another file's name.
-static bool HasPaletteExtension(const char* path, size_t length) {
+bool HasPaletteExtension(const char* path, size_t length) {
     if (length < 4 || path[length - 4] != '.') return false;
     for (size_t i = length - 3; i < length; i++)
         if (path[i] == '\\' || path[i] == '/') return false;
     return true;
 }
 
-static bool IsPalettised(const TextureSettings& settings) {
-    return settings.dataType == kTypePal4 || settings.dataType == kTypePal8;
-}
-
-// The checks before the dialog: layer, sizes (with their messages), layer
-// count and path.
-static int CheckPicture(const char* path, const HostImage* image, const HostServices* services,
-                        const ExportPlatform* platform, int32_t* width, int32_t* height) {
-    if (!image || !image->pLayer || !services) return kExportNoLayer;
-    const HostLayer* layer = image->pLayer;
+// The checks before the dialog: layer, a size some texture can have (with
+// its message), layer count and path.
+int CheckPicture(ExportRun* run) {
+    if (!run->image || !run->image->pLayer || !run->services || !run->services->GetImagePixel) return kExportNoLayer;
+    const HostLayer* layer = run->image->pLayer;
     // Signed 32-bit differences, wrapping as the host's own arithmetic does.
-    *width = (int32_t)((uint32_t)layer->nRight - (uint32_t)layer->nLeft);
-    *height = (int32_t)((uint32_t)layer->nBottom - (uint32_t)layer->nTop);
-    if (!IsExportSide(*height)) {
-        ShowSizeMessage(platform, kHeightMessage, *width, *height, layer);
-        return kExportBadHeight;
+    run->width = (int32_t)((uint32_t)layer->nRight - (uint32_t)layer->nLeft);
+    run->height = (int32_t)((uint32_t)layer->nBottom - (uint32_t)layer->nTop);
+    if (run->width < 1 || run->height < 1 || run->width > 0xFFFF || run->height > 0xFFFF ||
+        (uint64_t)run->width * (uint64_t)run->height > kMaxPicturePixels) {
+        ShowSizeMessage(*run, kPictureSizeMessage);
+        return kExportBadPictureSize;
     }
-    if (!IsExportSide(*width)) {
-        ShowSizeMessage(platform, kWidthMessage, *width, *height, layer);
-        return kExportBadWidth;
-    }
-    if (image->nLayerCount > 1) {
+    const ExportPlatform* platform = run->platform;
+    if (run->image->nLayerCount > 1) {
         platform->ShowMessage(platform->context, kLayerCountMessage, kExportCaption, kMessageIconError);
         return kExportTooManyLayers;
     }
     // Neither the palette path nor a staged name can be formed from these.
-    const size_t pathLength = path ? strnlen(path, kExportPathRoom) : 0;
+    const size_t pathLength = run->path ? strnlen(run->path, kExportPathRoom) : 0;
     if (pathLength < 4 || pathLength >= kExportPathRoom) return kExportBadPath;
     return kExportOk;
 }
 
-// The dialog, then whether its settings can be written to this path.
-static int ChooseSettings(const char* path, const HostLayer* layer, const ExportPlatform* platform,
-                          TextureSettings* settings) {
-    if (platform->ChooseSettings(platform->context, layer, path, settings) != 0) return kExportCancelled;
-    if (!IsExportablePair(settings->dataType, settings->colorFormat)) return kExportUnwritableSettings;
-    if (IsPalettised(*settings) && !HasPaletteExtension(path, strnlen(path, kExportPathRoom))) {
+// The dialog, then whether its settings can be written at this size to this path.
+int ChooseSettings(ExportRun* run) {
+    const ExportPlatform* platform = run->platform;
+    TextureSettings& settings = run->outcome->settings;
+    if (platform->ChooseSettings(platform->context, run->image->pLayer, run->path, &settings) != 0)
+        return kExportCancelled;
+    uint64_t needed;
+    const int writable = CheckWritable(settings.dataType, settings.colorFormat, (uint32_t)run->width,
+                                       (uint32_t)run->height, platform->encoders->writer, &needed);
+    if (writable == kWriteNotWritten) return kExportUnwritableSettings;
+    if (writable != kTextureOk) {
+        ShowSizeMessage(*run, kLayoutSizeMessage);
+        return kExportBadLayoutSize;
+    }
+    PlanTexels(settings.dataType, settings.colorFormat, (uint32_t)run->width, (uint32_t)run->height, &run->layout);
+    if (HasPaletteFile(settings.dataType) && !HasPaletteExtension(run->path, strnlen(run->path, kExportPathRoom))) {
         platform->ShowMessage(platform->context, kPalettePathMessage, kExportCaption, kMessageIconError);
         return kExportBadPalettePath;
     }
     return kExportOk;
 }
 
-// Stages the .pvp of a palettised texture; nothing for the other layouts, nor
-// for a texture written as "x.pvp", which would replace its own palette at
-// once (only the texture is kept then).
-static int StagePalette(const char* path, const HostImage* image, const TextureSettings& settings,
-                        const ExportPlatform* platform, char palettePath[kExportPathRoom], StagedFile* file) {
-    if (!IsPalettised(settings)) return kExportOk;
-    if (!MakePalettePath(path, palettePath, kExportPathRoom)) return kExportBadPath;
-    if (strcmp(palettePath, path) == 0) return kExportOk;
-    uint8_t palette[kExportPaletteBytes];
-    int32_t count;
-    BuildExportPalette(image, platform->paletteAlpha, palette, &count);
-    const unsigned kind = settings.dataType == kTypePal4 ? kPaletteKind4 : kPaletteKind8;
-    if (WritePalette(platform, palettePath, settings.colorFormat, kind, palette, &count, file) != 0)
+// The .pvp to keep, read into `bytes`: its length, or 0 when there is none
+// (or it is no palette file a texture could use).
+size_t ReadKnownPalette(const ExportRun& run, const char* path, uint8_t bytes[kPaletteMaxFileSize]) {
+    const ExportFiles& files = run.platform->files;
+    if (!files.ReadFile) return 0;
+    const long length = files.ReadFile(run.platform->context, path, bytes, kPaletteMaxFileSize);
+    return length > 0 && length <= (long)kPaletteMaxFileSize ? (size_t)length : 0;
+}
+
+// Chooses and stages the .pvp of a palettised texture; nothing for the other
+// layouts, nor for a texture written as "x.pvp", which would replace its own
+// palette at once (only the texture is kept then).
+int StagePalette(ExportRun* run, StagedFile* file) {
+    const TextureSettings& settings = run->outcome->settings;
+    if (!HasPaletteFile(settings.dataType)) return kExportOk;
+    const ExportPlatform* platform = run->platform;
+    char* palettePath = run->outcome->palettePath;
+    if (!MakePalettePath(run->path, palettePath, kExportPathRoom)) return kExportBadPath;
+    if (strcmp(palettePath, run->path) == 0) return kExportOk;
+    // Where names are case-sensitive, "TEX.PVR" may have its palette as "TEX.PVP".
+    char other[kExportPathRoom];
+    if (platform->files.FindOtherCase && platform->files.FindOtherCase(platform->context, palettePath, other, sizeof other))
+        memcpy(palettePath, other, sizeof other);
+
+    uint8_t known[kPaletteMaxFileSize];
+    const char* knownPath = run->options->knownPalette ? run->options->knownPalette : palettePath;
+    PaletteRequest request;
+    request.dataType = settings.dataType;
+    request.format = PaletteFormat(run->outcome->container, settings.dataType, settings.colorFormat);
+    request.knownLength = ReadKnownPalette(*run, knownPath, known);
+    request.known = request.knownLength > 0 ? known : nullptr;
+    request.mapIndexed = run->options->mapIndexed;
+    request.unmapped = run->options->unmapped;
+    const int chosen = ChoosePalette(request, run->services, run->image, platform->allocator, &run->palette);
+    run->outcome->paletteSource = run->palette.source;
+    run->outcome->unmappedPixels = run->palette.unmappedPixels;
+    run->outcome->unmappedColours = run->palette.unmappedColours;
+    switch (chosen) {
+    case kChooseOk: break;
+    case kChooseNoMemory: return kExportNoMemory;
+    case kChooseUnmapped: return kExportUnmappedColours;
+    default: return kExportUnwritableSettings;
+    }
+    if (StageFile(platform, palettePath, run->palette.file, run->palette.fileLength, file) != 0)
         return kExportPaletteNotStaged;
+    run->outcome->wrotePalette = true;
     return kExportOk;
 }
 
 // Encodes the texture into one buffer and stages it, raw or as a PVZ container.
-static int StageTexture(const char* path, HostImage* image, const HostServices* services,
-                        const TextureSettings& settings, uint16_t width, uint16_t height,
-                        const ExportPlatform* platform, StagedFile* file) {
-    const uint32_t texelLength = (uint32_t)TexelLength(settings.dataType, settings.colorFormat, width, height);
+int StageTexture(ExportRun* run, StagedFile* file) {
+    const ExportPlatform* platform = run->platform;
+    const TextureSettings& settings = run->outcome->settings;
+    const uint32_t texelLength = (uint32_t)run->layout.needed;   // CheckWritable: the whole fits 32 bits
     const uint32_t total = kTextureHeaderSize + texelLength;
     const Allocator& heap = platform->allocator;
     uint8_t* texture = (uint8_t*)heap.Alloc(heap.context, total);
     if (!texture) return kExportNoMemory;
 
-    WriteTextureHeader(texture, settings.globalIndex, settings.colorFormat, settings.dataType, width, height,
-                       texelLength);
-    if (services->BeginProgress) services->BeginProgress(0, height);
-    const int encoded = EncodeTexels(texture + kTextureHeaderSize, texelLength, texture + kHeaderPvrt, services,
-                                     image);
+    WriteTextureHeader(texture, settings.globalIndex, settings.colorFormat, settings.dataType, (uint16_t)run->width,
+                       (uint16_t)run->height, texelLength);
+    const HostServices* services = run->services;
+    if (services->BeginProgress) services->BeginProgress(0, run->height);
+    const EncodeSource source = {services, run->image, run->palette.indices};
+    const int encoded = EncodeLayout(*platform->encoders, source, run->layout, texture + kTextureHeaderSize, texelLength);
     if (services->EndProgress) services->EndProgress();
 
-    int result = encoded == kEncodeOk ? kExportOk : kExportNoLayer;   // a host without GetImagePixel
+    int result = encoded == kEncodeOk ? kExportOk : encoded == kEncodeNoMemory ? kExportNoMemory : kExportNoLayer;
     const uint8_t* data = texture;
     size_t length = total;
     uint8_t* container = nullptr;
     uint32_t containerLength = 0;
-    if (result == kExportOk && !IsPlainPvrPath(path)) {
+    if (result == kExportOk && run->outcome->container == kContainerPvz) {
         if (PvzCompress(texture, total, &heap, &container, &containerLength) != 0) result = kExportNoMemory;
         data = container;
         length = containerLength;
     }
-    if (result == kExportOk && StageFile(platform, path, data, length, file) != 0) result = kExportTextureNotStaged;
+    if (result == kExportOk && StageFile(platform, run->path, data, length, file) != 0) result = kExportTextureNotStaged;
     if (container) heap.Free(heap.context, container);
     heap.Free(heap.context, texture);
     return result;
 }
 
-int ExportPicture(const char* path, HostImage* image, const HostServices* services, const ExportPlatform* platform) {
-    int32_t width = 0, height = 0;
-    int result = CheckPicture(path, image, services, platform, &width, &height);
-    TextureSettings settings = {};
-    if (result == kExportOk) result = ChooseSettings(path, image->pLayer, platform, &settings);
+}  // namespace
 
-    char palettePath[kExportPathRoom];
+int ExportPicture(const char* path, HostImage* image, const HostServices* services, const ExportPlatform* platform,
+                  const ExportOptions* options, ExportOutcome* outcome) {
+    ExportOutcome local;
+    ExportRun run;
+    memset(&run, 0, sizeof run);
+    run.path = path;
+    run.image = image;
+    run.services = services;
+    run.platform = platform;
+    run.options = options ? options : &kPluginExportOptions;
+    run.outcome = outcome ? outcome : &local;
+    memset(run.outcome, 0, sizeof *run.outcome);
+    run.outcome->container = ContainerOfPath(path);
+
+    int result = CheckPicture(&run);
+    run.outcome->width = run.width;
+    run.outcome->height = run.height;
+    if (result == kExportOk) result = ChooseSettings(&run);
     StagedFile paletteFile = {};
     StagedFile textureFile = {};
-    if (result == kExportOk) result = StagePalette(path, image, settings, platform, palettePath, &paletteFile);
-    if (result == kExportOk)
-        result = StageTexture(path, image, services, settings, (uint16_t)width, (uint16_t)height, platform,
-                              &textureFile);
-    if (result == kExportOk) return CommitPair(platform, &paletteFile, &textureFile);
+    if (result == kExportOk) result = StagePalette(&run, &paletteFile);
+    if (result == kExportOk) result = StageTexture(&run, &textureFile);
+    FreePaletteChoice(platform->allocator, &run.palette);
+    if (result == kExportOk) result = CommitPair(platform, &paletteFile, &textureFile);
     DiscardFile(platform, &paletteFile);
     DiscardFile(platform, &textureFile);
+    if (result != kExportOk) run.outcome->wrotePalette = false;
     return result;
 }
 
@@ -168,7 +229,7 @@ int ExportStatus(int result) {
     case kExportPaletteNotCommitted: return kStatusPaletteFailed;
     case kExportTooManyLayers:
     case kExportCancelled: return kStatusCancelled;
-    default: return kStatusUnsupported;   // no layer, a bad size, unwritable settings
+    default: return kStatusUnsupported;   // no layer, a bad size, unwritable settings, refused colours
     }
 }
 

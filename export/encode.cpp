@@ -2,8 +2,8 @@
 
 #include <string.h>
 
+#include "alloc.h"
 #include "palette.h"
-#include "settings.h"
 #include "texture.h"
 #include "twiddle.h"
 
@@ -60,8 +60,25 @@ static inline uint32_t PackPixel(const PackTables& tables, uint32_t hostColor) {
            tables.channel[2][(hostColor >> 16) & 0xFF] | tables.channel[3][hostColor >> 24];
 }
 
+// The 4-bit and 8-bit index walks, with the indices from `get`(x, y) in host
+// coordinates.
+template <class Get, class RowDone>
+static void WalkIndices(unsigned code, const uint32_t* table, uint32_t w, uint32_t h, uint32_t x0, uint32_t y0,
+                        uint8_t* texels, Get get, RowDone rowDone) {
+    if (code == kTwiddledPal4)
+        WalkTwiddledAt<4>(table, w, h, x0, y0, [texels, &get](uint32_t unit, uint32_t x, uint32_t y) {
+            const uint32_t p0 = get(x, y) & 0xF, p1 = get(x, y + 1) & 0xF;
+            const uint32_t p2 = get(x + 1, y) & 0xF, p3 = get(x + 1, y + 1) & 0xF;
+            StoreUnit(texels, unit, p0 | p1 << 4 | p2 << 8 | p3 << 12);
+        }, rowDone);
+    else
+        WalkTwiddledAt<2>(table, w, h, x0, y0, [texels, &get](uint32_t unit, uint32_t x, uint32_t y) {
+            StoreUnit(texels, unit, (get(x, y) & 0xFF) | (get(x, y + 1) & 0xFF) << 8);
+        }, rowDone);
+}
+
 int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostServices* services,
-                   HostImage* image) {
+                   HostImage* image, const uint8_t* indices) {
     EncodeArea area;
     if (!texels || !GetArea(services, image, &area)) return kEncodeRefused;
     const uint32_t w = area.width, h = area.height;
@@ -79,19 +96,13 @@ int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostSe
     const uint32_t x0 = (uint32_t)area.left, y0 = (uint32_t)area.top;
     auto rowDone = [services](uint32_t y) { Step(services, y); };
     // Every unit the walk names lies below the texel data's length / 2.
-    if (code == kTwiddledPal4) {
-        WalkTwiddledAt<4>(table, w, h, x0, y0, [texels, get, image](uint32_t unit, uint32_t x, uint32_t y) {
-            const uint32_t p0 = get(image, 0, (int32_t)x, (int32_t)y) & 0xF;
-            const uint32_t p1 = get(image, 0, (int32_t)x, (int32_t)(y + 1)) & 0xF;
-            const uint32_t p2 = get(image, 0, (int32_t)(x + 1), (int32_t)y) & 0xF;
-            const uint32_t p3 = get(image, 0, (int32_t)(x + 1), (int32_t)(y + 1)) & 0xF;
-            StoreUnit(texels, unit, p0 | p1 << 4 | p2 << 8 | p3 << 12);
+    if (row == nullptr && indices) {
+        WalkIndices(code, table, w, h, x0, y0, texels, [indices, x0, y0, w](uint32_t x, uint32_t y) -> uint32_t {
+            return indices[(size_t)(y - y0) * w + (x - x0)];
         }, rowDone);
-    } else if (code == kTwiddledPal8) {
-        WalkTwiddledAt<2>(table, w, h, x0, y0, [texels, get, image](uint32_t unit, uint32_t x, uint32_t y) {
-            const uint32_t upper = get(image, 0, (int32_t)x, (int32_t)y) & 0xFF;
-            const uint32_t lower = get(image, 0, (int32_t)x, (int32_t)(y + 1)) & 0xFF;
-            StoreUnit(texels, unit, upper | lower << 8);
+    } else if (row == nullptr) {
+        WalkIndices(code, table, w, h, x0, y0, texels, [get, image](uint32_t x, uint32_t y) {
+            return get(image, 0, (int32_t)x, (int32_t)y);
         }, rowDone);
     } else {
         PackTables pack;
@@ -134,53 +145,73 @@ int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, cons
     return kEncodeOk;
 }
 
+// The plug-in's layouts through the one entry.
+int EncodeTwiddledLayout(const EncodeSource& source, const TexelLayout& layout, uint8_t* texels,
+                                size_t capacity) {
+    return EncodeTwiddled(texels, capacity, layout.mode, source.services, source.image, source.indices);
+}
+
+int EncodeRectangleLayout(const EncodeSource& source, const TexelLayout& layout, uint8_t* texels,
+                                 size_t capacity) {
+    return EncodeRectangle(texels, capacity, layout.colorFormat, source.services, source.image);
+}
+
+const LayoutEncoders kPluginEncoders = {kWrittenByPlugin, EncodeTwiddledLayout, nullptr, EncodeRectangleLayout,
+                                        nullptr};
+
+int EncodeLayout(const LayoutEncoders& encoders, const EncodeSource& source, const TexelLayout& layout,
+                 uint8_t* texels, size_t capacity) {
+    if (!IsWritablePair(layout.dataType, layout.colorFormat, encoders.writer) || layout.needed > capacity)
+        return kEncodeRefused;
+    LayoutEncoder encoder = nullptr;
+    switch (layout.decoder) {
+    case kDecoderTwiddled:
+        encoder = DataTypeLayout(layout.dataType).mipBits != 0 ? encoders.mipChain : encoders.twiddled;
+        break;
+    case kDecoderRectangle: encoder = encoders.rectangle; break;
+    case kDecoderVq:
+    case kDecoderSmallVq: encoder = encoders.vq; break;
+    default: break;
+    }
+    return encoder ? encoder(source, layout, texels, capacity) : kEncodeRefused;
+}
+
 int EncodeTexels(uint8_t* texels, size_t capacity, const uint8_t* pvrtChunk, const HostServices* services,
                  HostImage* image) {
     const unsigned colorFormat = pvrtChunk[kChunkColorFormat];
     const unsigned dataType = pvrtChunk[kChunkDataType];
-    if (!IsExportablePair(dataType, colorFormat)) return kEncodeRefused;
-    if (DataTypeLayout(dataType).order == kDecoderRectangle)
-        return EncodeRectangle(texels, capacity, colorFormat, services, image);
-    return EncodeTwiddled(texels, capacity, TexelMode(dataType, colorFormat), services, image);
+    EncodeArea area;
+    TexelLayout layout;
+    if (!GetArea(services, image, &area) ||
+        PlanTexels(dataType, colorFormat, area.width, area.height, &layout) != kTextureOk)
+        return kEncodeRefused;
+    const EncodeSource source = {services, image, nullptr};
+    return EncodeLayout(kPluginEncoders, source, layout, texels, capacity);
 }
 
-void BuildPixelColours(const HostImage* image, PixelColours* colours) {
-    colours->mode = image->nColorMode;
-    for (uint32_t i = 0; i < 256; i++) {
-        if (image->nColorMode == kColorModeGrey) colours->entries[i] = 0xFF000000u | i * 0x010101u;
-        else if (image->nColorMode == kColorModeIndexed)
-            colours->entries[i] = (image->aPalette[i] & 0xFFFFFFu) |
-                                  ((int32_t)i == image->nTransparentIndex ? 0u : 0xFF000000u);
-        else colours->entries[i] = 0;
-    }
-}
-
-void BuildExportPalette(const HostImage* image, uint8_t palette[kExportPaletteBytes], int32_t* count) {
-    BuildExportPalette(image, false, palette, count);
-}
-
-void BuildExportPalette(const HostImage* image, bool entryAlpha, uint8_t palette[kExportPaletteBytes],
-                        int32_t* count) {
-    memset(palette, 0, kExportPaletteBytes);
+void HostPaletteColours(const HostImage* image, uint32_t colours[256], int32_t* count) {
+    memset(colours, 0, 256 * sizeof *colours);
     *count = 0;
     switch (image->nColorMode) {
     case kColorModeTwoColour:
-        memset(palette + 4, 255, 3);   // entry 1 white; both with alpha 0
+        colours[0] = 0xFF000000u;
+        colours[1] = 0xFFFFFFFFu;
         *count = 2;
         break;
     case kColorModeGrey:
-        for (int i = 0; i < 256; i++) memset(palette + 4 * i, i, 3);
+        for (uint32_t i = 0; i < 256; i++) colours[i] = 0xFF000000u | i * 0x010101u;
         *count = 256;
         break;
     case kColorModeIndexed: {
-        const int32_t n = image->nPaletteCount > 256 ? 256 : image->nPaletteCount;
-        for (int32_t i = 0; i < n; i++) {
+        const int32_t n = image->nPaletteCount < 0 ? 0 : image->nPaletteCount > 256 ? 256 : image->nPaletteCount;
+        // Alpha the host kept from the import: its entries differ in alpha.
+        bool entryAlpha = false;
+        for (int32_t i = 1; i < n && image->bAlpha; i++)
+            if ((image->aPalette[i] ^ image->aPalette[0]) >> 24) entryAlpha = true;
+        for (uint32_t i = 0; i < 256; i++) {
             const uint32_t colour = image->aPalette[i];
-            palette[4 * i + 0] = (uint8_t)colour;
-            palette[4 * i + 1] = (uint8_t)(colour >> 8);
-            palette[4 * i + 2] = (uint8_t)(colour >> 16);
-            if (entryAlpha) palette[4 * i + 3] = (uint8_t)(colour >> 24);
-            else palette[4 * i + 3] = i == image->nTransparentIndex ? 0 : 255;
+            if (entryAlpha) colours[i] = colour;
+            else colours[i] = (colour & 0xFFFFFFu) | ((int32_t)i == image->nTransparentIndex ? 0u : 0xFF000000u);
         }
         *count = n;
         break;
@@ -190,17 +221,36 @@ void BuildExportPalette(const HostImage* image, bool entryAlpha, uint8_t palette
     }
 }
 
-size_t BuildPaletteBytes(unsigned colorFormat, unsigned kind, const uint8_t palette[kExportPaletteBytes],
-                         int32_t* count, uint8_t* out, size_t capacity) {
+void BuildPixelColours(const HostImage* image, PixelColours* colours) {
+    colours->mode = image->nColorMode;
+    int32_t count;
+    HostPaletteColours(image, colours->entries, &count);
+}
+
+uint32_t* ReadLayerColours(const HostServices* services, HostImage* image, const Allocator& allocator) {
+    EncodeArea area;
+    if (!GetArea(services, image, &area)) return nullptr;
+    const size_t count = (size_t)area.width * area.height;
+    uint32_t* pixels = (uint32_t*)allocator.Alloc(allocator.context, count * sizeof *pixels);
+    if (!pixels) return nullptr;
+    PixelColours colours;
+    BuildPixelColours(image, &colours);
+    const HostGetImagePixelFn get = services->GetImagePixel;
+    for (uint32_t y = 0; y < area.height; y++)
+        for (uint32_t x = 0; x < area.width; x++)
+            pixels[(size_t)y * area.width + x] = PixelColour(colours, ReadPixel(get, image, area, x, y));
+    return pixels;
+}
+
+size_t BuildPaletteBytes(unsigned colorFormat, unsigned kind, const uint32_t palette[256], int32_t* count,
+                         uint8_t* out, size_t capacity) {
     const ChannelRow* row = GetChannelRow(colorFormat);
     if (!row || (kind != kPaletteKind4 && kind != kPaletteKind8)) return 0;
     const uint32_t n = kind == kPaletteKind4 ? 16 : (*count <= 128 ? 128 : 256);
     if (capacity < kPaletteHeaderSize + 2 * (size_t)n) return 0;
     uint16_t entries[kPaletteMaxEntries] = {0};
-    for (uint32_t i = 0; i < n; i++) {
-        const uint8_t* e = palette + 4 * i;
-        entries[i] = PackColor(row->encode, e[0], e[1], e[2], e[3]);
-    }
+    const uint32_t filled = *count < 0 ? 0 : (uint32_t)*count < n ? (uint32_t)*count : n;
+    for (uint32_t i = 0; i < filled; i++) entries[i] = PackColor(row->encode, palette[i]);
     const size_t length = BuildPaletteFile(out, entries, n);
     *count = (int32_t)n;
     return length;

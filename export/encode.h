@@ -24,29 +24,31 @@ enum { kTwiddledPal4 = kModePal4, kTwiddledPal8 = kModePal8 };
 // codes have nothing to pack with, or the texel data would not fit.
 int EncodeTexels(uint8_t* texels, size_t capacity, const uint8_t* pvrtChunk, const HostServices* services,
                  HostImage* image);
-// Twiddled layouts: code 0, 1 or 2 (16-bit colour), 5 (4-bit indices), 6 (8-bit indices).
+// Twiddled layouts: code 0, 1 or 2 (16-bit colour), 5 (4-bit indices), 6 (8-bit indices);
+// with `indices` (width x height, row by row) the indices come from there
+// rather than from the host.
 int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostServices* services,
-                   HostImage* image);
+                   HostImage* image, const uint8_t* indices = nullptr);
 // Row-by-row layout of 16-bit colour.
 int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, const HostServices* services,
                     HostImage* image);
 
-// Palette of the host image as the export writes it: 256 entries of bytes
-// blue, green, red, alpha, all cleared first, and the number of colours found.
-// An indexed picture's entries are opaque but for nTransparentIndex, or,
-// with `entryAlpha`, keep the alpha in the top byte of each aPalette entry.
-enum { kExportPaletteBytes = 1024 };
-void BuildExportPalette(const HostImage* image, uint8_t palette[kExportPaletteBytes], int32_t* count);
-void BuildExportPalette(const HostImage* image, bool entryAlpha, uint8_t palette[kExportPaletteBytes],
-                        int32_t* count);
+// The colours of a picture's palette, as pixels of the picture stand for
+// them: an indexed picture's entries with each entry's own alpha when the
+// host kept the alpha the import gave them (bAlpha set, and not every entry of
+// one alpha), otherwise opaque but nTransparentIndex (alpha 0); a grey
+// picture's 256 levels and a two-colour picture's black and white, opaque.
+// `count` receives the entries that count: nPaletteCount (at most 256), 256
+// or 2; 0, and every entry 0, for a direct-colour picture.
+void HostPaletteColours(const HostImage* image, uint32_t colours[256], int32_t* count);
 
 // The colour a pixel value stands for when it is packed as 16-bit colour:
-// a direct-colour picture's value itself; an indexed picture's palette
-// entry (alpha 0 for nTransparentIndex, opaque otherwise); a grey picture's
-// grey level, opaque; a two-colour picture's black for 0, white otherwise.
+// a direct-colour picture's value itself, an indexed or grey picture's
+// palette colour (HostPaletteColours) by its low byte; a two-colour
+// picture's black for 0, white otherwise.
 struct PixelColours {
     int32_t mode;                // nColorMode
-    uint32_t entries[256];       // indexed and grey: by the value's low byte
+    uint32_t entries[256];
 };
 void BuildPixelColours(const HostImage* image, PixelColours* colours);
 // True when PixelColour gives every value back unchanged (direct colour).
@@ -63,13 +65,52 @@ inline uint32_t PixelColour(const PixelColours& colours, uint32_t value) {
     }
 }
 
+// The layer's colours (PixelColour of every pixel), row by row, in a new
+// block of `allocator` (width x height values): null when no memory can be had.
+struct Allocator;
+uint32_t* ReadLayerColours(const HostServices* services, HostImage* image, const Allocator& allocator);
+
+// What the layout encoders read: the layer of the host image, and for the
+// palette layouts, where the palette was chosen anew, each pixel's index.
+struct EncodeSource {
+    const HostServices* services;
+    HostImage* image;
+    const uint8_t* indices;   // width x height, row by row; null: the host's own values
+};
+// Encodes the texels of a planned layout (PlanTexels: the sides fit it) into
+// `texels` (`capacity` bytes, at least layout.needed): kEncodeOk, or
+// kEncodeRefused / kEncodeNoMemory with nothing promised about the bytes.
+enum { kEncodeNoMemory = -2 };
+typedef int (*LayoutEncoder)(const EncodeSource& source, const TexelLayout& layout, uint8_t* texels,
+                             size_t capacity);
+// The encoders a program writes with, one per texel order (null: none).
+struct LayoutEncoders {
+    unsigned writer;              // kWrittenByPlugin or kWrittenByConverter (IsWritablePair)
+    LayoutEncoder twiddled;       // twiddled texels without a mip chain
+    LayoutEncoder mipChain;       // twiddled 16-bit texels with every smaller level
+    LayoutEncoder rectangle;
+    LayoutEncoder vq;             // VQ and small VQ, with or without the smaller levels' maps
+};
+// The export plug-in's: twiddled and rectangle layouts.
+extern const LayoutEncoders kPluginEncoders;
+int EncodeTwiddledLayout(const EncodeSource& source, const TexelLayout& layout, uint8_t* texels, size_t capacity);
+int EncodeRectangleLayout(const EncodeSource& source, const TexelLayout& layout, uint8_t* texels, size_t capacity);
+// The converter's: every layout anyone writes (encode_layouts.cpp, which
+// brings the mip chain, VQ and codebook training in).
+extern const LayoutEncoders kConverterEncoders;
+
+// The one entry: the encoder of the layout's texel order.
+int EncodeLayout(const LayoutEncoders& encoders, const EncodeSource& source, const TexelLayout& layout,
+                 uint8_t* texels, size_t capacity);
+
 // Palette kinds: 5 for DataType 5, 6 for DataType 7.
 enum { kPaletteKind4 = 5, kPaletteKind8 = 6 };
 
-// The .pvp file for a palette: 16 entries for kind 5; for kind 6, 128 when
-// `*count` is at most 128, else 256; each packed with the ColorFormat's row.
-// Writes the file bytes into `out` and returns their length (48, 272 or 528),
-// setting `*count` to the entries written; returns 0, changing nothing, when
-// the ColorFormat has no row or `capacity` is short.
-size_t BuildPaletteBytes(unsigned colorFormat, unsigned kind, const uint8_t palette[kExportPaletteBytes],
-                         int32_t* count, uint8_t* out, size_t capacity);
+// The .pvp file for a palette of host colours: 16 entries for kind 5; for
+// kind 6, 128 when `*count` is at most 128, else 256; each packed with the
+// ColorFormat's row, entries past `*count` zero. Writes the file bytes into
+// `out` and returns their length (48, 272 or 528), setting `*count` to the
+// entries written; returns 0, changing nothing, when the ColorFormat has no
+// row or `capacity` is short.
+size_t BuildPaletteBytes(unsigned colorFormat, unsigned kind, const uint32_t palette[256], int32_t* count,
+                         uint8_t* out, size_t capacity);

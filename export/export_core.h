@@ -9,6 +9,7 @@
 
 #include "alloc.h"
 #include "encode.h"
+#include "export_palette.h"
 #include "host_api.h"
 #include "settings.h"
 
@@ -23,15 +24,8 @@ enum { kMessageOk = 0x00, kMessageIconError = 0x10 };
 // What WriteWholeFile gives besides 0 and -1: a file of that name exists.
 enum { kWriteExists = 1 };
 
-struct ExportPlatform {
-    void* context;
-    // A modal message to the user.
-    void (*ShowMessage)(void* context, const char* text, const char* caption, unsigned flags);
-    // The settings dialog: 0 with `settings` filled, -1 when cancelled.
-    // `layer` may carry a layer tag; `path` is the file being written.
-    int (*ChooseSettings)(void* context, const HostLayer* layer, const char* path, TextureSettings* settings);
-    // The heap for the texture buffer and the PVZ container.
-    Allocator allocator;
+// A program's files.
+struct ExportFiles {
     // Creates `path` as a new file holding `length` bytes, only if no file of
     // that name exists: 0; kWriteExists, the file there untouched; or -1
     // with nothing of that name left behind.
@@ -44,10 +38,61 @@ struct ExportPlatform {
     // may be overwritten), 0 when it would refuse. Asked for both targets
     // before either is replaced; null: always 1.
     int (*CanReplace)(void* context, const char* target);
-    // True when the caller's palette carries each entry's alpha in the top
-    // byte of aPalette (the converter's does). The paint program's does not:
-    // its nTransparentIndex alone is transparent.
-    bool paletteAlpha;
+    // Reads at most `room` bytes of the file at `path` into `out`: the
+    // number read, room + 1 when the file is longer, or -1 when there is no
+    // such file to read. Null: no file is ever read (no palette is kept).
+    long (*ReadFile)(void* context, const char* path, uint8_t* out, size_t room);
+    // The name of an existing file that the file system holds under another
+    // letter case of `path` (a "TEX.PVP" for "TEX.pvp" where names are
+    // case-sensitive), copied into `found`: true; false when there is none.
+    // Null: names are taken as they are.
+    bool (*FindOtherCase)(void* context, const char* path, char* found, size_t room);
+};
+
+// The standard library's files (rename replaces: POSIX systems).
+extern const ExportFiles kStdioFiles;
+
+struct LayoutEncoders;
+
+struct ExportPlatform {
+    void* context;
+    // A modal message to the user.
+    void (*ShowMessage)(void* context, const char* text, const char* caption, unsigned flags);
+    // The settings dialog: 0 with `settings` filled, -1 when cancelled.
+    // `layer` may carry a layer tag; `path` is the file being written.
+    int (*ChooseSettings)(void* context, const HostLayer* layer, const char* path, TextureSettings* settings);
+    // The heap for the texture buffer, the PVZ container and the palette's work.
+    Allocator allocator;
+    ExportFiles files;
+    // The layouts this program writes.
+    const LayoutEncoders* encoders;
+};
+
+// Every export platform is filled here: the program's files and encoders,
+// the heap, no messages and a dialog that cancels until the caller sets its own.
+void InitExportPlatform(ExportPlatform* platform, void* context, const ExportFiles& files,
+                        const LayoutEncoders& encoders);
+
+// How an export treats the palette of DataType 5 and 7 (export_palette.h).
+struct ExportOptions {
+    const char* knownPalette;   // a .pvp to keep instead of the one beside the texture; null: that one
+    bool mapIndexed;            // an indexed picture maps onto the known palette too
+    int unmapped;               // kUnmapped...: colours the known palette does not hold
+};
+// The plug-in's: the .pvp beside the texture is kept for a picture without a
+// palette of its own when every colour is in it; otherwise a new one is made.
+extern const ExportOptions kPluginExportOptions;
+
+// What an export wrote.
+struct ExportOutcome {
+    TextureSettings settings;
+    int container;                     // kContainerPvr or kContainerPvz
+    int32_t width, height;
+    bool wrotePalette;
+    char palettePath[kExportPathRoom];
+    int paletteSource;                 // kPalette... of export_palette.h
+    uint64_t unmappedPixels;           // pixels outside the known palette
+    uint32_t unmappedColours;
 };
 
 // A complete file written under a name of its own in its target's folder,
@@ -75,16 +120,6 @@ void DiscardFile(const ExportPlatform* platform, StagedFile* file);
 // code; nothing stays staged.
 int CommitPair(const ExportPlatform* platform, StagedFile* palette, StagedFile* texture);
 
-// Builds the .pvp bytes for the palette and stages them at `path` (see
-// BuildPaletteBytes): 0, or -1 when the file cannot be written (count
-// unchanged).
-int WritePalette(const ExportPlatform* platform, const char* path, unsigned colorFormat, unsigned kind,
-                 const uint8_t palette[kExportPaletteBytes], int32_t* count, StagedFile* file);
-
-// True when the path ends with ".pvr" exactly (case-sensitive): written raw;
-// anything else is written as a PVZ container.
-bool IsPlainPvrPath(const char* path);
-
 // Why an export ended.
 enum {
     kExportOk = 0,
@@ -96,35 +131,40 @@ enum {
     kExportTextureNotStaged,
     kExportTextureNotCommitted,
     kExportNoLayer,               // no image, layer or pixel service
-    kExportBadHeight,
-    kExportBadWidth,
+    kExportBadPictureSize,        // a side of 0 or above 65535, or more pixels than any texture holds
+    kExportBadLayoutSize,         // a size the chosen layout does not take
     kExportTooManyLayers,
     kExportCancelled,
     kExportUnwritableSettings,    // a DataType / ColorFormat pair with nothing to write it with
+    kExportUnmappedColours,       // colours outside the palette to keep, and the caller refuses them
 };
 
 // Exports the single layer of `image` to `path` (and its .pvp palette for
-// DataType 5 and 7). The size, layer-count and palette-path refusals show
-// their message first. A failed export leaves every existing file as it
-// was and nothing staged. Gives a kExport... code.
-int ExportPicture(const char* path, HostImage* image, const HostServices* services, const ExportPlatform* platform);
+// DataType 5 and 7): a path whose last three characters are "pvr" in any
+// letter case is written plain, any other as a PVZ container. The size,
+// layer-count and palette-path refusals show their message first. A failed
+// export leaves every existing file as it was and nothing staged. `options`
+// null: the plug-in's; `outcome` may be null. Gives a kExport... code.
+int ExportPicture(const char* path, HostImage* image, const HostServices* services, const ExportPlatform* platform,
+                  const ExportOptions* options = nullptr, ExportOutcome* outcome = nullptr);
 
 // The status code of host_api.h for a kExport... code:
 //   0 done; 1 no memory; 3 the path is unusable, or the texture file cannot
-//   be written or replaced; 4 no layer, a bad size, or settings that cannot
-//   be written; 5 the palette file cannot be written or replaced; 7 more
-//   than one layer, or cancelled.
+//   be written or replaced; 4 no layer, a bad size, settings that cannot
+//   be written, or colours refused; 5 the palette file cannot be written or
+//   replaced; 7 more than one layer, or cancelled.
 int ExportStatus(int result);
 
 // ExportPicture with the result as the plug-in returns it (ExportStatus).
 int ExportTexture(const char* path, HostImage* image, const HostServices* services,
                   const ExportPlatform* platform);
 
-// The standard library's file functions for ExportPlatform: WriteWholeFile with
-// fopen "wbx" (exclusive creation), fwrite and fclose, each result checked;
-// RemoveFile with remove.
+// The standard library's file functions (kStdioFiles): WriteWholeFile with
+// an exclusive open, fwrite and fclose, each result checked; RemoveFile with
+// remove; ReadFile with fread.
 int WriteFileStdio(void* context, const char* path, const uint8_t* data, size_t length);
 void RemoveFileStdio(void* context, const char* path);
+long ReadFileStdio(void* context, const char* path, uint8_t* out, size_t room);
 // CanReplace with the standard library: a target that exists must open for
 // update (a folder or a read-only file does not).
 int CanReplaceStdio(void* context, const char* target);

@@ -58,15 +58,13 @@ int PB_STDCALL PBE_GetSupportedFormat(int index) { return index == 0 ? 0x3C : 0;
 
 int PB_STDCALL PBE_Execute(int, HWND owner, const char* path, HostImage* image,
                                                  HostServices* services) {
-    ExportPlatform platform = {};
-    platform.context = owner;
+    // Names that differ in letter case are one file on Windows.
+    static const ExportFiles kFiles = {WriteFileStdio,  ReplaceFileWin32, RemoveFileStdio,
+                                       CanReplaceWin32, ReadFileStdio,    nullptr};
+    ExportPlatform platform;
+    InitExportPlatform(&platform, owner, kFiles, kPluginEncoders);
     platform.ShowMessage = ShowMessageWin32;
     platform.ChooseSettings = ChooseSettingsWin32;
-    platform.allocator = kHeapAllocator;
-    platform.WriteWholeFile = WriteFileStdio;
-    platform.ReplaceTarget = ReplaceFileWin32;
-    platform.RemoveFile = RemoveFileStdio;
-    platform.CanReplace = CanReplaceWin32;
     return ExportStatus(ExportPicture(path, image, services, &platform));
 }
 

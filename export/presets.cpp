@@ -47,17 +47,20 @@ const PresetRow* GetPreset(int index) {
     return &kPresetTable[index];
 }
 
-bool ParseTagNumber(const char* text, size_t capacity, const char* key, uint32_t* number) {
+bool ParseTagNumber(const char* text, size_t capacity, const char* key, uint32_t* number, bool sign) {
     const size_t length = strnlen(text, capacity);
     const char* found = FindText(text, length, key);
     if (!found) return false;
     const char* end = text + length;
+    const char* p = found + strlen(key);
+    const bool negative = sign && p < end && *p == '-';
+    if (negative) p++;
     uint32_t value = 0;
-    for (const char* p = found + strlen(key); p < end && *p != ','; p++) {
+    for (; p < end && *p != ','; p++) {
         if (*p < '0' || *p > '9') return false;
         value = value * 10u + (uint32_t)(*p - '0');   // wraps on overflow
     }
-    *number = value;
+    *number = negative ? 0u - value : value;
     return true;
 }
 
@@ -68,17 +71,18 @@ int ParseLayerTag(const char* name, size_t capacity, TextureSettings* settings, 
     uint32_t type = 0, color = 0, id = 0, palette = 0;
     if (ParseTagNumber(name, capacity, "#TYPE:", &type)) found |= kTagType;
     if (ParseTagNumber(name, capacity, "#COLOR:", &color)) found |= kTagColor;
-    if (ParseTagNumber(name, capacity, "#ID:", &id)) found |= kTagId;
+    // The import writes the ID as a signed number: -1 is 0xFFFFFFFF.
+    if (ParseTagNumber(name, capacity, "#ID:", &id, true)) found |= kTagId;
     // Under DataType 5 and 7, #COLOR names the index width and #PAL the
     // palette entries' format, which is the ColorFormat written.
-    const bool palettised = (found & kTagType) && ((type & 0xFF) == 5 || (type & 0xFF) == 7);
+    const bool palettised = (found & kTagType) && HasPaletteFile(type & 0xFF);
     if (palettised && ParseTagNumber(name, capacity, "#PAL:", &palette)) {
         color = palette;
         found |= kTagColor | kTagPalette;
     }
     if (found & kTagType) settings->dataType = (uint8_t)type;
     if (found & kTagColor) settings->colorFormat = (uint8_t)color;
-    if (found & kTagId) settings->globalIndex = (uint16_t)id;
+    if (found & kTagId) settings->globalIndex = id;
     if (fields) *fields = found;
     return 1;
 }

@@ -29,6 +29,10 @@ void PrepareSettingsRecord(SettingsDialogRecord* record, const HostLayer* layer,
     record->presetName = nullptr;
     record->sources = SOURCE_NONE;
     record->tagFields = 0;
+    record->width = layer ? (int32_t)((uint32_t)layer->nRight - (uint32_t)layer->nLeft) : 0;
+    record->height = layer ? (int32_t)((uint32_t)layer->nBottom - (uint32_t)layer->nTop) : 0;
+    record->left = layer ? layer->nLeft : 0;
+    record->top = layer ? layer->nTop : 0;
 
     const PresetRow* row = path ? GetPreset(FindFilePreset(path)) : nullptr;
     if (row) {
@@ -65,11 +69,12 @@ PresetView ViewPreset(const TextureSettings& preset, bool idGiven) {
     view.dataTypeItem = SelectItemForCode(kDataTypeItems, preset.dataType);
     view.colorFormatItem = SelectItemForCode(kColorFormatItems, preset.colorFormat);
     view.setId = idGiven;
-    if (view.setId) snprintf(view.idText, sizeof view.idText, "%d", (int)preset.globalIndex);
+    if (view.setId) snprintf(view.idText, sizeof view.idText, "%u", (unsigned)preset.globalIndex);
     return view;
 }
 
-int32_t ParseIdText(const char* text, size_t length) {
+bool ParseIdText(const char* text, size_t length, uint32_t* id) {
+    *id = 0;
     size_t i = 0;
     while (i < length && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r' ||
                           text[i] == '\v' || text[i] == '\f'))
@@ -79,24 +84,33 @@ int32_t ParseIdText(const char* text, size_t length) {
         negative = text[i] == '-';
         i++;
     }
-    // Accumulate the magnitude, held at one past INT32_MAX once beyond it.
-    const int64_t limit = (int64_t)INT32_MAX + 1;
-    int64_t magnitude = 0;
+    // The magnitude, held just past the largest allowed once beyond it.
+    const uint64_t limit = negative ? (uint64_t)1 << 31 : UINT32_MAX;
+    uint64_t magnitude = 0;
     for (; i < length && text[i] >= '0' && text[i] <= '9'; i++) {
-        magnitude = magnitude * 10 + (text[i] - '0');
-        if (magnitude > limit) magnitude = limit;
+        magnitude = magnitude * 10 + (uint64_t)(text[i] - '0');
+        if (magnitude > limit) return false;
     }
-    if (negative) return (int32_t)(-magnitude);   // -2^31 at most
-    return magnitude > INT32_MAX ? INT32_MAX : (int32_t)magnitude;
+    *id = negative ? (uint32_t)(0 - magnitude) : (uint32_t)magnitude;
+    return true;
 }
 
 TextureSettings ReadDialogSettings(uint32_t dataTypeItemData, uint32_t colorFormatItemData, const char* idText,
-                                   size_t idLength) {
+                                   size_t idLength, bool* idValid) {
     TextureSettings s;
     s.dataType = (uint8_t)dataTypeItemData;
     s.colorFormat = (uint8_t)colorFormatItemData;
-    s.globalIndex = (uint16_t)(uint32_t)ParseIdText(idText, idLength);
+    *idValid = ParseIdText(idText, idLength, &s.globalIndex);
     return s;
+}
+
+int CheckDialogChoice(const SettingsDialogRecord& record, const TextureSettings& chosen, bool idValid) {
+    if (!IsExportablePair(chosen.dataType, chosen.colorFormat)) return kChoiceUnwritablePair;
+    uint64_t needed;
+    if (CheckWritable(chosen.dataType, chosen.colorFormat, (uint32_t)record.width, (uint32_t)record.height,
+                      kWrittenByPlugin, &needed) != kTextureOk)
+        return kChoiceBadSize;
+    return idValid ? kChoiceOk : kChoiceBadId;
 }
 
 void FormatPresetCaption(char* out, size_t capacity, const char* current, const char* presetName) {

@@ -14,11 +14,12 @@
 struct TextureSettings {
     uint8_t dataType;
     uint8_t colorFormat;
-    uint16_t globalIndex;
+    uint32_t globalIndex;   // all 32 bits of the GBIX chunk
 };
 
-// In a preset these values mark a field as unset.
-enum { kUnsetCode = 255, kUnsetGlobalIndex = 0xFFFF };
+// In a preset these values mark a field as unset (a layer tag says which of
+// its fields it holds instead: any ID is a tag's own).
+enum : uint32_t { kUnsetCode = 255, kUnsetGlobalIndex = 0xFFFFFFFFu };
 
 inline TextureSettings UnsetTextureSettings() {
     TextureSettings s = {kUnsetCode, kUnsetCode, kUnsetGlobalIndex};
@@ -41,13 +42,15 @@ struct SettingsDialogRecord {
     const char* presetName;       // name of the matched PresetRow, or null
     uint32_t sources;
     unsigned tagFields;           // kTag... bits: the tag's fields that held a number
+    int32_t width, height;        // the layer's, which the layout must take
+    int32_t left, top;            // and where it lies (for the size message's caption)
 };
 
 inline unsigned SelectedSource(const SettingsDialogRecord& record) { return record.sources & 0xFFFF; }
 
 // Steps 1 to 3 of ChooseTextureSettings: clears the record, looks the file
 // name up in the PresetTable and parses the layer tag (the tag wins the
-// selection when both exist). `layer` may be null.
+// selection when both exist), and keeps the layer's size. `layer` may be null.
 void PrepareSettingsRecord(SettingsDialogRecord* record, const HostLayer* layer, const char* path);
 
 // One item of a dialog list: its label and the code it stands for.
@@ -79,16 +82,28 @@ PresetView ViewPreset(const TextureSettings& preset, bool idGiven);
 // tag's ID is shown whatever its value, 65535 included.
 PresetView ViewSourcePreset(const SettingsDialogRecord& record, unsigned source);
 
-// The ID edit's text as a number: leading blanks, tabs and line breaks
+// The ID edit's text as a GlobalIndex: leading blanks, tabs and line breaks
 // skipped, an optional sign, digits up to the first other character; no
-// digits give 0, values beyond the signed 32-bit range the nearest bound.
-// Reads at most `length` characters (it stops earlier at a zero).
-int32_t ParseIdText(const char* text, size_t length);
+// digits give 0. A negative number stands for its 32-bit pattern (-1 is
+// 4294967295, as the layer tag shows IDs of 2^31 and more). False for a
+// number outside -2147483648 to 4294967295, which no ID is. Reads at most
+// `length` characters (it stops earlier at a zero).
+bool ParseIdText(const char* text, size_t length, uint32_t* id);
 
 // The settings OK reads: the item data of both lists' selections (low 8 bits
-// kept) and the ID text (low 16 bits of its number kept).
+// kept) and the ID text; `idValid` false when the text is no ID.
 TextureSettings ReadDialogSettings(uint32_t dataTypeItemData, uint32_t colorFormatItemData,
-                                   const char* idText, size_t idLength);
+                                   const char* idText, size_t idLength, bool* idValid);
+
+// What OK makes of a choice: kChoiceOk ends the dialog; the others show
+// their message and leave it open.
+enum {
+    kChoiceOk = 0,
+    kChoiceUnwritablePair,   // the type and colour type have nothing to write with
+    kChoiceBadSize,          // the picture's size is not one the type takes
+    kChoiceBadId,            // the ID text is no ID
+};
+int CheckDialogChoice(const SettingsDialogRecord& record, const TextureSettings& chosen, bool idValid);
 
 // Caption of the file-name radio button once a row matched: `current`
 // followed by "  [name]", cut to fit `capacity` (with its terminator).

@@ -61,16 +61,30 @@ static uint32_t SelectedItemData(HWND dialog, int id) {
     return (uint32_t)SendDlgItemMessageA(dialog, id, CB_GETITEMDATA, (WPARAM)item, 0);
 }
 
+// A choice that cannot be written says why and lets the user choose again.
 static INT_PTR OnOk(HWND dialog, SettingsDialogRecord* record) {
     char idText[kIdTextRoom] = {0};
     GetDlgItemTextA(dialog, IDC_GLOBAL_INDEX, idText, kIdTextRoom);
+    bool idValid = false;
     const TextureSettings chosen = ReadDialogSettings(SelectedItemData(dialog, IDC_DATA_TYPE),
                                                       SelectedItemData(dialog, IDC_COLOR_FORMAT), idText,
-                                                      kIdTextRoom);
-    if (!IsExportablePair(chosen.dataType, chosen.colorFormat)) {
-        // Nothing to pack these with: let the user choose again.
+                                                      kIdTextRoom, &idValid);
+    switch (CheckDialogChoice(*record, chosen, idValid)) {
+    case kChoiceUnwritablePair:
         MessageBoxA(dialog, kUnsupportedPairMessage, kExportCaption, MB_ICONERROR);
         return TRUE;
+    case kChoiceBadSize: {
+        char caption[128];
+        wsprintfA(caption, kSizeCaptionFormat, (int)record->width, (int)record->height, (int)record->left,
+                  (int)record->top);
+        MessageBoxA(dialog, kLayoutSizeMessage, caption, MB_OK);
+        return TRUE;
+    }
+    case kChoiceBadId:
+        MessageBoxA(dialog, kIdMessage, kExportCaption, MB_ICONERROR);
+        return TRUE;
+    default:
+        break;
     }
     record->result = chosen;
     EndDialog(dialog, 1);

@@ -60,7 +60,7 @@ static bool StagedName(const char* target, unsigned n, char out[kExportPathRoom]
 static int CreateStaged(const ExportPlatform* platform, const char* target, const uint8_t* data, size_t length,
                         char out[kExportPathRoom]) {
     for (unsigned n = 0; n < kStagedNameTries && StagedName(target, n, out); n++) {
-        const int written = platform->WriteWholeFile(platform->context, out, data, length);
+        const int written = platform->files.WriteWholeFile(platform->context, out, data, length);
         if (written == 0) return 0;
         if (written != kWriteExists) break;
     }
@@ -80,19 +80,19 @@ int StageFile(const ExportPlatform* platform, const char* target, const uint8_t*
 int CommitFile(const ExportPlatform* platform, StagedFile* file) {
     if (!file->staged) return -1;
     file->staged = false;
-    if (platform->ReplaceTarget(platform->context, file->temp, file->target) == 0) return 0;
-    platform->RemoveFile(platform->context, file->temp);
+    if (platform->files.ReplaceTarget(platform->context, file->temp, file->target) == 0) return 0;
+    platform->files.RemoveFile(platform->context, file->temp);
     return -1;
 }
 
 void DiscardFile(const ExportPlatform* platform, StagedFile* file) {
     if (!file->staged) return;
     file->staged = false;
-    platform->RemoveFile(platform->context, file->temp);
+    platform->files.RemoveFile(platform->context, file->temp);
 }
 
 static bool CanReplace(const ExportPlatform* platform, const char* target) {
-    return !platform->CanReplace || platform->CanReplace(platform->context, target) != 0;
+    return !platform->files.CanReplace || platform->files.CanReplace(platform->context, target) != 0;
 }
 
 // Moves the file at `target` aside under a staged name of its own (an empty
@@ -101,7 +101,7 @@ static bool CanReplace(const ExportPlatform* platform, const char* target) {
 static int MoveAside(const ExportPlatform* platform, const char* target, StagedFile* aside) {
     static const uint8_t kNothing[1] = {0};
     if (StageFile(platform, target, kNothing, 0, aside) != 0) return -1;
-    if (platform->ReplaceTarget(platform->context, target, aside->temp) == 0) return 1;
+    if (platform->files.ReplaceTarget(platform->context, target, aside->temp) == 0) return 1;
     DiscardFile(platform, aside);
     return 0;
 }
@@ -122,11 +122,11 @@ int CommitPair(const ExportPlatform* platform, StagedFile* palette, StagedFile* 
         result = kExportTextureNotCommitted;
 
     const bool newPaletteIn = withPalette && result == kExportTextureNotCommitted && !palette->staged;
-    if (newPaletteIn && kept == 0) platform->RemoveFile(platform->context, palette->target);
+    if (newPaletteIn && kept == 0) platform->files.RemoveFile(platform->context, palette->target);
     if (kept == 1 && result != kExportOk) {
         // The old palette goes back; should even that fail, it stays under
         // its staged name rather than be lost.
-        platform->ReplaceTarget(platform->context, old.temp, palette->target);
+        platform->files.ReplaceTarget(platform->context, old.temp, palette->target);
         old.staged = false;
     }
     DiscardFile(platform, &old);   // after a commit: the old palette, replaced
@@ -172,3 +172,15 @@ int CanReplaceStdio(void*, const char* target) {
 }
 
 int RenameFileStdio(void*, const char* temp, const char* target) { return rename(temp, target) == 0 ? 0 : -1; }
+
+long ReadFileStdio(void*, const char* path, uint8_t* out, size_t room) {
+    FILE* f = fopen(path, "rb");
+    if (!f) return -1;
+    const size_t read = fread(out, 1, room, f);
+    const bool longer = read == room && fgetc(f) != EOF;
+    fclose(f);
+    return longer ? (long)room + 1 : (long)read;
+}
+
+const ExportFiles kStdioFiles = {WriteFileStdio, RenameFileStdio, RemoveFileStdio, CanReplaceStdio, ReadFileStdio,
+                                 nullptr};

@@ -1,27 +1,31 @@
 #include "layout.h"
 
+#include <string.h>
+
 enum { kBy = kBitsByColorFormat };
 
-// order, texelBits, mipBits, pvzUnit, exported, name
+enum { kNone = kWrittenByNone, kPlugin = kWrittenByPlugin, kConverter = kWrittenByConverter };
+
+// order, texelBits, mipBits, pvzUnit, writer, name
 static const DataTypeRow kDataTypes[] = {
-    /* 0 */ {kDecoderNone, 0, 0, 2, false, nullptr},
-    /* 1 */ {kDecoderTwiddled, kBy, 0, 2, true, "twiddled"},
-    /* 2 */ {kDecoderTwiddled, kBy, 16, 2, false, "twiddled, mip chain"},
-    /* 3 */ {kDecoderVq, 16, 0, 2, false, "VQ"},
-    /* 4 */ {kDecoderVq, 16, 8, 2, false, "VQ, mip chain"},
-    /* 5 */ {kDecoderTwiddled, 4, 0, 1, true, "twiddled, 4-bit palette"},
-    /* 6 */ {kDecoderTwiddled, kBy, 4, 1, false, "twiddled, mip chain (half-byte offset)"},
-    /* 7 */ {kDecoderTwiddled, 8, 0, 1, true, "twiddled, 8-bit palette"},
-    /* 8 */ {kDecoderTwiddled, kBy, 8, 1, false, "twiddled, mip chain (byte offset)"},
-    /* 9 */ {kDecoderRectangle, 16, 0, 2, true, "rectangle"},
-    /* 10 */ {kDecoderNone, 0, 0, 2, false, nullptr},
-    /* 11 */ {kDecoderNone, 0, 0, 2, false, nullptr},
-    /* 12 */ {kDecoderNone, 0, 0, 2, false, nullptr},
-    /* 13 */ {kDecoderTwiddled, kBy, 0, 2, true, "twiddled (d)"},
-    /* 14 */ {kDecoderNone, 0, 0, 2, false, nullptr},
-    /* 15 */ {kDecoderNone, 0, 0, 2, false, nullptr},
-    /* 16 */ {kDecoderSmallVq, 16, 0, 2, false, "small VQ"},
-    /* 17 */ {kDecoderSmallVq, 16, 4, 2, false, "small VQ, mip chain"},
+    /* 0 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
+    /* 1 */ {kDecoderTwiddled, kBy, 0, 2, kPlugin, "twiddled"},
+    /* 2 */ {kDecoderTwiddled, kBy, 16, 2, kConverter, "twiddled, mip chain"},
+    /* 3 */ {kDecoderVq, 16, 0, 2, kConverter, "VQ"},
+    /* 4 */ {kDecoderVq, 16, 8, 2, kConverter, "VQ, mip chain"},
+    /* 5 */ {kDecoderTwiddled, 4, 0, 1, kPlugin, "twiddled, 4-bit palette"},
+    /* 6 */ {kDecoderTwiddled, kBy, 4, 1, kNone, "twiddled, mip chain (half-byte offset)"},
+    /* 7 */ {kDecoderTwiddled, 8, 0, 1, kPlugin, "twiddled, 8-bit palette"},
+    /* 8 */ {kDecoderTwiddled, kBy, 8, 1, kNone, "twiddled, mip chain (byte offset)"},
+    /* 9 */ {kDecoderRectangle, 16, 0, 2, kPlugin, "rectangle"},
+    /* 10 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
+    /* 11 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
+    /* 12 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
+    /* 13 */ {kDecoderTwiddled, kBy, 0, 2, kPlugin, "twiddled (d)"},
+    /* 14 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
+    /* 15 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
+    /* 16 */ {kDecoderSmallVq, 16, 0, 2, kConverter, "small VQ"},
+    /* 17 */ {kDecoderSmallVq, 16, 4, 2, kConverter, "small VQ, mip chain"},
 };
 enum { kDataTypeRows = sizeof kDataTypes / sizeof kDataTypes[0] };
 
@@ -29,16 +33,41 @@ const DataTypeRow& DataTypeLayout(unsigned dataType) {
     return dataType < kDataTypeRows ? kDataTypes[dataType] : kDataTypes[0];
 }
 
-// name, texelBits, indexedEntries
+// name, texelBits, indexedEntries, alphaBits
 static const ColorFormatRow kColorFormats[] = {
-    {"ARGB1555", 16, 0}, {"RGB565", 16, 0}, {"ARGB4444", 16, 0}, {"YUV422", 16, 0},
-    {"BUMP", 16, 16},    {"PAL4", 4, 16},   {"PAL8", 8, 256},
+    {"ARGB1555", 16, 0, 1}, {"RGB565", 16, 0, 0}, {"ARGB4444", 16, 0, 4}, {"YUV422", 16, 0, 0},
+    {"BUMP", 16, 16, 0},    {"PAL4", 4, 16, 0},   {"PAL8", 8, 256, 0},
 };
-static const ColorFormatRow kUnknownColorFormat = {nullptr, 16, 0};
+static const ColorFormatRow kUnknownColorFormat = {nullptr, 16, 0, 0};
 enum { kColorFormatRows = sizeof kColorFormats / sizeof kColorFormats[0] };
 
 const ColorFormatRow& ColorFormatLayout(unsigned colorFormat) {
     return colorFormat < kColorFormatRows ? kColorFormats[colorFormat] : kUnknownColorFormat;
+}
+
+int ContainerOfPath(const char* path) {
+    const size_t length = path ? strlen(path) : 0;
+    if (length < 3) return kContainerPvz;
+    static const char kPvr[3] = {'p', 'v', 'r'};
+    for (int i = 0; i < 3; i++) {
+        char c = path[length - 3 + i];
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+        if (c != kPvr[i]) return kContainerPvz;
+    }
+    return kContainerPvr;
+}
+
+bool HasPaletteFile(unsigned dataType) { return PaletteIndexLimit(dataType) != 0; }
+
+unsigned PaletteIndexLimit(unsigned dataType) {
+    const unsigned bits = DataTypeLayout(dataType).texelBits;
+    return bits == 4 ? 16 : bits == 8 ? 256 : 0;
+}
+
+unsigned PaletteFormat(int container, unsigned dataType, unsigned colorFormat) {
+    // Plain textures of DataType 7 that say RGB565 carry ARGB1555 palettes.
+    if (container == kContainerPvr && dataType == kTypePal8 && colorFormat == kColorRgb565) return kColorArgb1555;
+    return colorFormat;
 }
 
 const char* ColorFormatName(unsigned colorFormat) { return ColorFormatLayout(colorFormat).name; }
@@ -123,6 +152,7 @@ int PlanTexels(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t
                TexelLayout* layout) {
     const DataTypeRow& row = DataTypeLayout(dataType);
     const unsigned bits = TexelBits(dataType, colorFormat);
+    layout->dataType = dataType;
     layout->decoder = row.order;
     layout->mode = TexelMode(dataType, colorFormat);
     layout->colorFormat = colorFormat;
@@ -147,12 +177,42 @@ int PlanTexels(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t
     return kTextureOk;
 }
 
-bool IsExportablePair(unsigned dataType, unsigned colorFormat) {
+bool IsWritablePair(unsigned dataType, unsigned colorFormat, unsigned writer) {
     const DataTypeRow& row = DataTypeLayout(dataType);
-    if (!row.exported) return false;
+    if (row.writer == kWrittenByNone || row.writer > writer) return false;
     if (HasChannelRow(colorFormat)) return true;
     // Palette indices stored under a twiddled layout: nothing to pack.
-    return row.texelBits == kBitsByColorFormat && ColorFormatLayout(colorFormat).texelBits != 16;
+    return row.texelBits == kBitsByColorFormat && row.mipBits == 0 && ColorFormatLayout(colorFormat).texelBits != 16;
+}
+
+int CheckWritable(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height, unsigned writer,
+                  uint64_t* needed) {
+    *needed = 0;
+    if (!IsWritablePair(dataType, colorFormat, writer)) return kWriteNotWritten;
+    TexelLayout layout;
+    const int planned = PlanTexels(dataType, colorFormat, width, height, &layout);
+    if (planned != kTextureOk) return planned;
+    // A texel mip chain is counted from the width alone.
+    if (DataTypeLayout(dataType).order == kDecoderTwiddled && DataTypeLayout(dataType).mipBits != 0 && width != height)
+        return kWriteNotSquare;
+    if (layout.needed > UINT32_MAX - kTextureHeaderSize) return kWriteTooLarge;
+    *needed = layout.needed;
+    return kTextureOk;
+}
+
+const char* WritableText(int code) {
+    switch (code) {
+    case kWriteNotWritten: return "these settings are not written";
+    case kWriteNotSquare: return "a mip chain of texels is written for square pictures only";
+    case kWriteTooLarge: return "the texture would be larger than 4 GiB";
+    default: return TextureCheckText(code);
+    }
+}
+
+bool IsWrittenDataType(unsigned dataType) { return DataTypeLayout(dataType).writer != kWrittenByNone; }
+
+bool IsWrittenColorFormat(unsigned colorFormat) {
+    return HasChannelRow(colorFormat) || ColorFormatLayout(colorFormat).texelBits != 16;
 }
 
 uint64_t TexelLength(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height) {

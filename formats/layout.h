@@ -22,12 +22,19 @@ enum {
 // Texel size of a DataType that leaves it to the ColorFormat.
 enum { kBitsByColorFormat = 0 };
 
+// Who writes a DataType.
+enum {
+    kWrittenByNone = 0,
+    kWrittenByPlugin = 1,     // the export plug-in (and the converter)
+    kWrittenByConverter = 2,  // the converter only (mip chains, VQ)
+};
+
 struct DataTypeRow {
     uint8_t order;          // kDecoder...
     uint8_t texelBits;      // 4, 8, 16, or kBitsByColorFormat (twiddled layouts 1, 2, 6, 8, 13)
     uint8_t mipBits;        // bits of the elements MipChainOffset counts in front of the full level; 0: no chain
     uint8_t pvzUnit;        // PVZ run unit in bytes
-    bool exported;          // the export plug-in writes it
+    uint8_t writer;         // kWrittenBy...
     const char* name;       // short description, or null for codes without a layout
 };
 // Every code 0 to 255 has a row; codes without a layout share one.
@@ -37,10 +44,32 @@ struct ColorFormatRow {
     const char* name;        // "ARGB1555" ... "PAL8", null above 6
     uint8_t texelBits;       // under kBitsByColorFormat: 16, or 4 (PAL4) and 8 (PAL8) palette indices
     uint16_t indexedEntries; // the import's picture: indexed with 16 or 256 entries, 0 direct colour
+    uint8_t alphaBits;       // bits of alpha a 16-bit colour keeps: 1, 4, or 0 (none, or no colour)
 };
 // Every code 0 to 255 has a row; codes above 6 share one. Which codes have a
 // ChannelTable row (16-bit colour with a conversion) says HasChannelRow.
 const ColorFormatRow& ColorFormatLayout(unsigned colorFormat);
+
+// Bits of alpha a colour of this ColorFormat keeps (ARGB1555 1, ARGB4444 4,
+// every other code 0).
+inline unsigned AlphaBits(unsigned colorFormat) { return ColorFormatLayout(colorFormat).alphaBits; }
+
+// The containers, and the one a path names (for reading and writing alike):
+// a path whose last three characters are "pvr" in any letter case is a plain
+// texture; every other ending (".pvz", none) a PVZ container. The dot plays no
+// part; a path of fewer than three characters names a PVZ container.
+enum { kContainerPvr = 0, kContainerPvz = 1 };
+int ContainerOfPath(const char* path);
+
+// Whether a DataType's texels are palette indices whose colours stand in a
+// .pvp file beside the texture (DataType 5 and 7), and how many entries its
+// indices reach (16 or 256; 0 for the others).
+bool HasPaletteFile(unsigned dataType);
+unsigned PaletteIndexLimit(unsigned dataType);
+// The ColorFormat a texture's .pvp entries are read and written in: the
+// header's, but for a plain texture of DataType 7 that says RGB565, whose
+// palette is ARGB1555.
+unsigned PaletteFormat(int container, unsigned dataType, unsigned colorFormat);
 
 // Name of a ColorFormat code ("ARGB1555" ... "PAL8"), or null for codes above 6.
 const char* ColorFormatName(unsigned colorFormat);
@@ -66,6 +95,7 @@ enum : uint32_t { kMaxPicturePixels = 1u << 26 };
 // Offsets count bytes from the start of the texel data; `needed` is the number
 // of texel bytes the layout addresses, offset included.
 struct TexelLayout {
+    unsigned dataType;
     int decoder;            // kDecoder...
     unsigned mode;          // twiddled: kModePal4, kModePal8 or the ColorFormat; else the ColorFormat
     unsigned colorFormat;   // the ColorFormat the texels are read with
@@ -122,10 +152,35 @@ inline bool LayoutPaints(const TexelLayout& layout) {
 // The run unit of a PVZ container in bytes: 1 for DataType 5 to 8, else 2.
 unsigned PvzUnitSize(unsigned dataType);
 
-// Whether the export writes a texture with these codes: an exported DataType
-// and a ColorFormat with a channel row, or under the twiddled layouts that
-// leave the texel size to it, the palette codes 5 and 6.
-bool IsExportablePair(unsigned dataType, unsigned colorFormat);
+// Whether a writer (kWrittenByPlugin, or kWrittenByConverter for everything
+// the converter writes) writes a texture with these codes: a DataType it
+// writes and a ColorFormat with a channel row, or under the twiddled layouts
+// without a mip chain that leave the texel size to it, the palette codes 5
+// and 6. The mip chains whose elements are not 16-bit colour (DataType 6 and
+// 8) are written by none: the format of their palette is recorded nowhere.
+bool IsWritablePair(unsigned dataType, unsigned colorFormat, unsigned writer);
+inline bool IsExportablePair(unsigned dataType, unsigned colorFormat) {
+    return IsWritablePair(dataType, colorFormat, kWrittenByPlugin);
+}
+
+// Why a picture of this size cannot be written with these codes. 0 (kTextureOk),
+// the size codes of PlanTexels, or one of these:
+enum {
+    kWriteNotWritten = -20,     // the DataType or the pair is not written by this writer
+    kWriteNotSquare = -21,      // a mip chain of texels (DataType 2) is square
+    kWriteTooLarge = -22,       // the texture would pass 4 GiB
+};
+// `needed` receives the texel bytes the layout takes (full level and all in front).
+int CheckWritable(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height, unsigned writer,
+                  uint64_t* needed);
+// English description of a kWrite... or kTexture... code.
+const char* WritableText(int code);
+
+// Whether a code is one the converter takes for --type (a DataType anyone
+// writes) and --color (a ColorFormat with a channel row, or the index codes).
+bool IsWrittenDataType(unsigned dataType);
+bool IsWrittenColorFormat(unsigned colorFormat);
+
 // Bytes of texel data the export writes for these codes at this size; 0 when
 // the pair is not exportable.
 uint64_t TexelLength(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height);

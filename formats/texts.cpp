@@ -9,9 +9,11 @@ const char kExportInfoText[] = "ombrout 1.0: Zelvanis PVR/PVZ texture export";
 const char kLayerNullText[] = "layer null";
 const char kLayerTagFormat[] = " !#TYPE:%d, #COLOR:%d, #ID:%d";
 const char kLayerTagPaletteFormat[] = ", #PAL:%d";
-const char kHeightMessage[] = "画像の高さは128、256、512、1024のいずれかでなければなりません";
-const char kWidthMessage[] = "画像の幅は128、256、512、1024のいずれかでなければなりません";
+const char kPictureSizeMessage[] = "画像の幅と高さは1から65535まで、画素数は8192×8192まででなければなりません";
+const char kLayoutSizeMessage[] =
+    "この画像タイプでは、画像の幅と高さは2のべき乗で、短い辺は1024以下でなければなりません";
 const char kSizeCaptionFormat[] = "nWidth:%d nHeight:%d nLeft:%d nTop:%d";
+const char kIdMessage[] = "IDは0から4294967295までの数でなければなりません";
 const char kLayerCountMessage[] = "複数のレイヤーを持つイメージは PVZ及びPVR 形式で保存できません";
 const char kUnsupportedPairMessage[] = "この画像タイプとカラータイプの組み合わせでは保存できません";
 const char kPalettePathMessage[] =

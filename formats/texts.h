@@ -8,9 +8,10 @@ extern const char kExportInfoText[];        // PB_GetPluginInfo of ombrout
 extern const char kLayerNullText[];         // import: an image without a layer
 extern const char kLayerTagFormat[];        // appended to the layer name on import
 extern const char kLayerTagPaletteFormat[]; // after it for DataType 5 and 7: the palette's ColorFormat
-extern const char kHeightMessage[];         // export: height not 128, 256, 512 or 1024
-extern const char kWidthMessage[];          // export: width not 128, 256, 512 or 1024
+extern const char kPictureSizeMessage[];    // export: a side of 0 or above 65535, or too many pixels
+extern const char kLayoutSizeMessage[];     // export: a size the chosen twiddled type does not take
 extern const char kSizeCaptionFormat[];     // caption of the two size messages
+extern const char kIdMessage[];             // export: an ID text that no 32-bit ID is
 extern const char kLayerCountMessage[];     // export: more than one layer
 extern const char kUnsupportedPairMessage[];// export: settings with nothing to pack with
 extern const char kPalettePathMessage[];    // export: a palettised texture's path without a 3-character extension

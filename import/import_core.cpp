@@ -7,19 +7,6 @@
 #include "pvz.h"
 #include "texts.h"
 
-int ContainerOfPath(const char* path) {
-    const size_t length = strlen(path);
-    if (length < 3) return kContainerPvz;
-    const char* end = path + length - 3;
-    static const char kPvr[3] = {'p', 'v', 'r'};
-    for (int i = 0; i < 3; i++) {
-        char c = end[i];
-        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-        if (c != kPvr[i]) return kContainerPvz;
-    }
-    return kContainerPvr;
-}
-
 ImportDecision DecideImport(unsigned dataType, unsigned colorFormat) {
     // A DataType that fixes 4-bit or 8-bit indices decides; otherwise the
     // ColorFormat does.
@@ -63,10 +50,7 @@ int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck
 
     const TextureInfo info = ReadTextureInfo(header);
     check->info = info;
-    check->colorFormat = info.colorFormat;
-    // Plain textures of DataType 7 that say RGB565 carry ARGB1555 palettes.
-    if (container == kContainerPvr && info.dataType == kTypePal8 && info.colorFormat == kColorRgb565)
-        check->colorFormat = kColorArgb1555;
+    check->colorFormat = PaletteFormat(container, info.dataType, info.colorFormat);
     check->decision = DecideImport(info.dataType, check->colorFormat);
 
     const int planned = PlanTexels(info.dataType, check->colorFormat, info.width, info.height, &check->layout);
@@ -93,13 +77,56 @@ int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck
     return needed > check->texelBytes ? kTextureShortData : kTextureOk;
 }
 
+static bool HasMagicsAt(const uint8_t* file, size_t length, size_t base) {
+    return length >= base + kTextureHeaderSize && HasTextureMagics(file + base);
+}
+
+static int ContainerOfFile(const uint8_t* file, size_t length, const char* path) {
+    const int named = ContainerOfPath(path);
+    const int other = named == kContainerPvr ? kContainerPvz : kContainerPvr;
+    const size_t base = named == kContainerPvr ? 0 : kPvzHeader;
+    if (!HasMagicsAt(file, length, base) && HasMagicsAt(file, length, kPvzHeader - base)) return other;
+    return named;
+}
+
+int CheckTextureFile(const uint8_t* file, size_t length, const char* path, TextureCheck* check) {
+    return CheckTexture(file, length, ContainerOfFile(file, length, path), check);
+}
+
+int PlanTextureRead(const uint8_t* head, size_t headLength, uint64_t fileLength, const char* path,
+                    uint64_t* readBytes) {
+    *readBytes = headLength < fileLength ? headLength : fileLength;
+    const int container = ContainerOfFile(head, headLength, path);
+    const size_t base = container == kContainerPvr ? 0 : kPvzHeader;
+    if (headLength < base + kTextureHeaderSize || !HasTextureMagics(head + base)) return kTextureOk;
+    const TextureInfo info = ReadTextureInfo(head + base);
+    uint64_t limit = fileLength;
+    if (container == kContainerPvr) {
+        // Nothing past the texels the layout reads is ever used.
+        TexelLayout layout;
+        if (PlanTexels(info.dataType, PaletteFormat(container, info.dataType, info.colorFormat), info.width,
+                       info.height, &layout) == kTextureOk)
+            limit = kTextureHeaderSize + layout.needed;
+    } else {
+        // Every whole run record adds at least one unit: a stream of more
+        // records than the size field has units expands beyond it.
+        const uint32_t size = ReadU32(head + kPvzSizeField);
+        const unsigned unit = PvzUnitSize(info.dataType);
+        const uint64_t room = size < kTextureHeaderSize ? 0 : PvzTexelRoom(size, unit);
+        limit = kPvzStream + room / unit * (unit + 1) + unit;
+        if (fileLength > limit) return kTexturePvzOverflow;
+    }
+    *readBytes = limit < fileLength ? limit : fileLength;
+    return kTextureOk;
+}
+
 size_t FormatLayerTag(char* out, size_t room, unsigned dataType, int tagColor, uint32_t globalIndex,
                       unsigned colorFormat) {
     if (room == 0) return 0;
     int length = snprintf(out, room, kLayerTagFormat, (int)dataType, tagColor, (int)(int32_t)globalIndex);
     if (length < 0) length = 0;
     size_t used = (size_t)length < room ? (size_t)length : room - 1;
-    if (dataType == kTypePal4 || dataType == kTypePal8) {
+    if (HasPaletteFile(dataType)) {
         length = snprintf(out + used, room - used, kLayerTagPaletteFormat, (int)colorFormat);
         if (length > 0) used += (size_t)length < room - used ? (size_t)length : room - used - 1;
     }
@@ -132,49 +159,72 @@ void SetTransparentIndex(HostImage* image) {
     image->nTransparentIndex = transparent;   // -1: none
 }
 
-int ImportTexture(const char* path, HostImage* image, const HostServices* services,
-                  const ImportPlatform* platform) {
+// The .pvz's texels expanded into a block of the platform's (the check
+// has made sure they fit): 0, or -1 when no block can be had or the stream
+// falls short.
+static int ExpandTexels(const uint8_t* file, size_t length, const TextureCheck& check, const ImportPlatform* platform,
+                        uint8_t** block, size_t* texelLength) {
+    *block = (uint8_t*)platform->AllocBlock(platform->context, (size_t)check.pvzBlockSize);
+    if (!*block) return -1;
+    const uint64_t room = PvzTexelRoom(check.pvzSize, PvzUnitSize(check.info.dataType));
+    const int expanded = PvzExpand(file, length, *block, kPvzStream + (size_t)room, texelLength);
+    if (expanded == kPvzOk && *texelLength >= check.layout.needed) return 0;
+    platform->FreeBlock(platform->context, *block);
+    *block = nullptr;
+    return -1;
+}
+
+// Finds and applies the palette of a palettised texture: 0, or -1 when the
+// choice was cancelled.
+static int LoadPalette(const char* path, const TextureCheck& check, HostImage* image, const ImportPlatform* platform,
+                       ImportOutcome* outcome) {
+    char* palettePath = outcome->palettePath;
+    MakePalettePath(path, palettePath, kImportPathCapacity);   // fits: the path was checked
+    if (platform->ChoosePaletteFile(platform->context, palettePath, kImportPathCapacity) != 0) {
+        outcome->palette = kPaletteNotChosen;
+        return -1;
+    }
+    palettePath[kImportPathCapacity - 1] = '\0';
+    uint8_t* palette = nullptr;
+    size_t paletteSize = 0;
+    // No more than the entries the host palette holds is ever used.
+    if (platform->ReadFile(platform->context, palettePath, kPaletteMaxFileSize, &palette, &paletteSize) != 0) {
+        outcome->palette = kPaletteUnread;
+        return 0;
+    }
+    outcome->palette = HasChannelRow(check.colorFormat) ? kPaletteRead : kPaletteNoConversion;
+    ApplyPalette(image, palette, paletteSize, check.colorFormat);
+    SetTransparentIndex(image);
+    platform->FreeBlock(platform->context, palette);
+    return 0;
+}
+
+int ImportTexture(const char* path, const uint8_t* file, size_t length, HostImage* image,
+                  const HostServices* services, const ImportPlatform* platform, ImportOutcome* outcome) {
+    ImportOutcome local;
+    if (!outcome) outcome = &local;
+    memset(outcome, 0, sizeof *outcome);
+    outcome->decoded = kDecodeNothing;
     // The palette path has the texture path's length and must fit 260
     // characters; its last four characters are replaced.
     if (!path) return kStatusReadFailed;
     const size_t pathLength = strnlen(path, kImportPathCapacity);
     if (pathLength >= kImportPathCapacity || pathLength < 4) return kStatusReadFailed;
-    if (!image || !services || !platform) return kStatusUnsupported;
-    void* const context = platform->context;
+    if (!file || !image || !services || !platform) return kStatusUnsupported;
 
-    uint8_t* file = nullptr;
-    size_t fileSize = 0;
-    if (platform->ReadWholeFile(context, path, &file, &fileSize) != 0) return kStatusReadFailed;
+    TextureCheck& check = outcome->check;
+    outcome->checked = CheckTextureFile(file, length, path, &check);
+    if (outcome->checked != kTextureOk) return kStatusUnsupported;
 
-    TextureCheck check;
-    if (CheckTexture(file, fileSize, ContainerOfPath(path), &check) != kTextureOk) {
-        platform->FreeBlock(context, file);
-        return kStatusUnsupported;
-    }
-
-    uint8_t* block = file;
-    const uint8_t* texels;
-    size_t texelLength;
+    uint8_t* block = nullptr;
+    const uint8_t* texels = file + kTextureHeaderSize;
+    size_t texelLength = length - kTextureHeaderSize;
     if (check.container == kContainerPvz) {
-        block = (uint8_t*)platform->AllocBlock(context, (size_t)check.pvzBlockSize);
-        if (!block) {
-            platform->FreeBlock(context, file);
-            return kStatusUnsupported;
-        }
-        size_t texelBytes = 0;
-        const uint64_t room = PvzTexelRoom(check.pvzSize, PvzUnitSize(check.info.dataType));
-        const int expanded =
-            PvzExpand(file, fileSize, block, kPvzStream + (size_t)room, &texelBytes);
-        platform->FreeBlock(context, file);
-        if (expanded != kPvzOk || texelBytes < check.layout.needed) {
-            platform->FreeBlock(context, block);
+        if (ExpandTexels(file, length, check, platform, &block, &texelLength) != 0) {
+            outcome->checked = kTextureNoMemory;
             return kStatusUnsupported;
         }
         texels = block + kPvzStream;
-        texelLength = texelBytes;
-    } else {
-        texels = block + kTextureHeaderSize;
-        texelLength = fileSize - kTextureHeaderSize;
     }
 
     const TextureInfo& info = check.info;
@@ -183,32 +233,21 @@ int ImportTexture(const char* path, HostImage* image, const HostServices* servic
         services->CreateIndexedImage(image, info.width, info.height);
     else
         services->CreateColorImage(image, info.width, info.height, 1, 0);
-    if (check.colorFormat != kColorRgb565) image->bAlpha = 1;
+    // Every colour format but the one known to hold no alpha may carry it.
+    if (!HasChannelRow(check.colorFormat) || AlphaBits(check.colorFormat) != 0) image->bAlpha = 1;
     if (AppendLayerTag(image, info.dataType, decision.tagColor, info.globalIndex, info.colorFormat) != 0)
-        platform->ShowLayerNull(context);
+        platform->ShowLayerNull(platform->context);
     image->nPaletteCount = decision.paletteCount;
 
-    if (decision.paletteCount != 0) {
-        char palettePath[kImportPathCapacity];
-        MakePalettePath(path, palettePath, sizeof palettePath);   // fits: checked above
-        if (platform->ChoosePaletteFile(context, palettePath, sizeof palettePath) != 0) {
-            platform->FreeBlock(context, block);
-            return kStatusCancelled;
-        }
-        palettePath[sizeof palettePath - 1] = '\0';
-        uint8_t* palette = nullptr;
-        size_t paletteSize = 0;
-        if (platform->ReadWholeFile(context, palettePath, &palette, &paletteSize) == 0) {
-            ApplyPalette(image, palette, paletteSize, check.colorFormat);
-            SetTransparentIndex(image);
-            platform->FreeBlock(context, palette);
-        }
+    if (decision.paletteCount != 0 && LoadPalette(path, check, image, platform, outcome) != 0) {
+        if (block) platform->FreeBlock(platform->context, block);
+        return kStatusCancelled;
     }
 
     services->BeginProgress(0, info.height);
-    DecodeLayout(check.layout, texels, texelLength, services, image);
+    outcome->decoded = DecodeLayout(check.layout, texels, texelLength, services, image);
     services->EndProgress();
-    platform->FreeBlock(context, block);
+    if (block) platform->FreeBlock(platform->context, block);
     return kStatusDone;
 }
 

@@ -17,10 +17,11 @@ enum { kImportPathCapacity = 260 };   // path buffers, terminator included
 // allocates goes back through FreeBlock before ImportTexture returns.
 struct ImportPlatform {
     void* context;
-    // Reads a whole file into a new zero-filled block: 0 done; -1 not opened;
-    // -2 no memory; -3 fewer bytes read than the file holds. Sets *block and
-    // *size to null and 0 before anything else.
-    int (*ReadWholeFile)(void* context, const char* path, uint8_t** block, size_t* size);
+    // Reads a file, or its first `limit` bytes when it is longer, into a new
+    // zero-filled block: 0 done; -1 not opened; -2 no memory; -3 fewer bytes
+    // read than the file holds. Sets *block and *size to null and 0 before
+    // anything else.
+    int (*ReadFile)(void* context, const char* path, size_t limit, uint8_t** block, size_t* size);
     // A zero-filled block, or null when no memory can be had.
     void* (*AllocBlock)(void* context, size_t size);
     void (*FreeBlock)(void* context, void* block);
@@ -30,13 +31,6 @@ struct ImportPlatform {
     // Tells the user that the image has no layer ("layer null").
     void (*ShowLayerNull)(void* context);
 };
-
-enum { kContainerPvr = 0, kContainerPvz = 1 };
-
-// .pvr when the path's last three characters are "pvr" in any letter case,
-// .pvz for every other ending (the dot plays no part). The path must hold at
-// least three characters.
-int ContainerOfPath(const char* path);
 
 // Host image kind, palette size and tag colour code derived from a header.
 struct ImportDecision {
@@ -65,6 +59,21 @@ struct TextureCheck {
 // Gives kTextureOk or the first failing kTexture... code; `check` is filled
 // as far as the file could be read.
 int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck* check);
+// CheckTexture in the container the path names, and where the magics are not
+// at their place there, in the other one (a texture saved under the other
+// container's name still opens).
+int CheckTextureFile(const uint8_t* file, size_t length, const char* path, TextureCheck* check);
+
+// How much of a file of `fileLength` bytes at `path` a reader needs, from its
+// first bytes `head` (36 hold every header): a .pvr's header and the texels
+// its layout reads (nothing after them is used); a .pvz's header and the
+// longest run stream its size field allows (a longer file expands beyond it
+// and is refused whatever it holds). The head itself for a file without a
+// header, and never more than the file. Gives kTextureOk, or
+// kTexturePvzOverflow for a .pvz longer than that.
+enum { kTextureHeadBytes = 36 };
+int PlanTextureRead(const uint8_t* head, size_t headLength, uint64_t fileLength, const char* path,
+                    uint64_t* readBytes);
 
 // Bytes the driver allocates for the expansion of a .pvz whose size field is
 // `size`: size + 4 raised to a multiple of 2048.
@@ -88,11 +97,29 @@ int AppendLayerTag(HostImage* image, unsigned dataType, int tagColor, uint32_t g
 // transparent entries, or alpha levels between) leaves it alone.
 void SetTransparentIndex(HostImage* image);
 
-// Imports the texture at `path` into the host image. Gives a status code:
-// 0 done, 2 the file could not be read (or the path is unusable), 4 the
-// content is refused (image untouched), 7 the palette was not chosen.
-int ImportTexture(const char* path, HostImage* image, const HostServices* services,
-                  const ImportPlatform* platform);
+// What an import did, besides its status code.
+enum {
+    kPaletteNotNeeded = 0,
+    kPaletteRead = 1,         // read and converted into the host palette
+    kPaletteUnread = 2,       // chosen, but not read: the palette stays as the host made it
+    kPaletteNoConversion = 3, // read, but its entries' ColorFormat has no conversion
+    kPaletteNotChosen = 4,    // the user cancelled the choice (status 7)
+};
+struct ImportOutcome {
+    int checked;             // kTexture...: CheckTextureFile's result
+    TextureCheck check;      // what it found
+    int palette;             // kPalette...
+    char palettePath[kImportPathCapacity];   // the palette file read or tried
+    int decoded;             // DecodeLayout's result: kDecodeDone, kDecodeNothing, or a kTexture... code
+};
+
+// Imports a texture, the `length` bytes of `file` read from `path`, into
+// the host image; the palette file comes through the platform. Gives a
+// status code: 0 done, 2 the path is unusable, 4 the content is refused
+// (image untouched), 7 the palette was not chosen. `outcome` (may be null)
+// tells what was found and done. `file` stays the caller's.
+int ImportTexture(const char* path, const uint8_t* file, size_t length, HostImage* image,
+                  const HostServices* services, const ImportPlatform* platform, ImportOutcome* outcome);
 
 // The host's text queries: copy at most `size` bytes, zero-padded, and always
 // terminated inside the buffer.

@@ -24,7 +24,8 @@ struct Win32Context {
     HWND owner;   // owns the open-file dialog
 };
 
-int Win32ReadWholeFile(void*, const char* path, uint8_t** block, size_t* size) {
+// The file, or its first `limit` bytes, in a new zero-filled global block.
+int Win32ReadFile(void*, const char* path, size_t limit, uint8_t** block, size_t* size) {
     *block = nullptr;
     *size = 0;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -37,10 +38,11 @@ int Win32ReadWholeFile(void*, const char* path, uint8_t** block, size_t* size) {
         CloseHandle(file);
         return -3;
     }
-    if (high != 0) {
+    if (high != 0 && limit > 0xFFFFFFFFu) {
         CloseHandle(file);
         return -2;
     }
+    if (high != 0 || length > limit) length = (DWORD)limit;
     uint8_t* memory = (uint8_t*)GlobalAlloc(GPTR, length);
     if (!memory) {
         CloseHandle(file);
@@ -109,8 +111,14 @@ extern "C" int PB_STDCALL PBI_Execute(int, HWND owner, const char* path, HostIma
                                       HostServices* services) {
     Win32Context context = {owner};
     const ImportPlatform platform = {
-        &context,          Win32ReadWholeFile,     Win32AllocBlock,
+        &context,          Win32ReadFile,          Win32AllocBlock,
         Win32FreeBlock,    Win32ChoosePaletteFile, Win32ShowLayerNull,
     };
-    return ImportTexture(path, image, services, &platform);
+    // The whole file in one block, as the texture's own bytes.
+    uint8_t* file = nullptr;
+    size_t length = 0;
+    if (!path || Win32ReadFile(&context, path, (size_t)-1, &file, &length) != 0) return kStatusReadFailed;
+    const int status = ImportTexture(path, file, length, image, services, &platform, nullptr);
+    Win32FreeBlock(&context, file);
+    return status;
 }

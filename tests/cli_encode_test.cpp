@@ -18,7 +18,7 @@
 #include "memory_host.h"
 #include "png.h"
 #include "texture.h"
-#include "vq_encode.h"
+#include "encode_vq.h"
 
 namespace fs = std::filesystem;
 

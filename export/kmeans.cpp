@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "layout.h"
 #include "texture.h"
 
 uint32_t NearestOnGrid(unsigned colorFormat, uint32_t colour) {
@@ -18,10 +19,10 @@ uint32_t NearestOnGrid(unsigned colorFormat, uint32_t colour) {
         if (q > e.mask[c]) q = e.mask[c];
         result |= q * step << (8 * c);
     }
-    const uint32_t alpha = colour >> 24;
-    uint32_t a = 255;
-    if (colorFormat == kColorArgb1555) a = alpha >= 128 ? 255 : 0;
-    if (colorFormat == kColorArgb4444) a = (alpha + 8) / 17 * 17;
+    // Alpha as the import widens the bits the format keeps.
+    const uint32_t alpha = colour >> 24, bits = AlphaBits(colorFormat);
+    const uint32_t top = (1u << bits) - 1;
+    const uint32_t a = bits == 0 ? 255 : (alpha * top + 127) / 255 * 255 / top;
     return result | a << 24;
 }
 

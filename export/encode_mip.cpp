@@ -1,4 +1,4 @@
-#include "mip_encode.h"
+#include "encode_mip.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -105,11 +105,12 @@ static int WriteLevel(const uint32_t* level, uint32_t s, const ChannelEncode& ro
     return 0;
 }
 
-int EncodeMipChain(const uint32_t* picture, size_t count, uint32_t side, unsigned colorFormat, uint8_t* texels,
-                   size_t capacity) {
+int EncodeMipChain(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
+                   uint8_t* texels, size_t capacity) {
     TexelLayout layout;
     const ChannelRow* row = GetChannelRow(colorFormat);
-    if (!row || PlanTexels(kTypeTwiddledMips, colorFormat, side, side, &layout) != kTextureOk ||
+    if (!row || DataTypeLayout(dataType).mipBits != 16 ||
+        PlanTexels(dataType, colorFormat, side, side, &layout) != kTextureOk ||
         layout.needed > capacity || count < (size_t)side * side)
         return -1;
     memset(texels, 0, (size_t)layout.needed);
@@ -126,7 +127,7 @@ int EncodeMipChain(const uint32_t* picture, size_t count, uint32_t side, unsigne
         result = HalvePicture(from, (size_t)4 * s * s, 2 * s, to, room);
         // Where the full level of a texture of side s would be.
         if (result == 0)
-            result = WriteLevel(to, s, row->encode, table, FullLevelOffset(kTypeTwiddledMips, s), texels, capacity);
+            result = WriteLevel(to, s, row->encode, table, FullLevelOffset(dataType, s), texels, capacity);
         from = to;
     }
     free(scratch);

@@ -1,11 +1,11 @@
-#include "vq_encode.h"
+#include "encode_vq.h"
 
 #include <stdlib.h>
 #include <string.h>
 
 #include "kmeans.h"
 #include "layout.h"
-#include "mip_encode.h"
+#include "encode_mip.h"
 #include "texture.h"
 #include "twiddle.h"
 
@@ -102,9 +102,11 @@ static int MapSmallerLevels(const VqPlan& plan, const CodebookSearch& search, co
     if (!scratch) return -1;
     uint32_t* blocks = scratch + 2 * room;
     const uint32_t* from = picture;
-    for (uint32_t s = side / 2; s >= 1; s /= 2) {
+    int result = 0;
+    for (uint32_t s = side / 2; s >= 1 && result == 0; s /= 2) {
         uint32_t* to = from == scratch ? scratch + room : scratch;
-        HalvePicture(from, (size_t)4 * s * s, 2 * s, to, room);
+        result = HalvePicture(from, (size_t)4 * s * s, 2 * s, to, room);
+        if (result != 0) break;
         if (s >= 2) {
             ExtractBlocks(to, s, blocks);
             // Where a texture of side s has its map: MipChainOffset of its
@@ -118,7 +120,7 @@ static int MapSmallerLevels(const VqPlan& plan, const CodebookSearch& search, co
         from = to;
     }
     free(scratch);
-    return 0;
+    return result;
 }
 
 int EncodeVqTexels(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,

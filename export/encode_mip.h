@@ -13,12 +13,12 @@
 // Integer arithmetic only. 0, or -1 when the sizes do not fit.
 int HalvePicture(const uint32_t* picture, size_t count, uint32_t side, uint32_t* half, size_t halfCount);
 
-// The texel data of a DataType 2 texture of a square picture (side a power
+// The texel data of a mip chain of 16-bit texels (DataType 2) of a square picture (side a power
 // of two, 1 to 1024) in ColorFormat 0, 1 or 2, packed as the export packs
 // texels: the level of side s twiddled where a texture of side s has its
 // full level (FullLevelOffset), so the smallest first and the picture itself
 // last where the import reads it; unit 0 zero.
 // `texels` holds `capacity` bytes, at least what PlanTexels says the layout
 // needs. 0, or -1 (sizes, format or no memory for the smaller levels).
-int EncodeMipChain(const uint32_t* picture, size_t count, uint32_t side, unsigned colorFormat, uint8_t* texels,
-                   size_t capacity);
+int EncodeMipChain(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
+                   uint8_t* texels, size_t capacity);

@@ -1,0 +1,52 @@
+// The ombr command line: the commands, their options, and what they mean.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+enum { kCommandInfo = 1, kCommandDecode, kCommandEncode };
+enum { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitInterrupted = 130 };
+enum { kContainerChoiceNone = -1, kContainerChoicePvz = 0, kContainerChoicePvr = 1 };
+
+// What the command line asked for of the settings; -1 where it said nothing.
+struct SettingsChoice {
+    int dataType;
+    int colorFormat;
+    int64_t globalIndex;
+    bool presets;   // --preset auto: fill what is missing from the known-texture table
+};
+inline SettingsChoice NoSettingsChoice() {
+    SettingsChoice c = {-1, -1, -1, true};
+    return c;
+}
+
+struct Options {
+    int command = 0;
+    std::vector<std::string> inputs;
+    const char* output = nullptr;
+    const char* outDir = nullptr;
+    const char* palette = nullptr;   // decode: the palette to use; encode: the palette to keep
+    const char* raw = nullptr;
+    bool json = false;
+    bool force = false;
+    bool recursive = false;
+    bool quiet = false;
+    bool verbose = false;
+    int container = kContainerChoiceNone;
+    int unmapped = 1;                // kUnmapped... of export_palette.h: nearest by default
+    unsigned jobs = 0;               // 0: one per processor
+    int pngLevel = 6;
+    SettingsChoice choice = NoSettingsChoice();
+};
+
+// 0 parsed; kExitOk with *done for --help and --version (answered on `out`);
+// kExitUsage (said on `err`).
+int ParseArguments(int argc, const char* const* argv, Options* options, FILE* out, FILE* err, bool* done);
+
+// Parses a decimal or 0x-prefixed hexadecimal number in [0, max].
+bool ParseNumber(const char* text, uint64_t max, uint64_t* value);
+
+extern const char kOmbrVersion[];

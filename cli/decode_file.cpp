@@ -1,0 +1,321 @@
+// `ombr decode` and `ombr info` of one texture.
+#include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "convert.h"
+#include "files.h"
+#include "palette.h"
+#include "texture.h"
+
+void ClearReport(ConvertReport* report) {
+    report->message[0] = '\0';
+    report->warning[0] = '\0';
+}
+
+void AddWarning(ConvertReport* report, const char* format, ...) {
+    const size_t used = strnlen(report->warning, sizeof report->warning);
+    if (used + 2 >= sizeof report->warning) return;
+    va_list args;
+    va_start(args, format);
+    vsnprintf(report->warning + used, sizeof report->warning - used - 1, format, args);
+    va_end(args);
+    strcat(report->warning, "\n");
+}
+
+static const char* ColorName(unsigned code) {
+    const char* name = ColorFormatName(code);
+    return name ? name : "unknown";
+}
+
+void SayReadFailure(char* out, const char* path, int result, int error) {
+    switch (result) {
+    case kFileNotOpened:
+        snprintf(out, kReportRoom, "cannot open %s: %s", path, error ? strerror(error) : "not a file");
+        break;
+    case kFileNotRegular: snprintf(out, kReportRoom, "%s is not a regular file", path); break;
+    case kFileNoMemory: snprintf(out, kReportRoom, "no memory to read %s", path); break;
+    case kFileTooLarge: snprintf(out, kReportRoom, "%s is too large", path); break;
+    default: snprintf(out, kReportRoom, "cannot read %s", path); break;
+    }
+}
+
+// A texture file, or as much of it as a reader can use (PlanTextureRead): a
+// longer .pvz is refused unread.
+static int ReadTexture(const char* path, uint8_t** file, size_t* length, uint64_t* fileLength, int* checked) {
+    *checked = kTextureOk;
+    uint8_t head[kTextureHeadBytes];
+    size_t headLength = 0;
+    int result = ReadFileHead(path, head, sizeof head, &headLength, fileLength);
+    if (result != kFileOk) return result;
+    uint64_t readBytes = 0;
+    *checked = PlanTextureRead(head, headLength, *fileLength, path, &readBytes);
+    if (*checked != kTextureOk) return kFileOk;
+    return ReadFilePart(path, readBytes, file, length, fileLength);
+}
+
+void InspectTexture(const char* path, TextureSummary* summary) {
+    memset(summary, 0, sizeof *summary);
+    uint8_t* file = nullptr;
+    size_t length = 0;
+    summary->readResult = ReadTexture(path, &file, &length, &summary->fileLength, &summary->checkResult);
+    if (summary->readResult != kFileOk || summary->checkResult != kTextureOk) {
+        free(file);
+        return;
+    }
+    summary->checkResult = CheckTextureFile(file, length, path, &summary->check);
+    free(file);
+    TextureCheck& check = summary->check;
+    // What lies past what the layout reads was not read, but is there.
+    if (check.container == kContainerPvr && summary->fileLength >= kTextureHeaderSize)
+        check.texelBytes = summary->fileLength - kTextureHeaderSize;
+    // Without a header there is nothing more to tell.
+    if (summary->checkResult == kTextureShortFile || summary->checkResult == kTextureBadMagic) return;
+
+    summary->decodable = summary->checkResult == kTextureOk && LayoutPaints(check.layout);
+    summary->paletteNeeded = check.decision.paletteCount != 0;
+    char palette[kPathRoom];
+    if (summary->paletteNeeded && MakePalettePath(path, palette, sizeof palette)) {
+        if (!FindOtherCase(palette, summary->palettePath, sizeof summary->palettePath))
+            snprintf(summary->palettePath, sizeof summary->palettePath, "%s", palette);
+        uint64_t paletteLength = 0;
+        if (FileLength(summary->palettePath, &paletteLength) == kFileOk) {
+            summary->paletteFound = true;
+            const uint64_t entries = paletteLength < kPaletteHeaderSize ? 0 : (paletteLength - kPaletteHeaderSize) / 2;
+            summary->paletteEntries = entries > kPaletteMaxEntries ? (uint32_t)kPaletteMaxEntries : (uint32_t)entries;
+        }
+    }
+}
+
+namespace {
+
+// What the import driver asks of its surroundings, answered from the files
+// and the command line. A palette that is not there is the import's to
+// find out (it reads nothing then), so that the texture is checked once.
+struct ImportContext {
+    const char* paletteOverride;
+    bool paletteTooLong;
+    int paletteRead;           // kFile... of the palette read
+};
+
+int ImportReadFile(void* context, const char* path, size_t limit, uint8_t** block, size_t* size) {
+    ImportContext* c = static_cast<ImportContext*>(context);
+    uint64_t fileLength = 0;
+    const int result = ReadFilePart(path, limit, block, size, &fileLength);
+    c->paletteRead = result;
+    switch (result) {
+    case kFileOk: return 0;
+    case kFileNotOpened:
+    case kFileNotRegular: return -1;
+    case kFileNoMemory:
+    case kFileTooLarge: return -2;
+    default: return -3;
+    }
+}
+
+void* ImportAllocBlock(void*, size_t size) { return calloc(size > 0 ? size : 1, 1); }
+
+void ImportFreeBlock(void*, void* block) { free(block); }
+
+int ImportChoosePaletteFile(void* context, char* path, size_t capacity) {
+    ImportContext* c = static_cast<ImportContext*>(context);
+    if (c->paletteOverride) {
+        const size_t length = strlen(c->paletteOverride);
+        if (length >= capacity) {
+            c->paletteTooLong = true;
+            return -1;
+        }
+        memcpy(path, c->paletteOverride, length + 1);
+        return 0;
+    }
+    // As the plug-in looks for it: the palette beside the texture (in any
+    // letter case, where names are case-sensitive).
+    char found[kImportPathCapacity];
+    if (FindOtherCase(path, found, sizeof found)) memcpy(path, found, sizeof found);
+    return 0;
+}
+
+void ImportShowLayerNull(void*) {}
+
+// What an import that ran tells the user: 0, or -1 with the reason.
+int SayImported(int status, const ImportContext& context, const ImportOutcome& outcome, const MemoryHost& host,
+                ConvertReport* report) {
+    const TextureCheck& check = outcome.check;
+    if (status == kStatusCancelled) {
+        snprintf(report->message, kReportRoom, "palette path %s is too long", context.paletteOverride);
+        return -1;
+    }
+    if (status != kStatusDone) {
+        snprintf(report->message, kReportRoom, "not a texture the import reads: %s", TextureCheckText(outcome.checked));
+        return -1;
+    }
+    if (host.outOfMemory) {
+        snprintf(report->message, kReportRoom, "no memory for a %u x %u picture", (unsigned)check.info.width,
+                 (unsigned)check.info.height);
+        return -1;
+    }
+    if (outcome.palette == kPaletteUnread && HasChannelRow(check.colorFormat)) {
+        if (context.paletteRead == kFileNotOpened && !context.paletteOverride)
+            snprintf(report->message, kReportRoom, "palette %s not found (give one with --palette)", outcome.palettePath);
+        else
+            snprintf(report->message, kReportRoom, "cannot read palette %s", outcome.palettePath);
+        return -1;
+    }
+    if (outcome.decoded == kDecodeNothing) {
+        if (check.layout.decoder == kDecoderNone)
+            snprintf(report->message, kReportRoom, "DataType %u has no texel layout: nothing to decode",
+                     (unsigned)check.info.dataType);
+        else
+            snprintf(report->message, kReportRoom, "ColorFormat %u (%s) has no colour conversion: nothing to decode",
+                     check.colorFormat, ColorName(check.colorFormat));
+        return -1;
+    }
+    if (outcome.decoded != kDecodeDone) {
+        snprintf(report->message, kReportRoom, "not decoded: %s", TextureCheckText(outcome.decoded));
+        return -1;
+    }
+    if (check.decision.indexed && !HasChannelRow(check.colorFormat))
+        AddWarning(report, "palette entries in ColorFormat %u (%s) have no colour conversion: palette left black",
+                   check.colorFormat, ColorName(check.colorFormat));
+    return 0;
+}
+
+}  // namespace
+
+int ImportToHost(const char* input, const char* palette, MemoryHost* host, ImportOutcome* outcome,
+                 ConvertReport* report) {
+    InitMemoryHost(host);
+    memset(outcome, 0, sizeof *outcome);
+    ClearReport(report);
+    const size_t pathLength = strlen(input);
+    if (pathLength < 4 || pathLength >= kImportPathCapacity) {
+        snprintf(report->message, kReportRoom, "path of %zu characters: the import takes 4 to %d", pathLength,
+                 kImportPathCapacity - 1);
+        return -1;
+    }
+    uint8_t* file = nullptr;
+    size_t length = 0;
+    uint64_t fileLength = 0;
+    int checked = kTextureOk;
+    errno = 0;
+    const int read = ReadTexture(input, &file, &length, &fileLength, &checked);
+    if (read != kFileOk) {
+        SayReadFailure(report->message, input, read, errno);
+        return -1;
+    }
+    if (checked != kTextureOk) {
+        snprintf(report->message, kReportRoom, "not a texture the import reads: %s", TextureCheckText(checked));
+        return -1;
+    }
+    ImportContext context = {palette, false, kFileOk};
+    const ImportPlatform platform = {
+        &context,        ImportReadFile,          ImportAllocBlock,
+        ImportFreeBlock, ImportChoosePaletteFile, ImportShowLayerNull,
+    };
+    const int status = ImportTexture(input, file, length, &host->image, &host->services, &platform, outcome);
+    free(file);
+    return SayImported(status, context, *outcome, *host, report);
+}
+
+// ---- decode
+
+static void SayWriteFailure(char* out, const char* path, int error) {
+    snprintf(out, kReportRoom, "cannot write %s%s%s", path, error ? ": " : "", error ? strerror(error) : "");
+}
+
+bool RefuseExisting(const char* path, bool force, ConvertReport* report) {
+    if (!path || force || !PathExists(path)) return false;
+    snprintf(report->message, kReportRoom, "%s exists (use --force to replace it)", path);
+    return true;
+}
+
+// The settings of the imported texture, as its layer tag says them (without
+// the tag's leading blank), and its file name.
+static void TagPicture(const char* input, const TextureCheck& check, PngImage* png) {
+    char tag[kLayerTagRoom];
+    const TextureInfo& info = check.info;
+    FormatLayerTag(tag, sizeof tag, info.dataType, check.decision.tagColor, info.globalIndex, info.colorFormat);
+    snprintf(png->tag, sizeof png->tag, "%s", tag[0] == ' ' ? tag + 1 : tag);
+    const char* base = input;
+    for (const char* p = input; *p; p++)
+        if (IsPathSeparator(*p)) base = p + 1;
+    snprintf(png->source, sizeof png->source, "%s", base);
+}
+
+// One output's bytes, staged beside it: 0, or -1 with the reason.
+static int StageOutput(const ExportPlatform* platform, const char* path, const uint8_t* bytes, size_t length,
+                       StagedFile* file, ConvertReport* report) {
+    errno = 0;
+    if (StageFile(platform, path, bytes, length, file) == 0) return 0;
+    SayWriteFailure(report->message, path, errno);
+    return -1;
+}
+
+static int StagePicture(const MemoryHost& host, const char* input, const TextureCheck& check, const char* path,
+                        int level, const ExportPlatform* platform, StagedFile* file, ConvertReport* report) {
+    PngImage png;
+    uint8_t* bytes = nullptr;
+    size_t length = 0;
+    int result = HostToPng(&host, &png);
+    if (result == 0) {
+        TagPicture(input, check, &png);
+        result = EncodePngAtLevel(&png, level, &bytes, &length);
+    }
+    if (result != 0) snprintf(report->message, kReportRoom, "no memory to encode the PNG");
+    else result = StageOutput(platform, path, bytes, length, file, report);
+    free(bytes);
+    FreePng(&png);
+    return result;
+}
+
+static int StageRaw(const MemoryHost& host, const char* path, const ExportPlatform* platform, StagedFile* file,
+                    ConvertReport* report) {
+    uint8_t* bytes = nullptr;
+    size_t length = 0;
+    int result = HostToRaw(&host, &bytes, &length);
+    if (result != 0) snprintf(report->message, kReportRoom, "no memory for the raw pixels");
+    else result = StageOutput(platform, path, bytes, length, file, report);
+    free(bytes);
+    return result;
+}
+
+// Both outputs replace their targets, or neither does.
+static int CommitOutputs(const ExportPlatform* platform, StagedFile* picture, StagedFile* raw,
+                         ConvertReport* report) {
+    StagedFile none = {};
+    StagedFile* first = raw->staged ? picture : &none;
+    StagedFile* last = raw->staged ? raw : picture;
+    const char* firstPath = first->target;
+    const char* lastPath = last->target;
+    errno = 0;
+    const int committed = CommitPair(platform, first, last);
+    if (committed == kExportOk) return 0;
+    SayWriteFailure(report->message, committed == kExportPaletteNotCommitted ? firstPath : lastPath, errno);
+    return -1;
+}
+
+int DecodeTextureFile(const DecodeJob& job, ConvertReport* report) {
+    ClearReport(report);
+    if (RefuseExisting(job.output, job.force, report) || RefuseExisting(job.rawOutput, job.force, report))
+        return -1;
+    MemoryHost host;
+    ImportOutcome imported;
+    if (ImportToHost(job.input, job.palette, &host, &imported, report) != 0) {
+        FreeMemoryHost(&host);
+        return -1;
+    }
+    ExportPlatform platform;
+    InitExportPlatform(&platform, nullptr, kConverterFiles, kConverterEncoders);
+    StagedFile picture = {}, raw = {};
+    int result = 0;
+    if (job.output)
+        result = StagePicture(host, job.input, imported.check, job.output, job.pngLevel, &platform, &picture, report);
+    if (result == 0 && job.rawOutput) result = StageRaw(host, job.rawOutput, &platform, &raw, report);
+    FreeMemoryHost(&host);
+    if (result == 0 && (picture.staged || raw.staged)) result = CommitOutputs(&platform, &picture, &raw, report);
+    DiscardFile(&platform, &picture);
+    DiscardFile(&platform, &raw);
+    return result;
+}

@@ -1,0 +1,277 @@
+// `ombr encode` of one picture, and what `ombr info` tells of a PNG.
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "convert.h"
+#include "files.h"
+#include "layout.h"
+#include "palette.h"
+#include "paths.h"
+#include "texture.h"
+
+enum { kPngMaxSide = 0xFFFF };   // a texture's sides are 16-bit
+
+static int ReadPicture(const char* path, PngImage* png, char* message) {
+    errno = 0;
+    uint8_t* file = nullptr;
+    size_t fileLength = 0;
+    uint64_t length = 0;
+    const int read = ReadFilePart(path, UINT64_MAX, &file, &fileLength, &length);
+    if (read != kFileOk) {
+        SayReadFailure(message, path, read, errno);
+        return -1;
+    }
+    char pngError[kPngErrorRoom];
+    const int decoded = DecodePng(file, fileLength, kPngMaxSide, png, pngError, sizeof pngError);
+    free(file);
+    if (decoded != 0) snprintf(message, kReportRoom, "%s", pngError);
+    return decoded;
+}
+
+// The header of the texture at `path`, when there is one.
+static void ReadReplaced(const char* path, ReplacedTexture* replaced) {
+    memset(replaced, 0, sizeof *replaced);
+    uint8_t head[kTextureHeadBytes];
+    size_t length = 0;
+    uint64_t fileLength = 0;
+    if (ReadFileHead(path, head, sizeof head, &length, &fileLength) != kFileOk) return;
+    TextureCheck check;
+    const int checked = CheckTextureFile(head, length, path, &check);
+    if (checked == kTextureShortFile || checked == kTextureBadMagic) return;
+    replaced->exists = true;
+    replaced->container = check.container;
+    replaced->info = check.info;
+}
+
+int PickTextureName(const char* stemPath, const char* source, int container, char* out, size_t room,
+                    ConvertReport* report) {
+    std::string stem = stemPath;
+    if (EndsWithNoCase(stem, ".png") && stem.size() - 4 > BaseNameStart(stem)) stem.resize(stem.size() - 4);
+    const std::string folder = FolderOf(stem), base = stem.substr(BaseNameStart(stem));
+    std::string name;
+    if ((EndsWithNoCase(stem, ".pvz") || EndsWithNoCase(stem, ".pvr")) && base.size() > 4) {
+        name = stem;
+    } else if (container != kContainerChoiceNone) {
+        name = stem + (container == kContainerChoicePvr ? ".pvr" : ".pvz");
+    } else {
+        // The texture the picture was made from, under its own name (never
+        // another folder's, nor another stem's).
+        const std::string own = source ? source : "";
+        const bool ownName = BaseNameStart(own) == 0 && own.size() == base.size() + 4 &&
+                             LowerAscii(own.substr(0, base.size())) == LowerAscii(base) &&
+                             (EndsWithNoCase(own, ".pvr") || EndsWithNoCase(own, ".pvz"));
+        char pvr[kPathRoom], pvz[kPathRoom];
+        const bool hasPvr = FindFile(JoinPath(folder, base + ".pvr").c_str(), pvr, sizeof pvr);
+        const bool hasPvz = FindFile(JoinPath(folder, base + ".pvz").c_str(), pvz, sizeof pvz);
+        if (ownName) name = JoinPath(folder, own);
+        else if (hasPvr && hasPvz) {
+            snprintf(report->message, kReportRoom, "both %s and %s exist: name the output with -o or --container", pvr,
+                     pvz);
+            return -1;
+        } else if (hasPvr || hasPvz) {
+            name = hasPvr ? pvr : pvz;
+        } else {
+            name = stem + ".pvz";
+        }
+        if (ownName && (hasPvr || hasPvz)) {
+            // The file already there under the same name in another letter case.
+            char found[kPathRoom];
+            if (FindFile(name.c_str(), found, sizeof found)) name = found;
+        }
+    }
+    if (name.size() >= room) {
+        snprintf(report->message, kReportRoom, "output path %s is too long", name.c_str());
+        return -1;
+    }
+    memcpy(out, name.c_str(), name.size() + 1);
+    return 0;
+}
+
+namespace {
+
+int GivenSettings(void* context, const HostLayer*, const char*, TextureSettings* settings) {
+    *settings = *static_cast<const TextureSettings*>(context);
+    return 0;
+}
+
+bool Translucent(const PngImage& png) {
+    const size_t count = (size_t)png.width * png.height;
+    for (size_t i = 0; i < count; i++)
+        if ((png.kind == kPngIndexed ? png.palette[png.pixels[i]][3] : png.pixels[4 * i + 3]) != 255) return true;
+    return false;
+}
+
+// What cannot be written, said before anything is: 0, or -1.
+int CheckEncode(const EncodeJob& job, const PngImage& png, EncodeOutcome* outcome, ConvertReport* report) {
+    const TextureSettings& s = outcome->resolved.settings;
+    uint64_t needed;
+    const int writable = CheckWritable(s.dataType, s.colorFormat, png.width, png.height, kWrittenByConverter, &needed);
+    if (writable == kWriteNotWritten) {
+        if (IsWrittenDataType(s.dataType) && !IsWritablePair(s.dataType, s.colorFormat, kWrittenByConverter))
+            snprintf(report->message, kReportRoom, "DataType %u is written with ColorFormat 0, 1 or 2, not %u",
+                     (unsigned)s.dataType, (unsigned)s.colorFormat);
+        else
+            snprintf(report->message, kReportRoom, "DataType %u is not written%s", (unsigned)s.dataType,
+                     DataTypeLayout(s.dataType).order == kDecoderTwiddled
+                         ? ": the format of its palette is recorded nowhere, so the import cannot show its colours"
+                         : "");
+        return -1;
+    }
+    if (writable != kTextureOk) {
+        snprintf(report->message, kReportRoom, "a %u x %u picture cannot be DataType %u: %s", png.width, png.height,
+                 (unsigned)s.dataType, WritableText(writable));
+        return -1;
+    }
+    if (HasPaletteFile(s.dataType)) {
+        if (!MakePalettePath(outcome->output, outcome->palettePath, sizeof outcome->palettePath)) {
+            snprintf(report->message, kReportRoom, "no palette file name can be made from %s", outcome->output);
+            return -1;
+        }
+        char found[kPathRoom];
+        if (FindOtherCase(outcome->palettePath, found, sizeof found)) memcpy(outcome->palettePath, found, sizeof found);
+        if (SamePath(outcome->palettePath, outcome->output)) {
+            snprintf(report->message, kReportRoom, "%s would be its own palette file: give the texture another name",
+                     outcome->output);
+            return -1;
+        }
+    }
+    if (RefuseExisting(outcome->output, job.force, report)) return -1;
+    if (HasPaletteFile(s.dataType) && RefuseExisting(outcome->palettePath, job.force, report)) return -1;
+    return 0;
+}
+
+// What an export that did not write its files says, by its result code.
+void SayExportFailure(int result, const EncodeOutcome& outcome, const ExportOutcome& exported, int error,
+                      ConvertReport* report) {
+    char* m = report->message;
+    const char* errorText = error ? strerror(error) : "";
+    switch (result) {
+    case kExportNoMemory: snprintf(m, kReportRoom, "no memory for the texture"); break;
+    case kExportBadPath:
+        snprintf(m, kReportRoom, "output path %s: the export takes 4 to %d characters", outcome.output,
+                 kExportPathRoom - 1);
+        break;
+    case kExportBadPalettePath:
+        snprintf(m, kReportRoom, "%s does not end in a dot and three characters: its palette would be written over "
+                 "another name", outcome.output);
+        break;
+    case kExportUnmappedColours:
+        snprintf(m, kReportRoom, "%u colours (%llu pixels) are not in the palette %s (--strict-palette)",
+                 exported.unmappedColours, (unsigned long long)exported.unmappedPixels,
+                 outcome.palettePath[0] ? outcome.palettePath : "kept");
+        break;
+    case kExportPaletteNotStaged:
+    case kExportPaletteNotCommitted:
+        snprintf(m, kReportRoom, "cannot write %s%s%s", outcome.palettePath, error ? ": " : "", errorText);
+        break;
+    case kExportTextureNotStaged:
+    case kExportTextureNotCommitted:
+        snprintf(m, kReportRoom, "cannot write %s%s%s", outcome.output, error ? ": " : "", errorText);
+        break;
+    default: snprintf(m, kReportRoom, "the export refused the picture (code %d)", result); break;
+    }
+}
+
+// What the user should know of a texture that was written.
+void Warn(const EncodeJob& job, const PngImage& png, const EncodeOutcome& outcome, const ExportOutcome& exported,
+          ConvertReport* report) {
+    const ResolvedSettings& r = outcome.resolved;
+    const TextureSettings& s = r.settings;
+    if (r.source[0] == kFromDefault || r.source[1] == kFromDefault || r.source[2] == kFromDefault) {
+        char which[160] = "";
+        const char* names[3] = {"DataType", "ColorFormat", "ID"};
+        const unsigned values[3] = {s.dataType, s.colorFormat, (unsigned)s.globalIndex};
+        for (int i = 0; i < 3; i++)
+            if (r.source[i] == kFromDefault)
+                snprintf(which + strlen(which), sizeof which - strlen(which), "%s%s %u", which[0] ? ", " : "",
+                         names[i], values[i]);
+        AddWarning(report, "%s from the defaults (the PNG carries no settings, and no texture is being replaced)",
+                   which);
+    }
+    const unsigned format = PaletteFormat(exported.container, s.dataType, s.colorFormat);
+    if (HasPaletteFile(s.dataType) && format != s.colorFormat)
+        AddWarning(report, "a plain .pvr of DataType %u that says ColorFormat %u has its palette read as %s: it is "
+                   "written so", (unsigned)s.dataType, (unsigned)s.colorFormat, ColorFormatName(format));
+    if (exported.unmappedPixels > 0)
+        AddWarning(report, "%u colours (%llu pixels) are not in the palette %s: %s", exported.unmappedColours,
+                   (unsigned long long)exported.unmappedPixels, job.palette ? job.palette : outcome.palettePath,
+                   exported.paletteSource == kPaletteKept ? "each got the nearest entry (--new-palette makes a new "
+                                                            "palette, --strict-palette refuses)"
+                                                          : "a new palette was made");
+    const bool vq = DataTypeLayout(s.dataType).order == kDecoderVq || DataTypeLayout(s.dataType).order == kDecoderSmallVq;
+    const unsigned colours = HasPaletteFile(s.dataType) ? format : s.colorFormat;
+    if ((vq || (HasChannelRow(colours) && AlphaBits(colours) == 0)) && Translucent(png))
+        AddWarning(report, "%s keeps no alpha: the picture's transparency is dropped",
+                   vq ? "VQ" : "ColorFormat 1 (RGB565)");
+    if (ContainerOfPath(outcome.output) == kContainerPvr && !EndsWithNoCase(outcome.output, ".pvr"))
+        AddWarning(report, "%s ends in \"pvr\": it is written as a plain texture", outcome.output);
+}
+
+}  // namespace
+
+int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport* report) {
+    ClearReport(report);
+    memset(outcome, 0, sizeof *outcome);
+    PngImage png;
+    if (ReadPicture(job.input, &png, report->message) != 0) return -1;
+    int result = 0;
+    if (job.pickName)
+        result = PickTextureName(job.output, png.source, job.container, outcome->output, sizeof outcome->output, report);
+    else
+        snprintf(outcome->output, sizeof outcome->output, "%s", job.output);
+    ReplacedTexture replaced;
+    if (result == 0) {
+        ReadReplaced(outcome->output, &replaced);
+        outcome->resolved = ResolveSettings(job.choice, outcome->output, png.kind, png.tag, &replaced);
+        result = CheckEncode(job, png, outcome, report);
+    }
+    MemoryHost host;
+    InitMemoryHost(&host);
+    if (result == 0) result = PngToHost(png, outcome->resolved.settings, &host, report);
+    if (result != 0) {
+        FreeMemoryHost(&host);
+        FreePng(&png);
+        return -1;
+    }
+
+    ExportPlatform platform;
+    InitExportPlatform(&platform, &outcome->resolved.settings, kConverterFiles, kConverterEncoders);
+    platform.ChooseSettings = GivenSettings;
+    const ExportOptions options = {job.palette, true, job.unmapped};
+    ExportOutcome exported;
+    errno = 0;
+    result = ExportPicture(outcome->output, &host.image, &host.services, &platform, &options, &exported);
+    const int error = errno;
+    FreeMemoryHost(&host);
+    if (result != kExportOk) SayExportFailure(result, *outcome, exported, error, report);
+    else Warn(job, png, *outcome, exported, report);
+    FreePng(&png);
+    outcome->wrotePalette = result == kExportOk && exported.wrotePalette;
+    outcome->paletteSource = exported.paletteSource;
+    if (outcome->wrotePalette) snprintf(outcome->palettePath, sizeof outcome->palettePath, "%s", exported.palettePath);
+    return result == kExportOk ? 0 : -1;
+}
+
+void InspectPicture(const char* path, const Options& options, PictureSummary* summary) {
+    memset(summary, 0, sizeof *summary);
+    PngImage png;
+    summary->readResult = ReadPicture(path, &png, summary->error);
+    if (summary->readResult != 0) return;
+    summary->width = png.width;
+    summary->height = png.height;
+    summary->kind = png.kind;
+    summary->paletteEntries = png.kind == kPngIndexed ? png.paletteCount : 0;
+    memcpy(summary->tag, png.tag, sizeof summary->tag);
+    memcpy(summary->source, png.source, sizeof summary->source);
+    ConvertReport report;
+    ClearReport(&report);
+    if (PickTextureName(path, png.source, options.container, summary->output, sizeof summary->output, &report) != 0)
+        snprintf(summary->output, sizeof summary->output, "%s", "");
+    ReplacedTexture replaced;
+    ReadReplaced(summary->output, &replaced);
+    summary->outputExists = replaced.exists;
+    summary->resolved = ResolveSettings(options.choice, summary->output, png.kind, png.tag, &replaced);
+    FreePng(&png);
+}

@@ -1,0 +1,35 @@
+// Output planning: before anything runs, every input gets its outputs, in
+// input order, so that no two jobs ever write one file and no job writes
+// over an input.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "arguments.h"
+#include "convert.h"
+#include "inputs.h"
+
+// One file of a batch: its input, its planned outputs, and what came of it.
+struct Job {
+    Item item;
+    std::string output;     // decode: the PNG; encode: the texture, or with pickName its folder and stem
+    bool pickName;          // encode: the texture's name is picked when the job runs (PickTextureName)
+    ConvertReport report;
+    EncodeOutcome encoded;
+    TextureSummary texture; // info of a texture
+    PictureSummary picture; // info of a PNG
+    bool isPicture;         // info: a PNG
+    bool failed;
+    bool finished;          // under the batch's lock
+};
+
+// The PNG a texture decodes to, the texture a picture encodes to (or its
+// stem), and their folders made. A job whose outputs (the texture's stem
+// with any container and its .pvp; the PNG; --raw) would meet another's, or
+// fall on an input, gets its problem instead.
+void PlanOutputs(const Options& options, std::vector<Job>* jobs);
+
+// The texture named for a picture with --container (or ".pvz"): "a.png"
+// gives "a.pvz"; "a.pvr.png" gives "a.pvr" whatever the choice.
+std::string TextureNameFor(const std::string& picture, int containerChoice);

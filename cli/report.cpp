@@ -1,0 +1,270 @@
+#include "report.h"
+
+#include <string.h>
+
+#include "files.h"
+#include "json.h"
+#include "layout.h"
+
+void InitReporter(Reporter* r, FILE* out, FILE* err, bool json, bool progress, size_t total) {
+    memset(r, 0, sizeof *r);
+    r->out = out;
+    r->err = err;
+    r->json = json;
+    r->progress = progress;
+    r->total = total;
+    r->columns = TerminalColumns(err);
+}
+
+// ---- progress and messages
+
+void ClearProgress(Reporter* r) {
+    if (!r->progress || !r->shown) return;
+    fprintf(r->err, "\r%*s\r", r->columns - 1, "");
+    fflush(r->err);
+    r->shown = false;
+}
+
+void ShowProgress(Reporter* r, const char* name) {
+    if (!r->progress) return;
+    const int barWidth = 24;
+    const int filled = r->total ? (int)(barWidth * r->done / r->total) : barWidth;
+    char head[96];
+    snprintf(head, sizeof head, "[%.*s%.*s] %zu/%zu ", filled, "########################", barWidth - filled,
+             "........................", r->done, r->total);
+    const int room = r->columns - 1 - (int)strlen(head);
+    const size_t length = strlen(name);
+    if (room <= 3) fprintf(r->err, "\r%s%-*s", head, room > 0 ? room : 0, "");
+    else if ((int)length > room) fprintf(r->err, "\r%s...%s", head, name + length - (size_t)(room - 3));
+    else fprintf(r->err, "\r%s%-*s", head, room, name);
+    fflush(r->err);
+    r->shown = true;
+}
+
+void ReportFailure(Reporter* r, const char* path, const char* text) {
+    ClearProgress(r);
+    fprintf(r->err, "ombr: %s: %s\n", path, text);
+}
+
+void ReportWarnings(Reporter* r, const char* path, const char* lines) {
+    if (!lines[0]) return;
+    ClearProgress(r);
+    for (const char* line = lines; *line;) {
+        const char* end = strchr(line, '\n');
+        const int length = end ? (int)(end - line) : (int)strlen(line);
+        fprintf(r->err, "ombr: %s: warning: %.*s\n", path, length, line);
+        line += length + (end ? 1 : 0);
+    }
+}
+
+static void PrintLine(Reporter* r, const char* text) {
+    ClearProgress(r);
+    fprintf(r->out, "%s\n", text);
+    fflush(r->out);
+}
+
+void ReportDecoded(Reporter* r, const char* input, const char* output) {
+    char line[2 * kPathRoom + 8];
+    snprintf(line, sizeof line, "%s -> %s", input, output);
+    PrintLine(r, line);
+}
+
+void ReportEncoded(Reporter* r, const char* input, const EncodeOutcome& outcome) {
+    const TextureSettings& s = outcome.resolved.settings;
+    char line[3 * kPathRoom];
+    snprintf(line, sizeof line, "%s -> %s (DataType %u, ColorFormat %u, ID %u%s%s)%s%s", input, outcome.output,
+             (unsigned)s.dataType, (unsigned)s.colorFormat, (unsigned)s.globalIndex,
+             outcome.resolved.presetName ? ", preset " : "",
+             outcome.resolved.presetName ? outcome.resolved.presetName : "", outcome.wrotePalette ? " + " : "",
+             outcome.wrotePalette ? outcome.palettePath : "");
+    PrintLine(r, line);
+}
+
+void ReportSummary(Reporter* r, const char* command, size_t converted, size_t failed, bool interrupted) {
+    ClearProgress(r);
+    fprintf(r->out, "ombr %s: %zu converted, %zu failed%s\n", command, converted, failed,
+            interrupted ? ", interrupted" : "");
+}
+
+void ReportFailedFiles(Reporter* r, const std::string* paths, size_t count) {
+    for (size_t i = 0; i < count; i++) fprintf(r->err, "ombr: failed: %s\n", paths[i].c_str());
+}
+
+// ---- info
+
+static const char* CodeName(const char* name) { return name ? name : "unknown"; }
+
+static void PrintCode(FILE* out, const char* label, unsigned code, const char* name) {
+    fprintf(out, "  %-12s %u (%s)", label, code, CodeName(name));
+}
+
+static void PrintTextureText(FILE* out, const char* path, const TextureSummary& s) {
+    fprintf(out, "%s\n", path);
+    if (s.readResult != kFileOk) {
+        fprintf(out, "  error:       cannot be read\n");
+        return;
+    }
+    const TextureCheck& c = s.check;
+    if (s.checkResult == kTextureShortFile || s.checkResult == kTextureBadMagic) {
+        fprintf(out, "  error:       %s (%llu bytes)\n", TextureCheckText(s.checkResult),
+                (unsigned long long)s.fileLength);
+        return;
+    }
+    if (c.container == kContainerPvz)
+        fprintf(out, "  %-12s PVZ, %llu bytes (size field %u)\n", "container:", (unsigned long long)s.fileLength,
+                c.pvzSize);
+    else
+        fprintf(out, "  %-12s PVR, %llu bytes\n", "container:", (unsigned long long)s.fileLength);
+    fprintf(out, "  %-12s %u (ID %d)\n", "GlobalIndex:", c.info.globalIndex, (int)(int32_t)c.info.globalIndex);
+    PrintCode(out, "ColorFormat:", c.info.colorFormat, ColorFormatName(c.info.colorFormat));
+    if (c.colorFormat != c.info.colorFormat)
+        fprintf(out, ", read as %u (%s)", c.colorFormat, CodeName(ColorFormatName(c.colorFormat)));
+    fputc('\n', out);
+    PrintCode(out, "DataType:", c.info.dataType, DataTypeName(c.info.dataType));
+    fputc('\n', out);
+    fprintf(out, "  %-12s %u x %u\n", "size:", (unsigned)c.info.width, (unsigned)c.info.height);
+    fprintf(out, "  %-12s %llu bytes (the layout reads %llu)\n", "texel data:", (unsigned long long)c.texelBytes,
+            (unsigned long long)c.layout.needed);
+    if (!s.paletteNeeded)
+        fprintf(out, "  %-12s none used\n", "palette:");
+    else if (s.paletteFound)
+        fprintf(out, "  %-12s %s, %u entries%s\n", "palette:", s.palettePath, s.paletteEntries,
+                HasChannelRow(c.colorFormat) ? "" : " (no colour conversion for their ColorFormat)");
+    else
+        fprintf(out, "  %-12s %s not found\n", "palette:", s.palettePath[0] ? s.palettePath : "(no path)");
+    if (s.checkResult != kTextureOk)
+        fprintf(out, "  %-12s refused: %s\n", "import:", TextureCheckText(s.checkResult));
+    else if (!s.decodable)
+        fprintf(out, "  %-12s nothing to decode (%s)\n", "import:",
+                c.layout.decoder == kDecoderNone ? "no texel layout" : "no colour conversion");
+    else
+        fprintf(out, "  %-12s ok\n", "import:");
+}
+
+static std::string JsonCode(unsigned code, const char* name) {
+    char text[32];
+    snprintf(text, sizeof text, "%u", code);
+    return std::string("{\"code\": ") + text + ", \"name\": " + (name ? JsonQuote(name) : "null") + "}";
+}
+
+static const char* TextureError(const TextureSummary& s) {
+    const TextureCheck& c = s.check;
+    if (s.readResult != kFileOk) return "cannot be read";
+    if (s.checkResult != kTextureOk) return TextureCheckText(s.checkResult);
+    if (!s.decodable) return c.layout.decoder == kDecoderNone ? "no texel layout" : "no colour conversion";
+    return nullptr;
+}
+
+static void OpenRecord(Reporter* r, const char* path, const char* kind, const char* error) {
+    fprintf(r->out, "%s\n  {\"file\": %s, \"kind\": %s, \"ok\": %s, \"error\": %s", r->printed ? "," : "",
+            JsonQuote(path).c_str(), kind ? JsonQuote(kind).c_str() : "null", error ? "false" : "true",
+            error ? JsonQuote(error).c_str() : "null");
+}
+
+static void PrintTextureJson(Reporter* r, const char* path, const TextureSummary& s) {
+    FILE* out = r->out;
+    const TextureCheck& c = s.check;
+    const bool header = s.readResult == kFileOk && s.checkResult != kTextureShortFile &&
+                        s.checkResult != kTextureBadMagic;
+    OpenRecord(r, path, "texture", TextureError(s));
+    if (s.readResult == kFileOk) fprintf(out, ", \"fileLength\": %llu", (unsigned long long)s.fileLength);
+    if (header) {
+        fprintf(out, ", \"container\": \"%s\"", c.container == kContainerPvz ? "pvz" : "pvr");
+        if (c.container == kContainerPvz) fprintf(out, ", \"pvzSize\": %u", c.pvzSize);
+        fprintf(out, ", \"globalIndex\": %u", c.info.globalIndex);
+        fprintf(out, ", \"colorFormat\": %s", JsonCode(c.info.colorFormat, ColorFormatName(c.info.colorFormat)).c_str());
+        fprintf(out, ", \"importColorFormat\": %s", JsonCode(c.colorFormat, ColorFormatName(c.colorFormat)).c_str());
+        fprintf(out, ", \"dataType\": %s", JsonCode(c.info.dataType, DataTypeName(c.info.dataType)).c_str());
+        fprintf(out, ", \"width\": %u, \"height\": %u", (unsigned)c.info.width, (unsigned)c.info.height);
+        fprintf(out, ", \"texelBytes\": %llu, \"layoutBytes\": %llu", (unsigned long long)c.texelBytes,
+                (unsigned long long)c.layout.needed);
+        fprintf(out, ", \"decodable\": %s", s.decodable ? "true" : "false");
+        if (s.paletteNeeded)
+            fprintf(out, ", \"palette\": {\"path\": %s, \"found\": %s, \"entries\": %u, \"converted\": %s}",
+                    JsonQuote(s.palettePath).c_str(), s.paletteFound ? "true" : "false", s.paletteEntries,
+                    HasChannelRow(c.colorFormat) ? "true" : "false");
+        else
+            fprintf(out, ", \"palette\": null");
+    }
+    fputc('}', out);
+}
+
+static const char* PngKindName(int kind) {
+    return kind == kPngIndexed ? "palette" : kind == kPngGrey ? "grey" : "colour";
+}
+
+static void PrintPictureText(FILE* out, const char* path, const PictureSummary& s) {
+    fprintf(out, "%s\n", path);
+    if (s.readResult != 0) {
+        fprintf(out, "  %-12s %s\n", "error:", s.error);
+        return;
+    }
+    fprintf(out, "  %-12s PNG, %u x %u, %s picture\n", "picture:", s.width, s.height, PngKindName(s.kind));
+    if (s.source[0]) fprintf(out, "  %-12s %s\n", "made from:", s.source);
+    fprintf(out, "  %-12s %s%s\n", "encode to:", s.output[0] ? s.output : "(no name: see encode)",
+            s.outputExists ? " (exists)" : "");
+    const ResolvedSettings& r = s.resolved;
+    const TextureSettings& t = r.settings;
+    fprintf(out, "  %-12s %u (%s), from %s\n", "DataType:", (unsigned)t.dataType, CodeName(DataTypeName(t.dataType)),
+            SettingSourceName(r.source[0]));
+    fprintf(out, "  %-12s %u (%s), from %s\n", "ColorFormat:", (unsigned)t.colorFormat,
+            CodeName(ColorFormatName(t.colorFormat)), SettingSourceName(r.source[1]));
+    fprintf(out, "  %-12s %u, from %s\n", "GlobalIndex:", (unsigned)t.globalIndex, SettingSourceName(r.source[2]));
+}
+
+static void PrintPictureJson(Reporter* r, const char* path, const PictureSummary& s) {
+    FILE* out = r->out;
+    OpenRecord(r, path, "png", s.readResult != 0 ? s.error : nullptr);
+    if (s.readResult == 0) {
+        fprintf(out, ", \"picture\": {\"width\": %u, \"height\": %u, \"kind\": \"%s\", \"paletteEntries\": %u}",
+                s.width, s.height, PngKindName(s.kind), s.paletteEntries);
+        fprintf(out, ", \"tag\": %s", s.tag[0] ? JsonQuote(s.tag).c_str() : "null");
+        fprintf(out, ", \"source\": %s", s.source[0] ? JsonQuote(s.source).c_str() : "null");
+        const ResolvedSettings& rs = s.resolved;
+        fprintf(out, ", \"encode\": {\"output\": %s, \"outputExists\": %s",
+                s.output[0] ? JsonQuote(s.output).c_str() : "null", s.outputExists ? "true" : "false");
+        const char* names[3] = {"dataType", "colorFormat", "globalIndex"};
+        const unsigned values[3] = {rs.settings.dataType, rs.settings.colorFormat, (unsigned)rs.settings.globalIndex};
+        for (int i = 0; i < 3; i++)
+            fprintf(out, ", \"%s\": {\"value\": %u, \"from\": \"%s\"}", names[i], values[i],
+                    SettingSourceName(rs.source[i]));
+        fputc('}', out);
+    }
+    fputc('}', out);
+}
+
+void BeginInfo(Reporter* r) {
+    if (r->json) fputc('[', r->out);
+}
+
+void EndInfo(Reporter* r) {
+    if (r->json) fputs(r->printed == 0 ? "]\n" : "\n]\n", r->out);
+}
+
+void ReportTextureInfo(Reporter* r, const char* path, const TextureSummary& summary) {
+    if (r->json) PrintTextureJson(r, path, summary);
+    else {
+        if (r->printed) fputc('\n', r->out);
+        PrintTextureText(r->out, path, summary);
+    }
+    r->printed++;
+}
+
+void ReportPictureInfo(Reporter* r, const char* path, const PictureSummary& summary) {
+    if (r->json) PrintPictureJson(r, path, summary);
+    else {
+        if (r->printed) fputc('\n', r->out);
+        PrintPictureText(r->out, path, summary);
+    }
+    r->printed++;
+}
+
+void ReportInfoProblem(Reporter* r, const char* path, const char* problem) {
+    if (r->json) {
+        OpenRecord(r, path, nullptr, problem);
+        fputc('}', r->out);
+        r->printed++;
+    } else {
+        fprintf(r->err, "ombr: %s: %s\n", path, problem);
+    }
+}
