@@ -200,6 +200,10 @@ void Warn(const EncodeJob& job, const PngImage& png, const EncodeOutcome& outcom
                    exported.paletteSource == kPaletteKept ? "each got the nearest entry (--new-palette makes a new "
                                                             "palette, --strict-palette refuses)"
                                                           : "a new palette was made");
+    if (exported.approximatedPixels > 0)
+        AddWarning(report, "the picture has more colours than DataType %u holds (%u): %llu pixels got the nearest "
+                   "colour of the palette made for it", (unsigned)s.dataType, PaletteIndexLimit(s.dataType),
+                   (unsigned long long)exported.approximatedPixels);
     const bool vq = DataTypeLayout(s.dataType).order == kDecoderVq || DataTypeLayout(s.dataType).order == kDecoderSmallVq;
     const unsigned colours = HasPaletteFile(s.dataType) ? format : s.colorFormat;
     if ((vq || (HasChannelRow(colours) && AlphaBits(colours) == 0)) && Translucent(png))

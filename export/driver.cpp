@@ -139,6 +139,7 @@ int StagePalette(ExportRun* run, StagedFile* file) {
     run->outcome->paletteSource = run->palette.source;
     run->outcome->unmappedPixels = run->palette.unmappedPixels;
     run->outcome->unmappedColours = run->palette.unmappedColours;
+    run->outcome->approximatedPixels = run->palette.approximatedPixels;
     switch (chosen) {
     case kChooseOk: break;
     case kChooseNoMemory: return kExportNoMemory;

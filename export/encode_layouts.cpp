@@ -18,7 +18,7 @@ int EncodePicture(const EncodeSource& source, const TexelLayout& layout, uint8_t
                            : EncodeVqTexels(picture, count, layout.width, layout.dataType, layout.colorFormat,
                                             kVqTrained, texels, capacity);
     kHeapAllocator.Free(kHeapAllocator.context, picture);
-    return result == 0 ? kEncodeOk : kEncodeNoMemory;
+    return result == 0 ? (int)kEncodeOk : (int)kEncodeNoMemory;
 }
 
 }  // namespace

@@ -93,6 +93,7 @@ struct ExportOutcome {
     int paletteSource;                 // kPalette... of export_palette.h
     uint64_t unmappedPixels;           // pixels outside the known palette
     uint32_t unmappedColours;
+    uint64_t approximatedPixels;       // a new palette: pixels whose colour it does not hold
 };
 
 // A complete file written under a name of its own in its target's folder,

@@ -4,6 +4,7 @@
 
 #include "encode.h"
 #include "layout.h"
+#include "kmeans.h"
 #include "quantise.h"
 #include "texture.h"
 
@@ -100,7 +101,7 @@ uint32_t MapColour(Mapping* m, uint32_t colour, uint64_t pixels) {
     if (m->unmappedColours == 0 || colour != m->lastColour) {
         m->unmappedColours++;
         m->lastColour = colour;
-        m->lastEntry = m->nearest ? Nearest(*m->known, m->request->format, colour) : kNoEntry;
+        m->lastEntry = m->nearest ? Nearest(*m->known, m->request->format, colour) : (uint32_t)kNoEntry;
     }
     return m->lastEntry;
 }
@@ -201,6 +202,9 @@ int MakePalette(const PaletteRequest& request, const HostServices* services, Hos
         if (colours && choice->indices)
             entries = QuantisePicture(colours, count, request.format, PaletteIndexLimit(request.dataType),
                                       choice->indices, palette);
+        // A picture of more colours than the palette holds is changed.
+        for (size_t i = 0; entries > 0 && i < count; i++)
+            if (NearestOnGrid(request.format, colours[i]) != palette[choice->indices[i]]) choice->approximatedPixels++;
         if (colours) allocator.Free(allocator.context, colours);
         if (!colours || !choice->indices || entries < 0) return kChooseNoMemory;
         choice->source = kPaletteQuantised;

@@ -41,6 +41,7 @@ struct PaletteChoice {
     int source;               // kPalette...
     uint64_t unmappedPixels;  // pixels whose colour the known palette does not hold
     uint32_t unmappedColours; // and how many colours those were
+    uint64_t approximatedPixels;   // quantised: pixels whose entry is not their colour
 };
 
 enum {
