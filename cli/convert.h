@@ -130,6 +130,7 @@ struct EncodeJob {
 struct EncodeOutcome {
     ResolvedSettings resolved;
     char output[kPathRoom];   // the texture written
+    bool containerByDefault;  // its name had no container of its own: .pvz
     bool wrotePalette;
     char palettePath[kPathRoom];
     int paletteSource;        // kPalette... of export_palette.h
@@ -142,8 +143,9 @@ struct EncodeOutcome {
 // that stem already there (in any letter case), else the stem with the
 // extension of `container` (".pvz" when none). 0, or -1 with the reason
 // (textures of both containers there and nothing to choose).
+// `byDefault` (may be null) tells whether the container came from the default.
 int PickTextureName(const char* stemPath, const char* source, int container, char* out, size_t room,
-                    ConvertReport* report);
+                    bool* byDefault, ConvertReport* report);
 
 int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport* report);
 

@@ -46,7 +46,8 @@ static void ReadReplaced(const char* path, ReplacedTexture* replaced) {
 }
 
 int PickTextureName(const char* stemPath, const char* source, int container, char* out, size_t room,
-                    ConvertReport* report) {
+                    bool* byDefault, ConvertReport* report) {
+    if (byDefault) *byDefault = false;
     std::string stem = stemPath;
     if (EndsWithNoCase(stem, ".png") && stem.size() - 4 > BaseNameStart(stem)) stem.resize(stem.size() - 4);
     const std::string folder = FolderOf(stem), base = stem.substr(BaseNameStart(stem));
@@ -74,6 +75,7 @@ int PickTextureName(const char* stemPath, const char* source, int container, cha
             name = hasPvr ? pvr : pvz;
         } else {
             name = stem + ".pvz";
+            if (byDefault) *byDefault = true;
         }
         if (ownName && (hasPvr || hasPvz)) {
             // The file already there under the same name in another letter case.
@@ -179,8 +181,10 @@ void Warn(const EncodeJob& job, const PngImage& png, const EncodeOutcome& outcom
           ConvertReport* report) {
     const ResolvedSettings& r = outcome.resolved;
     const TextureSettings& s = r.settings;
-    if (r.source[0] == kFromDefault || r.source[1] == kFromDefault || r.source[2] == kFromDefault) {
+    if (r.source[0] == kFromDefault || r.source[1] == kFromDefault || r.source[2] == kFromDefault ||
+        outcome.containerByDefault) {
         char which[160] = "";
+        if (outcome.containerByDefault) snprintf(which, sizeof which, "the container (PVZ)");
         const char* names[3] = {"DataType", "ColorFormat", "ID"};
         const unsigned values[3] = {s.dataType, s.colorFormat, (unsigned)s.globalIndex};
         for (int i = 0; i < 3; i++)
@@ -222,7 +226,8 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     if (ReadPicture(job.input, &png, report->message) != 0) return -1;
     int result = 0;
     if (job.pickName)
-        result = PickTextureName(job.output, png.source, job.container, outcome->output, sizeof outcome->output, report);
+        result = PickTextureName(job.output, png.source, job.container, outcome->output, sizeof outcome->output,
+                                 &outcome->containerByDefault, report);
     else
         snprintf(outcome->output, sizeof outcome->output, "%s", job.output);
     ReplacedTexture replaced;
@@ -271,7 +276,8 @@ void InspectPicture(const char* path, const Options& options, PictureSummary* su
     memcpy(summary->source, png.source, sizeof summary->source);
     ConvertReport report;
     ClearReport(&report);
-    if (PickTextureName(path, png.source, options.container, summary->output, sizeof summary->output, &report) != 0)
+    if (PickTextureName(path, png.source, options.container, summary->output, sizeof summary->output, nullptr,
+                        &report) != 0)
         snprintf(summary->output, sizeof summary->output, "%s", "");
     ReplacedTexture replaced;
     ReadReplaced(summary->output, &replaced);
