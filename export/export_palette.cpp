@@ -188,7 +188,7 @@ int KeepKnown(const PaletteRequest& request, const KnownPalette& known, const Ho
 // makes for its colours.
 int MakePalette(const PaletteRequest& request, const HostServices* services, HostImage* image,
                 const Allocator& allocator, PaletteChoice* choice) {
-    const unsigned kind = request.dataType == kTypePal4 ? kPaletteKind4 : kPaletteKind8;
+    const unsigned kind = PaletteIndexLimit(request.dataType) == 16 ? kPaletteKind4 : kPaletteKind8;
     uint32_t palette[256];
     int32_t entries = 0;
     if (image->nColorMode == kColorModeIndexed) {
