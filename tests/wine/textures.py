@@ -22,15 +22,23 @@ def _layout():
 LAYOUT = _layout()
 
 
+# The 16-bit colours by their bit fields (alpha, red, green, blue: first bit
+# and width), written out here rather than read from the code's own table.
+FIELDS = {
+    0: ((15, 1), (10, 5), (5, 5), (0, 5)),   # ARGB1555
+    1: (None, (11, 5), (5, 6), (0, 5)),      # RGB565
+    2: ((12, 4), (8, 4), (4, 4), (0, 4)),    # ARGB4444
+}
+
+
 def unpack_color(color_format, v):
-    """A 16-bit texel or palette entry as a host colour 0xAARRGGBB."""
-    d = LAYOUT["colorFormats"][color_format]["decode"]
-    red = (v >> d["red"][0]) & d["red"][1]
-    green = (v >> d["green"][0]) & d["green"][1]
-    blue = (((v & 0xFF) << d["blue"][0]) & 0xFF) & d["blue"][1]
-    shift, mask, scale = d["alpha"]
-    a = 255 if color_format == 1 else int(((v >> shift) & mask) * scale)
-    return blue | green << 8 | red << 16 | a << 24
+    """A 16-bit texel or palette entry as a host colour 0xAARRGGBB: each
+    colour field moved to the top of its byte (low bits zero), alpha scaled
+    to 0..255 (1 bit to 255, 4 bits times 17), RGB565 opaque."""
+    alpha, *colour = FIELDS[color_format]
+    bytes_ = [(v >> first & (1 << width) - 1) << (8 - width) for first, width in colour]
+    a = 255 if alpha is None else (v >> alpha[0] & (1 << alpha[1]) - 1) * 255 // ((1 << alpha[1]) - 1)
+    return bytes_[2] | bytes_[1] << 8 | bytes_[0] << 16 | a << 24
 
 
 def texel_kind(data_type, color_format):
