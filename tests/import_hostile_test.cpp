@@ -11,13 +11,12 @@
 #include <string.h>
 
 #include <algorithm>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "host_stub.h"
 #include "import_core.h"
+#include "memory_platform.h"
 #include "palette.h"
 #include "pvz.h"
 #include "texture.h"
@@ -33,54 +32,6 @@ const char kPalette[] = "C:\\tex\\h.pvp";
 const char kChosen[] = "C:\\pal\\chosen.pvp";
 const uint32_t kSentinel = 0x12345678;
 
-// In-memory files and blocks; blocks above `limit` bytes cannot be had.
-struct HostilePlatform {
-    std::map<std::string, Bytes> files;
-    std::set<void*> live;
-    std::vector<size_t> blocks;   // sizes asked of AllocBlock
-    size_t limit = 64u << 20;
-    int readResult = 0;           // a failure ReadWholeFile gives for the texture
-    bool cancel = false;
-    int dialogs = 0;
-
-    static HostilePlatform* Self(void* c) { return static_cast<HostilePlatform*>(c); }
-    static void* Alloc(void* c, size_t size) {
-        Self(c)->blocks.push_back(size);
-        if (size > Self(c)->limit) return nullptr;
-        void* block = calloc(size ? size : 1, 1);
-        Self(c)->live.insert(block);
-        return block;
-    }
-    static void Free(void* c, void* block) {
-        EXPECT_EQ(Self(c)->live.erase(block), 1u) << "not a live block";
-        free(block);
-    }
-    static int Read(void* c, const char* path, uint8_t** block, size_t* size) {
-        HostilePlatform* f = Self(c);
-        *block = nullptr;
-        *size = 0;
-        if (f->readResult != 0 && (strcmp(path, kPvr) == 0 || strcmp(path, kPvz) == 0)) return f->readResult;
-        auto it = f->files.find(path);
-        if (it == f->files.end()) return -1;
-        // Read into a block of the file's exact size.
-        uint8_t* copy = (uint8_t*)malloc(it->second.size() ? it->second.size() : 1);
-        f->live.insert(copy);
-        if (!it->second.empty()) memcpy(copy, it->second.data(), it->second.size());
-        *block = copy;
-        *size = it->second.size();
-        return 0;
-    }
-    static int Choose(void* c, char* path, size_t capacity) {
-        HostilePlatform* f = Self(c);
-        if (f->files.count(path)) return 0;
-        f->dialogs++;
-        if (f->cancel) return -1;
-        snprintf(path, capacity, "%s", kChosen);
-        return 0;
-    }
-    static void LayerNull(void*) {}
-};
-
 struct Outcome {
     int status;
     bool created;
@@ -90,24 +41,27 @@ struct Outcome {
     int32_t alpha;
     std::string name;
     std::vector<uint32_t> palette;
-    std::vector<size_t> blocks;
+    int paletteRead;               // kPalette... of the outcome
+    std::vector<size_t> blocks;    // sizes asked for: the file's, then the driver's
     std::vector<uint32_t> picture;
 };
 
 // Imports `file` under `path` (with `palette` beside it when not empty) and
-// checks the rules that hold whatever the input.
+// checks the rules that hold whatever the input. Blocks above 64 MiB cannot
+// be had; the dialog picks kChosen.
 Outcome Import(const char* path, const Bytes& file, const Bytes* palette = nullptr,
-               HostilePlatform* platform = nullptr) {
-    HostilePlatform local;
-    HostilePlatform& fp = platform ? *platform : local;
-    fp.files[path] = file;
-    if (palette) fp.files[kPalette] = *palette;
+               MemoryPlatform* platform = nullptr) {
+    MemoryPlatform local;
+    MemoryPlatform& fp = platform ? *platform : local;
+    fp.allocLimit = 64u << 20;
+    fp.chosenPalette = kChosen;
+    fp.Put(path, file);
+    if (palette) fp.Put(kPalette, *palette);
     StubHost host;
     for (uint32_t& entry : host.image.aPalette) entry = kSentinel;
-    const ImportPlatform p = {&fp, HostilePlatform::Read, HostilePlatform::Alloc, HostilePlatform::Free,
-                              HostilePlatform::Choose, HostilePlatform::LayerNull};
+    ImportOutcome outcome;
     Outcome o;
-    o.status = ImportTexture(path, &host.image, &host.services, &p);
+    o.status = fp.Import(path, &host, &outcome);
     o.created = host.created;
     o.indexed = host.Indexed();
     o.pixels = host.setPixelCalls;
@@ -115,10 +69,12 @@ Outcome Import(const char* path, const Bytes& file, const Bytes* palette = nullp
     o.alpha = host.image.bAlpha;
     o.name = host.layer.szName;
     o.palette.assign(host.image.aPalette, host.image.aPalette + 256);
-    o.blocks = fp.blocks;
+    o.paletteRead = outcome.palette;
+    for (const std::string& line : fp.log)
+        if (line.rfind("alloc ", 0) == 0) o.blocks.push_back(std::stoull(line.substr(6)));
     o.picture.assign(host.pixels, host.pixels + (host.pixels ? (size_t)host.width * host.height : 0));
 
-    EXPECT_TRUE(fp.live.empty()) << "blocks left";
+    EXPECT_TRUE(fp.LiveBlocks() == 0 && fp.badFrees == 0) << "blocks left";
     EXPECT_EQ(host.pixelsOutside, 0);
     EXPECT_EQ(host.pixelsBeforeCreate, 0);
     EXPECT_LE(host.createCalls, 1);
@@ -189,13 +145,21 @@ TEST(ImportHostile, MagicsAndReadFailures) {
     Bytes otherLength = pvr;
     WriteU32(&otherLength[4], 0xFFFFFFFF);   // the GBIX length is never read
     EXPECT_EQ(Import(kPvr, otherLength).status, kStatusDone);
-    // A .pvr read as .pvz (and back) finds no magic where it looks.
-    EXPECT_EQ(Import(kPvz, pvr).status, kStatusUnsupported);
-    EXPECT_EQ(Import(kPvr, PvrToPvz(pvr)).status, kStatusUnsupported);
+    // A .pvr named .pvz (and back) opens as what it is.
+    const Outcome plain = Import(kPvr, pvr);
+    for (const Outcome& o : {Import(kPvz, pvr), Import(kPvr, PvrToPvz(pvr))}) {
+        EXPECT_EQ(o.status, kStatusDone);
+        EXPECT_EQ(o.picture, plain.picture);
+    }
+    // A palette that cannot be read: the picture is painted, its palette left as created.
+    const Bytes pal = Make({7, 0, 8, 8, 0});
     for (int failure : {-1, -2, -3}) {
-        HostilePlatform fp;
-        fp.readResult = failure;
-        EXPECT_EQ(Import(kPvr, pvr, nullptr, &fp).status, kStatusReadFailed);
+        MemoryPlatform fp;
+        fp.readFailures[kPalette] = failure;
+        const Bytes palette = MakePaletteFile(256, Entry);
+        const Outcome o = Import(kPvr, pal, &palette, &fp);
+        EXPECT_EQ(o.status, kStatusDone);
+        EXPECT_TRUE(o.paletteRead == kPaletteUnread && o.palette[0] == kSentinel && o.pixels == 64) << failure;
     }
 }
 
@@ -319,7 +283,7 @@ TEST(ImportHostile, CorruptPvzStreams) {
             const bool ok = field >= size && field < (64u << 20);
             EXPECT_EQ(o.status, ok ? kStatusDone : kStatusUnsupported) << field;
             if (ok) {
-                EXPECT_EQ(o.blocks.back(), PvzBlockSize(field));
+                EXPECT_EQ(o.blocks.at(1), PvzBlockSize(field));
             }
         }
     }
@@ -330,7 +294,7 @@ TEST(ImportHostile, CorruptPvzStreams) {
         WriteU32(pvz.data(), field);
         const Outcome o = Import(kPvz, pvz);
         EXPECT_EQ(o.status, kStatusDone);
-        EXPECT_GE(o.blocks.back(), (size_t)field + 4);
+        EXPECT_GE(o.blocks.at(1), (size_t)field + 4);
     }
     // Count 255 expands to 256 units: one record paints a 16 x 16 texture.
     Bytes one = MakeHeader({1, 1, 16, 16, 0}, 512);
@@ -382,12 +346,13 @@ TEST(ImportHostile, PaletteFilesOfEveryLength) {
             const Bytes palette(all.begin(), all.begin() + length);
             const int32_t n = length < 16 ? 0 : (int32_t)std::min<size_t>((length - 16) / 2, 256);
             for (bool beside : {true, false}) {
-                HostilePlatform fp;
-                if (!beside) fp.files[kChosen] = palette;   // picked in the dialog
+                MemoryPlatform fp;
+                if (!beside) fp.Put(kChosen, palette);   // picked in the dialog
                 const Outcome o = Import(kPvr, pvr, beside ? &palette : nullptr, &fp);
                 SCOPED_TRACE(testing::Message() << (int)c.shape.dataType << " palette of " << length << " bytes");
                 ASSERT_EQ(o.status, kStatusDone);
-                EXPECT_EQ(fp.dialogs, beside ? 0 : 1);
+                EXPECT_EQ(fp.paletteDialogs, beside ? 0 : 1);
+                EXPECT_EQ(o.paletteRead, c.format == 255 ? kPaletteNoConversion : kPaletteRead);
                 if (c.format == 255) {   // no conversion: the palette stays as created
                     EXPECT_EQ(o.paletteCount, c.count);
                     EXPECT_EQ(o.palette[0], kSentinel);
@@ -404,8 +369,9 @@ TEST(ImportHostile, PaletteFilesOfEveryLength) {
     const Outcome unread = Import(kPvr, pvr);
     EXPECT_EQ(unread.status, kStatusDone);
     EXPECT_TRUE(unread.paletteCount == 16 && unread.palette[0] == kSentinel && unread.pixels == 64);
-    HostilePlatform cancel;
-    cancel.cancel = true;
+    EXPECT_EQ(unread.paletteRead, kPaletteUnread);
+    MemoryPlatform cancel;
+    cancel.cancelPalette = true;
     EXPECT_EQ(Import(kPvr, pvr, nullptr, &cancel).status, kStatusCancelled);
 }
 
