@@ -108,7 +108,7 @@ uint32_t MapColour(Mapping* m, uint32_t colour, uint64_t pixels) {
 
 // Every pixel's entry in the known palette. An indexed picture keeps an
 // index wherever the known palette holds that index's colour at the same
-// place (entries of the same colour stay apart). 0, -1 when a colour is
+// place (entries of the same colour stay apart). 0, kChooseUnmapped when a colour is
 // outside the palette (and not to be brought to the nearest entry), or
 // kChooseNoMemory.
 int MapOntoKnown(Mapping* m, const HostServices* services, HostImage* image, const Allocator& allocator,
@@ -133,7 +133,7 @@ int MapOntoKnown(Mapping* m, const HostServices* services, HostImage* image, con
             if (used[i] == 0) continue;
             const bool same = i < m->known->count && m->known->packed[i] == PackedKey(*m->row, colours[i]);
             remap[i] = same ? i : MapColour(m, colours[i], used[i]);
-            if (remap[i] == kNoEntry) return -1;
+            if (remap[i] == kNoEntry) return kChooseUnmapped;
         }
         for (size_t i = 0; i < count; i++) indices[i] = (uint8_t)remap[indices[i]];
         return 0;
@@ -143,7 +143,7 @@ int MapOntoKnown(Mapping* m, const HostServices* services, HostImage* image, con
     int result = 0;
     for (size_t i = 0; i < count && result == 0; i++) {
         const uint32_t entry = MapColour(m, colours[i], 1);
-        if (entry == kNoEntry) result = -1;
+        if (entry == kNoEntry) result = kChooseUnmapped;
         indices[i] = (uint8_t)entry;
     }
     allocator.Free(allocator.context, colours);
@@ -151,7 +151,7 @@ int MapOntoKnown(Mapping* m, const HostServices* services, HostImage* image, con
 }
 
 // The known palette kept: 0 when every pixel has its entry (or the nearest
-// one, as asked); -1 when the picture's colours do not all fit it.
+// one, as asked); kChooseUnmapped when the picture's colours do not all fit it.
 int KeepKnown(const PaletteRequest& request, const KnownPalette& known, const HostServices* services,
               HostImage* image, const Allocator& allocator, PaletteChoice* choice) {
     const HostLayer* layer = image->pLayer;
