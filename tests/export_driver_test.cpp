@@ -1,5 +1,5 @@
-// The export driver with an in-memory platform, and the stdio file functions
-// on a real disk.
+// The export driver on the memory platform, and the stdio file functions on a
+// real disk.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
@@ -7,214 +7,258 @@
 #include <unistd.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "export_core.h"
 #include "host_stub.h"
+#include "memory_platform.h"
+#include "palette.h"
 #include "pvz.h"
 #include "texts.h"
 #include "texture.h"
+#include "texture_maker.h"
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
 
-struct Message {
-    std::string text, caption;
-    unsigned flags;
-};
+int Export(MemoryPlatform& fake, StubHost& host, const char* path, ExportOutcome* outcome = nullptr) {
+    const int status = ExportStatus(fake.Export(path, &host, nullptr, outcome));
+    EXPECT_TRUE(fake.LiveBlocks() == 0 && fake.badFrees == 0) << "blocks left";
+    return status;
+}
 
-// Disk, dialog, message boxes and heap of one export.
-struct FakePlatform {
-    std::map<std::string, Bytes> files;
-    std::vector<Message> messages;
-    int dialogs = 0;
-    bool cancel = false;
-    TextureSettings settings = {1, 0, 0};
-    int failAllocation = 0;   // the n-th allocation fails (1-based)
-    int allocations = 0;
-    int outstanding = 0;
-    std::string failWrite, failReplace;   // a temporary file / target that cannot be written / replaced
-    ExportPlatform platform = {};
-
-    FakePlatform() {
-        platform.context = platform.allocator.context = this;
-        platform.ShowMessage = [](void* c, const char* text, const char* caption, unsigned flags) {
-            Self(c)->messages.push_back({text, caption, flags});
-        };
-        platform.ChooseSettings = [](void* c, const HostLayer*, const char*, TextureSettings* s) {
-            Self(c)->dialogs++;
-            if (Self(c)->cancel) return -1;
-            *s = Self(c)->settings;
-            return 0;
-        };
-        platform.allocator.Alloc = [](void* c, size_t size) -> void* {
-            if (++Self(c)->allocations == Self(c)->failAllocation) return nullptr;
-            Self(c)->outstanding++;
-            return malloc(size);
-        };
-        platform.allocator.Free = [](void* c, void* block) { Self(c)->outstanding--, free(block); };
-        platform.WriteWholeFile = [](void* c, const char* path, const uint8_t* data, size_t length) {
-            if (Self(c)->failWrite == path) return -1;
-            if (Self(c)->files.count(path)) return (int)kWriteExists;
-            Self(c)->files[path] = Bytes(data, data + length);
-            return 0;
-        };
-        platform.ReplaceTarget = [](void* c, const char* temp, const char* target) {
-            std::map<std::string, Bytes>& files = Self(c)->files;
-            // failReplace: a file that can be neither replaced nor moved (in use).
-            if (Self(c)->failReplace == target || Self(c)->failReplace == temp || !files.count(temp)) return -1;
-            files[target] = files[temp];
-            files.erase(temp);
-            return 0;
-        };
-        platform.RemoveFile = [](void* c, const char* path) { Self(c)->files.erase(path); };
-    }
-    static FakePlatform* Self(void* c) { return static_cast<FakePlatform*>(c); }
-    int Export(StubHost& host, const char* path) {
-        return ExportTexture(path, &host.image, &host.services, &platform);
-    }
-};
+// The colours the import shows for a written texture (palette entries for
+// palette textures).
+std::vector<uint32_t> ImportColours(MemoryPlatform& fake, const char* path) {
+    StubHost host;
+    std::vector<uint32_t> colours;
+    if (fake.Import(path, &host) != kStatusDone) return colours;
+    for (size_t i = 0; i < (size_t)host.width * host.height; i++)
+        colours.push_back(host.Indexed() ? host.image.aPalette[host.pixels[i] & 255] : host.pixels[i]);
+    return colours;
+}
 
 uint32_t Gradient(int x, int y) { return 0xFF000000u | (uint32_t)(x * 3 + y * 5) << 8 | (uint32_t)(x ^ y); }
 
+// A side of 0 or above 65535, or more than 8192 x 8192 pixels, is refused
+// before the dialog; a size the chosen layout does not take after it, each
+// with its message and the layer's size and place as the caption.
 TEST(ExportDriver, SizeAndLayerRefusals) {
     struct Case {
-        int w, h, left, top;
-        const char* text;
-        const char* caption;
-    } cases[] = {{100, 100, 0, 0, kHeightMessage, "nWidth:100 nHeight:100 nLeft:0 nTop:0"},
-                 {100, 256, 16, 32, kWidthMessage, "nWidth:100 nHeight:256 nLeft:16 nTop:32"},
-                 {2048, 2048, 0, 0, kHeightMessage, "nWidth:2048 nHeight:2048 nLeft:0 nTop:0"}};
+        int w, h;
+        TextureSettings settings;
+        const char* text;   // null: written
+    } cases[] = {{100, 100, {1, 0, 0}, kLayoutSizeMessage}, {100, 100, {9, 0, 0}, nullptr},
+                 {2048, 2048, {13, 2, 0}, kLayoutSizeMessage}, {2048, 1024, {1, 0, 0}, nullptr},
+                 {8, 4, {1, 6, 0}, nullptr},                  {1, 8, {13, 5, 0}, kLayoutSizeMessage},
+                 {8, 1, {1, 6, 0}, kLayoutSizeMessage},        {1, 8, {1, 6, 0}, nullptr}};
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " DataType " << (int)c.settings.dataType);
         StubHost host;
-        FakePlatform fake;
-        host.SetSource(c.w, c.h, c.left, c.top, Gradient);
-        EXPECT_EQ(fake.Export(host, "C:\\a.pvz"), kStatusUnsupported);
+        MemoryPlatform fake;
+        fake.settings = c.settings;
+        host.SetSource(c.w, c.h, 16, 32, Gradient);
+        EXPECT_EQ(Export(fake, host, "C:\\a.pvz"), c.text ? kStatusUnsupported : kStatusDone);
+        EXPECT_EQ(fake.settingsDialogs, 1);
+        if (!c.text) {
+            EXPECT_TRUE(fake.messages.empty() && fake.Has("C:\\a.pvz"));
+            continue;
+        }
         ASSERT_EQ(fake.messages.size(), 1u);
-        EXPECT_TRUE(fake.messages[0].text == c.text && fake.messages[0].caption == c.caption);
-        EXPECT_TRUE(fake.messages[0].flags == kMessageOk && fake.dialogs == 0);
+        EXPECT_EQ(fake.messages[0].text, c.text);
+        EXPECT_EQ(fake.messages[0].caption, "nWidth:" + std::to_string(c.w) + " nHeight:" + std::to_string(c.h) +
+                                                " nLeft:16 nTop:32");
+        EXPECT_TRUE(fake.messages[0].flags == kMessageOk && fake.Files().empty());
+    }
+    for (auto size : {std::make_pair(0, 128), std::make_pair(65536, 1), std::make_pair(8192, 8193)}) {
+        StubHost host;
+        MemoryPlatform fake;
+        host.layer.nRight = size.first;   // never read: refused first
+        host.layer.nBottom = size.second;
+        EXPECT_EQ(Export(fake, host, "C:\\a.pvz"), kStatusUnsupported);
+        ASSERT_EQ(fake.messages.size(), 1u);
+        EXPECT_EQ(fake.messages[0].text, kPictureSizeMessage);
+        EXPECT_TRUE(fake.settingsDialogs == 0 && host.getPixelCalls == 0);
     }
     StubHost host;
-    FakePlatform fake;
+    MemoryPlatform fake;
     host.SetSource(1024, 128, 0, 0, Gradient);
     host.image.nLayerCount = 2;
-    EXPECT_EQ(fake.Export(host, "C:\\a.pvz"), kStatusCancelled);
+    EXPECT_EQ(Export(fake, host, "C:\\a.pvz"), kStatusCancelled);
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_TRUE(fake.messages[0].text == kLayerCountMessage && fake.messages[0].caption == "ombrout.ppi");
     EXPECT_EQ(fake.messages[0].flags, (unsigned)kMessageIconError);
     host.image.nLayerCount = 1;
     host.image.pLayer = nullptr;   // refused without a message, never read
-    EXPECT_EQ(fake.Export(host, "C:\\a.pvz"), kStatusUnsupported);
-    EXPECT_TRUE(fake.messages.size() == 1 && fake.dialogs == 0 && fake.files.empty());
+    EXPECT_EQ(Export(fake, host, "C:\\a.pvz"), kStatusUnsupported);
+    EXPECT_TRUE(fake.messages.size() == 1 && fake.settingsDialogs == 0 && fake.Files().empty());
 }
 
 TEST(ExportDriver, PathsCancelAndUnwritableSettings) {
     StubHost host;
     host.SetSource(256, 128, 0, 0, Gradient);
-    FakePlatform fake;
-    EXPECT_EQ(fake.Export(host, "a.p"), kStatusWriteFailed);
-    EXPECT_EQ(fake.Export(host, std::string(260, 'a').c_str()), kStatusWriteFailed);
-    EXPECT_EQ(fake.Export(host, nullptr), kStatusWriteFailed);
-    EXPECT_EQ(fake.dialogs, 0);
-    fake.cancel = true;
-    EXPECT_EQ(fake.Export(host, "C:\\a.pvz"), kStatusCancelled);
-    fake.cancel = false;
+    MemoryPlatform fake;
+    EXPECT_EQ(Export(fake, host, "a.p"), kStatusWriteFailed);
+    EXPECT_EQ(Export(fake, host, std::string(260, 'a').c_str()), kStatusWriteFailed);
+    EXPECT_EQ(Export(fake, host, nullptr), kStatusWriteFailed);
+    EXPECT_EQ(fake.settingsDialogs, 0);
+    fake.cancelSettings = true;
+    EXPECT_EQ(Export(fake, host, "C:\\a.pvz"), kStatusCancelled);
+    fake.cancelSettings = false;
+    // Pairs with nothing to pack with, and the layouts only the converter writes.
     for (TextureSettings s : {TextureSettings{5, 5, 0}, TextureSettings{7, 6, 0}, TextureSettings{9, 6, 0},
-                              TextureSettings{1, 3, 0}, TextureSettings{2, 0, 0}}) {
+                              TextureSettings{1, 3, 0}, TextureSettings{2, 0, 0}, TextureSettings{3, 1, 0}}) {
         fake.settings = s;
-        EXPECT_EQ(fake.Export(host, "C:\\a.pvz"), kStatusUnsupported);
+        EXPECT_EQ(Export(fake, host, "C:\\a.pvz"), kStatusUnsupported);
     }
-    EXPECT_TRUE(fake.files.empty() && fake.allocations == 0);
+    EXPECT_TRUE(fake.Files().empty() && fake.attempts == 0 && fake.messages.empty());
     // A palette beside "C:\abcdef" would be "C:\ab.pvp": refused, with a
     // message, before anything is written; other layouts go anywhere.
     for (const char* path : {"C:\\abcdef", "C:\\t.x\\abc", "C:\\t\\a.pv"}) {
         fake.settings = {5, 0, 0};
         fake.messages.clear();
-        EXPECT_EQ(fake.Export(host, path), kStatusWriteFailed) << path;
+        EXPECT_EQ(Export(fake, host, path), kStatusWriteFailed) << path;
         ASSERT_EQ(fake.messages.size(), 1u);
         EXPECT_TRUE(fake.messages[0].text == kPalettePathMessage && fake.messages[0].flags == kMessageIconError);
     }
-    EXPECT_TRUE(fake.files.empty() && fake.allocations == 0);
+    EXPECT_TRUE(fake.Files().empty() && fake.attempts == 0);
     fake.settings = {1, 0, 0};
     fake.messages.clear();
-    EXPECT_EQ(fake.Export(host, "C:\\abcdef"), kStatusDone);
-    EXPECT_TRUE(fake.files.size() == 1 && fake.messages.empty());
-    fake.files.clear();
+    EXPECT_EQ(Export(fake, host, "C:\\abcdef"), kStatusDone);
+    EXPECT_TRUE(fake.Files().size() == 1 && fake.messages.empty());
+    fake.Remove("C:\\abcdef");
     const std::string longest = std::string(255, 'a') + ".pvr";
-    EXPECT_EQ(fake.Export(host, longest.c_str()), kStatusDone);
-    EXPECT_EQ(fake.files.size(), 1u);
+    EXPECT_EQ(Export(fake, host, longest.c_str()), kStatusDone);
+    EXPECT_EQ(fake.Files().size(), 1u);
 }
 
+// A name ending in "pvr" in any letter case is written plain, any other as a
+// PVZ container; the ID keeps all 32 bits.
 TEST(ExportDriver, PlainOrContainerAndHeader) {
     StubHost host;
     host.SetSource(256, 256, 0, 0, Gradient);
-    FakePlatform fake;
-    fake.settings = {1, 0, 65535};
-    ASSERT_EQ(fake.Export(host, "C:\\tex\\a.pvr"), kStatusDone);
-    const Bytes plain = fake.files["C:\\tex\\a.pvr"];
+    MemoryPlatform fake;
+    fake.settings = {1, 0, 0x8001FFFFu};
+    ExportOutcome outcome;
+    ASSERT_EQ(Export(fake, host, "C:\\tex\\a.pvr", &outcome), kStatusDone);
+    EXPECT_EQ(outcome.container, kContainerPvr);
+    const Bytes plain = *fake.Find("C:\\tex\\a.pvr");
     ASSERT_EQ(plain.size(), 32u + 2 * 256 * 256);
-    const uint8_t header[32] = {'G', 'B', 'I', 'X', 8, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0,
+    const uint8_t header[32] = {'G', 'B', 'I', 'X', 8, 0, 0, 0, 0xFF, 0xFF, 1, 0x80, 0, 0, 0, 0,
                                 'P', 'V', 'R', 'T', 8, 0, 2, 0, 0, 1, 0, 0, 0, 1, 0, 1};
     EXPECT_EQ(memcmp(plain.data(), header, 32), 0);
     EXPECT_EQ(ReadU16(&plain[32 + 2 * TwiddleIndex(3, 7, 256)]), PackColor(GetChannelRow(0)->encode, Gradient(3, 7)));
     EXPECT_TRUE(host.progressBegins == 1 && host.progressRows == 256);
     EXPECT_EQ(host.progressEnds, 1);
 
-    for (const char* path : {"C:\\tex\\a.PVR", "C:\\tex\\a.pvz", "C:\\tex\\a.tex", "C:\\tex\\apvr"}) {
-        ASSERT_EQ(fake.Export(host, path), kStatusDone) << path;
-        const Bytes& container = fake.files[path];
+    for (const char* path : {"C:\\tex\\b.PVR", "C:\\tex\\apvr"}) {
+        ASSERT_EQ(Export(fake, host, path), kStatusDone) << path;
+        EXPECT_EQ(*fake.Find(path), plain) << path;
+    }
+    for (const char* path : {"C:\\tex\\a.pvz", "C:\\tex\\a.tex", "C:\\tex\\a.pvr "}) {
+        ASSERT_EQ(Export(fake, host, path, &outcome), kStatusDone) << path;
+        EXPECT_EQ(outcome.container, kContainerPvz);
+        const Bytes& container = *fake.Find(path);
         ASSERT_GE(container.size(), 36u);
         EXPECT_EQ(ReadU32(container.data()), plain.size());
         Bytes expanded(4 + plain.size());
         ASSERT_EQ(PvzExpand(container.data(), container.size(), expanded.data(), expanded.size(), nullptr), kPvzOk);
         EXPECT_TRUE(std::equal(plain.begin(), plain.end(), expanded.begin() + 4)) << path;
     }
-    EXPECT_EQ(fake.files.size(), 5u);   // no temporary file left
-    EXPECT_EQ(fake.outstanding, 0);
+    EXPECT_EQ(fake.Files().size(), 6u);   // no temporary file left
 }
 
+// The palette of DataType 5 and 7: an indexed picture's own; for a direct-
+// colour, grey or two-colour picture the .pvp already beside the target when
+// every colour is in it, otherwise a quantised one. Indexed pictures under
+// the colour layouts, and as indices of DataType 1 and 13, write no palette.
 TEST(ExportDriver, PaletteFiles) {
     struct Case {
         int colorMode;
         int paletteCount;
         TextureSettings settings;
         size_t total, paletteSize;
-    } cases[] = {{4, 0, {5, 0, 1}, 8224, 48},          {kColorModeGrey, 0, {7, 0, 1}, 32 + 16384, 528},
-                 {kColorModeTwoColour, 0, {7, 2, 1}, 32 + 16384, 272},
-                 {kColorModeIndexed, 16, {9, 1, 1}, 32 + 32768, 0}, {kColorModeIndexed, 256, {1, 1, 1}, 32 + 32768, 0},
-                 {kColorModeIndexed, 16, {13, 5, 1}, 32 + 8192, 0}};
+        int source;
+    } cases[] = {{4, 0, {5, 0, 1}, 8224, 48, kPaletteQuantised},   // more colours than the palette holds
+                 {kColorModeGrey, 0, {7, 0, 1}, 32 + 16384, 272, kPaletteQuantised},   // 128 grey levels
+                 {kColorModeTwoColour, 0, {7, 2, 1}, 32 + 16384, 272, kPaletteQuantised},
+                 {kColorModeIndexed, 200, {7, 2, 1}, 32 + 16384, 528, kPaletteFromPicture},
+                 {kColorModeIndexed, 16, {9, 1, 1}, 32 + 32768, 0, 0},
+                 {kColorModeIndexed, 256, {1, 1, 1}, 32 + 32768, 0, 0},
+                 {kColorModeIndexed, 16, {13, 5, 1}, 32 + 8192, 0, 0}};
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.colorMode << " as DataType " << (int)c.settings.dataType);
         StubHost host;
         host.SetSource(128, 128, 0, 0, Gradient);
         host.image.nColorMode = c.colorMode;
         host.image.nPaletteCount = c.paletteCount;
-        FakePlatform fake;
+        for (int i = 0; i < 256; i++) host.image.aPalette[i] = 0xFF000000u | (uint32_t)i * 0x030507u;
+        PixelColours colours;   // what each pixel stands for
+        BuildPixelColours(&host.image, &colours);
+        MemoryPlatform fake;
         fake.settings = c.settings;
-        ASSERT_EQ(fake.Export(host, "C:\\t\\b.pvr"), kStatusDone);
-        EXPECT_EQ(fake.files["C:\\t\\b.pvr"].size(), c.total);
-        EXPECT_EQ(fake.files.size(), c.paletteSize ? 2u : 1u);
+        ExportOutcome outcome;
+        ASSERT_EQ(Export(fake, host, "C:\\t\\b.pvr", &outcome), kStatusDone);
+        EXPECT_EQ(fake.Find("C:\\t\\b.pvr")->size(), c.total);
+        EXPECT_EQ(fake.Files().size(), c.paletteSize ? 2u : 1u);
         if (!c.paletteSize) continue;
-        const Bytes& p = fake.files["C:\\t\\b.pvp"];
-        ASSERT_EQ(p.size(), c.paletteSize);
-        if (c.colorMode == kColorModeGrey) {   // ARGB1555, alpha 0: bit 15 clear
-            EXPECT_EQ(ReadU16(&p[16 + 2 * 255]), 0x7FFF);
+        EXPECT_TRUE(outcome.wrotePalette && outcome.paletteSource == c.source);
+        EXPECT_STREQ(outcome.palettePath, "C:\\t\\b.pvp");
+        ASSERT_EQ(fake.Find("C:\\t\\b.pvp")->size(), c.paletteSize);
+        // Read back, every pixel shows the colour it stood for where the
+        // picture has no more colours than the palette holds.
+        const std::vector<uint32_t> back = ImportColours(fake, "C:\\t\\b.pvr");
+        ASSERT_EQ(back.size(), 128u * 128);
+        if (c.colorMode == 4) {
+            EXPECT_EQ(std::set<uint32_t>(back.begin(), back.end()).size(), 16u);
+            continue;
         }
-        if (c.colorMode == kColorModeTwoColour) {   // ARGB4444: black, white, then zero
-            EXPECT_EQ(ReadU16(&p[16]), 0x0000);
-            EXPECT_EQ(ReadU16(&p[18]), 0x0FFF);
-            EXPECT_EQ(ReadU16(&p[20]), 0x0000);
-        }
+        const ChannelEncode& row = GetChannelRow(c.settings.colorFormat)->encode;
+        size_t wrong = 0;
+        for (int y = 0; y < 128; y++)
+            for (int x = 0; x < 128; x++) {
+                const uint32_t colour = PixelColour(colours, Gradient(x, y));
+                // A picture's own entries are packed as every colour is; the
+                // quantiser's take a nearest colour of the format (grey levels
+                // in ARGB1555: a nearest multiple of 8, either one at a tie).
+                const uint32_t got = back[(size_t)y * 128 + x];
+                if (c.colorMode == kColorModeGrey) {
+                    const int level = (int)(colour & 255), near = (int)(got & 255);
+                    wrong += got != (0xFF000000u | (uint32_t)near * 0x010101u) || near % 8 || abs(near - level) > 4;
+                } else {
+                    wrong += got != UnpackColor(c.settings.colorFormat, PackColor(row, colour));
+                }
+            }
+        EXPECT_EQ(wrong, 0u);
+    }
+    // A known palette holding every colour of the picture is kept as it is;
+    // one colour outside it, and a new one is made.
+    const auto entry = [](uint32_t i) { return (uint16_t)(0x8000 | i * 0x0842); };
+    const Bytes known = MakePaletteFile(16, entry);
+    for (bool outside : {false, true}) {
+        StubHost host;
+        host.SetSource(64, 64, 0, 0, [](int x, int y) { return UnpackColor(0, (uint16_t)(0x8000 | ((x + y) % 16) * 0x0842)); });
+        if (outside) HostPixel(&host, 5, 5) = 0xFF123456u;
+        MemoryPlatform fake;
+        fake.settings = {5, 0, 1};
+        fake.Put("C:\\t\\b.pvp", known);
+        ExportOutcome outcome;
+        ASSERT_EQ(Export(fake, host, "C:\\t\\b.pvz", &outcome), kStatusDone);
+        EXPECT_EQ(outcome.paletteSource, outside ? kPaletteQuantised : kPaletteKept);
+        EXPECT_EQ(*fake.Find("C:\\t\\b.pvp") == known, !outside);
+        if (!outside) EXPECT_EQ(ImportColours(fake, "C:\\t\\b.pvz")[64 * 7 + 3], UnpackColor(0, entry(10)));
     }
     // A texture named like its own palette file keeps only the texture.
     StubHost host;
     host.SetSource(128, 128, 0, 0, Gradient);
-    FakePlatform fake;
+    MemoryPlatform fake;
     fake.settings = {5, 0, 1};
-    ASSERT_EQ(fake.Export(host, "C:\\t\\b.pvp"), kStatusDone);
-    ASSERT_EQ(fake.files.size(), 1u);
-    EXPECT_EQ(ReadU32(fake.files["C:\\t\\b.pvp"].data()), 8224u);
+    ASSERT_EQ(Export(fake, host, "C:\\t\\b.pvp"), kStatusDone);
+    ASSERT_EQ(fake.Files().size(), 1u);
+    EXPECT_EQ(ReadU32(fake.Find("C:\\t\\b.pvp")->data()), 8224u);
 }
 
 // Every failure leaves the old files as they were and no staged file: a
@@ -222,37 +266,53 @@ TEST(ExportDriver, PaletteFiles) {
 // palette back.
 TEST(ExportDriver, FailuresLoseNothing) {
     const std::map<std::string, Bytes> old = {{"C:\\t\\b.pvz", {1, 2, 3}}, {"C:\\t\\b.pvp", {4, 5}}};
+    const auto setUp = [&](MemoryPlatform& fake, StubHost& host) {
+        host.SetSource(128, 128, 0, 0, Gradient);
+        fake.settings = {7, 1, 0};
+        for (const auto& file : old) fake.Put(file.first, file.second);
+    };
+    {
+        // Each allocation of a successful export fails in turn: the picture's
+        // colours, the indices, the texture buffer, the container.
+        MemoryPlatform probe;
+        StubHost host;
+        setUp(probe, host);
+        ASSERT_EQ(Export(probe, host, "C:\\t\\b.pvz"), kStatusDone);
+        ASSERT_EQ(probe.attempts, 4u);
+        for (uint64_t n = 1; n <= probe.attempts; n++) {
+            MemoryPlatform fake;
+            StubHost picture;
+            setUp(fake, picture);
+            fake.failAllocation = n;
+            EXPECT_EQ(Export(fake, picture, "C:\\t\\b.pvz"), kStatusNoMemory) << n;
+            EXPECT_EQ(fake.Files(), old);
+        }
+    }
     struct Case {
-        int failAllocation;
         const char* failWrite;
         const char* failReplace;
         int code;
-    } cases[] = {{1, "", "", kStatusNoMemory},
-                 {2, "", "", kStatusNoMemory},
-                 {0, "C:\\t\\~0000.tmp", "", kStatusPaletteFailed},   // the palette is staged first
-                 {0, "C:\\t\\~0001.tmp", "", kStatusWriteFailed},
-                 {0, "", "C:\\t\\b.pvp", kStatusPaletteFailed},
-                 {0, "", "C:\\t\\b.pvz", kStatusWriteFailed}};
+    } cases[] = {{"C:\\t\\~0000.tmp", "", kStatusPaletteFailed},   // the palette is staged first
+                 {"C:\\t\\~0001.tmp", "", kStatusWriteFailed},
+                 {"", "C:\\t\\b.pvp", kStatusPaletteFailed},
+                 {"", "C:\\t\\b.pvz", kStatusWriteFailed}};
     for (const Case& c : cases) {
         StubHost host;
-        host.SetSource(128, 128, 0, 0, Gradient);
-        FakePlatform fake;
-        fake.settings = {7, 1, 0};
-        fake.files = old;
-        fake.failAllocation = c.failAllocation;
-        fake.failWrite = c.failWrite;
-        fake.failReplace = c.failReplace;
-        EXPECT_EQ(fake.Export(host, "C:\\t\\b.pvz"), c.code) << c.failAllocation << c.failWrite << c.failReplace;
-        EXPECT_TRUE(fake.outstanding == 0 && fake.messages.empty());
-        EXPECT_EQ(fake.files, old);
+        MemoryPlatform fake;
+        setUp(fake, host);
+        fake.failWrite.insert(c.failWrite);
+        fake.failReplace.insert(c.failReplace);
+        EXPECT_EQ(Export(fake, host, "C:\\t\\b.pvz"), c.code) << c.failWrite << c.failReplace;
+        EXPECT_TRUE(fake.messages.empty());
+        EXPECT_EQ(fake.Files(), old);
     }
     // A plain texture takes one allocation only.
     StubHost host;
     host.SetSource(128, 128, 0, 0, Gradient);
-    FakePlatform fake;
+    MemoryPlatform fake;
     fake.failAllocation = 2;
-    EXPECT_EQ(fake.Export(host, "C:\\t\\b.pvr"), kStatusDone);
-    EXPECT_EQ(fake.allocations, 1);
+    EXPECT_EQ(Export(fake, host, "C:\\t\\b.pvr"), kStatusDone);
+    EXPECT_EQ(fake.attempts, 1u);
 }
 
 TEST(ExportDriver, StdioFilesOnDisk) {
@@ -261,26 +321,22 @@ TEST(ExportDriver, StdioFilesOnDisk) {
     const std::string dir = folder;
     StubHost host;
     host.SetSource(128, 128, 0, 0, Gradient);
-    FakePlatform fake;
-    fake.platform.WriteWholeFile = WriteFileStdio;
-    fake.platform.ReplaceTarget = RenameFileStdio;
-    fake.platform.RemoveFile = RemoveFileStdio;
+    MemoryPlatform fake;
+    fake.exporter.files = kStdioFiles;
     fake.settings = {5, 2, 4};
 
     const std::string texture = dir + "/c.pvz";
-    ASSERT_EQ(fake.Export(host, texture.c_str()), kStatusDone);
+    ASSERT_EQ(Export(fake, host, texture.c_str()), kStatusDone);
     struct stat st;
     ASSERT_EQ(stat((dir + "/c.pvp").c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 48);
     ASSERT_EQ(stat(texture.c_str(), &st), 0);
-    EXPECT_EQ(access((texture + ".~tmp").c_str(), F_OK), -1);
 
     // A folder that does not exist; a directory in the texture's place.
-    EXPECT_EQ(fake.Export(host, (dir + "/none/c.pvz").c_str()), kStatusPaletteFailed);
+    EXPECT_EQ(Export(fake, host, (dir + "/none/c.pvz").c_str()), kStatusPaletteFailed);
     const std::string blocked = dir + "/d.pvz";
     ASSERT_EQ(mkdir(blocked.c_str(), 0755), 0);
-    EXPECT_EQ(fake.Export(host, blocked.c_str()), kStatusWriteFailed);
-    EXPECT_EQ(access((blocked + ".~tmp").c_str(), F_OK), -1);
+    EXPECT_EQ(Export(fake, host, blocked.c_str()), kStatusWriteFailed);
     EXPECT_EQ(stat(blocked.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
 
@@ -295,7 +351,6 @@ TEST(ExportDriver, StdioFilesOnDisk) {
         remove(full.c_str());
     }
     remove((dir + "/c.pvp").c_str());
-    remove((dir + "/d.pvp").c_str());
     remove(texture.c_str());
     rmdir(blocked.c_str());
     EXPECT_EQ(rmdir(folder), 0);   // nothing else was left behind

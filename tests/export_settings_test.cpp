@@ -66,14 +66,21 @@ TEST(ExportPresets, TagNumbersAndLayerTag) {
         EXPECT_EQ(ParseTagNumber(c.text, c.capacity, "#ID:", &n), c.valid) << c.text;
         EXPECT_EQ(n, c.valid ? c.number : 99u) << c.text;   // untouched when invalid
     }
+    // With a sign, as the import writes IDs of 2^31 and more.
+    for (auto signed_ : {std::make_pair("#ID:-1", 0xFFFFFFFFu), std::make_pair("#ID:-2147483648", 0x80000000u),
+                         std::make_pair("#ID:7", 7u)}) {
+        uint32_t n = 99;
+        EXPECT_TRUE(ParseTagNumber(signed_.first, 64, "#ID:", &n, true));
+        EXPECT_EQ(n, signed_.second) << signed_.first;
+    }
     TextureSettings s = UnsetTextureSettings();
     EXPECT_EQ(ParseLayerTag("Layer 1", 64, &s), 0);
     EXPECT_EQ(s.dataType, 255);
     EXPECT_EQ(ParseLayerTag("Layer 1 !#TYPE:13, #COLOR:2, #ID:70000", 64, &s), 1);
-    EXPECT_TRUE(s.dataType == 13 && s.colorFormat == 2 && s.globalIndex == 70000 - 65536);
+    EXPECT_TRUE(s.dataType == 13 && s.colorFormat == 2 && s.globalIndex == 70000);   // never cut to 16 bits
     s = UnsetTextureSettings();
     EXPECT_EQ(ParseLayerTag("a !#TYPE:263, #COLOR:x, #ID:-1", 64, &s), 1);
-    EXPECT_TRUE(s.dataType == 7 && s.colorFormat == 255 && s.globalIndex == 0xFFFF);
+    EXPECT_TRUE(s.dataType == 7 && s.colorFormat == 255 && s.globalIndex == 0xFFFFFFFFu);
     s = UnsetTextureSettings();
     EXPECT_EQ(ParseLayerTag("!#", 64, &s), 1);
     EXPECT_EQ(s.dataType, 255);
@@ -98,13 +105,23 @@ TEST(ExportSettings, PresetViewByFirstHexDigit) {
 TEST(ExportSettings, IdTextAndPairs) {
     struct Case {
         const char* text;
-        uint16_t id;
-    } cases[] = {{"2102", 2102}, {"65548", 12},     {"-1", 65535},           {"12abc", 12},      {"abc", 0},
-                 {"", 0},        {" \t\r\n+7", 7}, {"99999999999", 0xFFFF}, {"-99999999999", 0}, {"- 5", 0}};
-    for (const Case& c : cases) EXPECT_EQ(ReadDialogSettings(1, 0, c.text, 32).globalIndex, c.id) << c.text;
-    EXPECT_EQ(ParseIdText("-2147483648", 32), INT32_MIN);
-    EXPECT_EQ(ParseIdText("123", 2), 12);
-    const TextureSettings s = ReadDialogSettings(0x10D, 0x102, "0", 32);
+        bool valid;
+        uint32_t id;
+    } cases[] = {{"2102", true, 2102},           {"65548", true, 65548},         {"-1", true, 0xFFFFFFFFu},
+                 {"12abc", true, 12},            {"abc", true, 0},               {"", true, 0},
+                 {" \t\r\n+7", true, 7},        {"4294967295", true, 0xFFFFFFFFu}, {"-2147483648", true, 0x80000000u},
+                 {"4294967296", false, 0},       {"-2147483649", false, 0},      {"99999999999", false, 0},
+                 {"- 5", true, 0}};
+    for (const Case& c : cases) {
+        bool valid = !c.valid;
+        EXPECT_EQ(ReadDialogSettings(1, 0, c.text, 32, &valid).globalIndex, c.id) << c.text;
+        EXPECT_EQ(valid, c.valid) << c.text;
+    }
+    uint32_t id = 99;
+    EXPECT_TRUE(ParseIdText("123", 2, &id));
+    EXPECT_EQ(id, 12u);
+    bool valid;
+    const TextureSettings s = ReadDialogSettings(0x10D, 0x102, "0", 32, &valid);
     EXPECT_TRUE(s.dataType == 13 && s.colorFormat == 2);
     for (unsigned d = 0; d < 256; d++)
         for (unsigned c = 0; c < 256; c++) {
@@ -114,11 +131,29 @@ TEST(ExportSettings, IdTextAndPairs) {
         }
 }
 
+// What OK makes of a choice for a layer of the record's size.
+TEST(ExportSettings, DialogChoice) {
+    StubHost host;
+    host.SetSource(100, 64, 3, 4, [](int, int) { return 0u; });
+    SettingsDialogRecord r;
+    PrepareSettingsRecord(&r, &host.layer, "C:\\out\\x.pvz");
+    EXPECT_TRUE(r.width == 100 && r.height == 64 && r.left == 3 && r.top == 4);
+    EXPECT_EQ(CheckDialogChoice(r, {9, 0, 0}, true), kChoiceOk);   // rectangles of any size
+    EXPECT_EQ(CheckDialogChoice(r, {9, 0, 0}, false), kChoiceBadId);
+    EXPECT_EQ(CheckDialogChoice(r, {1, 0, 0}, true), kChoiceBadSize);
+    EXPECT_EQ(CheckDialogChoice(r, {9, 5, 0}, true), kChoiceUnwritablePair);
+    EXPECT_EQ(CheckDialogChoice(r, {2, 0, 0}, true), kChoiceUnwritablePair);   // the converter's only
+    r.width = 2048, r.height = 8;
+    EXPECT_EQ(CheckDialogChoice(r, {5, 2, 0}, true), kChoiceOk);
+    r.height = 1;
+    EXPECT_EQ(CheckDialogChoice(r, {7, 2, 0}, true), kChoiceBadSize);   // 8-bit indices: rows in pairs
+}
+
 TEST(ExportSettings, RecordFromFileNameAndTag) {
     StubHost host;
     SettingsDialogRecord r;
     PrepareSettingsRecord(&r, &host.layer, "C:\\out\\new.pvz");
-    EXPECT_TRUE(r.sources == 0 && r.presetName == nullptr && r.filePreset.globalIndex == 0xFFFF);
+    EXPECT_TRUE(r.sources == 0 && r.presetName == nullptr && r.filePreset.globalIndex == kUnsetGlobalIndex);
     PrepareSettingsRecord(&r, &host.layer, "C:\\out\\ENDING_BACK.pvr");
     EXPECT_EQ(r.sources, (uint32_t)(HAS_FILE_PRESET | SOURCE_FILE_NAME));
     EXPECT_STREQ(r.presetName, "ending_back.pvr");

@@ -77,6 +77,14 @@ TEST(ExportEncode, TwiddledPositions) {
     StubHost host;
     const std::vector<uint8_t> e = Encode(host, 128, 128, 5, 0, Quad);
     EXPECT_EQ(ReadU16(&e[0]), 0x3120);
+    // Indices given beside the picture are taken instead of its values.
+    std::vector<uint8_t> indices(8 * 4), texels(32);
+    for (size_t i = 0; i < indices.size(); i++) indices[i] = (uint8_t)(i * 7);
+    host.SetSource(8, 4, 16, 32, Coded);
+    ASSERT_EQ(EncodeTwiddled(texels.data(), texels.size(), kTwiddledPal8, &host.services, &host.image, indices.data()),
+              kEncodeOk);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 8; x++) EXPECT_EQ(texels[TwiddleIndex(table, x, y, 4)], indices[y * 8 + x]);
 }
 
 TEST(ExportEncode, RectangleIndicesAndPacking) {
@@ -147,37 +155,41 @@ TEST(ExportEncode, RefusesWhatItCannotEncodeSafely) {
     for (uint8_t v : buffer) ASSERT_EQ(v, 0xCC);
 }
 
+// The colours a picture's palette stands for: grey levels and black and
+// white opaque; an indexed picture's entries opaque but the transparent one,
+// or each with its own alpha where the host kept the alpha the entries differ in.
 TEST(ExportPalette, FromEachColourMode) {
     StubHost host;
-    uint8_t p[kExportPaletteBytes];
+    uint32_t c[256];
     int32_t count = -7;
     host.image.nColorMode = kColorModeTwoColour;
-    BuildExportPalette(&host.image, p, &count);
-    const uint8_t two[12] = {0, 0, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0};   // alpha 0
-    EXPECT_EQ(count, 2);
-    EXPECT_EQ(memcmp(p, two, 12), 0);
+    HostPaletteColours(&host.image, c, &count);
+    EXPECT_TRUE(count == 2 && c[0] == 0xFF000000u && c[1] == 0xFFFFFFFFu && c[2] == 0);
     host.image.nColorMode = kColorModeGrey;
-    BuildExportPalette(&host.image, p, &count);
-    EXPECT_EQ(count, 256);
-    EXPECT_TRUE(p[800] == 200 && p[802] == 200 && p[803] == 0);
+    HostPaletteColours(&host.image, c, &count);
+    EXPECT_TRUE(count == 256 && c[200] == 0xFFC8C8C8u);
     host.image.nColorMode = kColorModeIndexed;
     host.image.nPaletteCount = 300;
     host.image.nTransparentIndex = 5;
     for (int i = 0; i < 256; i++) host.image.aPalette[i] = 0x11000203u | (uint32_t)i << 16;
-    BuildExportPalette(&host.image, p, &count);
-    EXPECT_EQ(count, 256);
-    EXPECT_TRUE(p[28] == 3 && p[29] == 2 && p[30] == 7 && p[31] == 255);
-    EXPECT_EQ(p[23], 0);   // the transparent entry
+    for (int alpha : {0, 1}) {
+        host.image.bAlpha = alpha;   // every entry of one alpha: the host's own alpha byte is not used
+        HostPaletteColours(&host.image, c, &count);
+        EXPECT_TRUE(count == 256 && c[7] == 0xFF070203u && c[5] == 0x00050203u) << alpha;
+    }
+    host.image.aPalette[3] = 0x80030203u;
+    HostPaletteColours(&host.image, c, &count);
+    EXPECT_TRUE(c[3] == 0x80030203u && c[7] == 0x11070203u && c[5] == 0x11050203u);
     host.image.nPaletteCount = 0;
-    BuildExportPalette(&host.image, p, &count);
-    EXPECT_TRUE(count == 0 && p[3] == 0);
-    host.image.nColorMode = 4;
-    BuildExportPalette(&host.image, p, &count);
+    HostPaletteColours(&host.image, c, &count);
     EXPECT_EQ(count, 0);
+    host.image.nColorMode = 4;
+    HostPaletteColours(&host.image, c, &count);
+    EXPECT_TRUE(count == 0 && c[7] == 0);
 }
 
 TEST(ExportPalette, FileBytes) {
-    uint8_t p[kExportPaletteBytes] = {255, 255, 255, 255, 0x00, 0x80, 0xFF, 0x80};
+    uint32_t p[256] = {0xFFFFFFFFu, 0x80FF8000u};
     uint8_t out[kPaletteMaxFileSize];
     const int32_t cases[][3] = {{5, 256, 16}, {6, 2, 128},   {6, 128, 128}, {6, 0, 128},
                                 {6, -3, 128}, {6, 129, 256}, {6, 256, 256}};   // kind, count in, entries
@@ -190,7 +202,9 @@ TEST(ExportPalette, FileBytes) {
         EXPECT_EQ(ReadU32(out + 4), 2u * c[2] + 8);
         EXPECT_TRUE(ReadU32(out + 8) == 0 && ReadU16(out + 12) == 0);
         EXPECT_EQ(ReadU16(out + 14), (uint32_t)c[2]);
-        EXPECT_TRUE(ReadU16(out + 16) == 0xFFFF && ReadU16(out + 18) == 0xFE00 && ReadU16(out + length - 2) == 0);
+        const bool filled = c[1] > 0;
+        EXPECT_TRUE(ReadU16(out + 16) == (filled ? 0xFFFF : 0) && ReadU16(out + 18) == (c[1] > 1 ? 0xFE00 : 0));
+        EXPECT_EQ(ReadU16(out + length - 2), 0);
     }
     int32_t count = 2;   // no row for a palette code; a short buffer: nothing built, count kept
     EXPECT_EQ(BuildPaletteBytes(5, 6, p, &count, out, sizeof out), 0u);

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "layout.h"
 #include "palette.h"
 #include "pvz.h"
 #include "texts.h"
@@ -133,6 +134,61 @@ TEST(Names, Codes) {
     EXPECT_NE(DataTypeName(17), nullptr);
     EXPECT_EQ(DataTypeName(10), nullptr);
     EXPECT_EQ(DataTypeName(18), nullptr);
+}
+
+// Who writes what, at which sizes, and the palette rules of the layout table.
+TEST(Layout, WritersSizesAndPalettes) {
+    const unsigned plugin = kWrittenByPlugin, converter = kWrittenByConverter;
+    for (auto pair : {std::make_pair(1u, 5u), std::make_pair(13u, 2u), std::make_pair(9u, 1u), std::make_pair(7u, 0u)})
+        EXPECT_TRUE(IsWritablePair(pair.first, pair.second, plugin) && IsWritablePair(pair.first, pair.second, converter));
+    for (auto pair : {std::make_pair(2u, 0u), std::make_pair(3u, 1u), std::make_pair(4u, 2u), std::make_pair(16u, 0u),
+                      std::make_pair(17u, 1u)})
+        EXPECT_TRUE(!IsWritablePair(pair.first, pair.second, plugin) && IsWritablePair(pair.first, pair.second, converter));
+    for (auto pair : {std::make_pair(6u, 0u), std::make_pair(8u, 1u), std::make_pair(2u, 5u), std::make_pair(9u, 6u),
+                      std::make_pair(1u, 3u), std::make_pair(10u, 0u)})
+        EXPECT_FALSE(IsWritablePair(pair.first, pair.second, converter)) << pair.first << "/" << pair.second;
+    for (unsigned code = 0; code < 256; code++) {
+        const bool written = code == 1 || code == 2 || code == 3 || code == 4 || code == 5 || code == 7 || code == 9 ||
+                             code == 13 || code == 16 || code == 17;
+        EXPECT_EQ(IsWrittenDataType(code), written) << code;
+        EXPECT_EQ(IsWrittenColorFormat(code), code <= 2 || code == 5 || code == 6) << code;
+        EXPECT_EQ(AlphaBits(code), code == 0 ? 1u : code == 2 ? 4u : 0u) << code;
+        EXPECT_EQ(PaletteIndexLimit(code), code == 5 ? 16u : code == 7 ? 256u : 0u) << code;
+        EXPECT_EQ(HasPaletteFile(code), code == 5 || code == 7);
+    }
+    // Only a plain texture of DataType 7 that says RGB565 has ARGB1555 entries.
+    EXPECT_EQ(PaletteFormat(kContainerPvr, 7, 1), 0u);
+    EXPECT_EQ(PaletteFormat(kContainerPvz, 7, 1), 1u);
+    EXPECT_EQ(PaletteFormat(kContainerPvr, 5, 1), 1u);
+
+    struct Size {
+        unsigned dataType, colorFormat, writer;
+        uint32_t width, height;
+        int result;
+        uint64_t needed;
+    } sizes[] = {{9, 0, plugin, 640, 480, kTextureOk, 2 * 640 * 480},   // rectangles of any size
+                 {1, 0, plugin, 2048, 1024, kTextureOk, 2 * 2048 * 1024},
+                 {1, 0, plugin, 1024, 2048 * 2, kTextureOk, 2 * 1024 * 4096},
+                 {1, 0, plugin, 2048, 2048, kTextureTwiddledTooLarge, 0},
+                 {1, 0, plugin, 96, 128, kTextureBadSize, 0},
+                 {5, 0, plugin, 1, 8, kTextureTooSmall, 0},   // 4-bit indices: both sides of 2 or more
+                 {7, 0, plugin, 8, 1, kTextureTooSmall, 0},   // 8-bit indices: a height of 2 or more
+                 {7, 0, plugin, 1, 8, kTextureOk, 8},
+                 {2, 0, plugin, 16, 16, kWriteNotWritten, 0},
+                 {2, 0, converter, 16, 8, kWriteNotSquare, 0},
+                 {2, 0, converter, 1, 1, kTextureOk, 2 * (MipChainOffset(1) + 1)},
+                 {3, 0, converter, 4096, 4096, kTextureVqShape, 0},
+                 {16, 0, converter, 2, 2, kTextureTooSmall, 0},
+                 {9, 0, plugin, 8193, 8192, kTextureBadSize, 0}};
+    for (const Size& c : sizes) {
+        uint64_t needed = 99;
+        EXPECT_EQ(CheckWritable(c.dataType, c.colorFormat, c.width, c.height, c.writer, &needed), c.result)
+            << c.dataType << " " << c.width << "x" << c.height;
+        EXPECT_EQ(needed, c.needed) << c.dataType << " " << c.width << "x" << c.height;
+    }
+    TexelLayout layout;
+    ASSERT_EQ(PlanTexels(17, 1, 8, 8, &layout), kTextureOk);
+    EXPECT_TRUE(layout.dataType == 17 && layout.decoder == kDecoderSmallVq);
 }
 
 std::vector<uint8_t> Texture(uint8_t dataType, const std::vector<uint8_t>& texels) {
@@ -284,9 +340,9 @@ TEST(Texts, ShiftJisBytes) {
     EXPECT_EQ((uint8_t)d[25], 0x83);
     EXPECT_EQ((uint8_t)d[26], 0x5B);
     EXPECT_EQ(strlen(kTypeDescriptor), 23u + 2 + 2 * 6 + 3 + 2 * 4);
-    // 画 is 0x89 0xE6; the height message is all double-byte but for the digits.
-    EXPECT_EQ((uint8_t)kHeightMessage[0], 0x89);
-    EXPECT_EQ((uint8_t)kHeightMessage[1], 0xE6);
+    // 画 is 0x89 0xE6; the size messages are all double-byte but for the digits.
+    EXPECT_EQ((uint8_t)kPictureSizeMessage[0], 0x89);
+    EXPECT_EQ((uint8_t)kPictureSizeMessage[1], 0xE6);
     EXPECT_STREQ(kExportCaption, "ombrout.ppi");
     char buffer[8];
     memset(buffer, 'z', sizeof buffer);
