@@ -17,8 +17,10 @@
 #include "commands.h"
 #include "convert.h"
 #include "export_core.h"
+#include "host_stub.h"
 #include "import_core.h"
-#include "memory_host.h"
+#include "memory_platform.h"
+#include "paths.h"
 #include "png.h"
 #include "presets.h"
 #include "texture.h"
@@ -325,18 +327,25 @@ TEST_F(CliFiles, IndexLayoutsKeepIndicesAndPalettes) {
     }
 }
 
+// A grey picture: its levels are the indices where indices are stored
+// without a palette file; under DataType 5 and 7 its colours go to the
+// palette; under a colour layout, its colours.
 TEST_F(CliFiles, GreyPicturesServeAsIndicesAndAsColour) {
     const auto grey = [](uint32_t x, uint32_t y) { return 0xFF000000u | ((x * 7 + y * 3) & 255) * 0x010101u; };
     WritePicture(P("g.png"), 128, 128, kPngGrey, grey);
+    ASSERT_EQ(Cli({"encode", "g.png", "-o", "i.pvz", "--type", "1", "--color", "6"}).status, 0);
     ASSERT_EQ(Cli({"encode", "g.png", "-o", "g.pvz", "--type", "7"}).status, 0);
     ASSERT_EQ(Cli({"decode", "g.pvz", "--raw", "g.raw", "-o", "g_back.png"}).status, 0);
-    EXPECT_EQ(ReadRaw(P("g.raw"))[5 * 128 + 9], grey(9, 5) & 255);   // the grey level is the index
     PngFile palette(P("g_back.png"));
-    EXPECT_EQ(palette.png.paletteCount, 256u);
-    EXPECT_EQ(palette.png.palette[200][0], 200 & 0xF8);               // the grey ramp, ARGB1555
+    EXPECT_EQ(palette.png.paletteCount, 128u);   // 32 levels of ARGB1555
+    const uint32_t level = grey(9, 5) & 255, shown = Argb(palette.png.palette[ReadRaw(P("g.raw"))[5 * 128 + 9]]);
+    EXPECT_TRUE(shown == (0xFF000000u | (shown & 255) * 0x010101u) && (shown & 7) == 0 &&
+                std::abs((int)(shown & 255) - (int)level) <= 4) << std::hex << shown;
     ASSERT_EQ(Cli({"encode", "g.png", "-o", "h.pvr", "--type", "1", "--color", "2"}).status, 0);
     ASSERT_EQ(Cli({"decode", "h.pvr", "--raw", "h.raw", "-o", "h_back.png"}).status, 0);
     EXPECT_EQ(ReadRaw(P("h.raw"))[5 * 128 + 9], UnpackColor(2, PackColor(kChannelTable[2].encode, grey(9, 5))));
+    ASSERT_EQ(Cli({"decode", "i.pvz", "--raw", "i.raw"}).status, 0);
+    EXPECT_EQ(ReadRaw(P("i.raw"))[5 * 128 + 9], level);   // the grey level is the index
 }
 
 TEST_F(CliFiles, EncodeRefusesWhatTheExportCannotWrite) {
@@ -348,11 +357,11 @@ TEST_F(CliFiles, EncodeRefusesWhatTheExportCannotWrite) {
                  [](uint32_t i) { return 0xFF000000u | i; });
     WritePicture(P("grey.png"), 128, 128, kPngGrey, [](uint32_t x, uint32_t) { return 0xFF000000u | x * 0x010101u; });
     const std::pair<std::vector<std::string>, const char*> cases[] = {
-        {{"small.png"}, "height 100 is not 128, 256, 512 or 1024 (the picture is 100 x 100)"},
-        {{"narrow.png"}, "width 100 is not 128, 256, 512 or 1024"},
-        {{"ok.png", "--type", "9", "--color", "5"}, "DataType 9 with ColorFormat 5 cannot be written"},
-        {{"ok.png", "--type", "1", "--color", "6"}, "stores palette indices: give a palette or grey PNG"},
-        {{"many.png", "--type", "5"}, "keeps 16 colours, but the picture uses index 31"},
+        {{"small.png"}, "a 100 x 100 picture cannot be DataType 1: a side of 0, a twiddled side not a power of two"},
+        {{"narrow.png", "--type", "13"}, "a 100 x 128 picture cannot be DataType 13"},
+        {{"ok.png", "--type", "9", "--color", "5"}, "DataType 9 is written with ColorFormat 0, 1 or 2, not 5"},
+        {{"ok.png", "--type", "1", "--color", "6"}, "stores palette indices without a palette file: give a palette or grey PNG"},
+        {{"many.png", "--type", "1", "--color", "5"}, "keeps 16 colours, but the picture uses index 31"},
         {{"grey.png", "--type", "1", "--color", "5"}, "keeps 16 colours, but the picture uses grey level 127"},
         {{"missing.png"}, "no such file"},
     };
@@ -364,8 +373,14 @@ TEST_F(CliFiles, EncodeRefusesWhatTheExportCannotWrite) {
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(P("a.pvz")) || fs::exists(P("a.pvp")));
     }
-    const Ran r = Cli({"encode", "ok.png", "-o", "nofolder/a.pvz"});
+    Ran r = Cli({"encode", "ok.png", "-o", "nofolder/a.pvz"});
     EXPECT_NE(r.err.find("cannot write " + P("nofolder/a.pvz")), std::string::npos) << r.err;
+    // Sizes the layout takes, whatever they are; more colours than DataType 5
+    // holds are quantised, with a warning.
+    EXPECT_EQ(Cli({"encode", "small.png", "-o", "r.pvz", "--type", "9"}).status, 0);
+    r = Cli({"encode", "many.png", "-o", "m.pvz", "--type", "5"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("the picture has more colours than DataType 5 holds (16)"), std::string::npos) << r.err;
     EXPECT_TRUE(NoTempFiles());
 }
 
@@ -389,12 +404,17 @@ TEST_F(CliFiles, OutputsContainersAndPresets) {
     r = Cli({"decode", "a.pvz"});
     EXPECT_NE(r.err.find("a.png exists"), std::string::npos);
 
-    // ".pvr" exactly is written plain; ".PVR" is a PVZ container, with a warning.
+    // A name ending in "pvr" in any letter case is written plain; one that
+    // does not end in ".pvr" says so.
     ASSERT_EQ(Cli({"encode", "a.png", "--container", "pvr", "--type", "9"}).status, 0);
     EXPECT_EQ(ReadBytes(P("a.pvr"))[0], 'G');
     r = Cli({"encode", "a.png", "-o", "b.PVR", "--type", "9"});
-    EXPECT_NE(r.err.find("is a PVZ container"), std::string::npos) << r.err;
-    EXPECT_EQ(ReadU32(ReadBytes(P("b.PVR")).data()), 32u + 2 * 128 * 128);
+    EXPECT_EQ(ReadBytes(P("b.PVR"))[0], 'G');
+    EXPECT_EQ(r.err.find("written as a plain texture"), std::string::npos) << r.err;
+    r = Cli({"encode", "a.png", "-o", "b.xpvr", "--type", "9"});
+    EXPECT_NE(r.err.find("ends in \"pvr\": it is written as a plain texture"), std::string::npos) << r.err;
+    r = Cli({"encode", "a.png", "-o", "b.pvz", "--type", "9"});
+    EXPECT_EQ(ReadU32(ReadBytes(P("b.pvz")).data()), 32u + 2 * 128 * 128);
 
     // A known texture name brings its settings; the command line still wins.
     const PresetRow* row = nullptr;
@@ -404,10 +424,54 @@ TEST_F(CliFiles, OutputsContainersAndPresets) {
     r = Cli({"encode", "a.png", "-o", row->name, "--id", "7", "-v"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find(std::string("preset ") + row->name), std::string::npos) << r.out;
-    const TextureInfo info = ReadTextureInfo(ReadBytes(P(row->name)).data() + (IsPlainPvrPath(row->name) ? 0 : 4));
+    const TextureInfo info = ReadTextureInfo(ReadBytes(P(row->name)).data() + (ContainerOfPath(row->name) == kContainerPvr ? 0 : 4));
     EXPECT_EQ(info.dataType, 9);
     EXPECT_EQ(info.colorFormat, row->settings.colorFormat);
     EXPECT_EQ(info.globalIndex, 7u);
+    EXPECT_TRUE(NoTempFiles());
+}
+
+// What encode takes from the texture it replaces: its settings after the
+// command line and the PNG's, and its palette, kept as it is while it holds
+// the picture's colours; its name, for a picture given without one.
+TEST_F(CliFiles, EncodeKeepsWhatTheReplacedTextureHas) {
+    const auto entry = [](uint32_t i) { return (uint16_t)(0xF000 | Hash(i, 3, 3) % 0x1000); };
+    const std::vector<uint8_t> pvp = MakePaletteFile(256, entry);
+    WriteBytes(P("t.pvz"), MakePvz({7, 2, 16, 16, 4242}, [](uint32_t x, uint32_t y) { return x + 16 * y; }));
+    WriteBytes(P("t.pvp"), pvp);
+    // A colour picture of the palette's colours, under no settings of its own.
+    const auto colour = [&](uint32_t x, uint32_t y) { return UnpackColor(2, entry((x * 3 + y) % 200)); };
+    WritePicture(P("c.png"), 16, 16, kPngColor, colour);
+    Ran r = Cli({"encode", "c.png", "-o", "t.pvz", "-f"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(ReadBytes(P("t.pvp")), pvp);
+    const TextureInfo info = ReadTextureInfo(ReadBytes(P("t.pvz")).data() + 4);
+    EXPECT_TRUE(info.dataType == 7 && info.colorFormat == 2 && info.globalIndex == 4242u);
+    ASSERT_EQ(Cli({"decode", "t.pvz", "--raw", "t.raw", "-f"}).status, 0);
+    EXPECT_EQ(ReadRaw(P("t.raw"))[16 * 5 + 3], (3 * 3 + 5) % 200u);   // the entry of each pixel's colour
+
+    // One colour the palette lacks: the nearest entry (said), a new palette,
+    // or nothing written.
+    WritePicture(P("d.png"), 16, 16, kPngColor, [&](uint32_t x, uint32_t y) { return x + y ? colour(x, y) : 0xFF123456u; });
+    r = Cli({"encode", "d.png", "-o", "t.pvz", "-f"});
+    EXPECT_NE(r.err.find("1 colours (1 pixels) are not in the palette"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadBytes(P("t.pvp")), pvp);
+    r = Cli({"encode", "d.png", "-o", "t.pvz", "-f", "--strict-palette"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("(--strict-palette)"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadBytes(P("t.pvp")), pvp);
+    r = Cli({"encode", "d.png", "-o", "u.pvz", "-f", "--palette", "t.pvp", "--new-palette", "--type", "7"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(ReadBytes(P("u.pvp")), pvp);
+    EXPECT_EQ(ReadBytes(P("t.pvp")), pvp);
+
+    // Without -o: the texture of that stem already there, in its container.
+    WriteBytes(P("c.pvr"), MakePvr({9, 1, 16, 16, 5}, [](uint32_t, uint32_t) { return 0u; }));
+    ASSERT_EQ(Cli({"encode", "c.png", "-f"}).status, 0);
+    EXPECT_FALSE(fs::exists(P("c.pvz")));
+    const TextureInfo plain = ReadTextureInfo(ReadBytes(P("c.pvr")).data());
+    EXPECT_TRUE(plain.dataType == 9 && plain.colorFormat == 1 && plain.globalIndex == 5u);
     EXPECT_TRUE(NoTempFiles());
 }
 
@@ -457,11 +521,15 @@ TEST_F(CliFiles, InfoTellsWhatTheImportSees) {
     r = Cli({"info", "--json", "a.png", "plain.png"});
     EXPECT_EQ(r.status, 0) << r.err;
     const nlohmann::json pictures = nlohmann::json::parse(r.out);
+    EXPECT_TRUE(all[0]["kind"] == "texture" && pictures[0]["kind"] == "png");
     EXPECT_EQ(pictures[0]["tag"], "!#TYPE:5, #COLOR:5, #ID:-1, #PAL:2");
     EXPECT_EQ(pictures[0]["picture"]["paletteEntries"], 16);
-    EXPECT_EQ(pictures[0]["settings"]["colorFormat"], 2);   // the palette's format, not the index width
-    EXPECT_EQ(pictures[0]["settings"]["globalIndex"], nullptr);   // "-1" is no ID the export writes
-    EXPECT_EQ(pictures[1]["settings"]["dataType"], nullptr);
+    const nlohmann::json& encode = pictures[0]["encode"];
+    EXPECT_EQ(encode["output"], P("a.pvz"));
+    EXPECT_EQ(encode["colorFormat"]["value"], 2);   // the palette's format, not the index width
+    EXPECT_EQ(encode["globalIndex"]["value"], 0xFFFFFFFFu);   // "-1": all 32 bits
+    EXPECT_EQ(encode["globalIndex"]["from"], "the PNG's settings");
+    EXPECT_EQ(pictures[1]["encode"]["dataType"]["from"], "the defaults");
     r = Cli({"info", "a.png"});
     for (const char* line : {"DataType:    5", "ColorFormat: 2 (ARGB4444)", "32 x 16"})
         EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
@@ -469,6 +537,9 @@ TEST_F(CliFiles, InfoTellsWhatTheImportSees) {
     r = Ombr({"info", P("empty")});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no .pvr or .pvz files"), std::string::npos);
+    r = Ombr({"info", "--json", P("empty"), P("missing.xyz")});
+    const nlohmann::json neither = nlohmann::json::parse(r.out);
+    EXPECT_TRUE(neither.size() == 2 && neither[1]["kind"] == nullptr && neither[1]["error"] == "no such file");
 }
 
 TEST_F(CliFiles, BatchOutputsAndTheirConflicts) {
@@ -483,76 +554,40 @@ TEST_F(CliFiles, BatchOutputsAndTheirConflicts) {
     EXPECT_TRUE(fs::exists(dir / "out" / "sub" / "d.png"));
     EXPECT_NE(r.err.find("a.pvz: another input already goes to " + P("out/a.png")), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("ombr decode: 2 converted, 1 failed"), std::string::npos) << r.out;
-    // One bad file does not stop the others: every 16 x 16 picture is refused.
+    // One bad file does not stop the others.
+    WriteBytes(dir / "out" / "bad.png", {0x89, 'P', 'N', 'G'});
     r = Ombr({"encode", P("out"), "-r", "--out-dir", P("again"), "-q"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("ombr: failed: " + P("out/sub/d.png")), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("ombr: failed: " + P("out/bad.png")), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "again" / "sub" / "d.pvz") && fs::exists(dir / "again" / "a.pvz"));
 }
 
 // ---- round trips: what a user opens comes back byte for byte
 
 typedef std::map<std::string, std::vector<uint8_t>> FileMap;
 
-// The plug-ins' cores on an in-memory host and disk: ImportTexture, then
-// ExportTexture with the dialog's OK on the layer tag's preset.
-struct CoreRoundTrip {
-    FileMap in, out;
-    MemoryHost host;
-    CoreRoundTrip() { InitMemoryHost(&host); }
-    ~CoreRoundTrip() { FreeMemoryHost(&host); }
-    static CoreRoundTrip* Self(void* c) { return static_cast<CoreRoundTrip*>(c); }
-
-    bool Run(const std::string& path) {
-        ImportPlatform import = {this, nullptr, nullptr, nullptr, nullptr, nullptr};
-        import.ReadWholeFile = [](void* c, const char* name, uint8_t** block, size_t* size) {
-            *block = nullptr, *size = 0;
-            auto found = Self(c)->in.find(name);
-            if (found == Self(c)->in.end()) return -1;
-            *block = (uint8_t*)calloc(found->second.size() + 1, 1);
-            memcpy(*block, found->second.data(), found->second.size());
-            *size = found->second.size();
-            return 0;
-        };
-        import.AllocBlock = [](void*, size_t size) { return calloc(size ? size : 1, 1); };
-        import.FreeBlock = [](void*, void* block) { free(block); };
-        import.ChoosePaletteFile = [](void* c, char* name, size_t) { return Self(c)->in.count(name) ? 0 : -1; };
-        import.ShowLayerNull = [](void*) {};
-        if (ImportTexture(path.c_str(), &host.image, &host.services, &import) != kStatusDone) return false;
-
-        ExportPlatform exporter = {};
-        exporter.context = this;
-        exporter.allocator = kHeapAllocator;
-        exporter.ShowMessage = [](void*, const char*, const char*, unsigned) {};
-        exporter.ChooseSettings = [](void*, const HostLayer* layer, const char* name, TextureSettings* settings) {
-            SettingsDialogRecord record;
-            PrepareSettingsRecord(&record, layer, name);
-            if (SelectedSource(record) != SOURCE_LAYER_TAG) return -1;
-            const PresetView view = ViewSourcePreset(record, SOURCE_LAYER_TAG);
-            const char* id = view.setId ? view.idText : "0";
-            *settings = ReadDialogSettings(kDataTypeItems[view.dataTypeItem].code,
-                                           kColorFormatItems[view.colorFormatItem].code, id, strlen(id));
-            return IsExportablePair(settings->dataType, settings->colorFormat) ? 0 : -1;   // OK refuses the rest
-        };
-        exporter.WriteWholeFile = [](void* c, const char* name, const uint8_t* data, size_t length) {
-            if (Self(c)->out.count(name)) return (int)kWriteExists;
-            Self(c)->out[name].assign(data, data + length);
-            return 0;
-        };
-        exporter.ReplaceTarget = [](void* c, const char* temp, const char* target) {
-            FileMap& files = Self(c)->out;
-            if (!files.count(temp)) return -1;
-            files[target] = files[temp];
-            files.erase(temp);
-            return 0;
-        };
-        exporter.RemoveFile = [](void* c, const char* name) { Self(c)->out.erase(name); };
-        return ExportTexture(path.c_str(), &host.image, &host.services, &exporter) == kStatusDone;
-    }
-};
+// The plug-ins' cores on the memory platform: the import, then the export
+// with the dialog's OK on the layer tag's preset.
+bool CoreRoundTrip(MemoryPlatform& core, const std::string& path) {
+    StubHost host;
+    if (core.Import(path.c_str(), &host) != kStatusDone) return false;
+    core.chooseSettings = [](const HostLayer* layer, const char* name, TextureSettings* settings) {
+        SettingsDialogRecord record;
+        PrepareSettingsRecord(&record, layer, name);
+        if (SelectedSource(record) != SOURCE_LAYER_TAG) return -1;
+        const PresetView view = ViewSourcePreset(record, SOURCE_LAYER_TAG);
+        const char* id = view.setId ? view.idText : "0";
+        bool idValid = false;
+        *settings = ReadDialogSettings(kDataTypeItems[view.dataTypeItem].code,
+                                       kColorFormatItems[view.colorFormatItem].code, id, strlen(id), &idValid);
+        return CheckDialogChoice(record, *settings, idValid) == kChoiceOk ? 0 : -1;   // OK refuses the rest
+    };
+    return ExportStatus(core.Export(path.c_str(), &host)) == kStatusDone;
+}
 
 // Every pair the export writes, from both containers, at sides from 128 to
-// 1024 and IDs up to 65535, through the cores the plug-ins use and through
+// 1024 and IDs of all 32 bits, through the cores the plug-ins use and through
 // ombr decode / encode with no options. Palettes are opaque but for one
 // entry of alpha 0 for the cores (all the paint program holds); through the
 // converter they carry every alpha level their format has. A plain .pvr of
@@ -562,7 +597,7 @@ TEST_F(CliFiles, OpenedTexturesComeBackByteForByte) {
     const struct {
         uint16_t width, height;
     } sizes[] = {{128, 128}, {256, 128}, {128, 256}, {1024, 128}, {128, 1024}, {512, 256}};
-    const uint32_t ids[] = {0, 1, 777, 2102, 65534, 65535};
+    const uint32_t ids[] = {0, 1, 777, 2102, 65535, 0x80000000u, 0xFFFFFFFFu};
     int tried[2] = {0, 0}, identical[2] = {0, 0};   // core, converter
     int n = 0;
     for (uint8_t dataType : {1, 9, 13, 5, 7}) {
@@ -571,7 +606,7 @@ TEST_F(CliFiles, OpenedTexturesComeBackByteForByte) {
                 if (plain && dataType == 7 && colorFormat == 1) continue;
                 n++;
                 const auto size = sizes[n % 6];
-                const TextureShape shape = {dataType, colorFormat, size.width, size.height, ids[n % 6]};
+                const TextureShape shape = {dataType, colorFormat, size.width, size.height, ids[n % 7]};
                 const uint32_t entries = dataType == 5 ? 16 : n % 2 ? 256 : 128;
                 const uint32_t salt = (uint32_t)n;
                 const auto texel = [&](uint32_t x, uint32_t y) {
@@ -589,16 +624,17 @@ TEST_F(CliFiles, OpenedTexturesComeBackByteForByte) {
                 // The host's palette model: opaque, entry 3 transparent.
                 const uint16_t opaque = colorFormat == 0 ? 0x8000 : colorFormat == 2 ? 0xF000 : 0;
                 const uint16_t colour = colorFormat == 0 ? 0x7FFF : colorFormat == 2 ? 0x0FFF : 0xFFFF;
-                CoreRoundTrip core;
-                core.in[name] = texture;
+                FileMap in = {{name, texture}};
                 if (palettised)
-                    core.in[palette] = MakePaletteFile(entries, [&](uint32_t i) {
+                    in[palette] = MakePaletteFile(entries, [&](uint32_t i) {
                         return (uint16_t)((Hash(i, 0, salt) & colour) | (i == 3 ? 0 : opaque));
                     });
+                MemoryPlatform core;
+                for (const auto& file : in) core.Put(file.first, file.second);
                 tried[0]++;
-                ASSERT_TRUE(core.Run(name));
-                EXPECT_EQ(core.out, core.in);
-                identical[0] += core.out == core.in;
+                ASSERT_TRUE(CoreRoundTrip(core, name));
+                EXPECT_EQ(core.Files(), in);
+                identical[0] += core.Files() == in;
 
                 // The converter: any entries, alpha levels included.
                 WriteBytes(P(name), texture);
@@ -647,7 +683,7 @@ TEST(CliCommandLine, HelpVersionAndUsageErrors) {
         {"info", "a.pvz", "--force"},
         {"encode", "a.png", "--type", "10"},
         {"encode", "a.png", "--color", "4"},
-        {"encode", "a.png", "--id", "65536"},
+        {"encode", "a.png", "--id", "4294967296"},
         {"encode", "a.png", "--preset", "maybe"},
         {"encode", "a.png", "--container", "zip"},
     };

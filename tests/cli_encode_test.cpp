@@ -6,6 +6,8 @@
 #include <math.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -17,8 +19,10 @@
 #include "decode.h"
 #include "memory_host.h"
 #include "png.h"
-#include "texture.h"
+#include "encode_mip.h"
 #include "encode_vq.h"
+#include "host_stub.h"
+#include "texture.h"
 
 namespace fs = std::filesystem;
 
@@ -83,7 +87,8 @@ protected:
         SettingsChoice choice = NoSettingsChoice();
         choice.dataType = type, choice.colorFormat = color, choice.presets = false;
         const std::string input = P(png), output = P(out);
-        const EncodeJob job = {input.c_str(), output.c_str(), choice, true};
+        const EncodeJob job = {input.c_str(), output.c_str(), false, kContainerChoiceNone, choice, nullptr,
+                               kUnmappedNearest, true};
         EncodeOutcome outcome;
         ConvertReport report;
         const int result = EncodeImageFile(job, &outcome, &report);
@@ -95,10 +100,10 @@ protected:
     // for indexed pictures).
     std::vector<uint32_t> Import(const std::string& out) {
         MemoryHost host;
-        TextureCheck check;
+        ImportOutcome outcome;
         ConvertReport report;
         std::vector<uint32_t> colours;
-        if (ImportToHost(P(out).c_str(), nullptr, &host, &check, &report) == 0) {
+        if (ImportToHost(P(out).c_str(), nullptr, &host, &outcome, &report) == 0) {
             const bool indexed = host.image.nColorMode == kColorModeIndexed;
             for (size_t i = 0; i < (size_t)host.width * host.height; i++)
                 colours.push_back(indexed ? host.image.aPalette[host.pixels[i] & 255] : host.pixels[i]);
@@ -152,6 +157,109 @@ uint32_t WithAlpha(uint32_t colour, unsigned colorFormat, uint32_t seed) {
 
 const char* const kContainers[] = {"pvr", "pvz"};
 
+// The levels of a mip chain: the picture, then halved again and again
+// (HalvePicture) down to 1 x 1.
+std::vector<std::vector<uint32_t>> Levels(const Picture& picture, uint32_t side) {
+    std::vector<std::vector<uint32_t>> levels(1);
+    for (uint32_t y = 0; y < side; y++)
+        for (uint32_t x = 0; x < side; x++) levels[0].push_back(picture(x, y));
+    for (uint32_t s = side / 2; s >= 1; s /= 2) {
+        std::vector<uint32_t> half((size_t)s * s);
+        EXPECT_EQ(HalvePicture(levels.back().data(), levels.back().size(), 2 * s, half.data(), half.size()), 0);
+        levels.push_back(half);
+    }
+    return levels;
+}
+
+// The s x s picture one of the import's decoders paints.
+template <class Decode>
+std::vector<uint32_t> DecodeLevel(uint32_t s, Decode decode) {
+    StubHost host;
+    SetHostPicture(&host, (int32_t)s, (int32_t)s, kColorModeDirect);
+    host.created = true;
+    EXPECT_EQ(decode(&host.services, &host.image), kDecodeDone);
+    return std::vector<uint32_t>(host.pixels, host.pixels + (size_t)s * s);
+}
+
+// DataType 2: the level of side s twiddled where a texture of side s has its
+// full level, packed as the export packs every colour. Gives the pixels wrong.
+size_t WrongMipLevels(const std::vector<uint8_t>& file, unsigned cf, const std::vector<std::vector<uint32_t>>& levels) {
+    const uint8_t* texels = file.data() + kTextureHeaderSize;
+    size_t wrong = 0;
+    for (size_t level = 1; level < levels.size(); level++) {
+        const uint32_t s = (uint32_t)1 << (levels.size() - 1 - level);
+        const uint64_t at = FullLevelOffset(kTypeTwiddledMips, s);
+        if (file.size() < kTextureHeaderSize + at + 2 * s * s) return levels[level].size();
+        const std::vector<uint32_t> got = DecodeLevel(s, [&](const HostServices* services, HostImage* image) {
+            return DecodeTwiddled(texels + at, 2 * s * s, s, s, cf, services, image);
+        });
+        for (size_t i = 0; i < got.size(); i++)
+            wrong += got[i] != UnpackColor(cf, PackColor(kChannelTable[cf].encode, levels[level][i]));
+    }
+    return wrong;
+}
+
+// A VQ block as the codebook holds it: texel k at (k / 2, 1 - k % 2) of a
+// 2 x 2 square (texture rows run bottom to top), alpha opaque.
+using Block = std::array<uint32_t, 4>;
+Block BlockAt(const std::vector<uint32_t>& picture, uint32_t s, uint32_t bx, uint32_t by) {
+    Block b;
+    for (uint32_t k = 0; k < 4; k++) b[k] = picture[(size_t)(2 * by + 1 - k % 2) * s + 2 * bx + k / 2] | 0xFF000000u;
+    return b;
+}
+
+uint32_t Distance(const Block& a, const Block& b) {
+    uint32_t sum = 0;
+    for (int k = 0; k < 4; k++)
+        for (int shift = 0; shift < 32; shift += 8) {
+            const int d = (int)((a[k] >> shift) & 255) - (int)((b[k] >> shift) & 255);
+            sum += (uint32_t)(d * d);
+        }
+    return sum;
+}
+
+// DataType 4 and 17: the map of the level of side s at index
+// MipChainOffset(s / 2) of the chain behind the codebook, the 1 x 1 level's
+// at index 0. Each level is decoded where the decoder takes its size (its
+// one block read at its place where not); every block must be a codebook
+// entry nearest to the level's own block. Gives the blocks that are not.
+size_t WrongVqBlocks(const std::vector<uint8_t>& file, unsigned type, unsigned cf,
+                     const std::vector<std::vector<uint32_t>>& levels) {
+    const bool small = type == kTypeSmallVqMips;
+    const size_t bookBytes = small ? kSmallVqCodebookBytes : kVqCodebookBytes;
+    const uint8_t* texels = file.data() + kTextureHeaderSize;
+    std::vector<Block> book(small ? 16 : 256);
+    for (size_t e = 0; e < book.size(); e++)
+        for (int k = 0; k < 4; k++) book[e][k] = UnpackColor(cf, ReadU16(texels + 2 * (4 * e + k))) | 0xFF000000u;
+    const auto nearest = [&](const Block& got, const Block& want) {
+        uint32_t best = UINT32_MAX;
+        for (const Block& entry : book) best = std::min(best, Distance(entry, want));
+        return Distance(got, want) == best && std::find(book.begin(), book.end(), got) != book.end();
+    };
+    const uint8_t* chain = texels + bookBytes;
+    size_t wrong = 0;
+    for (size_t level = 1; level < levels.size(); level++) {
+        const std::vector<uint32_t>& want = levels[level];
+        const uint32_t s = (uint32_t)1 << (levels.size() - 1 - level);
+        const uint64_t at = s == 1 ? 0 : MipChainOffset(s / 2);
+        if (s < (small ? 4u : 2u)) {
+            const unsigned index = small ? (chain[at / 2] >> (4 * (at % 2))) & 15 : chain[at];
+            const Block one = {want[0] | 0xFF000000u, want[0] | 0xFF000000u, want[0] | 0xFF000000u, want[0] | 0xFF000000u};
+            wrong += !nearest(book[index], s == 1 ? one : BlockAt(want, s, 0, 0));
+            continue;
+        }
+        const uint8_t* map = chain + (small ? at / 2 : at);
+        const size_t mapBytes = (size_t)(s / 2) * (s / 2) / (small ? 2 : 1);
+        const std::vector<uint32_t> got = DecodeLevel(s, [&](const HostServices* services, HostImage* image) {
+            return small ? DecodeSmallVq(map, mapBytes, texels, bookBytes, s, s, cf, services, image)
+                         : DecodeVq(map, mapBytes, texels, bookBytes, s, s, cf, services, image);
+        });
+        for (uint32_t by = 0; by < s / 2; by++)
+            for (uint32_t bx = 0; bx < s / 2; bx++) wrong += !nearest(BlockAt(got, s, bx, by), BlockAt(want, s, bx, by));
+    }
+    return wrong;
+}
+
 }  // namespace
 
 TEST_F(Encode, MipChainsHoldThePictureAndEveryLevel) {
@@ -164,6 +272,16 @@ TEST_F(Encode, MipChainsHoldThePictureAndEveryLevel) {
             const std::string out = "m" + std::to_string(cf) + "." + ext;
             ASSERT_EQ(Make("m.png", out, 2, (int)cf), 0);
             ExpectPicture(Import(out), picture, false, out);
+        }
+        // The smaller levels, each at its place, against the picture halved
+        // again and again: exact for DataType 2, the nearest codebook entries
+        // for DataType 4 and 17 (whose full levels VqAndSmallVq checks).
+        const std::vector<std::vector<uint32_t>> levels = Levels(picture, 64);
+        EXPECT_EQ(WrongMipLevels(Bytes("m" + std::to_string(cf) + ".pvr"), cf, levels), 0u) << cf;
+        for (int type : {kTypeVqMips, kTypeSmallVqMips}) {
+            const std::string out = "v" + std::to_string(type) + std::to_string(cf) + ".pvr";
+            ASSERT_EQ(Make("m.png", out, type, (int)cf), 0);
+            EXPECT_EQ(WrongVqBlocks(Bytes(out), type, cf, levels), 0u) << out;
         }
     }
     // A flat picture: unit 0 is zero, every unit of every level its colour.

@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "arguments.h"
 #include "convert.h"
 #include "json.h"
 #include "memory_host.h"
+#include "outputs.h"
+#include "paths.h"
 #include "png.h"
 #include "presets.h"
 
@@ -26,47 +28,78 @@ TEST(CliNames, OutputNamesAndNumbers) {
     EXPECT_EQ(TextureNameFor("dir/.png", kContainerChoicePvz), "dir/.png.pvz");
     EXPECT_EQ(JoinPath("out/", "a.png"), "out/a.png");
     EXPECT_EQ(JoinPath("", "a.png"), "a.png");
+    // The name a picture's own texture had, when it has the picture's stem;
+    // else the default container.
+    const struct {
+        const char* stem;
+        const char* source;
+        int container;
+        const char* name;
+        bool byDefault;
+    } picks[] = {{"/nowhere/a.png", "A.PVR", kContainerChoiceNone, "/nowhere/A.PVR", false},
+                 {"/nowhere/a.png", "b.pvr", kContainerChoiceNone, "/nowhere/a.pvz", true},
+                 {"/nowhere/a.png", "x/a.pvr", kContainerChoiceNone, "/nowhere/a.pvz", true},
+                 {"/nowhere/a.png", "A.PVR", kContainerChoicePvz, "/nowhere/a.pvz", false},
+                 {"/nowhere/a.pvr.png", nullptr, kContainerChoicePvz, "/nowhere/a.pvr", false}};
+    for (const auto& pick : picks) {
+        char out[kPathRoom];
+        bool byDefault = !pick.byDefault;
+        ConvertReport report;
+        ClearReport(&report);
+        ASSERT_EQ(PickTextureName(pick.stem, pick.source, pick.container, out, sizeof out, &byDefault, &report), 0);
+        EXPECT_STREQ(out, pick.name);
+        EXPECT_EQ(byDefault, pick.byDefault) << pick.name;
+    }
 
-    long v = -1;
+    uint64_t v = 99;
     EXPECT_TRUE(ParseNumber("0xd", 255, &v));
-    EXPECT_EQ(v, 13);
+    EXPECT_EQ(v, 13u);
     EXPECT_TRUE(ParseNumber("65535", 65535, &v));
-    EXPECT_EQ(v, 65535);
+    EXPECT_EQ(v, 65535u);
+    EXPECT_TRUE(ParseNumber("0xFFFFFFFF", 0xFFFFFFFFu, &v));
+    EXPECT_EQ(v, 0xFFFFFFFFu);
     for (const char* bad : {"65536", "99999999999999999999999", "", "-1", "+1", "1x", "0x", " 1", "d"})
         EXPECT_FALSE(ParseNumber(bad, 65535, &v)) << bad;
+    EXPECT_FALSE(ParseNumber("4294967296", 0xFFFFFFFFu, &v));
 }
 
-TEST(CliSettings, CommandLineThenPresetThenDefaults) {
-    const char* name = nullptr;
+// Each setting from the command line, else the PNG's tag, else the texture
+// being replaced, else the known-texture table, else the defaults.
+TEST(CliSettings, CommandLineTagTexturePresetDefaults) {
     const SettingsChoice none = NoSettingsChoice();
-    TextureSettings s = ResolveSettings(none, "out/unknown.pvz", kPngColor, &name);
-    EXPECT_EQ(s.dataType, 1);
-    EXPECT_EQ(s.colorFormat, 0);
-    EXPECT_EQ(s.globalIndex, 0);
-    EXPECT_EQ(name, nullptr);
-    EXPECT_EQ(ResolveSettings(none, "unknown.pvz", kPngIndexed, &name).dataType, 7);
+    ResolvedSettings r = ResolveSettings(none, "out/unknown.pvz", kPngColor, nullptr, nullptr);
+    EXPECT_TRUE(r.settings.dataType == 1 && r.settings.colorFormat == 0 && r.settings.globalIndex == 0);
+    EXPECT_TRUE(r.source[0] == kFromDefault && r.source[1] == kFromDefault && r.source[2] == kFromDefault);
+    EXPECT_EQ(r.presetName, nullptr);
+    EXPECT_EQ(ResolveSettings(none, "unknown.pvz", kPngIndexed, nullptr, nullptr).settings.dataType, 7);
 
     // The row of the output's base name, found in any letter case.
     const PresetRow& row = kPresetTable[kPresetFirstPvr];
     std::string path = std::string("some/folder/") + row.name;
     for (char& c : path) c = (char)toupper((unsigned char)c);
-    s = ResolveSettings(none, path.c_str(), kPngColor, &name);
-    EXPECT_EQ(s.dataType, row.settings.dataType);
-    EXPECT_EQ(s.colorFormat, row.settings.colorFormat);
-    EXPECT_EQ(s.globalIndex, row.settings.globalIndex);
-    EXPECT_STREQ(name, row.name);
-    // Each field given on the command line wins; --preset none ignores the row.
+    r = ResolveSettings(none, path.c_str(), kPngColor, nullptr, nullptr);
+    EXPECT_EQ(r.settings.dataType, row.settings.dataType);
+    EXPECT_EQ(r.settings.colorFormat, row.settings.colorFormat);
+    EXPECT_EQ(r.settings.globalIndex, row.settings.globalIndex);
+    EXPECT_EQ(r.source[0], kFromPreset);
+    EXPECT_STREQ(r.presetName, row.name);
+    // The texture being replaced comes before the row, the tag before both,
+    // the command line before all; --preset none ignores the row.
+    const ReplacedTexture replaced = {true, kContainerPvz, {4242, 2, 13, 128, 128}};
     SettingsChoice some = NoSettingsChoice();
-    some.colorFormat = 2;
-    some.globalIndex = 65535;
-    s = ResolveSettings(some, path.c_str(), kPngColor, &name);
-    EXPECT_EQ(s.dataType, row.settings.dataType);
-    EXPECT_EQ(s.colorFormat, 2);
-    EXPECT_EQ(s.globalIndex, 65535);
+    some.colorFormat = 1;
+    r = ResolveSettings(some, path.c_str(), kPngColor, "!#TYPE:9, #ID:-1", &replaced);
+    EXPECT_TRUE(r.settings.dataType == 9 && r.settings.colorFormat == 1 && r.settings.globalIndex == 0xFFFFFFFFu);
+    EXPECT_TRUE(r.source[0] == kFromTag && r.source[1] == kFromCommandLine && r.source[2] == kFromTag);
+    EXPECT_EQ(r.presetName, nullptr);
+    r = ResolveSettings(some, path.c_str(), kPngColor, "no tag", &replaced);
+    EXPECT_TRUE(r.settings.dataType == 13 && r.settings.colorFormat == 1 && r.settings.globalIndex == 4242);
+    EXPECT_EQ(r.source[2], kFromTexture);
+    some.globalIndex = 0xFFFFFFFF;
     some.presets = false;
-    s = ResolveSettings(some, path.c_str(), kPngColor, &name);
-    EXPECT_EQ(s.dataType, 1);
-    EXPECT_EQ(name, nullptr);
+    r = ResolveSettings(some, path.c_str(), kPngColor, nullptr, nullptr);
+    EXPECT_TRUE(r.settings.dataType == 1 && r.settings.colorFormat == 1 && r.settings.globalIndex == 0xFFFFFFFFu);
+    EXPECT_EQ(r.presetName, nullptr);
 }
 
 TEST(CliSettings, PngToHostPictures) {
@@ -97,24 +130,37 @@ TEST(CliSettings, PngToHostPictures) {
     EXPECT_EQ(HostPixel(&host, 1, 0), 0x00010203u);
     FreeMemoryHost(&host);
     // Two transparent entries: none is marked (the export writes each entry's
-    // own alpha); only RGB565, which has no alpha, tells the user.
+    // own alpha).
     png.palette[2][3] = 0;
     report.warning[0] = '\0';
     ASSERT_EQ(PngToHost(png, {5, 0, 0}, &host, &report), 0);
     EXPECT_EQ(host.image.nTransparentIndex, -1);
     EXPECT_STREQ(report.warning, "");
     FreeMemoryHost(&host);
-    ASSERT_EQ(PngToHost(png, {5, 1, 0}, &host, &report), 0);
-    EXPECT_NE(std::string(report.warning).find("2 transparent palette entries are written opaque"), std::string::npos);
+    // Indices beyond what DataType 5 keeps: its colours, which the palette gets.
+    indices[3] = 16;
+    png.paletteCount = 17;
+    ASSERT_EQ(PngToHost(png, {5, 0, 0}, &host, &report), 0);
+    EXPECT_EQ(host.image.nColorMode, kColorModeDirect);
     FreeMemoryHost(&host);
     // Grey: the level in red, green and blue, so also in the index byte.
     uint8_t grey[4 * 8];
     for (int i = 0; i < 8; i++) memset(grey + 4 * i, i * 30, 3), grey[4 * i + 3] = 200;
     png.kind = kPngGrey;
     png.pixels = grey;
-    ASSERT_EQ(PngToHost(png, {7, 0, 0}, &host, &report), 0);
+    ASSERT_EQ(PngToHost(png, {1, 6, 0}, &host, &report), 0);
     EXPECT_EQ(host.image.nColorMode, kColorModeGrey);
     EXPECT_EQ(HostPixel(&host, 2, 0), 0xC83C3C3Cu);
+    FreeMemoryHost(&host);
+    // Under DataType 7 its grey colours go to the palette.
+    ASSERT_EQ(PngToHost(png, {7, 0, 0}, &host, &report), 0);
+    EXPECT_EQ(host.image.nColorMode, kColorModeDirect);
+    EXPECT_EQ(HostPixel(&host, 2, 0), 0xC83C3C3Cu);
+    FreeMemoryHost(&host);
+    // Colours where indices without a palette file are stored: refused.
+    png.kind = kPngColor;
+    EXPECT_EQ(PngToHost(png, {13, 5, 0}, &host, &report), -1);
+    EXPECT_NE(std::string(report.message).find("give a palette or grey PNG"), std::string::npos);
     FreeMemoryHost(&host);
 }
 
