@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         else if (option == "--transparent") transparent = strtol(value, nullptr, 0);
         else return Usage();
     }
-    if (type < 0 || type > 255 || color < 0 || color > 255 || id < 0 || id > 0xFFFF || left < 0 || top < 0 ||
+    if (type < 0 || type > 255 || color < 0 || color > 255 || id < 0 || id > 0xFFFFFFFFL || left < 0 || top < 0 ||
         left > 4096 || top > 4096)
         return Usage();
 
@@ -85,15 +85,11 @@ int main(int argc, char** argv) {
     memcpy(host.pixels, source.data(), source.size() * sizeof(uint32_t));
     host.layer = placed;
 
-    Given given = {{(uint8_t)type, (uint8_t)color, (uint16_t)id}};
-    ExportPlatform platform = {};
-    platform.context = &given;
+    Given given = {{(uint8_t)type, (uint8_t)color, (uint32_t)id}};
+    ExportPlatform platform;
+    InitExportPlatform(&platform, &given, kStdioFiles, kPluginEncoders);
     platform.ShowMessage = NoMessage;
     platform.ChooseSettings = GivenSettings;
-    platform.allocator = kHeapAllocator;
-    platform.WriteWholeFile = WriteFileStdio;
-    platform.ReplaceTarget = RenameFileStdio;
-    platform.RemoveFile = RemoveFileStdio;
     printf("status %d\n", ExportTexture(texture, &image, &host.services, &platform));
     return 0;
 }
