@@ -73,9 +73,9 @@ Picture Make(const char* name, uint32_t (*f)(uint32_t, uint32_t, uint32_t), uint
 
 bool LoadSample(Picture* p) {
     MemoryHost host;
-    TextureCheck check;
+    ImportOutcome outcome;
     ConvertReport report;
-    bool ok = ImportToHost(OMBR_SAMPLE, nullptr, &host, &check, &report) == 0;
+    bool ok = ImportToHost(OMBR_SAMPLE, nullptr, &host, &outcome, &report) == 0;
     if (ok) {
         const size_t count = (size_t)host.width * host.height;
         *p = {"samples/tiles.pvz", (uint32_t)host.width, std::vector<uint32_t>(host.pixels, host.pixels + count)};
@@ -102,10 +102,10 @@ std::vector<uint8_t> Encode(const Picture& p, unsigned dataType, unsigned colorF
 double Psnr(const Picture& p, const std::vector<uint8_t>& file, const std::string& path) {
     if (file.empty() || WriteFileStdio(nullptr, path.c_str(), file.data(), file.size()) != 0) return -1;
     MemoryHost host;
-    TextureCheck check;
+    ImportOutcome outcome;
     ConvertReport report;
     double psnr = -1;
-    if (ImportToHost(path.c_str(), nullptr, &host, &check, &report) == 0 && host.width == (int32_t)p.side) {
+    if (ImportToHost(path.c_str(), nullptr, &host, &outcome, &report) == 0 && host.width == (int32_t)p.side) {
         double sum = 0;
         for (size_t i = 0; i < p.pixels.size(); i++)
             for (int shift = 0; shift < 24; shift += 8) {

@@ -10,6 +10,7 @@
 #include "alloc_count.h"
 #include "bench_host.h"
 #include "decode.h"
+#include "memory_platform.h"
 #include "pictures.h"
 #include "pvz.h"
 #include "texture.h"
@@ -23,9 +24,15 @@ static void ResetLayerName(BenchHost* host) {
     memcpy(host->layer.szName, "Layer 1", 8);
 }
 
-// Host pixels of the picture as the import leaves them and the export reads them.
+// Host pixels of the picture as the import leaves them and the export reads
+// them: colours, or the indices of an indexed picture.
 static void FillPicture(BenchHost* host, int kind) {
     host->Picture(kSide, kSide);
+    if (kind != kLayoutTwiddled16) {
+        host->image.nColorMode = kColorModeIndexed;
+        host->image.nPaletteCount = 256;
+        for (uint32_t i = 0; i < 256; i++) host->image.aPalette[i] = 0xFF000000u | i * 0x010203u;
+    }
     const unsigned format = kLayouts[kind].colorFormat;
     for (uint32_t y = 0; y < kSide; y++)
         for (uint32_t x = 0; x < kSide; x++) {
@@ -42,15 +49,25 @@ static bool SamePicture(const BenchHost& host, int kind) {
            memcmp(host.pixels, expected.pixels, sizeof(uint32_t) * kSide * kSide) == 0;
 }
 
+// Files and settings of the export benchmarks: storage for every file an
+// export of `total` texture bytes writes (texture, palette, their staged
+// copies, the old palette kept aside), taken before anything is counted.
+static void SetUpExport(MemoryPlatform* files, TextureSettings settings, uint32_t total) {
+    files->logging = false;
+    files->settings = settings;
+    files->ReserveFiles(5, (size_t)PvzCompressCapacity(total));
+}
+
 static void BM_WholeImport(benchmark::State& state) {
     const std::vector<uint8_t>& file = LayoutContainer(kLayoutTwiddled16, kSide);
     BenchHost host((size_t)kSide * kSide);
-    ImportBench bench;
-    SetUpImport(&bench, kTexturePath, &file, nullptr, nullptr);
+    MemoryPlatform files;
+    files.logging = false;
+    files.Put(kTexturePath, file);
     int status = kStatusDone;
     for (auto _ : state) {
         ResetLayerName(&host);
-        status |= ImportTexture(kTexturePath, &host.image, &host.services, &bench.platform);
+        status |= files.Import(kTexturePath, &host);
     }
     state.SetItemsProcessed((int64_t)state.iterations() * kSide * kSide);
     state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)file.size());
@@ -62,15 +79,14 @@ static void BM_WholeExport(benchmark::State& state) {
     const std::vector<uint8_t>& expected = LayoutContainer(kLayoutTwiddled16, kSide);
     BenchHost host((size_t)kSide * kSide);
     FillPicture(&host, kLayoutTwiddled16);
-    ExportBench bench;
     const uint32_t total = kTextureHeaderSize + 2 * kSide * kSide;
-    SetUpExport(&bench, {kTypeTwiddled, kColorArgb1555, 4242}, (size_t)PvzCompressCapacity(total));
-    int status = kStatusDone;
-    for (auto _ : state) status |= ExportTexture(kTexturePath, &host.image, &host.services, &bench.platform);
+    MemoryPlatform files;
+    SetUpExport(&files, {kTypeTwiddled, kColorArgb1555, 4242}, total);
+    int status = kExportOk;
+    for (auto _ : state) status |= files.Export(kTexturePath, &host);
     state.SetItemsProcessed((int64_t)state.iterations() * kSide * kSide);
-    if (status != kStatusDone || bench.textureLength != expected.size() ||
-        memcmp(bench.texture.data(), expected.data(), expected.size()) != 0)
-        state.SkipWithError("the export is wrong");
+    const std::vector<uint8_t>* written = files.Find(kTexturePath);
+    if (status != kExportOk || !written || *written != expected) state.SkipWithError("the export is wrong");
 }
 BENCHMARK(BM_WholeExport)->Unit(benchmark::kMillisecond);
 
@@ -83,13 +99,13 @@ struct HeapReport {
     bool balanced = true;   // every platform block freed, none untracked
 };
 
-static void Account(const CountingHeap& heap, const AllocationTally& before, HeapReport* report) {
+static void Account(const MemoryPlatform& heap, const AllocationTally& before, HeapReport* report) {
     const AllocationTally after = CurrentAllocations();
     report->peakBytes = heap.peakBytes;
-    report->platformAllocations = heap.allocations;
+    report->platformAllocations = (unsigned)heap.allocations;
     report->otherAllocations = after.calls - before.calls - heap.allocations;
     report->otherBytes = after.bytes - before.bytes - heap.totalBytes;
-    report->balanced = heap.live == 0 && heap.untracked == 0;
+    report->balanced = heap.LiveBlocks() == 0 && heap.badFrees == 0;
 }
 
 // The tally must see operator new and malloc, or the checks prove nothing.
@@ -131,18 +147,20 @@ static void BM_PeakImport(benchmark::State& state, int kind) {
     const std::vector<uint8_t>& palette = PaletteFile();
     const size_t texture = LayoutTexture(kind, kSide).size();
     BenchHost host((size_t)kSide * kSide);
-    ImportBench bench;
-    SetUpImport(&bench, kTexturePath, &file, kPalettePath, palettised ? &palette : nullptr);
+    MemoryPlatform files;
+    files.logging = false;
+    files.Put(kTexturePath, file);
+    if (palettised) files.Put(kPalettePath, palette);
     // The expanded block is the size field rounded up to 2048 bytes.
     const size_t budget = file.size() + kPvzHeader + texture + 2047 + (palettised ? palette.size() : 0);
     HeapReport report;
     int status = kStatusDone;
     for (auto _ : state) {
         ResetLayerName(&host);
-        ResetHeap(&bench.heap);
+        files.ResetCounts();
         const AllocationTally before = CurrentAllocations();
-        status |= ImportTexture(kTexturePath, &host.image, &host.services, &bench.platform);
-        Account(bench.heap, before, &report);
+        status |= files.Import(kTexturePath, &host);
+        Account(files, before, &report);
     }
     if (status != kStatusDone || !SamePicture(host, kind)) state.SkipWithError("the import is wrong");
     else Publish(state, report, budget, palettised ? 3 : 2);
@@ -151,26 +169,26 @@ BENCHMARK_CAPTURE(BM_PeakImport, Twiddled16, kLayoutTwiddled16)->Unit(benchmark:
 BENCHMARK_CAPTURE(BM_PeakImport, Twiddled8, kLayoutTwiddled8)->Unit(benchmark::kMillisecond);
 
 // Export as .pvz: the texture buffer and the container; the palette file's
-// bytes live on the stack.
+// bytes live on the stack (an indexed picture keeps its own palette).
 static void BM_PeakExport(benchmark::State& state, int kind) {
     const LayoutInfo& layout = kLayouts[kind];
     const std::vector<uint8_t>& expected = LayoutContainer(kind, kSide);
     const uint32_t total = (uint32_t)LayoutTexture(kind, kSide).size();
     BenchHost host((size_t)kSide * kSide);
     FillPicture(&host, kind);
-    ExportBench bench;
-    SetUpExport(&bench, {layout.dataType, layout.colorFormat, 4242}, (size_t)PvzCompressCapacity(total));
+    MemoryPlatform files;
+    SetUpExport(&files, {layout.dataType, layout.colorFormat, 4242}, total);
     const size_t budget = total + (size_t)PvzCompressCapacity(total);
     HeapReport report;
-    int status = kStatusDone;
+    int status = kExportOk;
     for (auto _ : state) {
-        ResetHeap(&bench.heap);
+        files.ResetCounts();
         const AllocationTally before = CurrentAllocations();
-        status |= ExportTexture(kTexturePath, &host.image, &host.services, &bench.platform);
-        Account(bench.heap, before, &report);
+        status |= files.Export(kTexturePath, &host);
+        Account(files, before, &report);
     }
-    if (status != kStatusDone || bench.textureLength != expected.size() ||
-        memcmp(bench.texture.data(), expected.data(), expected.size()) != 0)
+    const std::vector<uint8_t>* written = files.Find(kTexturePath);
+    if (status != kExportOk || !written || *written != expected)
         state.SkipWithError("the export is wrong");
     else Publish(state, report, budget, 2);
 }
