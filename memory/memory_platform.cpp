@@ -91,7 +91,7 @@ struct MemoryPlatformCalls {
         const MemoryPlatform::File* file = m->Slot(path);
         if (!file || m->readFailures.count(path)) return -1;
         const size_t length = file->bytes.size();
-        if (room) memcpy(out, file->bytes.data(), length < room ? length : room);
+        if (room && length) memcpy(out, file->bytes.data(), length < room ? length : room);
         return length > room ? (long)room + 1 : (long)length;
     }
 };
