@@ -17,16 +17,20 @@
 
 namespace {
 
-// The number after `key` in `text` up to "," or the end, as the tag rule says.
-bool TagNumber(const std::string& text, const char* key, uint32_t* number) {
+// The number after `key` in `text` up to "," or the end, as the tag rule
+// says: 32 bits, wrapping; with `sign`, a leading "-" negates it.
+bool TagNumber(const std::string& text, const char* key, uint32_t* number, bool sign = false) {
     const size_t at = text.find(key);
     if (at == std::string::npos) return false;
+    size_t i = at + strlen(key);
+    const bool negative = sign && i < text.size() && text[i] == '-';
+    if (negative) i++;
     uint32_t value = 0;
-    for (size_t i = at + strlen(key); i < text.size() && text[i] != ','; i++) {
+    for (; i < text.size() && text[i] != ','; i++) {
         if (text[i] < '0' || text[i] > '9') return false;
         value = value * 10u + (uint32_t)(text[i] - '0');
     }
-    *number = value;
+    *number = negative ? 0u - value : value;
     return true;
 }
 
@@ -48,7 +52,7 @@ void CheckTag(const char* name, size_t capacity) {
         FUZZ_CHECK(settings.colorFormat == (uint8_t)n);
     else
         FUZZ_CHECK(settings.colorFormat == (TagNumber(text, "#COLOR:", &n) ? (uint8_t)n : 22));
-    FUZZ_CHECK(settings.globalIndex == (TagNumber(text, "#ID:", &n) ? (uint16_t)n : 3333));
+    FUZZ_CHECK(settings.globalIndex == (TagNumber(text, "#ID:", &n, true) ? n : 3333u));
 }
 
 // The base name: after the last backslash that is not the second byte of a
@@ -116,22 +120,22 @@ void CheckRecord(const uint8_t* text, size_t size) {
     free(layer);
 }
 
-// The ID edit's text: blanks, a sign, digits; clamped to 32 bits.
+// The ID edit's text: blanks, a sign, digits; no ID outside -2^31 to 2^32 - 1
+// (a negative one stands for its 32-bit pattern).
 void CheckIdText(const char* text, size_t length) {
     size_t i = 0;
     while (i < length && text[i] != '\0' && strchr(" \t\n\r\v\f", text[i])) i++;
     bool negative = false;
     if (i < length && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const int64_t limit = negative ? (int64_t)1 << 31 : (int64_t)UINT32_MAX;
     int64_t value = 0;
-    for (; i < length && text[i] >= '0' && text[i] <= '9'; i++) {
-        value = value * 10 + (text[i] - '0');
-        if (value > ((int64_t)1 << 32)) value = (int64_t)1 << 32;
-    }
-    if (negative) value = -value;
-    if (value > INT32_MAX) value = INT32_MAX;
-    if (value < INT32_MIN) value = INT32_MIN;
-    FUZZ_CHECK(ParseIdText(text, length) == (int32_t)value);
-    FUZZ_CHECK(ReadDialogSettings(0x1FF, 0x102, text, length).globalIndex == (uint16_t)(uint32_t)value);
+    for (; i < length && text[i] >= '0' && text[i] <= '9' && value <= limit; i++) value = value * 10 + (text[i] - '0');
+    const bool valid = value <= limit;
+    const uint32_t id = !valid ? 0 : negative ? 0u - (uint32_t)value : (uint32_t)value;
+    uint32_t parsed = 99;
+    FUZZ_CHECK(ParseIdText(text, length, &parsed) == valid && parsed == id);
+    bool idValid = !valid;
+    FUZZ_CHECK(ReadDialogSettings(0x1FF, 0x102, text, length, &idValid).globalIndex == id && idValid == valid);
 }
 
 }   // namespace

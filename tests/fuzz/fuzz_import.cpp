@@ -15,6 +15,7 @@
 #include "import_core.h"
 #include "import_input.h"
 #include "memory_host.h"
+#include "memory_platform.h"
 #include "palette.h"
 #include "texture.h"
 
@@ -25,75 +26,6 @@ const char kPathPvz[] = "C:\\tex\\fuzz.pvz";
 const char kPathUpper[] = "C:\\tex\\FUZZ.PVR";
 const char kPathBin[] = "C:\\tex\\fuzz.bin";
 const char kChosenPath[] = "D:\\other\\chosen.pvp";
-
-// Files and blocks of one import.
-struct FuzzPlatform {
-    const char* texturePath;
-    const uint8_t* texture;
-    size_t textureSize;
-    const uint8_t* palette;
-    size_t paletteSize;
-    uint8_t flags;
-    std::vector<void*> live;
-    int reads = 0, dialogs = 0, layerNull = 0;
-    char derivedPalette[kImportPathCapacity];
-
-    static FuzzPlatform* Self(void* c) { return static_cast<FuzzPlatform*>(c); }
-
-    static void* Alloc(void* c, size_t size) {
-        if (size > kFuzzMaxBlock) return nullptr;
-        void* block = calloc(size, 1);   // exact size: any overrun is reported
-        FUZZ_CHECK(block != nullptr);
-        Self(c)->live.push_back(block);
-        return block;
-    }
-    static void Free(void* c, void* block) {
-        std::vector<void*>& live = Self(c)->live;
-        for (size_t i = 0; i < live.size(); i++) {
-            if (live[i] == block) {
-                live.erase(live.begin() + (long)i);
-                free(block);
-                return;
-            }
-        }
-        FUZZ_CHECK(false);   // not a live block
-    }
-    static int Read(void* c, const char* path, uint8_t** block, size_t* size) {
-        FuzzPlatform* f = Self(c);
-        *block = nullptr;
-        *size = 0;
-        f->reads++;
-        FUZZ_CHECK(strnlen(path, kImportPathCapacity) < kImportPathCapacity);
-        const uint8_t* bytes = nullptr;
-        size_t length = 0;
-        if (strcmp(path, f->texturePath) == 0) {
-            bytes = f->texture, length = f->textureSize;
-        } else if (f->flags & kImportFlagPaletteBeside && strcmp(path, f->derivedPalette) == 0) {
-            bytes = f->palette, length = f->paletteSize;
-        } else if (f->flags & kImportFlagChosenReadable && strcmp(path, kChosenPath) == 0) {
-            bytes = f->palette, length = f->paletteSize;
-        } else {
-            return -1;
-        }
-        uint8_t* copy = (uint8_t*)Alloc(c, length);
-        if (!copy) return -2;
-        if (length) memcpy(copy, bytes, length);
-        *block = copy;
-        *size = length;
-        return 0;
-    }
-    static int Choose(void* c, char* path, size_t capacity) {
-        FuzzPlatform* f = Self(c);
-        f->dialogs++;
-        FUZZ_CHECK(capacity == kImportPathCapacity);
-        FUZZ_CHECK(strcmp(path, f->derivedPalette) == 0);   // the derived name is offered
-        if (f->flags & kImportFlagPaletteBeside) return 0;
-        if (f->flags & kImportFlagCancel) return -1;
-        memcpy(path, kChosenPath, sizeof kChosenPath);
-        return 0;
-    }
-    static void LayerNull(void* c) { Self(c)->layerNull++; }
-};
 
 // What the host saw, call by call: one picture at most, of a size it holds;
 // pixels set once each, inside it and between BeginProgress (over its rows)
@@ -109,9 +41,9 @@ void CheckHostCalls(const MemoryHost& host) {
 }
 
 // A texture the import would take, with a picture above kFuzzMaxPixels.
-bool PictureTooLarge(const uint8_t* texture, size_t size, int container) {
+bool PictureTooLarge(const uint8_t* texture, size_t size, const char* path) {
     TextureCheck check;
-    if (CheckTexture(texture, size, container, &check) != kTextureOk) return false;
+    if (CheckTextureFile(texture, size, path, &check) != kTextureOk) return false;
     return (uint64_t)check.info.width * check.info.height > kFuzzMaxPixels;
 }
 
@@ -129,11 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool pvz = flags & kImportFlagPvz;
     const char* path = flags & kImportFlagOddPath ? (pvz ? kPathBin : kPathUpper) : (pvz ? kPathPvz : kPathPvr);
     FUZZ_CHECK(ContainerOfPath(path) == (pvz ? kContainerPvz : kContainerPvr));
-    if (PictureTooLarge(texture, textureSize, pvz ? kContainerPvz : kContainerPvr)) return 0;
-
-    // Palette bytes in a block of their own size, so that reading past the
-    // file's end shows even where the texture follows in `data`.
-    std::vector<uint8_t> paletteCopy(palette, palette + paletteSize);
+    if (PictureTooLarge(texture, textureSize, path)) return 0;
 
     MemoryHost host;
     InitMemoryHost(&host);
@@ -143,41 +71,51 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t nameLength = flags & kImportFlagLongName ? kLayerNameRoom - 1 - (flags >> 7) * 20 : 7;
     memset(host.layer.szName, 'L', nameLength);
 
-    FuzzPlatform fp;
-    fp.texturePath = path;
-    fp.texture = texture;
-    fp.textureSize = textureSize;
-    fp.palette = paletteCopy.data();
-    fp.paletteSize = paletteSize;
-    fp.flags = flags;
-    FUZZ_CHECK(MakePalettePath(path, fp.derivedPalette, sizeof fp.derivedPalette));
-    const ImportPlatform platform = {&fp, FuzzPlatform::Read, FuzzPlatform::Alloc, FuzzPlatform::Free,
-                                     FuzzPlatform::Choose, FuzzPlatform::LayerNull};
+    // The palette file beside the texture, or the one the dialog picks (read
+    // into blocks of their exact size, so that reading past the end shows).
+    MemoryPlatform files;
+    files.allocLimit = kFuzzMaxBlock;
+    char derivedPalette[kImportPathCapacity];
+    FUZZ_CHECK(MakePalettePath(path, derivedPalette, sizeof derivedPalette));
+    const std::vector<uint8_t> paletteFile(palette, palette + paletteSize);
+    if (flags & kImportFlagPaletteBeside) files.Put(derivedPalette, paletteFile);
+    if (flags & kImportFlagChosenReadable) files.Put(kChosenPath, paletteFile);
+    files.cancelPalette = flags & kImportFlagCancel;
+    files.chosenPalette = kChosenPath;
 
-    const int status = ImportTexture(path, &host.image, &host.services, &platform);
+    // The texture's bytes are the caller's: `data` ends where they end.
+    ImportOutcome outcome;
+    const int status = ImportTexture(path, texture, textureSize, &host.image, &host.services, &files.import, &outcome);
 
-    FUZZ_CHECK(fp.live.empty());   // every block handed back, on every path
+    FUZZ_CHECK(files.LiveBlocks() == 0 && files.badFrees == 0);   // every block handed back, on every path
     CheckHostCalls(host);
     FUZZ_CHECK(host.layer.szName[kLayerNameRoom - 1] == '\0');
     FUZZ_CHECK(host.image.nPaletteCount >= 0 && host.image.nPaletteCount <= 256);
-    FUZZ_CHECK(fp.layerNull == (host.created && !host.image.pLayer ? 1 : 0));
+    FUZZ_CHECK(files.layerNulls == (host.created && !host.image.pLayer ? 1 : 0));
+    // The dialog opens on the derived name only when no file is beside the texture.
+    for (const std::string& line : files.log)
+        FUZZ_CHECK(line.rfind("dialog ", 0) != 0 || line == std::string("dialog ") + derivedPalette);
+    FUZZ_CHECK(files.paletteDialogs == 0 || files.paletteRoom == kImportPathCapacity);
+    FUZZ_CHECK(outcome.checked == kTextureOk || status == kStatusUnsupported);
     switch (status) {
     case kStatusDone:
         FUZZ_CHECK(host.created && host.progressBegins == 1);
         // A texture is painted whole or, without a decoder or conversion, not at all.
         FUZZ_CHECK(host.setPixelCalls == 0 || HostPixelsSet(&host) == (uint64_t)host.width * (uint64_t)host.height);
+        FUZZ_CHECK((outcome.decoded == kDecodeDone) == (host.setPixelCalls != 0));
+        FUZZ_CHECK(outcome.palette != kPaletteNotChosen);
+        FUZZ_CHECK(outcome.palette != kPaletteRead || (flags & (kImportFlagPaletteBeside | kImportFlagChosenReadable)));
         break;
     case kStatusUnsupported:   // refused before the host is called
-        FUZZ_CHECK(!host.created && host.progressBegins == 0 && fp.dialogs == 0);
+        FUZZ_CHECK(!host.created && host.progressBegins == 0 && files.paletteDialogs == 0);
+        FUZZ_CHECK(outcome.checked != kTextureOk);
         break;
     case kStatusCancelled:   // the picture exists; the palette dialog was cancelled
-        FUZZ_CHECK(host.created && host.progressBegins == 0 && fp.dialogs == 1 && host.setPixelCalls == 0);
+        FUZZ_CHECK(host.created && host.progressBegins == 0 && files.paletteDialogs == 1 && host.setPixelCalls == 0);
         FUZZ_CHECK((flags & (kImportFlagPaletteBeside | kImportFlagCancel)) == kImportFlagCancel);
+        FUZZ_CHECK(outcome.palette == kPaletteNotChosen);
         break;
-    case kStatusReadFailed:   // only a texture the platform has no block for
-        FUZZ_CHECK(textureSize > kFuzzMaxBlock && !host.created);
-        break;
-    default:
+    default:   // 2 is for unusable paths only, and these are not
         FUZZ_CHECK(false);
     }
     FreeMemoryHost(&host);
