@@ -1,8 +1,8 @@
 // Writes the seed corpora of the fuzz targets: valid textures of every layout
-// at small sizes, made by the project's own texture maker and compressor, in
-// the input layout of each target. Usage: fuzz_seed_maker OUTDIR; writes
-// OUTDIR/<target>/seed-NNNN for the targets import, pvz_expand,
-// pvz_roundtrip and export_text.
+// at small sizes, made by the project's own texture maker and compressor, and
+// pictures with settings for every layout written, in the input layout of
+// each target. Usage: fuzz_seed_maker OUTDIR; writes OUTDIR/<target>/seed-NNNN
+// for the targets import, pvz_expand, pvz_roundtrip, export_text and encode.
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "encode_input.h"
 #include "import_core.h"
 #include "import_input.h"
 #include "presets.h"
@@ -71,9 +72,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string out = argv[1];
-    Corpus import, expand, roundtrip, text;
-    for (Corpus* c : {&import, &expand, &roundtrip, &text}) {
-        c->dir = out + (c == &import ? "/import" : c == &expand ? "/pvz_expand" : c == &roundtrip ? "/pvz_roundtrip" : "/export_text");
+    Corpus import, expand, roundtrip, text, encode;
+    for (Corpus* c : {&import, &expand, &roundtrip, &text, &encode}) {
+        c->dir = out + (c == &import      ? "/import"
+                        : c == &expand    ? "/pvz_expand"
+                        : c == &roundtrip ? "/pvz_roundtrip"
+                        : c == &text      ? "/export_text"
+                                          : "/encode");
         mkdir(out.c_str(), 0755);
         mkdir(c->dir.c_str(), 0755);
     }
@@ -132,11 +137,33 @@ int main(int argc, char** argv) {
     }
     for (const char* id : {"0", " \t-123", "+99999999999", "65535", "-2147483649x"}) ok &= text.Add(id, 3);
 
+    // Every layout written, from each kind of picture, 8 x 8 or 16 x 16 (a
+    // rectangle 10 x 6); a palette beside some palette textures, with each way
+    // of treating the colours it lacks.
+    Bytes picture, levels;   // levels: grey levels of 4-bit indices
+    for (uint32_t i = 0; i < 256; i++) picture.push_back((uint8_t)((i * 37) ^ (i >> 3) * 11));
+    for (uint8_t v : picture) levels.push_back(v & 15);
+    const Bytes beside = MakePaletteFile(16, Entry);
+    for (uint8_t type = 0; type < 12; type++) {
+        const uint8_t dataType = kEncodeTypes[type];
+        const bool indices = dataType == 1 || dataType == 13;
+        for (uint8_t format = 0; format < (indices ? 5 : dataType == 6 || dataType == 8 ? 1 : 3); format++) {
+            const uint8_t kind = (uint8_t)((type + format) % 3 | (format % 2 ? 0x80 : 0));
+            const bool palette = (dataType == 5 || dataType == 7) && format != 1;
+            const uint8_t flags = (uint8_t)((dataType == 9 ? 0 : kEncodeFlagPowerOfTwo) | (type % 2 ? kEncodeFlagPvr : 0) |
+                                            (palette ? kEncodeFlagKnownPalette | format << 2 : 0));
+            const uint8_t side = dataType == 9 ? 9 : 3 + format % 2;
+            ok &= encode.Add(MakeEncodeInput(type, format, 977u * type, flags, side, dataType == 9 ? 5 : side,
+                                             format >= 3 ? 1 : kind, palette ? beside : Bytes(),
+                                             format == 3 ? levels : picture));
+        }
+    }
+
     if (!ok) {
         fprintf(stderr, "fuzz_seed_maker: cannot write under %s\n", out.c_str());
         return 1;
     }
-    printf("fuzz_seed_maker: %d import, %d pvz_expand, %d pvz_roundtrip, %d export_text seeds in %s\n",
-           import.count, expand.count, roundtrip.count, text.count, out.c_str());
+    printf("fuzz_seed_maker: %d import, %d pvz_expand, %d pvz_roundtrip, %d export_text, %d encode seeds in %s\n",
+           import.count, expand.count, roundtrip.count, text.count, encode.count, out.c_str());
     return 0;
 }
