@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-enum { kCommandInfo = 1, kCommandDecode, kCommandEncode };
+enum { kCommandInfo = 1, kCommandDecode, kCommandEncode, kCommandPalette };
 enum { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitInterrupted = 130 };
 enum { kContainerChoiceNone = -1, kContainerChoicePvz = 0, kContainerChoicePvr = 1 };
 
@@ -39,7 +39,7 @@ struct Options {
     int unmapped = 1;                // kUnmapped... of export_palette.h: nearest by default
     unsigned jobs = 0;               // 0: one per processor
     int pngLevel = 6;
-    SettingsChoice choice = NoSettingsChoice();
+    SettingsChoice choice = NoSettingsChoice();   // palette: --color in colorFormat
 };
 
 // 0 parsed; kExitOk with *done for --help and --version (answered on `out`);
