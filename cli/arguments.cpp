@@ -22,6 +22,7 @@ const char kUsage[] =
     "       ombr encode IMAGE.png... [-o OUT.pvz|OUT.pvr | --out-dir DIR] [--type N] [--color N]\n"
     "                   [--id N] [--preset auto|none] [--container pvz|pvr] [--palette PVP]\n"
     "                   [--new-palette | --strict-palette]\n"
+    "       ombr gallery FOLDER... -o OUT_DIR [--png-level N]\n"
     "       ombr palette PALETTE -o OUT.act|.gpl|.png|.pvp [--color N]\n"
     "common options: -r/--recursive -j/--jobs N -f/--force -q/--quiet -v/--verbose; ombr --help, ombr --version\n";
 
@@ -67,6 +68,12 @@ const char kHelp[] =
     "                    entry of its colour. Colours it lacks get the nearest entry (counted), or:\n"
     "  --new-palette     a new palette for a picture with colours the palette lacks\n"
     "  --strict-palette  refuse such a picture\n"
+    "\n"
+    "ombr gallery FOLDER... -o OUT_DIR\n"
+    "  Writes OUT_DIR/index.html, a page that shows every texture (thumbnails, settings, filters,\n"
+    "  1:1 and 2:1 views) and lists those that do not decode, with the pictures beside it; it\n"
+    "  works offline from that folder. Run again, it redoes only the textures that changed\n"
+    "  (-f: all). --png-level N as for decode.\n"
     "\n"
     "ombr palette PALETTE -o OUT\n"
     "  Converts a palette between the game's .pvp and the editors' .act (Adobe Color Table) and\n"
@@ -137,7 +144,7 @@ bool HelpOrVersion(const char* a, FILE* out) {
 // The options without a value.
 int ParseFlag(const char* a, Options* o) {
     const bool convert = o->command == kCommandDecode || o->command == kCommandEncode ||
-                         o->command == kCommandPalette;
+                         o->command == kCommandGallery || o->command == kCommandPalette;
     const bool encode = o->command == kCommandEncode;
     if (strcmp(a, "-r") == 0 || strcmp(a, "--recursive") == 0) o->recursive = true;
     else if (o->command == kCommandInfo && strcmp(a, "--json") == 0) o->json = true;
@@ -154,7 +161,8 @@ int ParseFlag(const char* a, Options* o) {
 int ParseCommonValue(int argc, const char* const* argv, int* i, Options* o, FILE* err) {
     const char* a = argv[*i];
     const bool decode = o->command == kCommandDecode;
-    const bool convert = decode || o->command == kCommandEncode || o->command == kCommandPalette;
+    const bool gallery = o->command == kCommandGallery;
+    const bool convert = decode || gallery || o->command == kCommandEncode || o->command == kCommandPalette;
     const char* v = nullptr;
     uint64_t number;
     if (Matches(a, "-j") || Matches(a, "--jobs")) {
@@ -170,7 +178,7 @@ int ParseCommonValue(int argc, const char* const* argv, int* i, Options* o, FILE
         if (!TakeValue(argc, argv, i, "--palette", &o->palette, err)) return kExitUsage;
     } else if (decode && Matches(a, "--raw")) {
         if (!TakeValue(argc, argv, i, "--raw", &o->raw, err)) return kExitUsage;
-    } else if (decode && Matches(a, "--png-level")) {
+    } else if ((decode || gallery) && Matches(a, "--png-level")) {
         if (!TakeValue(argc, argv, i, "--png-level", &v, err) ||
             !ParseRange(v, "--png-level", kPngFastestLevel, kPngSmallestLevel, &number, err))
             return kExitUsage;
@@ -240,6 +248,7 @@ int ParseCommand(int argc, const char* const* argv, Options* o, FILE* out, FILE*
     if (strcmp(command, "info") == 0) o->command = kCommandInfo;
     else if (strcmp(command, "decode") == 0) o->command = kCommandDecode;
     else if (strcmp(command, "encode") == 0) o->command = kCommandEncode;
+    else if (strcmp(command, "gallery") == 0) o->command = kCommandGallery;
     else if (strcmp(command, "palette") == 0) o->command = kCommandPalette;
     else {
         fprintf(err, "ombr: unknown command '%s'\n%s", command, kUsage);
@@ -254,8 +263,9 @@ int CheckCombination(const char* command, const Options* o, FILE* err) {
         fprintf(err, "ombr %s: no input files\n%s", command, kUsage);
         return kExitUsage;
     }
-    if (o->command == kCommandPalette && !o->output) {
-        fprintf(err, "ombr %s: -o names the palette to write\n%s", command, kUsage);
+    if ((o->command == kCommandGallery || o->command == kCommandPalette) && !o->output) {
+        fprintf(err, "ombr %s: -o names the %s\n%s", command,
+                o->command == kCommandGallery ? "folder of the page" : "palette to write", kUsage);
         return kExitUsage;
     }
     if (o->command == kCommandPalette && o->inputs.size() != 1) {

@@ -10,6 +10,7 @@
 
 #include "convert.h"
 #include "files.h"
+#include "gallery.h"
 #include "inputs.h"
 #include "outputs.h"
 #include "palette_command.h"
@@ -195,6 +196,7 @@ int RunOmbr(int argc, const char* const* argv, FILE* out, FILE* err) {
     if (done || parsed != 0) return parsed;
     int status;
     if (options.command == kCommandInfo) status = RunInfo(options, out, err);
+    else if (options.command == kCommandGallery) status = RunGallery(options, out, err);
     else if (options.command == kCommandPalette) status = RunPalette(options, out, err);
     else status = RunConvert(options, out, err);
     fflush(out);
