@@ -61,7 +61,7 @@ figcaption div { white-space: nowrap; overflow: hidden; text-overflow: ellipsis;
 <body>
 <header>
 <h1>Textures</h1>
-<label>Name <input id="fname" type="search" placeholder="part of the name" autocomplete="off"></label>
+<label>Name <input id="fname" type="search" placeholder="letters of the name" autocomplete="off"></label>
 <label>DataType <select id="ftype"><option value="">all</option></select></label>
 <label>ColorFormat <select id="fcolor"><option value="">all</option></select></label>
 <label>Size <select id="fsize"><option value="">all</option></select></label>
@@ -176,7 +176,7 @@ const char kPageTail[] = R"PAGE(</script>
     });
   }
 
-  // The filters: name (a part of it, any letter case), DataType, ColorFormat, size.
+  // The filters: name (letters it holds, any letter case), DataType, ColorFormat, size.
   const fill = (id, values, label) => values.forEach((v) => { add($(id), "option", "", label(v)).value = v; });
   const types = new Map(textures.map((t) => [String(t.t), t.tn]));
   fill("ftype", [...types.keys()].sort((a, b) => a - b), (v) => v + (types.get(v) ? " (" + types.get(v) + ")" : ""));
