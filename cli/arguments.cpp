@@ -22,6 +22,8 @@ const char kUsage[] =
     "       ombr encode IMAGE.png... [-o OUT.pvz|OUT.pvr | --out-dir DIR] [--type N] [--color N]\n"
     "                   [--id N] [--preset auto|none] [--container pvz|pvr] [--palette PVP]\n"
     "                   [--new-palette | --strict-palette]\n"
+    "       ombr gallery FOLDER... -o OUT_DIR [--png-level N]\n"
+    "       ombr palette PALETTE -o OUT.act|.gpl|.png|.pvp [--color N]\n"
     "common options: -r/--recursive -j/--jobs N -f/--force -q/--quiet -v/--verbose; ombr --help, ombr --version\n";
 
 const char kHelp[] =
@@ -66,6 +68,18 @@ const char kHelp[] =
     "                    entry of its colour. Colours it lacks get the nearest entry (counted), or:\n"
     "  --new-palette     a new palette for a picture with colours the palette lacks\n"
     "  --strict-palette  refuse such a picture\n"
+    "\n"
+    "ombr gallery FOLDER... -o OUT_DIR\n"
+    "  Writes OUT_DIR/index.html, a page that shows every texture (thumbnails, settings, filters,\n"
+    "  1:1 and 2:1 views) and lists those that do not decode, with the pictures beside it; it\n"
+    "  works offline from that folder. Run again, it redoes only the textures that changed\n"
+    "  (-f: all). --png-level N as for decode.\n"
+    "\n"
+    "ombr palette PALETTE -o OUT\n"
+    "  Converts a palette between the game's .pvp and the editors' .act (Adobe Color Table) and\n"
+    "  .gpl (GIMP palette), or draws it as a .png swatch, entries in their order.\n"
+    "  --color N         the ColorFormat of the .pvp's entries: 0 ARGB1555, 1 RGB565, 2 ARGB4444\n"
+    "                    (default: that of the texture of the same name beside the .pvp, else 0)\n"
     "\n"
     "Files and folders can be mixed; a folder gives its .pvr/.pvz (decode, info) or .png (encode)\n"
     "files, its subfolders too with -r/--recursive (links followed, each folder read once).\n"
@@ -129,7 +143,8 @@ bool HelpOrVersion(const char* a, FILE* out) {
 
 // The options without a value.
 int ParseFlag(const char* a, Options* o) {
-    const bool convert = o->command == kCommandDecode || o->command == kCommandEncode;
+    const bool convert = o->command == kCommandDecode || o->command == kCommandEncode ||
+                         o->command == kCommandGallery || o->command == kCommandPalette;
     const bool encode = o->command == kCommandEncode;
     if (strcmp(a, "-r") == 0 || strcmp(a, "--recursive") == 0) o->recursive = true;
     else if (o->command == kCommandInfo && strcmp(a, "--json") == 0) o->json = true;
@@ -146,7 +161,8 @@ int ParseFlag(const char* a, Options* o) {
 int ParseCommonValue(int argc, const char* const* argv, int* i, Options* o, FILE* err) {
     const char* a = argv[*i];
     const bool decode = o->command == kCommandDecode;
-    const bool convert = decode || o->command == kCommandEncode;
+    const bool gallery = o->command == kCommandGallery;
+    const bool convert = decode || gallery || o->command == kCommandEncode || o->command == kCommandPalette;
     const char* v = nullptr;
     uint64_t number;
     if (Matches(a, "-j") || Matches(a, "--jobs")) {
@@ -156,13 +172,13 @@ int ParseCommonValue(int argc, const char* const* argv, int* i, Options* o, FILE
         o->jobs = (unsigned)number;
     } else if (convert && (Matches(a, "-o") || Matches(a, "--output"))) {
         if (!TakeValue(argc, argv, i, a[1] == 'o' ? "-o" : "--output", &o->output, err)) return kExitUsage;
-    } else if (convert && Matches(a, "--out-dir")) {
+    } else if ((decode || o->command == kCommandEncode) && Matches(a, "--out-dir")) {
         if (!TakeValue(argc, argv, i, "--out-dir", &o->outDir, err)) return kExitUsage;
-    } else if (convert && Matches(a, "--palette")) {
+    } else if ((decode || o->command == kCommandEncode) && Matches(a, "--palette")) {
         if (!TakeValue(argc, argv, i, "--palette", &o->palette, err)) return kExitUsage;
     } else if (decode && Matches(a, "--raw")) {
         if (!TakeValue(argc, argv, i, "--raw", &o->raw, err)) return kExitUsage;
-    } else if (decode && Matches(a, "--png-level")) {
+    } else if ((decode || gallery) && Matches(a, "--png-level")) {
         if (!TakeValue(argc, argv, i, "--png-level", &v, err) ||
             !ParseRange(v, "--png-level", kPngFastestLevel, kPngSmallestLevel, &number, err))
             return kExitUsage;
@@ -178,6 +194,12 @@ int ParseEncodeValue(int argc, const char* const* argv, int* i, Options* o, FILE
     const char* a = argv[*i];
     const char* v = nullptr;
     uint64_t number;
+    if (o->command == kCommandPalette && Matches(a, "--color")) {
+        if (!TakeValue(argc, argv, i, "--color", &v, err) || !ParseRange(v, "--color", 0, 2, &number, err))
+            return kExitUsage;
+        o->choice.colorFormat = (int)number;
+        return kOptionTaken;
+    }
     if (o->command != kCommandEncode) return kOptionUnknown;
     if (Matches(a, "--type")) {
         if (!TakeValue(argc, argv, i, "--type", &v, err) ||
@@ -226,6 +248,8 @@ int ParseCommand(int argc, const char* const* argv, Options* o, FILE* out, FILE*
     if (strcmp(command, "info") == 0) o->command = kCommandInfo;
     else if (strcmp(command, "decode") == 0) o->command = kCommandDecode;
     else if (strcmp(command, "encode") == 0) o->command = kCommandEncode;
+    else if (strcmp(command, "gallery") == 0) o->command = kCommandGallery;
+    else if (strcmp(command, "palette") == 0) o->command = kCommandPalette;
     else {
         fprintf(err, "ombr: unknown command '%s'\n%s", command, kUsage);
         return kExitUsage;
@@ -237,6 +261,15 @@ int ParseCommand(int argc, const char* const* argv, Options* o, FILE* out, FILE*
 int CheckCombination(const char* command, const Options* o, FILE* err) {
     if (o->inputs.empty()) {
         fprintf(err, "ombr %s: no input files\n%s", command, kUsage);
+        return kExitUsage;
+    }
+    if ((o->command == kCommandGallery || o->command == kCommandPalette) && !o->output) {
+        fprintf(err, "ombr %s: -o names the %s\n%s", command,
+                o->command == kCommandGallery ? "folder of the page" : "palette to write", kUsage);
+        return kExitUsage;
+    }
+    if (o->command == kCommandPalette && o->inputs.size() != 1) {
+        fprintf(err, "ombr palette: one palette at a time\n");
         return kExitUsage;
     }
     if (o->output && o->outDir) {

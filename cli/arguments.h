@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-enum { kCommandInfo = 1, kCommandDecode, kCommandEncode };
+enum { kCommandInfo = 1, kCommandDecode, kCommandEncode, kCommandGallery, kCommandPalette };
 enum { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitInterrupted = 130 };
 enum { kContainerChoiceNone = -1, kContainerChoicePvz = 0, kContainerChoicePvr = 1 };
 
@@ -26,7 +26,7 @@ inline SettingsChoice NoSettingsChoice() {
 struct Options {
     int command = 0;
     std::vector<std::string> inputs;
-    const char* output = nullptr;
+    const char* output = nullptr;    // gallery: the folder of the page
     const char* outDir = nullptr;
     const char* palette = nullptr;   // decode: the palette to use; encode: the palette to keep
     const char* raw = nullptr;
@@ -39,7 +39,7 @@ struct Options {
     int unmapped = 1;                // kUnmapped... of export_palette.h: nearest by default
     unsigned jobs = 0;               // 0: one per processor
     int pngLevel = 6;
-    SettingsChoice choice = NoSettingsChoice();
+    SettingsChoice choice = NoSettingsChoice();   // palette: --color in colorFormat
 };
 
 // 0 parsed; kExitOk with *done for --help and --version (answered on `out`);

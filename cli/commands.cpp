@@ -10,8 +10,10 @@
 
 #include "convert.h"
 #include "files.h"
+#include "gallery.h"
 #include "inputs.h"
 #include "outputs.h"
+#include "palette_command.h"
 #include "paths.h"
 #include "pool.h"
 #include "report.h"
@@ -192,7 +194,11 @@ int RunOmbr(int argc, const char* const* argv, FILE* out, FILE* err) {
     bool done = false;
     const int parsed = ParseArguments(argc, argv, &options, out, err, &done);
     if (done || parsed != 0) return parsed;
-    const int status = options.command == kCommandInfo ? RunInfo(options, out, err) : RunConvert(options, out, err);
+    int status;
+    if (options.command == kCommandInfo) status = RunInfo(options, out, err);
+    else if (options.command == kCommandGallery) status = RunGallery(options, out, err);
+    else if (options.command == kCommandPalette) status = RunPalette(options, out, err);
+    else status = RunConvert(options, out, err);
     fflush(out);
     fflush(err);
     return status;

@@ -156,6 +156,11 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
 // RGBA. 0, or -1 when no memory can be had.
 int HostToPng(const MemoryHost* host, PngImage* png);
 
+// The settings of the imported texture in the PNG's tag, as its layer tag
+// says them (without the tag's leading blank), and its file name in the
+// source chunk: as `ombr decode` writes them.
+void TagPicture(const char* input, const TextureCheck& check, PngImage* png);
+
 // The host's pixel values, little-endian 32-bit words row by row, in a new
 // malloc block of width x height x 4 bytes.
 int HostToRaw(const MemoryHost* host, uint8_t** data, size_t* length);

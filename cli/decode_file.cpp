@@ -231,9 +231,7 @@ bool RefuseExisting(const char* path, bool force, ConvertReport* report) {
     return true;
 }
 
-// The settings of the imported texture, as its layer tag says them (without
-// the tag's leading blank), and its file name.
-static void TagPicture(const char* input, const TextureCheck& check, PngImage* png) {
+void TagPicture(const char* input, const TextureCheck& check, PngImage* png) {
     char tag[kLayerTagRoom];
     const TextureInfo& info = check.info;
     FormatLayerTag(tag, sizeof tag, info.dataType, check.decision.tagColor, info.globalIndex, info.colorFormat);

@@ -32,6 +32,10 @@ int ReadFilePart(const char* path, uint64_t limit, uint8_t** data, size_t* lengt
 int ReadFileHead(const char* path, uint8_t* out, size_t room, size_t* length, uint64_t* fileLength);
 // The length of a regular file: kFileOk, or the kFile... reason.
 int FileLength(const char* path, uint64_t* length);
+// The length and the time of the last change (in the system's own units:
+// nanoseconds since 1970 on POSIX, 100 ns since 1601 on Windows) of a
+// regular file: kFileOk, or the kFile... reason.
+int FileStamp(const char* path, uint64_t* length, int64_t* modified);
 
 // An existing file of this name: true with the name it goes by in `found`
 // (`room` bytes) — the name itself, or where names are case-sensitive, one

@@ -103,6 +103,17 @@ int FileLength(const char* path, uint64_t* length) {
     return kFileOk;
 }
 
+int FileStamp(const char* path, uint64_t* length, int64_t* modified) {
+    struct stat info;
+    *length = 0;
+    *modified = 0;
+    if (stat(path, &info) != 0) return kFileNotOpened;
+    if (!S_ISREG(info.st_mode)) return kFileNotRegular;
+    *length = (uint64_t)info.st_size;
+    *modified = (int64_t)info.st_mtim.tv_sec * 1000000000 + info.st_mtim.tv_nsec;
+    return kFileOk;
+}
+
 bool FindFile(const char* path, char* found, size_t room) {
     const size_t length = strlen(path);
     if (length >= room) return false;

@@ -97,6 +97,17 @@ int FileLength(const char* path, uint64_t* length) {
     return kFileOk;
 }
 
+int FileStamp(const char* path, uint64_t* length, int64_t* modified) {
+    *length = 0;
+    *modified = 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return kFileNotOpened;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kFileNotRegular;
+    *length = (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+    *modified = (int64_t)((uint64_t)data.ftLastWriteTime.dwHighDateTime << 32 | data.ftLastWriteTime.dwLowDateTime);
+    return kFileOk;
+}
+
 // Names that differ in letter case are one file here.
 bool FindFile(const char* path, char* found, size_t room) {
     const size_t length = strlen(path);

@@ -86,6 +86,21 @@ void ReportSummary(Reporter* r, const char* command, size_t converted, size_t fa
             interrupted ? ", interrupted" : "");
 }
 
+void ReportGalleryTexture(Reporter* r, const char* path, const char* what, const char* detail) {
+    ClearProgress(r);
+    fprintf(r->out, "%s: %s%s\n", path, what, detail ? detail : "");
+    fflush(r->out);
+}
+
+void ReportGallerySummary(Reporter* r, size_t textures, size_t redone, size_t notDecoded, size_t failed,
+                          const char* page) {
+    ClearProgress(r);
+    fprintf(r->out, "ombr gallery: %zu textures (%zu redone, %zu unchanged), %zu not decoded", textures, redone,
+            textures - redone, notDecoded);
+    if (failed) fprintf(r->out, ", %zu failed", failed);
+    fprintf(r->out, " -> %s\n", page);
+}
+
 void ReportFailedFiles(Reporter* r, const std::string* paths, size_t count) {
     for (size_t i = 0; i < count; i++) fprintf(r->err, "ombr: failed: %s\n", paths[i].c_str());
 }

@@ -42,6 +42,12 @@ void ReportPictureInfo(Reporter* reporter, const char* path, const PictureSummar
 void ReportInfoProblem(Reporter* reporter, const char* path, const char* problem);
 void EndInfo(Reporter* reporter);
 
+// `gallery`: the -v line of a texture ("PATH: WHAT DETAIL"), and the summary
+// ("ombr gallery: N textures (R redone, U unchanged), D not decoded -> PAGE").
+void ReportGalleryTexture(Reporter* reporter, const char* path, const char* what, const char* detail);
+void ReportGallerySummary(Reporter* reporter, size_t textures, size_t redone, size_t notDecoded, size_t failed,
+                          const char* page);
+
 // "ombr decode: N converted, M failed", and the failed files of a batch.
 void ReportSummary(Reporter* reporter, const char* command, size_t converted, size_t failed, bool interrupted);
 void ReportFailedFiles(Reporter* reporter, const std::string* paths, size_t count);
