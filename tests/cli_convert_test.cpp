@@ -360,7 +360,8 @@ TEST_F(CliFiles, EncodeRefusesWhatTheExportCannotWrite) {
         {{"small.png"}, "a 100 x 100 picture cannot be DataType 1: a side of 0, a twiddled side not a power of two"},
         {{"narrow.png", "--type", "13"}, "a 100 x 128 picture cannot be DataType 13"},
         {{"ok.png", "--type", "9", "--color", "5"}, "DataType 9 is written with ColorFormat 0, 1 or 2, not 5"},
-        {{"ok.png", "--type", "1", "--color", "6"}, "stores palette indices without a palette file: give a palette or grey PNG"},
+        {{"ok.png", "--type", "1", "--color", "6"},
+         "stores palette indices without a palette file: give a palette or grey PNG"},
         {{"many.png", "--type", "1", "--color", "5"}, "keeps 16 colours, but the picture uses index 31"},
         {{"grey.png", "--type", "1", "--color", "5"}, "keeps 16 colours, but the picture uses grey level 127"},
         {{"missing.png"}, "no such file"},
@@ -424,7 +425,8 @@ TEST_F(CliFiles, OutputsContainersAndPresets) {
     r = Cli({"encode", "a.png", "-o", row->name, "--id", "7", "-v"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find(std::string("preset ") + row->name), std::string::npos) << r.out;
-    const TextureInfo info = ReadTextureInfo(ReadBytes(P(row->name)).data() + (ContainerOfPath(row->name) == kContainerPvr ? 0 : 4));
+    const TextureInfo info =
+        ReadTextureInfo(ReadBytes(P(row->name)).data() + (ContainerOfPath(row->name) == kContainerPvr ? 0 : 4));
     EXPECT_EQ(info.dataType, 9);
     EXPECT_EQ(info.colorFormat, row->settings.colorFormat);
     EXPECT_EQ(info.globalIndex, 7u);
@@ -453,7 +455,8 @@ TEST_F(CliFiles, EncodeKeepsWhatTheReplacedTextureHas) {
 
     // One colour the palette lacks: the nearest entry (said), a new palette,
     // or nothing written.
-    WritePicture(P("d.png"), 16, 16, kPngColor, [&](uint32_t x, uint32_t y) { return x + y ? colour(x, y) : 0xFF123456u; });
+    WritePicture(P("d.png"), 16, 16, kPngColor,
+                 [&](uint32_t x, uint32_t y) { return x + y ? colour(x, y) : 0xFF123456u; });
     r = Cli({"encode", "d.png", "-o", "t.pvz", "-f"});
     EXPECT_NE(r.err.find("1 colours (1 pixels) are not in the palette"), std::string::npos) << r.err;
     EXPECT_EQ(ReadBytes(P("t.pvp")), pvp);

@@ -244,7 +244,8 @@ size_t WrongVqBlocks(const std::vector<uint8_t>& file, unsigned type, unsigned c
         const uint64_t at = s == 1 ? 0 : MipChainOffset(s / 2);
         if (s < (small ? 4u : 2u)) {
             const unsigned index = small ? (chain[at / 2] >> (4 * (at % 2))) & 15 : chain[at];
-            const Block one = {want[0] | 0xFF000000u, want[0] | 0xFF000000u, want[0] | 0xFF000000u, want[0] | 0xFF000000u};
+            const uint32_t c = want[0] | 0xFF000000u;
+            const Block one = {c, c, c, c};
             wrong += !nearest(book[index], s == 1 ? one : BlockAt(want, s, 0, 0));
             continue;
         }
@@ -255,7 +256,8 @@ size_t WrongVqBlocks(const std::vector<uint8_t>& file, unsigned type, unsigned c
                          : DecodeVq(map, mapBytes, texels, bookBytes, s, s, cf, services, image);
         });
         for (uint32_t by = 0; by < s / 2; by++)
-            for (uint32_t bx = 0; bx < s / 2; bx++) wrong += !nearest(BlockAt(got, s, bx, by), BlockAt(want, s, bx, by));
+            for (uint32_t bx = 0; bx < s / 2; bx++)
+                wrong += !nearest(BlockAt(got, s, bx, by), BlockAt(want, s, bx, by));
     }
     return wrong;
 }

@@ -240,7 +240,8 @@ TEST(ExportDriver, PaletteFiles) {
     const Bytes known = MakePaletteFile(16, entry);
     for (bool outside : {false, true}) {
         StubHost host;
-        host.SetSource(64, 64, 0, 0, [](int x, int y) { return UnpackColor(0, (uint16_t)(0x8000 | ((x + y) % 16) * 0x0842)); });
+        host.SetSource(64, 64, 0, 0,
+                       [](int x, int y) { return UnpackColor(0, (uint16_t)(0x8000 | ((x + y) % 16) * 0x0842)); });
         if (outside) HostPixel(&host, 5, 5) = 0xFF123456u;
         MemoryPlatform fake;
         fake.settings = {5, 0, 1};
@@ -249,7 +250,9 @@ TEST(ExportDriver, PaletteFiles) {
         ASSERT_EQ(Export(fake, host, "C:\\t\\b.pvz", &outcome), kStatusDone);
         EXPECT_EQ(outcome.paletteSource, outside ? kPaletteQuantised : kPaletteKept);
         EXPECT_EQ(*fake.Find("C:\\t\\b.pvp") == known, !outside);
-        if (!outside) EXPECT_EQ(ImportColours(fake, "C:\\t\\b.pvz")[64 * 7 + 3], UnpackColor(0, entry(10)));
+        if (!outside) {
+            EXPECT_EQ(ImportColours(fake, "C:\\t\\b.pvz")[64 * 7 + 3], UnpackColor(0, entry(10)));
+        }
     }
     // A texture named like its own palette file keeps only the texture.
     StubHost host;

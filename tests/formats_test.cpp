@@ -140,10 +140,12 @@ TEST(Names, Codes) {
 TEST(Layout, WritersSizesAndPalettes) {
     const unsigned plugin = kWrittenByPlugin, converter = kWrittenByConverter;
     for (auto pair : {std::make_pair(1u, 5u), std::make_pair(13u, 2u), std::make_pair(9u, 1u), std::make_pair(7u, 0u)})
-        EXPECT_TRUE(IsWritablePair(pair.first, pair.second, plugin) && IsWritablePair(pair.first, pair.second, converter));
+        EXPECT_TRUE(IsWritablePair(pair.first, pair.second, plugin) &&
+                    IsWritablePair(pair.first, pair.second, converter));
     for (auto pair : {std::make_pair(2u, 0u), std::make_pair(3u, 1u), std::make_pair(4u, 2u), std::make_pair(16u, 0u),
                       std::make_pair(17u, 1u)})
-        EXPECT_TRUE(!IsWritablePair(pair.first, pair.second, plugin) && IsWritablePair(pair.first, pair.second, converter));
+        EXPECT_TRUE(!IsWritablePair(pair.first, pair.second, plugin) &&
+                    IsWritablePair(pair.first, pair.second, converter));
     for (auto pair : {std::make_pair(6u, 0u), std::make_pair(8u, 1u), std::make_pair(2u, 5u), std::make_pair(9u, 6u),
                       std::make_pair(1u, 3u), std::make_pair(10u, 0u)})
         EXPECT_FALSE(IsWritablePair(pair.first, pair.second, converter)) << pair.first << "/" << pair.second;

@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
         for (uint8_t format = 0; format < (indices ? 5 : dataType == 6 || dataType == 8 ? 1 : 3); format++) {
             const uint8_t kind = (uint8_t)((type + format) % 3 | (format % 2 ? 0x80 : 0));
             const bool palette = (dataType == 5 || dataType == 7) && format != 1;
-            const uint8_t flags = (uint8_t)((dataType == 9 ? 0 : kEncodeFlagPowerOfTwo) | (type % 2 ? kEncodeFlagPvr : 0) |
+            const uint8_t flags = (uint8_t)((dataType == 9 ? 0 : kEncodeFlagPowerOfTwo) |
+                                            (type % 2 ? kEncodeFlagPvr : 0) |
                                             (palette ? kEncodeFlagKnownPalette | format << 2 : 0));
             const uint8_t side = dataType == 9 ? 9 : 3 + format % 2;
             ok &= encode.Add(MakeEncodeInput(type, format, 977u * type, flags, side, dataType == 9 ? 5 : side,

@@ -12,8 +12,10 @@ static void PrintDataTypes(FILE* out) {
     fprintf(out, "  \"dataTypes\": [\n");
     for (unsigned code = 0; code < 256; code++) {
         const DataTypeRow& row = DataTypeLayout(code);
-        fprintf(out, "    {\"order\": \"%s\", \"texelBits\": %u, \"mipBits\": %u, \"pvzUnit\": %u, \"writer\": \"%s\"}%s\n",
-                kOrders[row.order], row.texelBits, row.mipBits, row.pvzUnit, kWriters[row.writer], code < 255 ? "," : "");
+        fprintf(out,
+                "    {\"order\": \"%s\", \"texelBits\": %u, \"mipBits\": %u, \"pvzUnit\": %u, \"writer\": \"%s\"}%s\n",
+                kOrders[row.order], row.texelBits, row.mipBits, row.pvzUnit, kWriters[row.writer],
+                code < 255 ? "," : "");
     }
     fprintf(out, "  ],\n");
 }
