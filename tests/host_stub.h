@@ -1,4 +1,4 @@
-// The in-memory host (cli/memory_host.h) as the native tests hold it: set up
+// The in-memory host (memory/memory_host.h) as the native tests hold it: set up
 // and freed with the test's scope, with the helpers the tests share.
 #pragma once
 
