@@ -71,7 +71,7 @@ bool SamePicture(const fs::path& png, uint32_t side) {
     const std::vector<uint8_t> file = ReadFile(png);
     PngImage image;
     char error[kPngErrorRoom];
-    if (DecodePng(file.data(), file.size(), side, &image, error, sizeof error) != 0) return false;
+    if (DecodePng(file.data(), file.size(), side, (uint64_t)side * side, &image, error, sizeof error) != 0) return false;
     bool same = image.width == side && image.height == side && image.kind == kPngColor;
     for (uint32_t y = 0; same && y < side; y++)
         for (uint32_t x = 0; same && x < side; x++) {

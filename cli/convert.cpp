@@ -95,7 +95,7 @@ static int ReadPicture(const char* path, PngImage* png, ConvertReport* report) {
         return -1;
     }
     char pngError[kPngErrorRoom];
-    const int decoded = DecodePng(file, fileLength, kPngMaxSide, png, pngError, sizeof pngError);
+    const int decoded = DecodePng(file, fileLength, kPngMaxSide, kMaxPicturePixels, png, pngError, sizeof pngError);
     free(file);
     if (decoded != 0) Say(report->message, "%s", pngError);
     return decoded;
@@ -538,9 +538,8 @@ int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* 
 
     if (png.kind == kPngColor && indexLayout) {
         Say(report->message,
-            "DataType %u with ColorFormat %u stores palette indices: give a palette or grey PNG, not a colour one%s",
-            (unsigned)settings.dataType, (unsigned)settings.colorFormat,
-            kPngKeepsIndices ? "" : " (this build reads palette PNGs as colour pictures)");
+            "DataType %u with ColorFormat %u stores palette indices: give a palette or grey PNG, not a colour one",
+            (unsigned)settings.dataType, (unsigned)settings.colorFormat);
         return -1;
     }
     if (indexLayout) {
