@@ -55,9 +55,10 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
 // entry that is not opaque); colour and grey pictures as RGBA, or RGB / grey
 // when `alpha` is false; before the image data a non-empty `tag` as a tEXt
 // chunk and a non-empty `source` as an uncompressed iTXt chunk. `level` is
-// the compression: 0 fastest (stored, no row filters) to 9 smallest. The
-// same record and level give the same bytes in every build. 0, or -1.
-enum { kPngFastestLevel = 0, kPngDefaultLevel = 6, kPngSmallestLevel = 9 };
+// zlib's compression level: 0 stored (no compression, no row filters) to 9
+// smallest. The same record and level give the same bytes in every build.
+// 0, or -1.
+enum { kPngFastestLevel = 0, kPngDefaultLevel = 5, kPngSmallestLevel = 9 };
 int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* length);
 inline int EncodePng(const PngImage* image, uint8_t** data, size_t* length) {
     return EncodePngAtLevel(image, kPngDefaultLevel, data, length);

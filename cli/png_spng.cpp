@@ -5,11 +5,22 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <zlib.h>
 
 #include "png.h"
 
 const char kPngTagKeyword[] = "ombr texture settings";
 const char kPngSourceKeyword[] = "ombr texture file";
+
+// The level is zlib's. Rows of colour and grey pictures are filtered with Up
+// and deflated with the strategy for filtered data: trying all five filters
+// on every row (libspng's own choice) cost more time than the deflate itself
+// and gave larger files on decoded textures (bench/README.md has the
+// figures). Palette indices are not filtered and take zlib's default
+// strategy, as libspng would choose. Level 0 stores the rows as they are.
+static int FilterChoice(const PngImage* image, int level) {
+    return image->kind == kPngIndexed || level == 0 ? SPNG_DISABLE_FILTERING : SPNG_FILTER_CHOICE_UP;
+}
 
 void InitPng(PngImage* image) { memset(image, 0, sizeof *image); }
 
@@ -197,7 +208,8 @@ int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* l
     const bool indexed = image->kind == kPngIndexed;
     spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
     spng_set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, level);
-    if (level == kPngFastestLevel) spng_set_option(ctx, SPNG_FILTER_CHOICE, SPNG_DISABLE_FILTERING);
+    spng_set_option(ctx, SPNG_IMG_COMPRESSION_STRATEGY, indexed ? Z_DEFAULT_STRATEGY : Z_FILTERED);
+    spng_set_option(ctx, SPNG_FILTER_CHOICE, FilterChoice(image, level));
 
     spng_ihdr ihdr;
     memset(&ihdr, 0, sizeof ihdr);
