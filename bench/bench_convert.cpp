@@ -71,7 +71,7 @@ bool SamePicture(const fs::path& png, uint32_t side) {
     const std::vector<uint8_t> file = ReadFile(png);
     PngImage image;
     char error[kPngErrorRoom];
-    if (DecodePng(file.data(), file.size(), side, &image, error, sizeof error) != 0) return false;
+    if (DecodePng(file.data(), file.size(), side, (uint64_t)side * side, &image, error, sizeof error) != 0) return false;
     bool same = image.width == side && image.height == side && image.kind == kPngColor;
     for (uint32_t y = 0; same && y < side; y++)
         for (uint32_t x = 0; same && x < side; x++) {
@@ -146,8 +146,8 @@ BENCHMARK(BM_ConvertDecode)->Args({1, 128, 4})->Args({0, 128, 4})->Args({1, 1024
     ->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ConvertEncode)->Args({1, 128, 4})->Args({0, 128, 4})->Args({1, 1024, 64})->Args({0, 1024, 64})
     ->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ConvertPngLevel)->Args({6, 128})->Args({0, 1024})->Args({1, 1024})->Args({3, 1024})
-    ->Args({6, 1024})->Args({9, 1024})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ConvertPngLevel)->Args({5, 128})->Args({0, 1024})->Args({1, 1024})->Args({3, 1024})
+    ->Args({5, 1024})->Args({6, 1024})->Args({9, 1024})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);

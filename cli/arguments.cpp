@@ -43,7 +43,7 @@ const char kHelp[] =
     "  --out-dir DIR     where the PNGs of many textures go (subfolders kept with -r)\n"
     "  --palette PVP     the palette file to use instead of the one beside the texture\n"
     "  --raw FILE        also write the picture's pixel values, 32-bit little-endian, row by row\n"
-    "  --png-level N     PNG compression: 0 fastest (stored) to 9 smallest; default 6\n"
+    "  --png-level N     PNG compression: 0 none (stored) to 9 smallest; default 5\n"
     "\n"
     "ombr encode IMAGE.png...\n"
     "  Writes each PNG as a texture, and the .pvp palette beside it for DataType 5 and 7. A name\n"

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "png.h"
+
 enum { kCommandInfo = 1, kCommandDecode, kCommandEncode, kCommandGallery, kCommandPalette };
 enum { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitInterrupted = 130 };
 enum { kContainerChoiceNone = -1, kContainerChoicePvz = 0, kContainerChoicePvr = 1 };
@@ -38,7 +40,7 @@ struct Options {
     int container = kContainerChoiceNone;
     int unmapped = 1;                // kUnmapped... of export_palette.h: nearest by default
     unsigned jobs = 0;               // 0: one per processor
-    int pngLevel = 6;
+    int pngLevel = kPngDefaultLevel;
     SettingsChoice choice = NoSettingsChoice();   // palette: --color in colorFormat
 };
 

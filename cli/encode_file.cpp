@@ -24,7 +24,7 @@ static int ReadPicture(const char* path, PngImage* png, char* message) {
         return -1;
     }
     char pngError[kPngErrorRoom];
-    const int decoded = DecodePng(file, fileLength, kPngMaxSide, png, pngError, sizeof pngError);
+    const int decoded = DecodePng(file, fileLength, kPngMaxSide, kMaxPicturePixels, png, pngError, sizeof pngError);
     free(file);
     if (decoded != 0) snprintf(message, kReportRoom, "%s", pngError);
     return decoded;

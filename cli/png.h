@@ -1,7 +1,6 @@
 // The small PNG interface of the converter: a decoded picture as a flat
-// record, read from and written to memory. Natively it is libspng
-// (png_spng.cpp); the Windows build uses stb_image / stb_image_write
-// (png_stb.cpp).
+// record, read from and written to memory, through libspng (png_spng.cpp) in
+// every build: the Windows ombr.exe and the native ombr write the same bytes.
 #pragma once
 
 #include <stddef.h>
@@ -15,7 +14,7 @@ enum {
 
 enum { kPngErrorRoom = 160, kPngTextRoom = 80, kPngSourceRoom = 260 };
 
-// Keyword of the tEXt chunk that carries a texture's settings (its layer tag).
+// Keyword of the text chunk that carries a texture's settings (its layer tag).
 extern const char kPngTagKeyword[];
 // Keyword of the text chunk that carries the texture's own file name.
 extern const char kPngSourceKeyword[];
@@ -23,19 +22,14 @@ extern const char kPngSourceKeyword[];
 struct PngImage {
     uint32_t width;
     uint32_t height;
-    int kind;                  // kPng...
-    bool alpha;                // grey and colour: the file carries alpha (a channel or tRNS)
-    uint8_t* pixels;           // row by row, malloc block; 1 byte (indexed) or 4 bytes a pixel
-    uint32_t paletteCount;     // indexed: PLTE entries, 1 to 256
-    uint8_t palette[256][4];   // indexed: red, green, blue, alpha (255 where tRNS gives none)
-    char tag[kPngTextRoom];    // the kPngTagKeyword text, zero-terminated; empty when none
-    char source[kPngSourceRoom];   // the kPngSourceKeyword text (UTF-8); empty when none
+    int kind;                      // kPng...
+    bool alpha;                    // grey and colour: the file carries alpha (a channel or tRNS)
+    uint8_t* pixels;               // row by row, malloc block; 1 byte (indexed) or 4 bytes a pixel
+    uint32_t paletteCount;         // indexed: PLTE entries, 1 to 256
+    uint8_t palette[256][4];       // indexed: red, green, blue, alpha (255 where tRNS gives none)
+    char tag[kPngTextRoom];        // the kPngTagKeyword text, zero-terminated; empty when none
+    char source[kPngSourceRoom];   // the kPngSourceKeyword text (UTF-8), zero-terminated; empty when none
 };
-
-// True where indexed PNGs are read with their indices and written as
-// indexed PNGs (libspng). Where false (stb), indexed files are read as
-// colour pictures and indexed pictures are written as RGBA.
-extern const bool kPngKeepsIndices;
 
 // An empty record (no pixels).
 void InitPng(PngImage* image);
@@ -43,20 +37,28 @@ void FreePng(PngImage* image);
 // Bytes per pixel of the record's kind.
 inline uint32_t PngPixelBytes(const PngImage& image) { return image.kind == kPngIndexed ? 1 : 4; }
 
-// Decodes a whole PNG file, with the text of its first kPngTagKeyword tEXt
-// chunk (cut to fit) in `tag`. Refuses pictures wider or higher than
-// `maxSide` before any pixel memory is taken. 0, or -1 with a message in
-// `error`.
-int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* image, char* error,
-              size_t errorRoom);
+// Reads only the signature and IHDR (the first 33 bytes of the file): the
+// picture's size and kind, so that a caller can bound memory before reading
+// a whole file. 0, or -1 when the bytes do not start a PNG.
+int PeekPng(const uint8_t* data, size_t length, uint32_t* width, uint32_t* height, int* kind);
+
+// Decodes a whole PNG file. Pictures wider or higher than `maxSide`, or of
+// more than `maxPixels` pixels, are refused from IHDR before any pixel memory
+// is taken; so is an index beyond its palette. The first text chunk (tEXt,
+// zTXt or iTXt, before or after the image data) of each keyword fills `tag`
+// and `source` (cut to fit). 0, or -1 with a message in `error`.
+int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t maxPixels, PngImage* image,
+              char* error, size_t errorRoom);
 
 // Encodes the record as a PNG file in a new malloc block: indexed pictures
 // as colour type 3 with PLTE (paletteCount entries) and tRNS (up to the last
 // entry that is not opaque); colour and grey pictures as RGBA, or RGB / grey
-// when `alpha` is false; a non-empty `tag` as a tEXt chunk of keyword
-// kPngTagKeyword before the image data. `level` is the compression: 0
-// fastest (stored, no row filters) to 9 smallest. 0, or -1.
-enum { kPngFastestLevel = 0, kPngDefaultLevel = 6, kPngSmallestLevel = 9 };
+// when `alpha` is false; before the image data a non-empty `tag` as a tEXt
+// chunk and a non-empty `source` as an uncompressed iTXt chunk. `level` is
+// zlib's compression level: 0 stored (no compression, no row filters) to 9
+// smallest. The same record and level give the same bytes in every build.
+// 0, or -1.
+enum { kPngFastestLevel = 0, kPngDefaultLevel = 5, kPngSmallestLevel = 9 };
 int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* length);
 inline int EncodePng(const PngImage* image, uint8_t** data, size_t* length) {
     return EncodePngAtLevel(image, kPngDefaultLevel, data, length);

@@ -1,14 +1,26 @@
-// png.h through libspng: palettes and their transparency kept both ways.
+// png.h through libspng, in every build (Debian's libspng natively, the same
+// source built for MinGW by the Windows builds): palettes and their
+// transparency kept both ways, and the same bytes written everywhere.
 #include <spng.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <zlib.h>
 
 #include "png.h"
 
-const bool kPngKeepsIndices = true;
 const char kPngTagKeyword[] = "ombr texture settings";
 const char kPngSourceKeyword[] = "ombr texture file";
+
+// The level is zlib's. Rows of colour and grey pictures are filtered with Up
+// and deflated with the strategy for filtered data: trying all five filters
+// on every row (libspng's own choice) cost more time than the deflate itself
+// and gave larger files on decoded textures (bench/README.md has the
+// figures). Palette indices are not filtered and take zlib's default
+// strategy, as libspng would choose. Level 0 stores the rows as they are.
+static int FilterChoice(const PngImage* image, int level) {
+    return image->kind == kPngIndexed || level == 0 ? SPNG_DISABLE_FILTERING : SPNG_FILTER_CHOICE_UP;
+}
 
 void InitPng(PngImage* image) { memset(image, 0, sizeof *image); }
 
@@ -26,6 +38,32 @@ static int Fail(spng_ctx* ctx, char* error, size_t room, const char* what, int c
     return -1;
 }
 
+static int KindOf(uint8_t colorType) {
+    if (colorType == SPNG_COLOR_TYPE_INDEXED) return kPngIndexed;
+    if (colorType == SPNG_COLOR_TYPE_GRAYSCALE || colorType == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA) return kPngGrey;
+    return kPngColor;
+}
+
+// Signature and IHDR: 8 + 8 + 13 + 4 bytes.
+enum { kPngHeaderBytes = 33 };
+
+int PeekPng(const uint8_t* data, size_t length, uint32_t* width, uint32_t* height, int* kind) {
+    *width = 0;
+    *height = 0;
+    *kind = 0;
+    if (length < kPngHeaderBytes) return -1;
+    spng_ctx* ctx = spng_ctx_new(0);
+    if (!ctx) return -1;
+    spng_ihdr ihdr;
+    const bool read = spng_set_png_buffer(ctx, data, kPngHeaderBytes) == 0 && spng_get_ihdr(ctx, &ihdr) == 0;
+    spng_ctx_free(ctx);
+    if (!read) return -1;
+    *width = ihdr.width;
+    *height = ihdr.height;
+    *kind = KindOf(ihdr.color_type);
+    return 0;
+}
+
 // 1, 2 and 4-bit rows unpacked to one index a byte; 8-bit rows copied.
 static void UnpackIndices(const uint8_t* packed, size_t stride, uint32_t width, uint32_t height, unsigned depth,
                           uint8_t* out) {
@@ -40,40 +78,59 @@ static void UnpackIndices(const uint8_t* packed, size_t stride, uint32_t width, 
     }
 }
 
-// The text of the first tEXt chunk with our keyword; none is no error.
-static void ReadTag(spng_ctx* ctx, PngImage* image) {
+// The texts of our keywords that the file has shown so far: called before
+// the image data is read and again after it, so a text chunk counts wherever
+// it lies and the first one of a keyword wins. Text chunks that cannot be
+// read are no error.
+static void ReadTexts(spng_ctx* ctx, PngImage* image) {
     uint32_t count = 0;
     if (spng_get_text(ctx, nullptr, &count) != 0 || count == 0) return;
     spng_text* texts = (spng_text*)calloc(count, sizeof *texts);
     if (!texts) return;
     if (spng_get_text(ctx, texts, &count) == 0)
-        for (uint32_t i = 0; i < count; i++)
-            if (texts[i].type == SPNG_TEXT && strcmp(texts[i].keyword, kPngTagKeyword) == 0) {
-                snprintf(image->tag, sizeof image->tag, "%.*s", (int)texts[i].length, texts[i].text);
-                break;
-            }
+        for (uint32_t i = 0; i < count; i++) {
+            char* into = nullptr;
+            size_t room = 0;
+            if (strcmp(texts[i].keyword, kPngTagKeyword) == 0) into = image->tag, room = sizeof image->tag;
+            if (strcmp(texts[i].keyword, kPngSourceKeyword) == 0) into = image->source, room = sizeof image->source;
+            if (!into || into[0] != '\0' || !texts[i].text) continue;
+            const size_t length = texts[i].length < room - 1 ? texts[i].length : room - 1;
+            memcpy(into, texts[i].text, length);
+            into[length] = '\0';
+        }
     free(texts);
 }
 
-int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* image, char* error,
-              size_t errorRoom) {
+int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t maxPixels, PngImage* image,
+              char* error, size_t errorRoom) {
     InitPng(image);
     spng_ctx* ctx = spng_ctx_new(0);
     if (!ctx) return Fail(nullptr, error, errorRoom, "out of memory", 0);
-    spng_set_image_limits(ctx, maxSide, maxSide);
     spng_set_chunk_limits(ctx, 1u << 26, 1u << 26);
     int rc = spng_set_png_buffer(ctx, data, length);
     if (rc != 0) return Fail(ctx, error, errorRoom, "not a PNG", rc);
     spng_ihdr ihdr;
     rc = spng_get_ihdr(ctx, &ihdr);
     if (rc != 0) return Fail(ctx, error, errorRoom, "not a PNG", rc);
-    if (ihdr.width > maxSide || ihdr.height > maxSide) return Fail(ctx, error, errorRoom, "picture too large", 0);
+    const uint64_t pixels = (uint64_t)ihdr.width * ihdr.height;
+    if (ihdr.width > maxSide || ihdr.height > maxSide || pixels > maxPixels) {
+        if (ihdr.width > maxSide || ihdr.height > maxSide)
+            snprintf(error, errorRoom, "picture of %u x %u is too large (at most %u pixels a side)",
+                     (unsigned)ihdr.width, (unsigned)ihdr.height, (unsigned)maxSide);
+        else
+            snprintf(error, errorRoom, "picture of %u x %u is too large (at most %llu pixels)",
+                     (unsigned)ihdr.width, (unsigned)ihdr.height, (unsigned long long)maxPixels);
+        spng_ctx_free(ctx);
+        return -1;
+    }
+    // Whatever the caller allows, one block of four bytes a pixel must be
+    // addressable.
+    if (pixels > SIZE_MAX / 4) return Fail(ctx, error, errorRoom, "picture too large for this process", 0);
 
     image->width = ihdr.width;
     image->height = ihdr.height;
-    const size_t pixels = (size_t)ihdr.width * ihdr.height;
-    if (ihdr.color_type == SPNG_COLOR_TYPE_INDEXED) {
-        image->kind = kPngIndexed;
+    image->kind = KindOf(ihdr.color_type);
+    if (image->kind == kPngIndexed) {
         spng_plte plte;
         rc = spng_get_plte(ctx, &plte);
         if (rc != 0 || plte.n_entries == 0 || plte.n_entries > 256)
@@ -89,12 +146,19 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* im
         if (spng_get_trns(ctx, &trns) == 0)
             for (uint32_t i = 0; i < trns.n_type3_entries && i < plte.n_entries; i++)
                 image->palette[i][3] = trns.type3_alpha[i];
+    }
+    ReadTexts(ctx, image);
 
+    if (image->kind == kPngIndexed) {
         size_t size = 0;
         rc = spng_decoded_image_size(ctx, SPNG_FMT_PNG, &size);
         if (rc != 0) return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
-        uint8_t* packed = (uint8_t*)malloc(size > 0 ? size : 1);
-        image->pixels = (uint8_t*)malloc(pixels > 0 ? pixels : 1);
+        const size_t stride = ihdr.height > 0 ? size / ihdr.height : 0;
+        if (stride < ((size_t)ihdr.width * ihdr.bit_depth + 7) / 8)
+            return Fail(ctx, error, errorRoom, "cannot read PNG", 0);
+        // Zeroed: interlaced rows of less than a byte a pixel are merged into it.
+        uint8_t* packed = (uint8_t*)calloc(size > 0 ? size : 1, 1);
+        image->pixels = (uint8_t*)malloc(pixels > 0 ? (size_t)pixels : 1);
         if (!packed || !image->pixels) {
             free(packed);
             FreePng(image);
@@ -106,26 +170,22 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* im
             FreePng(image);
             return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
         }
-        const size_t stride = ihdr.height > 0 ? size / ihdr.height : 0;
         UnpackIndices(packed, stride, ihdr.width, ihdr.height, ihdr.bit_depth, image->pixels);
         free(packed);
         // An index past the palette is an error in a PNG: refuse it here
         // rather than guess a colour for it.
-        for (size_t i = 0; i < pixels; i++)
+        for (size_t i = 0; i < (size_t)pixels; i++)
             if (image->pixels[i] >= image->paletteCount) {
                 FreePng(image);
                 return Fail(ctx, error, errorRoom, "PNG index beyond its palette", 0);
             }
     } else {
-        const bool grey = ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE ||
-                          ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
-        image->kind = grey ? kPngGrey : kPngColor;
         spng_trns trns;
         image->alpha = ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
                        ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA || spng_get_trns(ctx, &trns) == 0;
         size_t size = 0;
         rc = spng_decoded_image_size(ctx, SPNG_FMT_RGBA8, &size);
-        if (rc != 0 || size != pixels * 4) return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
+        if (rc != 0 || size != (size_t)pixels * 4) return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
         image->pixels = (uint8_t*)malloc(size > 0 ? size : 1);
         if (!image->pixels) return Fail(ctx, error, errorRoom, "out of memory", 0);
         rc = spng_decode_image(ctx, image->pixels, size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
@@ -134,7 +194,7 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* im
             return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
         }
     }
-    ReadTag(ctx, image);
+    ReadTexts(ctx, image);
     spng_ctx_free(ctx);
     return 0;
 }
@@ -142,11 +202,14 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, PngImage* im
 int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* length) {
     *data = nullptr;
     *length = 0;
+    if (level < kPngFastestLevel || level > kPngSmallestLevel) return -1;
     spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
     if (!ctx) return -1;
+    const bool indexed = image->kind == kPngIndexed;
     spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
     spng_set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, level);
-    if (level == kPngFastestLevel) spng_set_option(ctx, SPNG_FILTER_CHOICE, SPNG_DISABLE_FILTERING);
+    spng_set_option(ctx, SPNG_IMG_COMPRESSION_STRATEGY, indexed ? Z_DEFAULT_STRATEGY : Z_FILTERED);
+    spng_set_option(ctx, SPNG_FILTER_CHOICE, FilterChoice(image, level));
 
     spng_ihdr ihdr;
     memset(&ihdr, 0, sizeof ihdr);
@@ -159,7 +222,7 @@ int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* l
     const uint8_t* source = image->pixels;
     size_t sourceLength = pixels * PngPixelBytes(*image);
     int rc = 0;
-    if (image->kind == kPngIndexed) {
+    if (indexed) {
         if (image->paletteCount == 0 || image->paletteCount > 256) {
             spng_ctx_free(ctx);
             return -1;
@@ -203,15 +266,32 @@ int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* l
             sourceLength = pixels * channels;
         }
     }
-    spng_text text;
-    memset(&text, 0, sizeof text);
-    if (rc == 0 && image->tag[0] != '\0') {
-        snprintf(text.keyword, sizeof text.keyword, "%s", kPngTagKeyword);
-        text.type = SPNG_TEXT;
-        text.length = strnlen(image->tag, sizeof image->tag);
-        text.text = const_cast<char*>(image->tag);
-        rc = spng_set_text(ctx, &text, 1);
+    // The texts, zero-terminated copies (the encoder measures them itself).
+    char tag[kPngTextRoom];
+    char name[kPngSourceRoom];
+    snprintf(tag, sizeof tag, "%.*s", (int)strnlen(image->tag, sizeof image->tag), image->tag);
+    snprintf(name, sizeof name, "%.*s", (int)strnlen(image->source, sizeof image->source), image->source);
+    spng_text texts[2];
+    memset(texts, 0, sizeof texts);
+    uint32_t textCount = 0;
+    if (tag[0] != '\0') {
+        spng_text& t = texts[textCount++];
+        snprintf(t.keyword, sizeof t.keyword, "%s", kPngTagKeyword);
+        t.type = SPNG_TEXT;
+        t.length = strlen(tag);
+        t.text = tag;
     }
+    if (name[0] != '\0') {
+        spng_text& t = texts[textCount++];
+        snprintf(t.keyword, sizeof t.keyword, "%s", kPngSourceKeyword);
+        t.type = SPNG_ITXT;
+        t.compression_flag = 0;
+        t.language_tag = const_cast<char*>("");
+        t.translated_keyword = const_cast<char*>("");
+        t.length = strlen(name);
+        t.text = name;
+    }
+    if (rc == 0 && textCount > 0) rc = spng_set_text(ctx, texts, textCount);
     if (rc == 0) rc = spng_encode_image(ctx, source, sourceLength, SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
     free(narrowed);
     if (rc == 0) {

@@ -344,22 +344,36 @@ static Watchdog* StartWatchdog(double seconds) {
     return &watchdog;
 }
 
+// The picture as the paint program would save it: an indexed picture as a
+// palette PNG of its nPaletteCount entries (more if a pixel's index lies
+// beyond them) and each pixel's own index, others as RGBA. Entries and pixels
+// keep their alpha only where bAlpha says the picture has alpha.
+static bool SavePicture(const char* path, const Host& host) {
+    const uint32_t opaque = host.image.bAlpha ? 0 : 0xFF000000u;
+    if (strcmp(host.created, "indexed") == 0) {
+        std::vector<uint8_t> index(host.pixels.size());
+        const int32_t count = host.image.nPaletteCount;
+        size_t entries = count < 1 ? 1 : count > 256 ? 256 : (size_t)count;
+        for (size_t i = 0; i < index.size(); i++) {
+            index[i] = (uint8_t)host.pixels[i];
+            if (index[i] >= entries) entries = index[i] + 1u;
+        }
+        std::vector<uint32_t> palette(entries);
+        for (size_t e = 0; e < entries; e++) palette[e] = host.image.aPalette[e] | opaque;
+        return SaveIndexedPng(path, host.width, host.height, palette, index);
+    }
+    std::vector<uint32_t> argb(host.pixels.size());
+    for (size_t i = 0; i < argb.size(); i++) argb[i] = host.pixels[i] | opaque;
+    return SavePng(path, host.width, host.height, argb);
+}
+
 // Writes --out (the picture as PNG), --raw and --report; 1 when one of them
 // cannot be written.
 static int WriteOutputs(const Options& o, const Host& host, int status, const json& exports) {
     int result = 0;
-    if (!o.out.empty() && host.created) {
-        std::vector<uint32_t> argb(host.pixels.size());
-        for (size_t i = 0; i < argb.size(); i++) {
-            uint32_t v = host.pixels[i];
-            if (strcmp(host.created, "indexed") == 0) v = host.image.aPalette[v & 0xFF];
-            if (!host.image.bAlpha) v |= 0xFF000000u;
-            argb[i] = v;
-        }
-        if (!SavePng(WindowsPath(o.out).c_str(), host.width, host.height, argb)) {
-            fprintf(stderr, "pvrhost: cannot write %s\n", o.out.c_str());
-            result = 1;
-        }
+    if (!o.out.empty() && host.created && !SavePicture(WindowsPath(o.out).c_str(), host)) {
+        fprintf(stderr, "pvrhost: cannot write %s\n", o.out.c_str());
+        result = 1;
     }
     if (!o.raw.empty()) {
         std::string bytes;

@@ -81,7 +81,7 @@ struct PngFile {
     explicit PngFile(const fs::path& path) {
         const std::vector<uint8_t> bytes = ReadBytes(path);
         char error[kPngErrorRoom];
-        if (DecodePng(bytes.data(), bytes.size(), 4096, &png, error, sizeof error) != 0) InitPng(&png);
+        if (DecodePng(bytes.data(), bytes.size(), 4096, 4096 * 4096, &png, error, sizeof error) != 0) InitPng(&png);
     }
     ~PngFile() { FreePng(&png); }
 };

@@ -205,7 +205,6 @@ std::vector<uint8_t> Encode(const PngImage& png) {
 }
 
 TEST(CliPng, IndexedPicturesKeepIndicesPaletteAndTransparency) {
-    ASSERT_TRUE(kPngKeepsIndices);
     PngImage png;
     InitPng(&png);
     png.width = 5;
@@ -222,18 +221,18 @@ TEST(CliPng, IndexedPicturesKeepIndicesPaletteAndTransparency) {
     const std::vector<uint8_t> file = Encode(png);
     PngImage back;
     char error[kPngErrorRoom];
-    ASSERT_EQ(DecodePng(file.data(), file.size(), 64, &back, error, sizeof error), 0) << error;
+    ASSERT_EQ(DecodePng(file.data(), file.size(), 64, 64 * 64, &back, error, sizeof error), 0) << error;
     EXPECT_EQ(back.kind, kPngIndexed);
     EXPECT_EQ(back.paletteCount, 200u);
     EXPECT_EQ(memcmp(back.palette, png.palette, 200 * 4), 0);
     EXPECT_EQ(memcmp(back.pixels, pixels, 15), 0);
     FreePng(&back);
     // Too large for the caller's limit, cut short, or not a PNG: refused.
-    EXPECT_EQ(DecodePng(file.data(), file.size(), 4, &back, error, sizeof error), -1);
+    EXPECT_EQ(DecodePng(file.data(), file.size(), 4, 64 * 64, &back, error, sizeof error), -1);
     EXPECT_EQ(back.pixels, nullptr);
-    EXPECT_EQ(DecodePng(file.data(), file.size() / 2, 64, &back, error, sizeof error), -1);
+    EXPECT_EQ(DecodePng(file.data(), file.size() / 2, 64, 64 * 64, &back, error, sizeof error), -1);
     const uint8_t junk[40] = {0x89, 'P', 'N', 'G'};
-    EXPECT_EQ(DecodePng(junk, sizeof junk, 64, &back, error, sizeof error), -1);
+    EXPECT_EQ(DecodePng(junk, sizeof junk, 64, 64 * 64, &back, error, sizeof error), -1);
 
     // Palette PNGs of 1, 2 and 4 bits a pixel, as other programs write them.
     for (uint8_t depth : {1, 2, 4}) {
@@ -257,7 +256,7 @@ TEST(CliPng, IndexedPicturesKeepIndicesPaletteAndTransparency) {
         int status = 0;
         uint8_t* bytes = (uint8_t*)spng_get_png_buffer(ctx, &length, &status);
         spng_ctx_free(ctx);
-        ASSERT_EQ(DecodePng(bytes, length, 64, &back, error, sizeof error), 0) << error;
+        ASSERT_EQ(DecodePng(bytes, length, 64, 64 * 64, &back, error, sizeof error), 0) << error;
         free(bytes);
         EXPECT_EQ(back.paletteCount, entries);
         for (uint32_t y = 0; y < height; y++)
@@ -280,13 +279,104 @@ TEST(CliPng, GreyAndColourPictures) {
             const std::vector<uint8_t> file = Encode(png);
             PngImage back;
             char error[kPngErrorRoom];
-            ASSERT_EQ(DecodePng(file.data(), file.size(), 64, &back, error, sizeof error), 0);
+            ASSERT_EQ(DecodePng(file.data(), file.size(), 64, 64 * 64, &back, error, sizeof error), 0);
             EXPECT_EQ(back.kind, kind);
             EXPECT_EQ(back.alpha, alpha);
             EXPECT_EQ(back.pixels[4], 20);
             EXPECT_EQ(back.pixels[7], alpha ? 0 : 255);
             FreePng(&back);
         }
+}
+
+// A PNG chunk with its length and CRC, for files laid out by hand.
+std::string Chunk(const char* type, const std::string& body) {
+    std::string c;
+    for (int shift = 24; shift >= 0; shift -= 8) c += (char)(body.size() >> shift);
+    c += std::string(type, 4) + body;
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 4; i < c.size(); i++) {
+        crc ^= (uint8_t)c[i];
+        for (int bit = 0; bit < 8; bit++) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    crc ^= 0xFFFFFFFFu;
+    for (int shift = 24; shift >= 0; shift -= 8) c += (char)(crc >> shift);
+    return c;
+}
+
+// Text as a zlib stream of one stored block (so zTXt needs no compressor).
+std::string Stored(const std::string& text) {
+    uint32_t a = 1, b = 0;
+    for (unsigned char c : text) a = (a + c) % 65521, b = (b + a) % 65521;
+    const uint16_t n = (uint16_t)text.size();
+    std::string z = {'\x78', '\x01', '\x01', (char)n, (char)(n >> 8), (char)~n, (char)(~n >> 8)};
+    z += text;
+    for (uint32_t v : {b >> 8, b, a >> 8, a}) z += (char)v;
+    return z;
+}
+
+TEST(CliPng, TextsWhereverTheyLieAndLimitsFromTheHeader) {
+    PngImage png;
+    InitPng(&png);
+    png.width = 8;
+    png.height = 2;
+    png.kind = kPngColor;
+    uint8_t pixels[64] = {};
+    png.pixels = pixels;
+    snprintf(png.tag, sizeof png.tag, "!#TYPE:1, #COLOR:2, #ID:7");
+    snprintf(png.source, sizeof png.source, "C:\\tex\\\xE7\x9F\xB3.pvz");   // UTF-8
+    const std::vector<uint8_t> bytes = Encode(png);
+    const std::string file(bytes.begin(), bytes.end());
+    // Both texts are written before the image data, the name as iTXt.
+    EXPECT_LT(file.find("tEXtombr texture settings"), file.find("IDAT"));
+    EXPECT_LT(file.find(std::string("iTXtombr texture file\0\0\0\0\0", 26)), file.find("IDAT"));
+    char error[kPngErrorRoom];
+    PngImage back;
+    ASSERT_EQ(DecodePng(bytes.data(), bytes.size(), 8, 16, &back, error, sizeof error), 0) << error;
+    EXPECT_STREQ(back.tag, "!#TYPE:1, #COLOR:2, #ID:7");
+    EXPECT_STREQ(back.source, "C:\\tex\\\xE7\x9F\xB3.pvz");
+    FreePng(&back);
+
+    // Editors move text chunks after the image data and write zTXt or iTXt:
+    // the first of each keyword counts, wherever it lies.
+    png.tag[0] = png.source[0] = '\0';
+    const std::vector<uint8_t> plain = Encode(png);
+    const std::string head(plain.begin(), plain.begin() + 33), end(plain.end() - 12, plain.end());
+    const std::string data(plain.begin() + 33, plain.end() - 12);
+    const std::string tag("ombr texture settings\0", 22), name("ombr texture file\0", 18);
+    struct Layout {
+        std::string before, after;
+        const char* tag;
+        const char* source;
+    } layouts[] = {
+        {"", Chunk("tEXt", tag + "after"), "after", ""},
+        {Chunk("zTXt", tag + '\0' + Stored("zipped")), Chunk("tEXt", tag + "second"), "zipped", ""},
+        {"", Chunk("iTXt", tag + std::string("\0\0en\0\0", 6) + "intl") +
+                 Chunk("iTXt", name + std::string(4, 0) + "a.pvr"),
+         "intl", "a.pvr"},
+        {Chunk("tEXt", std::string("Comment\0x", 9)), Chunk("zTXt", name + '\0' + Stored("b.pvz")), "", "b.pvz"},
+    };
+    for (const Layout& l : layouts) {
+        const std::string f = head + l.before + data + l.after + end;
+        ASSERT_EQ(DecodePng((const uint8_t*)f.data(), f.size(), 8, 16, &back, error, sizeof error), 0) << error;
+        EXPECT_STREQ(back.tag, l.tag);
+        EXPECT_STREQ(back.source, l.source);
+        FreePng(&back);
+    }
+
+    // The header alone tells the size and kind; the limits refuse a picture
+    // before its pixels are read, even one whose data is cut short.
+    uint32_t width = 0, height = 0;
+    int kind = 0;
+    ASSERT_EQ(PeekPng(bytes.data(), 33, &width, &height, &kind), 0);
+    EXPECT_EQ(width, 8u);
+    EXPECT_EQ(height, 2u);
+    EXPECT_EQ(kind, kPngColor);
+    EXPECT_EQ(PeekPng(bytes.data(), 32, &width, &height, &kind), -1);
+    EXPECT_EQ(DecodePng(bytes.data(), bytes.size(), 7, 16, &back, error, sizeof error), -1);
+    EXPECT_STREQ(error, "picture of 8 x 2 is too large (at most 7 pixels a side)");
+    EXPECT_EQ(DecodePng(bytes.data(), 40, 8, 15, &back, error, sizeof error), -1);
+    EXPECT_STREQ(error, "picture of 8 x 2 is too large (at most 15 pixels)");
+    EXPECT_EQ(back.pixels, nullptr);
 }
 
 TEST(CliJson, Strings) {
