@@ -13,7 +13,50 @@
 
 enum { kPngMaxSide = 0xFFFF };   // a texture's sides are 16-bit
 
+// The width and height a PNG's header chunk declares, from the file's first
+// bytes (33 hold the signature and the whole IHDR chunk): false when they
+// are not a PNG's.
+static bool PeekPngSize(const uint8_t* head, size_t length, uint32_t* width, uint32_t* height) {
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (length < 24 || memcmp(head, kSignature, 8) != 0 || memcmp(head + 12, "IHDR", 4) != 0) return false;
+    *width = (uint32_t)head[16] << 24 | (uint32_t)head[17] << 16 | (uint32_t)head[18] << 8 | head[19];
+    *height = (uint32_t)head[20] << 24 | (uint32_t)head[21] << 16 | (uint32_t)head[22] << 8 | head[23];
+    return true;
+}
+
+enum { kPngHeadBytes = 33 };
+
+// A picture no texture can hold is refused from its header, before its file
+// is read or any pixel memory taken: true with the reason.
+static bool RefuseLargePicture(const char* path, char* message) {
+    uint8_t head[kPngHeadBytes];
+    size_t length = 0;
+    uint64_t fileLength = 0;
+    uint32_t width, height;
+    if (ReadFileHead(path, head, sizeof head, &length, &fileLength) != kFileOk ||
+        !PeekPngSize(head, length, &width, &height) || (uint64_t)width * height <= kMaxPicturePixels)
+        return false;
+    snprintf(message, kReportRoom, "a %u x %u picture: more pixels than any texture holds (%u)", width, height,
+             (unsigned)kMaxPicturePixels);
+    return true;
+}
+
+uint64_t EncodeNeed(const char* input) {
+    uint8_t head[kPngHeadBytes];
+    size_t length = 0;
+    uint64_t fileLength = 0;
+    uint32_t width, height;
+    if (ReadFileHead(input, head, sizeof head, &length, &fileLength) != kFileOk) return 0;
+    if (!PeekPngSize(head, length, &width, &height)) return fileLength;
+    const uint64_t pixels = (uint64_t)width * height;
+    // The file, its pixels decoded, the host picture and the texture (with
+    // its PVZ container and the encoders' work): about 4 bytes a pixel each.
+    return pixels > kMaxPicturePixels ? 0 : fileLength + 16 * pixels;
+}
+
 static int ReadPicture(const char* path, PngImage* png, char* message) {
+    InitPng(png);
+    if (RefuseLargePicture(path, message)) return -1;
     errno = 0;
     uint8_t* file = nullptr;
     size_t fileLength = 0;

@@ -33,3 +33,9 @@ void PlanOutputs(const Options& options, std::vector<Job>* jobs);
 // The texture named for a picture with --container (or ".pvz"): "a.png"
 // gives "a.pvz"; "a.pvr.png" gives "a.pvr" whatever the choice.
 std::string TextureNameFor(const std::string& picture, int containerChoice);
+
+// Before a batch writes anything: in every folder it writes to, what runs
+// that died there left (their staged files and journals, told by the run id
+// in their names) is finished or removed: a pair cut by a crash comes back
+// whole, old or new (see CommitPair). Says on `err` what it finished.
+void RecoverOutputFolders(const Options& options, const std::vector<Job>& jobs, FILE* err);
