@@ -9,6 +9,7 @@
 #include "files.h"
 #include "layout.h"
 #include "palette.h"
+#include "pvz.h"
 #include "texture.h"
 
 void ClearReport(ConvertReport* report) {
@@ -68,7 +69,15 @@ uint64_t DecodeNeed(const char* input, bool raw) {
     CheckTextureFile(head, headLength, input, &check);   // as far as the head tells
     uint64_t pixels = (uint64_t)check.info.width * check.info.height;
     if (pixels > kMaxPicturePixels) pixels = 0;   // refused before any picture is made
-    const uint64_t expanded = check.container == kContainerPvz ? check.pvzBlockSize : 0;
+    // A .pvz's block is as its size field says, but only what the stream
+    // expands to is ever touched: at most a record's longest run for each
+    // record the file holds.
+    uint64_t expanded = 0;
+    if (check.container == kContainerPvz) {
+        const unsigned unit = PvzUnitSize(check.info.dataType);
+        const uint64_t most = kPvzStream + readBytes / (unit + 1) * kPvzMaxRunUnits * unit;
+        expanded = check.pvzBlockSize < most ? check.pvzBlockSize : most;
+    }
     // The file, its expansion, the host picture, the PNG's rows and the PNG
     // file (4 bytes a pixel each), and the --raw pixels.
     return readBytes + expanded + pixels * (raw ? 16 : 12);

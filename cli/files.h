@@ -123,7 +123,15 @@ bool Interrupted();
 
 // printf to `stream` of UTF-8 text: on a Windows console as UTF-16, whatever
 // its code page; elsewhere the bytes as they are.
+#ifdef _WIN32
+void Say(FILE* stream, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
+#else
 void Say(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+#endif
+
+// The program's arguments in UTF-8: on Windows from the wide command line
+// (any name, whatever the ANSI code page), elsewhere argv as it is.
+std::vector<std::string> CommandLineUtf8(int argc, char** argv);
 
 // True when `stream` is an interactive terminal; its width in columns
 // (80 when unknown).

@@ -425,6 +425,8 @@ void Say(FILE* stream, const char* format, ...) {
     va_end(args);
 }
 
+std::vector<std::string> CommandLineUtf8(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
+
 bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 int TerminalColumns(FILE* stream) {

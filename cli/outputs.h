@@ -27,7 +27,8 @@ struct Job {
 // The PNG a texture decodes to, the texture a picture encodes to (or its
 // stem), and their folders made. A job whose outputs (the texture's stem
 // with any container and its .pvp; the PNG; --raw) would meet another's, or
-// fall on an input, gets its problem instead.
+// fall on an input, gets its problem instead. Names that differ only in
+// letter case meet where the folder's file system takes them for one file.
 void PlanOutputs(const Options& options, std::vector<Job>* jobs);
 
 // The texture named for a picture with --container (or ".pvz"): "a.png"
