@@ -39,7 +39,9 @@ def read(path):
 
 
 shutil.rmtree(work, ignore_errors=True)
-folder = "日本語フォルダ"
+# Its last character ends in a byte that code page 932 would take for a lead
+# byte, hiding the separator after it.
+folder = "日本語フォルダぁ"
 for lang in ("ja_JP.UTF-8", "en_US.UTF-8"):
     here = os.path.join(work, lang)
     os.makedirs(os.path.join(here, folder, "下"))
@@ -73,7 +75,8 @@ for lang in ("ja_JP.UTF-8", "en_US.UTF-8"):
                             os.path.join(folder, "パレット.pvz"), "--type", "7", "--id", "1")
     names = os.listdir(os.path.join(here, folder))
     check(status == 0 and {"パレット.pvz", "パレット.pvp"} <= set(names), "%s: a pair written: %s" % (lang, err))
-    check(not any(n.startswith("~") for n in names), "%s: nothing staged left: %s" % (lang, names))
+    left = [f for _, _, files in os.walk(here) for f in files if f.startswith("~")]
+    check(left == [], "%s: nothing staged left: %s" % (lang, left))
 
     # Two inputs whose outputs differ only in letter case are one output.
     for a, b in (("a", "A"), ("ω", "Ω")):
