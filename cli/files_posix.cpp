@@ -106,6 +106,12 @@ int FileLength(const char* path, uint64_t* length) {
     return kFileOk;
 }
 
+// The folder of `path` whose last "/" is at `slash` (may be null): "." for a
+// bare name, "/" for a name in the root.
+static std::string FolderPart(const char* path, const char* slash) {
+    return slash ? std::string(path, (size_t)(slash - path) + (slash == path ? 1 : 0)) : ".";
+}
+
 bool FindFile(const char* path, char* found, size_t room) {
     const size_t length = strlen(path);
     if (length >= room) return false;
@@ -115,7 +121,7 @@ bool FindFile(const char* path, char* found, size_t room) {
     }
     // Names are case-sensitive here: look for the name in another case.
     const char* slash = strrchr(path, '/');
-    const std::string folder = slash ? std::string(path, (size_t)(slash - path) + (slash == path ? 1 : 0)) : ".";
+    const std::string folder = FolderPart(path, slash);
     const char* base = slash ? slash + 1 : path;
     std::vector<FolderEntry> entries;
     if (ListFolder(folder.c_str(), &entries) != 0) return false;
@@ -201,7 +207,7 @@ static unsigned long ThisRun(void*) { return CurrentRunId(); }
 
 static bool FullPathOf(void*, const char* path, char* out, size_t room) {
     const char* slash = strrchr(path, '/');
-    const std::string folder = slash ? std::string(path, (size_t)(slash - path) + (slash == path ? 1 : 0)) : ".";
+    const std::string folder = FolderPart(path, slash);
     char resolved[PATH_MAX];
     if (!realpath(folder.c_str(), resolved)) return false;
     const int n = snprintf(out, room, "%s%s%s", resolved, strcmp(resolved, "/") == 0 ? "" : "/", slash ? slash + 1 : path);
@@ -210,7 +216,7 @@ static bool FullPathOf(void*, const char* path, char* out, size_t room) {
 
 static void SyncFolder(void*, const char* path) {
     const char* slash = strrchr(path, '/');
-    const std::string folder = slash ? std::string(path, (size_t)(slash - path) + (slash == path ? 1 : 0)) : ".";
+    const std::string folder = FolderPart(path, slash);
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     fsync(fd);

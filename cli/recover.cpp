@@ -56,9 +56,8 @@ void RecoverOutputFolders(const Options& o, const std::vector<Job>& jobs, FILE* 
             kept.insert(file.run);
             Say(err, "ombr: %s: cannot finish the files an interrupted run left there\n", file.path.c_str());
         } else if (recovered != kRecoverUnreadable) {
-            Say(err, "ombr: %s: a texture and palette an interrupted run was replacing %s\n",
-                FolderOrHere(file.path).c_str(),
-                recovered == kRecoverCompleted ? "were completed" : "were put back as they were");
+            Say(err, "ombr: %s: %s the pair of files an interrupted run was replacing there\n",
+                FolderOrHere(file.path).c_str(), recovered == kRecoverCompleted ? "completed" : "put back");
         }
     }
     for (const DeadFile& file : dead)
