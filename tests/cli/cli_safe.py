@@ -68,8 +68,8 @@ count = 300
 for name in ("old", "new", "reference"):
     os.makedirs(W(name))
 for i in range(count):
-    palette_png(W("old", "t%03d.png" % i), 32, 32, palette(1), lambda x, y: (x + y) % 256)
-    palette_png(W("new", "t%03d.png" % i), 32, 32, palette(2), lambda x, y: (x * y) % 256)
+    palette_png(W("old", "t%03d.png" % i), 64, 64, palette(1), lambda x, y: (x + y) % 256)
+    palette_png(W("new", "t%03d.png" % i), 64, 64, palette(2), lambda x, y: (x * y) % 256)
 for source, out in (("old", "interrupted"), ("new", "reference"), ("old", "twice")):
     status, _, err = run("encode", W(source), "--out-dir", W(out), "--type", "7", "-q", "-f")
     check(status == 0, "pairs written: " + err)
