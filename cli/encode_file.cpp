@@ -193,8 +193,9 @@ void SayExportFailure(int result, const EncodeOutcome& outcome, const ExportOutc
     switch (result) {
     case kExportNoMemory: snprintf(m, kReportRoom, "no memory for the texture"); break;
     case kExportBadPath:
-        snprintf(m, kReportRoom, "output path %s: the export takes 4 to %d characters", outcome.output,
-                 kExportPathRoom - 1);
+        snprintf(m, kReportRoom, "output path %s: fewer than 4 characters, or longer than this system's paths "
+                 "(%u %s)", outcome.output, kConverterFiles.pathLimit < kExportPathBuffer ? kConverterFiles.pathLimit
+                 : kExportPathBuffer - 1, kConverterFiles.pathStyle == kPathsWindowsUtf8 ? "UTF-16 units" : "bytes");
         break;
     case kExportBadPalettePath:
         snprintf(m, kReportRoom, "%s does not end in a dot and three characters: its palette would be written over "
@@ -264,10 +265,14 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     PngImage png;
     if (ReadPicture(job.input, &png, report->message) != 0) return -1;
     int result = 0;
-    if (job.pickName)
+    if (job.pickName) {
         result = PickTextureName(job.output, png.source, job.container, outcome->output, sizeof outcome->output, report);
-    else
+    } else if (strlen(job.output) >= sizeof outcome->output) {
+        snprintf(report->message, kReportRoom, "output path %.64s... is too long", job.output);
+        result = -1;
+    } else {
         snprintf(outcome->output, sizeof outcome->output, "%s", job.output);
+    }
     ReplacedTexture replaced;
     if (result == 0) {
         ReadReplaced(outcome->output, &replaced);
