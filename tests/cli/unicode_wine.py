@@ -4,15 +4,19 @@ Japanese file and folder names, in a Japanese (code page 932) and an English
 (code page 1252) locale. Folders are walked, files read and written, names
 come back in UTF-8 in messages and in `info --json`, a palette pair is
 written with nothing staged left, and outputs whose names differ only in
-letter case (of any script) are one file.
+letter case (of any script) are one file. Ctrl-C stops a batch.
 
 usage: unicode_wine.py OMBR_EXE SAMPLE WORK_DIR WINE_ENV
 """
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from pictures import palette, palette_png  # noqa: E402
 
 exe, sample, work, wine_env = (os.path.abspath(a) for a in sys.argv[1:5])
 failures = []
@@ -89,6 +93,27 @@ for lang in ("ja_JP.UTF-8", "en_US.UTF-8"):
                                 "--out-dir", "out", "-f", "--type", "1", "--color", "1", "--id", "1")
         check(status == 1 and ("d2/%s.png: another input already goes to out\\%s" % (b, b)) in err,
               "%s: %s.png and %s.png meet in one output: %r" % (lang, a, b, err))
+
+# Ctrl-C (Wine hands SIGINT to the console handler as CTRL_C_EVENT) stops a
+# batch between files, with nothing staged left.
+here = os.path.join(work, "interrupt")
+os.makedirs(os.path.join(here, "絵"))
+for i in range(200):
+    palette_png(os.path.join(here, "絵", "t%03d.png" % i), 64, 64, palette(3), lambda x, y: (x ^ y) % 256)
+script = ('. "$1" && ombr_wine_start_server && shift && exec "$WINELOADER" "$@"')
+process = subprocess.Popen(["bash", "-c", script, "_", wine_env, exe, "encode", "絵", "--out-dir", "出力", "--type",
+                            "7", "-v", "-j", "2"], cwd=here, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+process.stdout.readline()
+process.send_signal(signal.SIGINT)
+try:
+    out, err = process.communicate(timeout=300)
+except subprocess.TimeoutExpired:
+    process.kill()
+    out, err = b"", b"timed out"
+written = os.listdir(os.path.join(here, "出力"))
+check(process.returncode == 130 and b", interrupted" in out and 0 < len(written) < 400 and
+      not any(n.startswith("~") for n in written),
+      "Ctrl-C: status %s, %d files, %r" % (process.returncode, len(written), (out[-80:], err[-200:])))
 
 if failures:
     print("%d checks failed" % len(failures))
