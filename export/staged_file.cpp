@@ -378,14 +378,10 @@ static int CommitJournaled(const ExportPlatform* platform, StagedFile* palette, 
     const char* ownNames[kJournalPaths] = {texture->target, texture->temp, palette->target, palette->temp,
                                            hadOld ? aside.temp : "",  copies[0].temp, copies[1].temp};
     for (int i = 0; i < kJournalPaths; i++) snprintf(own.path[i], kExportPathBuffer, "%s", ownNames[i]);
-    if (RollBack(platform, own) == 0) {
-        palette->staged = texture->staged = false;
-        aside.staged = copies[0].staged = copies[1].staged = false;
-    } else {
-        // The old palette could not be put back: the journal stays, and so
-        // do the files it names, for the next run to finish.
-        palette->staged = texture->staged = aside.staged = copies[0].staged = copies[1].staged = false;
-    }
+    // Both old again; should the old palette not go back, the journal and
+    // the files it names stay for the next run to finish.
+    RollBack(platform, own);
+    palette->staged = texture->staged = aside.staged = copies[0].staged = copies[1].staged = false;
     return result;
 }
 
