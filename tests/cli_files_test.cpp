@@ -19,6 +19,7 @@ namespace {
 struct Disk {
     std::map<std::string, std::string> files;
     int left = -1;
+    std::string refused;   // a target no file may be moved to
     bool Change() {
         if (left == 0) return false;
         if (left > 0) left--;
@@ -36,6 +37,7 @@ int Write(void* c, const char* path, const uint8_t* data, size_t length) {
 
 int Move(void* c, const char* from, const char* to) {
     Disk* d = Disk::Of(c);
+    if (to == d->refused) return -1;
     if (!d->files.count(from)) return d->left == 0 ? 0 : -1;
     if (d->Change()) {
         d->files[to] = d->files[from];
@@ -122,7 +124,8 @@ TEST(CliStaging, NamesAndPathLimitsOfUtf8WindowsPaths) {
 
 // Every cut of a pair's commit, in one folder and across two, with and
 // without an old palette: after the next run's recovery both files are old
-// or both new, and nothing staged is left.
+// or both new, and nothing staged is left. A texture that cannot go in
+// brings the old pair back at once.
 TEST(CliStaging, EveryCutOfAPairIsMadeWhole) {
     const struct {
         const char* palette;
@@ -160,5 +163,17 @@ TEST(CliStaging, EveryCutOfAPairIsMadeWhole) {
             cuts++;
         }
         EXPECT_GE(cuts, 6) << pair.texture;
+
+        // A texture that cannot be moved in (no crash): the old palette is
+        // back, nothing of ours is left, no recovery needed.
+        Platform p;
+        if (pair.old) p.disk.files = {{pair.palette, "old palette"}, {pair.texture, "old texture"}};
+        const std::map<std::string, std::string> before = p.disk.files;
+        p.disk.refused = pair.texture;
+        StagedFile palette, texture;
+        ASSERT_EQ(StageFile(&p.platform, pair.palette, (const uint8_t*)"new palette", 11, &palette), 0);
+        ASSERT_EQ(StageFile(&p.platform, pair.texture, (const uint8_t*)"new texture", 11, &texture), 0);
+        EXPECT_EQ(CommitPair(&p.platform, &palette, &texture), kExportTextureNotCommitted);
+        EXPECT_EQ(p.disk.files, before) << pair.texture;
     }
 }
