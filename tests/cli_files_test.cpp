@@ -96,16 +96,17 @@ void Recover(Platform* p) {
 
 TEST(CliStaging, NamesAndPathLimitsOfUtf8WindowsPaths) {
     Platform p;
-    // "ぁ" is E3 81 81 in UTF-8: as code page 932 its last byte would be a
-    // lead byte hiding the separator after it.
+    // U+3041 is E3 81 81 in UTF-8: as code page 932 its last byte would be
+    // a lead byte hiding the separator after it. (Escapes: this file's
+    // literals are compiled to code page 932.)
     StagedFile file;
-    ASSERT_EQ(StageFile(&p.platform, "C:\\ぁ\\a.pvz", (const uint8_t*)"x", 1, &file), 0);
-    EXPECT_STREQ(file.temp, "C:\\ぁ\\~4242-0.tmp");
-    ASSERT_EQ(StageFile(&p.platform, "C:\\ぁ\\a.pvz", (const uint8_t*)"y", 1, &file), 0);
-    EXPECT_STREQ(file.temp, "C:\\ぁ\\~4242-1.tmp");
+    ASSERT_EQ(StageFile(&p.platform, "C:\\\xE3\x81\x81\\a.pvz", (const uint8_t*)"x", 1, &file), 0);
+    EXPECT_STREQ(file.temp, "C:\\\xE3\x81\x81\\~4242-0.tmp");
+    ASSERT_EQ(StageFile(&p.platform, "C:\\\xE3\x81\x81\\a.pvz", (const uint8_t*)"y", 1, &file), 0);
+    EXPECT_STREQ(file.temp, "C:\\\xE3\x81\x81\\~4242-1.tmp");
     // 259 UTF-16 units fit however many bytes they take; 260 do not.
     std::string folder = "C:\\";
-    for (int i = 0; i < 245; i++) folder += "日";   // 3 bytes, 1 unit each: 248 units
+    for (int i = 0; i < 245; i++) folder += "\xE6\x97\xA5";   // U+65E5: 3 bytes, 1 unit each: 248 units
     const std::string longest = folder + "\\abcdef.pvz";
     ASSERT_EQ(longest.size(), 3 + 245 * 3 + 11u);
     EXPECT_TRUE(ExportPathFits(p.platform.files, longest.c_str()));
@@ -126,13 +127,14 @@ TEST(CliStaging, NamesAndPathLimitsOfUtf8WindowsPaths) {
 // without an old palette: after the next run's recovery both files are old
 // or both new, and nothing staged is left. A texture that cannot go in
 // brings the old pair back at once.
+#define KATAKANA_NAME "\xE3\x83\x86\xE3\x82\xAF\xE3\x82\xB9\xE3\x83\x81\xE3\x83\xA3"   // five characters in UTF-8
 TEST(CliStaging, EveryCutOfAPairIsMadeWhole) {
     const struct {
         const char* palette;
         const char* texture;
         bool old;
     } pairs[] = {
-        {"C:\\t\\テクスチャ.pvp", "C:\\t\\テクスチャ.pvz", true},
+        {"C:\\t\\" KATAKANA_NAME ".pvp", "C:\\t\\" KATAKANA_NAME ".pvz", true},
         {"C:\\t\\a.pvp", "C:\\t\\a.pvz", false},
         {"C:\\png\\a.png", "D:\\raw\\a.raw", true},
     };
