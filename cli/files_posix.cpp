@@ -165,7 +165,9 @@ static int WriteFlushed(void*, const char* path, const uint8_t* data, size_t len
         if (put <= 0) break;
         done += (size_t)put;
     }
-    bool written = done == length && fsync(fd) == 0;
+    // An empty file (a name reserved) has no bytes to flush: its entry is
+    // flushed with its folder's.
+    bool written = done == length && (length == 0 || fsync(fd) == 0);
     const int error = errno;
     written = close(fd) == 0 && written;
     if (written) return 0;

@@ -187,7 +187,7 @@ static int WriteFlushed(void*, const char* path, const uint8_t* data, size_t len
         if (!WriteFile(file, data + done, chunk, &put, nullptr) || put == 0) break;
         done += put;
     }
-    const bool written = done == length && FlushFileBuffers(file);
+    const bool written = done == length && (length == 0 || FlushFileBuffers(file));   // nothing to flush when empty
     const bool closed = CloseHandle(file) != 0;
     if (written && closed) return 0;
     DeleteFileW(wide.c_str());

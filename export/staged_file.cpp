@@ -214,9 +214,9 @@ static int CommitInOrder(const ExportPlatform* platform, StagedFile* palette, St
 //   0. the new palette P~ and texture T~ staged (their data flushed), and,
 //      when there is an old palette P, an empty file A reserved for it;
 //   1. the journal written, flushed, and its folder synced: the full paths
-//      of T, T~, P, P~, A (empty when P had no old file) and of the journal
-//      itself (one copy in each folder of the pair, so that a run writing
-//      to either folder finds it);
+//      of T, T~, P, P~ and A (empty when P had no old file); where P and T
+//      are in two folders, a copy in each (so that a run writing to either
+//      finds it), each naming both copies;
 //   2. P moved to A;  3. P~ moved to P;  4. T~ moved to T (the pair is in);
 //   5. the journals removed, then A.
 // T~ exists until step 4 and is removed only once the journals are gone,
@@ -315,14 +315,13 @@ static int CommitJournaled(const ExportPlatform* platform, StagedFile* palette, 
     for (int i = 0; i <= kJournalAside && named; i++)
         if (names[i]) named = files.FullPath(platform->context, names[i], j.path[i], kExportPathBuffer);
     // The journal's copies: beside the texture, and beside the palette when
-    // that is another folder. Their names are reserved first, so that each
-    // copy can name them all.
+    // that is another folder. Two copies name each other, so their names
+    // are reserved first (empty files); one copy is read from where it is
+    // and needs no name of its own in it.
     StagedFile copies[2] = {};
-    const char* copyTargets[2] = {texture->target, SameFolder(files.pathStyle, palette->target, texture->target)
-                                                       ? nullptr
-                                                       : palette->target};
-    for (int i = 0; i < 2 && named; i++) {
-        if (!copyTargets[i]) continue;
+    const bool twoFolders = !SameFolder(files.pathStyle, palette->target, texture->target);
+    const char* copyTargets[2] = {texture->target, twoFolders ? palette->target : nullptr};
+    for (int i = 0; i < 2 && named && twoFolders; i++) {
         named = CreateStaged(platform, copyTargets[i], kNothing, 0, true, copies[i].temp) == 0;
         copies[i].staged = named;
         copies[i].target = copyTargets[i];
@@ -332,15 +331,20 @@ static int CommitJournaled(const ExportPlatform* platform, StagedFile* palette, 
     char text[kJournalRoom];
     size_t length = 0;
     if (named) named = JournalText(j, text, sizeof text, &length);
-    // Each copy replaces its reserved empty file whole, flushed, before any rename.
-    for (int i = 0; i < 2 && named; i++) {
-        if (!copies[i].staged) continue;
+    if (named && !twoFolders) {
+        named = CreateStaged(platform, texture->target, (const uint8_t*)text, length, true, copies[0].temp) == 0;
+        copies[0].staged = named;
+        copies[0].target = texture->target;
+    }
+    // Each reserved copy replaced whole, its bytes flushed, before any rename.
+    for (int i = 0; i < 2 && named && twoFolders; i++) {
         StagedFile full = {};
         named = StageFile(platform, copyTargets[i], (const uint8_t*)text, length, &full) == 0 &&
                 files.ReplaceTarget(platform->context, full.temp, copies[i].temp) == 0;
         if (!named) DiscardFile(platform, &full);
-        SyncFolderOf(platform, copyTargets[i]);
     }
+    for (int i = 0; i < 2 && named; i++)
+        if (copyTargets[i]) SyncFolderOf(platform, copyTargets[i]);
     if (!named) {
         // No journal (a folder with no room for its name, say): the pair is
         // committed in order only, as without a run id.
@@ -433,6 +437,8 @@ int RecoverPairJournal(const ExportPlatform* platform, const char* path) {
         platform->files.RemoveFile(platform->context, path);
         return kRecoverUnreadable;
     }
+    // A journal that names no copy of itself is the only one.
+    if (!j.path[kJournalFirstCopy][0]) snprintf(j.path[kJournalFirstCopy], kExportPathBuffer, "%s", path);
     if (!Exists(platform, j.path[kJournalTextureStaged])) {
         Complete(platform, j);
         return kRecoverCompleted;
