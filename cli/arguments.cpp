@@ -117,14 +117,14 @@ bool ParseCode(const char* text, const char* name, bool (*taken)(unsigned), int*
         *out = (int)value;
         return true;
     }
-    fprintf(err, "ombr: %s %s: not one of the codes ombr encode takes\n", name, text);
+    Say(err, "ombr: %s %s: not one of the codes ombr encode takes\n", name, text);
     return false;
 }
 
 // A number option's value in [low, high].
 bool ParseRange(const char* text, const char* name, uint64_t low, uint64_t high, uint64_t* value, FILE* err) {
     if (ParseNumber(text, high, value) && *value >= low) return true;
-    fprintf(err, "ombr: %s %s: not a number from %llu to %llu\n", name, text, (unsigned long long)low,
+    Say(err, "ombr: %s %s: not a number from %llu to %llu\n", name, text, (unsigned long long)low,
             (unsigned long long)high);
     return false;
 }
@@ -216,14 +216,14 @@ int ParseEncodeValue(int argc, const char* const* argv, int* i, Options* o, FILE
     } else if (Matches(a, "--preset")) {
         if (!TakeValue(argc, argv, i, "--preset", &v, err)) return kExitUsage;
         if (strcmp(v, "auto") != 0 && strcmp(v, "none") != 0) {
-            fprintf(err, "ombr: --preset %s: auto or none\n", v);
+            Say(err, "ombr: --preset %s: auto or none\n", v);
             return kExitUsage;
         }
         o->choice.presets = strcmp(v, "auto") == 0;
     } else if (Matches(a, "--container")) {
         if (!TakeValue(argc, argv, i, "--container", &v, err)) return kExitUsage;
         if (strcmp(v, "pvz") != 0 && strcmp(v, "pvr") != 0) {
-            fprintf(err, "ombr: --container %s: pvz or pvr\n", v);
+            Say(err, "ombr: --container %s: pvz or pvr\n", v);
             return kExitUsage;
         }
         o->container = strcmp(v, "pvr") == 0 ? kContainerChoicePvr : kContainerChoicePvz;
@@ -251,7 +251,7 @@ int ParseCommand(int argc, const char* const* argv, Options* o, FILE* out, FILE*
     else if (strcmp(command, "gallery") == 0) o->command = kCommandGallery;
     else if (strcmp(command, "palette") == 0) o->command = kCommandPalette;
     else {
-        fprintf(err, "ombr: unknown command '%s'\n%s", command, kUsage);
+        Say(err, "ombr: unknown command '%s'\n%s", command, kUsage);
         return kExitUsage;
     }
     return 0;
@@ -307,7 +307,7 @@ int ParseArguments(int argc, const char* const* argv, Options* o, FILE* out, FIL
         int parsed = ParseFlag(a, o);
         if (parsed == kOptionUnknown) parsed = ParseCommonValue(argc, argv, &i, o, err);
         if (parsed == kOptionUnknown) parsed = ParseEncodeValue(argc, argv, &i, o, err);
-        if (parsed == kOptionUnknown) fprintf(err, "ombr: %s: unknown option for '%s'\n%s", a, argv[1], kUsage);
+        if (parsed == kOptionUnknown) Say(err, "ombr: %s: unknown option for '%s'\n%s", a, argv[1], kUsage);
         if (parsed != kOptionTaken) return kExitUsage;
     }
     const int combined = CheckCombination(argv[1], o, err);

@@ -92,6 +92,17 @@ void InspectFinish(void* context, size_t index) {
     FinishInOrder(static_cast<Batch*>(context), index, ReportInspected);
 }
 
+// A job's memory, told from its file's header (info reads no more than decode
+// or encode would).
+uint64_t JobNeed(void* context, size_t index) {
+    const Batch* batch = static_cast<const Batch*>(context);
+    const Job& job = batch->jobs[index];
+    if (!job.item.problem.empty()) return 0;
+    const char* path = job.item.path.c_str();
+    if (batch->options->command == kCommandEncode || EndsWithNoCase(job.item.path, ".png")) return EncodeNeed(path);
+    return DecodeNeed(path, batch->options->raw != nullptr);
+}
+
 int RunInfo(const Options& o, FILE* out, FILE* err) {
     bool anyFolder;
     std::vector<Item> items = CollectInputs(o, &anyFolder);
@@ -99,7 +110,8 @@ int RunInfo(const Options& o, FILE* out, FILE* err) {
     SetUpBatch(&batch, o, &items);
     InitReporter(&batch.reporter, out, err, o.json, false, batch.jobs.size());
     BeginInfo(&batch.reporter);
-    RunPool(batch.jobs.size(), o.jobs, InspectWork, InspectFinish, &batch);
+    const PoolGuard guard = {nullptr, BatchMemoryBudget(), JobNeed};
+    RunPool(batch.jobs.size(), o.jobs, InspectWork, InspectFinish, &batch, &guard);
     EndInfo(&batch.reporter);
     return batch.failures.empty() ? kExitOk : kExitFailed;
 }
@@ -164,11 +176,11 @@ int RunConvert(const Options& o, FILE* out, FILE* err) {
     bool anyFolder;
     std::vector<Item> items = CollectInputs(o, &anyFolder);
     if ((o.output || o.raw) && (items.size() > 1 || anyFolder)) {
-        fprintf(err, "ombr: %s takes a single input file; use --out-dir for many\n", o.output ? "-o" : "--raw");
+        Say(err, "ombr: %s takes a single input file; use --out-dir for many\n", o.output ? "-o" : "--raw");
         return kExitUsage;
     }
     if (o.outDir && MakeDirectories(o.outDir) != 0) {
-        fprintf(err, "ombr: cannot create the folder %s\n", o.outDir);
+        Say(err, "ombr: cannot create the folder %s\n", o.outDir);
         return kExitFailed;
     }
     Batch batch;
@@ -176,14 +188,27 @@ int RunConvert(const Options& o, FILE* out, FILE* err) {
     InitReporter(&batch.reporter, out, err, false, !o.quiet && batch.jobs.size() > 1 && IsTerminal(err),
                  batch.jobs.size());
     PlanOutputs(o, &batch.jobs);
+    RecoverOutputFolders(o, batch.jobs, err);
     ShowProgress(&batch.reporter, "");
-    RunPool(batch.jobs.size(), o.jobs, ConvertWork, ConvertFinish, &batch);
+    // An interruption stops the batch between files: what runs finishes,
+    // its staged files gone, and the summary tells how far it came.
+    CatchInterruptions(kExitInterrupted);
+    const PoolGuard guard = {Interrupted, BatchMemoryBudget(), JobNeed};
+    RunPool(batch.jobs.size(), o.jobs, ConvertWork, ConvertFinish, &batch, &guard);
+    const bool interrupted = Interrupted();
+    // Jobs that finished after one that never started.
+    for (size_t i = batch.reported; i < batch.jobs.size(); i++)
+        if (batch.jobs[i].finished) ReportConverted(&batch, &batch.jobs[i]);
     ClearProgress(&batch.reporter);
-    if (!o.quiet)
+    if (!o.quiet || interrupted)
         ReportSummary(&batch.reporter, o.command == kCommandDecode ? "decode" : "encode", batch.converted,
-                      batch.failures.size(), false);
+                      batch.failures.size(), interrupted);
     if (batch.failures.size() > 0 && batch.jobs.size() > 1)
         ReportFailedFiles(&batch.reporter, batch.failures.data(), batch.failures.size());
+    fflush(out);
+    fflush(err);
+    ReleaseInterruptions();
+    if (interrupted) return kExitInterrupted;
     return batch.failures.empty() ? kExitOk : kExitFailed;
 }
 

@@ -16,7 +16,7 @@
 #include "png.h"
 #include "settings.h"
 
-enum { kPathRoom = 512, kReportRoom = 1280, kWarningsRoom = 2048 };
+enum { kPathRoom = kExportPathBuffer, kReportRoom = 2 * kPathRoom + 256, kWarningsRoom = 2048 };
 
 // Why a file failed, and what the user should know about one that did not
 // (warnings: lines, each ended by a line break).
@@ -114,6 +114,10 @@ int ImportToHost(const char* input, const char* palette, MemoryHost* host, Impor
 
 int DecodeTextureFile(const DecodeJob& job, ConvertReport* report);
 
+// The bytes decoding `input` takes at most, told from its header alone (0
+// for a file that is refused unread): for a batch's memory budget.
+uint64_t DecodeNeed(const char* input, bool raw);
+
 // ---- encode
 
 struct EncodeJob {
@@ -148,6 +152,11 @@ int PickTextureName(const char* stemPath, const char* source, int container, cha
                     bool* byDefault, ConvertReport* report);
 
 int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport* report);
+
+// The bytes encoding the PNG `input` takes at most, told from its IHDR
+// chunk alone (0 for a picture refused unread: more pixels than
+// kMaxPicturePixels).
+uint64_t EncodeNeed(const char* input);
 
 // ---- pictures
 

@@ -7,7 +7,9 @@
 
 #include "convert.h"
 #include "files.h"
+#include "layout.h"
 #include "palette.h"
+#include "pvz.h"
 #include "texture.h"
 
 void ClearReport(ConvertReport* report) {
@@ -54,6 +56,31 @@ static int ReadTexture(const char* path, uint8_t** file, size_t* length, uint64_
     *checked = PlanTextureRead(head, headLength, *fileLength, path, &readBytes);
     if (*checked != kTextureOk) return kFileOk;
     return ReadFilePart(path, readBytes, file, length, fileLength);
+}
+
+uint64_t DecodeNeed(const char* input, bool raw) {
+    uint8_t head[kTextureHeadBytes];
+    size_t headLength = 0;
+    uint64_t fileLength = 0, readBytes = 0;
+    if (ReadFileHead(input, head, sizeof head, &headLength, &fileLength) != kFileOk ||
+        PlanTextureRead(head, headLength, fileLength, input, &readBytes) != kTextureOk)
+        return 0;   // refused unread
+    TextureCheck check;
+    CheckTextureFile(head, headLength, input, &check);   // as far as the head tells
+    uint64_t pixels = (uint64_t)check.info.width * check.info.height;
+    if (pixels > kMaxPicturePixels) pixels = 0;   // refused before any picture is made
+    // A .pvz's block is as its size field says, but only what the stream
+    // expands to is ever touched: at most a record's longest run for each
+    // record the file holds.
+    uint64_t expanded = 0;
+    if (check.container == kContainerPvz) {
+        const unsigned unit = PvzUnitSize(check.info.dataType);
+        const uint64_t most = kPvzStream + readBytes / (unit + 1) * kPvzMaxRunUnits * unit;
+        expanded = check.pvzBlockSize < most ? check.pvzBlockSize : most;
+    }
+    // The file, its expansion, the host picture, the PNG's rows and the PNG
+    // file (4 bytes a pixel each), and the --raw pixels.
+    return readBytes + expanded + pixels * (raw ? 16 : 12);
 }
 
 void InspectTexture(const char* path, TextureSummary* summary) {

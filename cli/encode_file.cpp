@@ -13,7 +13,41 @@
 
 enum { kPngMaxSide = 0xFFFF };   // a texture's sides are 16-bit
 
+enum { kPngHeadBytes = 33 };   // the signature and the whole IHDR chunk
+
+// A picture no texture can hold is refused from its header, before its file
+// is read or any pixel memory taken: true with the reason.
+static bool RefuseLargePicture(const char* path, char* message) {
+    uint8_t head[kPngHeadBytes];
+    size_t length = 0;
+    uint64_t fileLength = 0;
+    uint32_t width, height;
+    int kind;
+    if (ReadFileHead(path, head, sizeof head, &length, &fileLength) != kFileOk ||
+        PeekPng(head, length, &width, &height, &kind) != 0 || (uint64_t)width * height <= kMaxPicturePixels)
+        return false;
+    snprintf(message, kReportRoom, "a %u x %u picture: more pixels than any texture holds (%u)", width, height,
+             (unsigned)kMaxPicturePixels);
+    return true;
+}
+
+uint64_t EncodeNeed(const char* input) {
+    uint8_t head[kPngHeadBytes];
+    size_t length = 0;
+    uint64_t fileLength = 0;
+    uint32_t width, height;
+    int kind;
+    if (ReadFileHead(input, head, sizeof head, &length, &fileLength) != kFileOk) return 0;
+    if (PeekPng(head, length, &width, &height, &kind) != 0) return fileLength;
+    const uint64_t pixels = (uint64_t)width * height;
+    // The file, its pixels decoded, the host picture and the texture (with
+    // its PVZ container and the encoders' work): about 4 bytes a pixel each.
+    return pixels > kMaxPicturePixels ? 0 : fileLength + 16 * pixels;
+}
+
 static int ReadPicture(const char* path, PngImage* png, char* message) {
+    InitPng(png);
+    if (RefuseLargePicture(path, message)) return -1;
     errno = 0;
     uint8_t* file = nullptr;
     size_t fileLength = 0;
@@ -152,8 +186,9 @@ void SayExportFailure(int result, const EncodeOutcome& outcome, const ExportOutc
     switch (result) {
     case kExportNoMemory: snprintf(m, kReportRoom, "no memory for the texture"); break;
     case kExportBadPath:
-        snprintf(m, kReportRoom, "output path %s: the export takes 4 to %d characters", outcome.output,
-                 kExportPathRoom - 1);
+        snprintf(m, kReportRoom, "output path %s: fewer than 4 characters, or longer than this system's paths "
+                 "(%u %s)", outcome.output, kConverterFiles.pathLimit < kExportPathBuffer ? kConverterFiles.pathLimit
+                 : kExportPathBuffer - 1, kConverterFiles.pathStyle == kPathsWindowsUtf8 ? "UTF-16 units" : "bytes");
         break;
     case kExportBadPalettePath:
         snprintf(m, kReportRoom, "%s does not end in a dot and three characters: its palette would be written over "
@@ -225,11 +260,15 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     PngImage png;
     if (ReadPicture(job.input, &png, report->message) != 0) return -1;
     int result = 0;
-    if (job.pickName)
+    if (job.pickName) {
         result = PickTextureName(job.output, png.source, job.container, outcome->output, sizeof outcome->output,
                                  &outcome->containerByDefault, report);
-    else
+    } else if (strlen(job.output) >= sizeof outcome->output) {
+        snprintf(report->message, kReportRoom, "output path %.64s... is too long", job.output);
+        result = -1;
+    } else {
         snprintf(outcome->output, sizeof outcome->output, "%s", job.output);
+    }
     ReplacedTexture replaced;
     if (result == 0) {
         ReadReplaced(outcome->output, &replaced);

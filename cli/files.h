@@ -56,6 +56,17 @@ extern const ExportFiles kConverterFiles;
 // Moves `temp` over `target`, replacing it: 0, or -1 with `target` untouched.
 int MoveOver(const char* temp, const char* target);
 
+// This run's id (the process id), the one its staged names carry, and
+// whether a run of that id is still going (never our own id: a staged file
+// of our id found before we wrote any is a dead run's whose id came back).
+unsigned long CurrentRunId();
+bool RunIsAlive(unsigned long run);
+
+// True when the file system of `folder` takes names that differ only in
+// ASCII letter case for one file: on Windows always; elsewhere found out by
+// creating a file of our own there and looking it up in another case.
+bool FolderFoldsCase(const char* folder);
+
 bool PathExists(const char* path);
 bool IsDirectory(const char* path);
 
@@ -93,6 +104,38 @@ void UnlockThreads(ThreadLock* lock);
 // Runs entry(argument) on up to `more` new threads (fewer when the system
 // gives no more) and on the calling thread; returns when all have returned.
 void RunOnThreads(unsigned more, void (*entry)(void*), void* argument);
+
+// A condition threads wait on under a ThreadLock until another wakes them
+// all (null when no memory can be had for it).
+struct ThreadSignal;
+ThreadSignal* NewThreadSignal();
+void FreeThreadSignal(ThreadSignal* signal);
+void WaitThreadSignal(ThreadSignal* signal, ThreadLock* lock);
+void WakeThreadSignal(ThreadSignal* signal);
+
+// The machine's memory in bytes, 0 when unknown.
+uint64_t PhysicalMemory();
+
+// From CatchInterruptions on, Ctrl-C, SIGTERM and SIGHUP (on Windows Ctrl-C,
+// Ctrl-Break and a closed console) only set Interrupted(); a second Ctrl-C
+// ends the program at once with `secondExit`. ReleaseInterruptions gives them
+// back their usual effect (on Windows a closed console waits for it, for as
+// long as the system lets it).
+void CatchInterruptions(int secondExit);
+void ReleaseInterruptions();
+bool Interrupted();
+
+// printf to `stream` of UTF-8 text: on a Windows console as UTF-16, whatever
+// its code page; elsewhere the bytes as they are.
+#ifdef _WIN32
+void Say(FILE* stream, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
+#else
+void Say(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+#endif
+
+// The program's arguments in UTF-8: on Windows from the wide command line
+// (any name, whatever the ANSI code page), elsewhere argv as it is.
+std::vector<std::string> CommandLineUtf8(int argc, char** argv);
 
 // True when `stream` is an interactive terminal; its width in columns
 // (80 when unknown).

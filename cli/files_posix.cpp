@@ -3,6 +3,9 @@
 #include <pthread.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdarg.h>
 #include <strings.h>
 #include <stdlib.h>
 #include <string.h>
@@ -114,6 +117,12 @@ int FileStamp(const char* path, uint64_t* length, int64_t* modified) {
     return kFileOk;
 }
 
+// The folder of `path` whose last "/" is at `slash` (may be null): "." for a
+// bare name, "/" for a name in the root.
+static std::string FolderPart(const char* path, const char* slash) {
+    return slash ? std::string(path, (size_t)(slash - path) + (slash == path ? 1 : 0)) : ".";
+}
+
 bool FindFile(const char* path, char* found, size_t room) {
     const size_t length = strlen(path);
     if (length >= room) return false;
@@ -123,7 +132,7 @@ bool FindFile(const char* path, char* found, size_t room) {
     }
     // Names are case-sensitive here: look for the name in another case.
     const char* slash = strrchr(path, '/');
-    const std::string folder = slash ? std::string(path, (size_t)(slash - path) + (slash == path ? 1 : 0)) : ".";
+    const std::string folder = FolderPart(path, slash);
     const char* base = slash ? slash + 1 : path;
     std::vector<FolderEntry> entries;
     if (ListFolder(folder.c_str(), &entries) != 0) return false;
@@ -153,7 +162,48 @@ std::string OutputKey(const char* path) {
     return path;
 }
 
+// ---- the export's files
+
+// A new file, its bytes flushed to the disk before it is closed: a staged
+// file is complete on the disk before any rename can put it in place.
+static int WriteFlushed(void*, const char* path, const uint8_t* data, size_t length) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return errno == EEXIST ? kWriteExists : -1;
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t put = write(fd, data + done, length - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) break;
+        done += (size_t)put;
+    }
+    // An empty file (a name reserved) has no bytes to flush: its entry is
+    // flushed with its folder's.
+    bool written = done == length && (length == 0 || fsync(fd) == 0);
+    const int error = errno;
+    written = close(fd) == 0 && written;
+    if (written) return 0;
+    unlink(path);
+    errno = error;
+    return -1;
+}
+
+int MoveOver(const char* temp, const char* target) { return rename(temp, target) == 0 ? 0 : -1; }
+
 static int ReplaceByMove(void*, const char* temp, const char* target) { return MoveOver(temp, target); }
+
+static void RemoveStaged(void*, const char* path) { unlink(path); }
+
+// Nothing there, or a regular file that opens for writing. A folder, FIFO or
+// device is refused before anything opens it (an open would wait on a FIFO).
+static int CanReplaceTarget(void*, const char* target) {
+    struct stat info;
+    if (stat(target, &info) != 0) return errno == ENOENT ? 1 : 0;
+    if (!S_ISREG(info.st_mode)) return 0;
+    const int fd = open(target, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 0;
+    close(fd);
+    return 1;
+}
 
 static bool FindOtherCaseFile(void*, const char* path, char* found, size_t room) {
     return FindOtherCase(path, found, room);
@@ -166,10 +216,68 @@ static long ReadPalette(void*, const char* path, uint8_t* out, size_t room) {
     return fileLength > room ? (long)room + 1 : (long)length;
 }
 
-const ExportFiles kConverterFiles = {WriteFileStdio,  ReplaceByMove, RemoveFileStdio,
-                                     CanReplaceStdio, ReadPalette,   FindOtherCaseFile};
+static unsigned long ThisRun(void*) { return CurrentRunId(); }
 
-int MoveOver(const char* temp, const char* target) { return rename(temp, target) == 0 ? 0 : -1; }
+static bool FullPathOf(void*, const char* path, char* out, size_t room) {
+    const char* slash = strrchr(path, '/');
+    const std::string folder = FolderPart(path, slash);
+    char resolved[PATH_MAX];
+    if (!realpath(folder.c_str(), resolved)) return false;
+    const int n = snprintf(out, room, "%s%s%s", resolved, strcmp(resolved, "/") == 0 ? "" : "/", slash ? slash + 1 : path);
+    return n > 0 && (size_t)n < room;
+}
+
+static void SyncFolder(void*, const char* path) {
+    const char* slash = strrchr(path, '/');
+    const std::string folder = FolderPart(path, slash);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+// The replaced file's owner (where this process may give it) and mode; the
+// owner first, since a change of owner may clear set-id bits.
+static void KeepMode(void*, const char* target, const char* temp) {
+    struct stat info;
+    if (stat(target, &info) != 0 || !S_ISREG(info.st_mode)) return;
+    if (chown(temp, info.st_uid, info.st_gid) != 0) {
+        // Not ours to give: the group alone may still be.
+        if (chown(temp, (uid_t)-1, info.st_gid) != 0) {}
+    }
+    chmod(temp, info.st_mode & 07777);
+}
+
+const ExportFiles kConverterFiles = {WriteFlushed,  ReplaceByMove, RemoveStaged, CanReplaceTarget,
+                                     ReadPalette,   FindOtherCaseFile, ThisRun,  FullPathOf,
+                                     SyncFolder,    KeepMode,      kPathsPosix,  PATH_MAX - 1};
+
+unsigned long CurrentRunId() { return (unsigned long)getpid(); }
+
+bool RunIsAlive(unsigned long run) {
+    if (run == CurrentRunId() || run == 0 || run > (unsigned long)INT_MAX) return false;
+    return kill((pid_t)run, 0) == 0 || errno == EPERM;
+}
+
+bool FolderFoldsCase(const char* folder) {
+    // A probe file of our own, looked up under another case of its name.
+    const std::string base = std::string(folder[0] ? folder : ".") + "/";
+    for (unsigned n = 0; n < 16; n++) {
+        char name[64], other[64];
+        snprintf(name, sizeof name, "~%lu-%u.tmp", CurrentRunId(), 1000000u + n);
+        snprintf(other, sizeof other, "~%lu-%u.TMP", CurrentRunId(), 1000000u + n);
+        const std::string path = base + name;
+        const int written = WriteFlushed(nullptr, path.c_str(), nullptr, 0);
+        if (written == kWriteExists) continue;
+        if (written != 0) return false;
+        struct stat a, b;
+        const bool folds = stat(path.c_str(), &a) == 0 && stat((base + other).c_str(), &b) == 0 &&
+                           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+        unlink(path.c_str());
+        return folds;
+    }
+    return false;
+}
 
 bool PathExists(const char* path) {
     struct stat info;
@@ -272,6 +380,71 @@ void RunOnThreads(unsigned more, void (*entry)(void*), void* argument) {
     entry(argument);
     for (pthread_t thread : started) pthread_join(thread, nullptr);
 }
+
+struct ThreadSignal {
+    pthread_cond_t condition;
+};
+
+ThreadSignal* NewThreadSignal() {
+    ThreadSignal* signal = (ThreadSignal*)malloc(sizeof(ThreadSignal));
+    if (signal && pthread_cond_init(&signal->condition, nullptr) != 0) {
+        free(signal);
+        signal = nullptr;
+    }
+    return signal;
+}
+
+void FreeThreadSignal(ThreadSignal* signal) {
+    if (!signal) return;
+    pthread_cond_destroy(&signal->condition);
+    free(signal);
+}
+
+void WaitThreadSignal(ThreadSignal* signal, ThreadLock* lock) { pthread_cond_wait(&signal->condition, &lock->mutex); }
+void WakeThreadSignal(ThreadSignal* signal) { pthread_cond_broadcast(&signal->condition); }
+
+uint64_t PhysicalMemory() {
+    const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+    return pages > 0 && size > 0 ? (uint64_t)pages * (uint64_t)size : 0;
+}
+
+// ---- interruptions
+
+static volatile sig_atomic_t g_interrupts = 0;
+static volatile sig_atomic_t g_secondExit = 130;
+static const int kCaught[] = {SIGINT, SIGTERM, SIGHUP};
+static struct sigaction g_before[3];
+
+static void OnInterrupt(int) {
+    if (g_interrupts) _exit(g_secondExit);   // the journals finish what is cut here
+    g_interrupts = 1;
+}
+
+void CatchInterruptions(int secondExit) {
+    g_interrupts = 0;
+    g_secondExit = secondExit;
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int i = 0; i < 3; i++) sigaction(kCaught[i], &action, &g_before[i]);
+}
+
+void ReleaseInterruptions() {
+    for (int i = 0; i < 3; i++) sigaction(kCaught[i], &g_before[i], nullptr);
+}
+
+bool Interrupted() { return g_interrupts != 0; }
+
+void Say(FILE* stream, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vfprintf(stream, format, args);
+    va_end(args);
+}
+
+std::vector<std::string> CommandLineUtf8(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
 
 bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
 

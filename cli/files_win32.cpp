@@ -1,10 +1,16 @@
-// Windows side of files.h: ANSI paths, as the plug-ins take them.
+// Windows side of files.h. Paths are UTF-8 inside the converter and go to
+// the system through its wide-character functions, so that any name
+// Windows holds can be read and written whatever the ANSI code page (the
+// plug-ins keep their ANSI paths).
 #include <windows.h>
+#include <shellapi.h>
 #include <io.h>
+#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "export_core.h"
@@ -14,13 +20,56 @@ const char kPathSeparator = '\\';
 
 bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
-// A regular file opened for reading, never anything else (a device or pipe
-// name is refused before it is opened).
+static std::wstring Wide(const char* text) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide((size_t)n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], n);
+    wide.resize((size_t)n - 1);
+    return wide;
+}
+
+static std::string Utf8(const wchar_t* text, int length = -1) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string narrow((size_t)n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, &narrow[0], n, nullptr, nullptr);
+    if (length < 0) narrow.resize((size_t)n - 1);
+    return narrow;
+}
+
+std::vector<std::string> CommandLineUtf8(int argc, char** argv) {
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) {
+        for (int i = 0; i < argc; i++) args.push_back(argv[i]);
+        return args;
+    }
+    for (int i = 0; i < count; i++) args.push_back(Utf8(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
+// A device's name (NUL, COM1, \\.\pipe\x): the full path Windows makes
+// of it is in the device namespace.
+static bool IsDevice(const std::wstring& path) {
+    wchar_t full[MAX_PATH + 8];
+    const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH + 8, full, nullptr);
+    const wchar_t* kDevices = L"\\\\.\\";
+    return wcsncmp(path.c_str(), kDevices, 4) == 0 || (n > 0 && n < MAX_PATH + 8 && wcsncmp(full, kDevices, 4) == 0);
+}
+
+// A regular file opened for reading, never anything else (a folder, device
+// or pipe name is refused before it is opened).
 static int OpenRegular(const char* path, HANDLE* file, uint64_t* length) {
-    const DWORD attributes = GetFileAttributesA(path);
+    const std::wstring wide = Wide(path);
+    if (IsDevice(wide)) return kFileNotRegular;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return kFileNotOpened;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kFileNotRegular;
-    *file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                        nullptr);
     if (*file == INVALID_HANDLE_VALUE) return kFileNotOpened;
     LARGE_INTEGER size;
     if (GetFileType(*file) != FILE_TYPE_DISK || !GetFileSizeEx(*file, &size)) {
@@ -90,8 +139,10 @@ int ReadFileHead(const char* path, uint8_t* out, size_t room, size_t* length, ui
 
 int FileLength(const char* path, uint64_t* length) {
     *length = 0;
+    const std::wstring wide = Wide(path);
+    if (IsDevice(wide)) return kFileNotRegular;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return kFileNotOpened;
+    if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return kFileNotOpened;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kFileNotRegular;
     *length = (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
     return kFileOk;
@@ -120,18 +171,66 @@ bool FindOtherCase(const char*, char*, size_t) { return false; }
 
 bool SamePath(const char* a, const char* b) { return OutputKey(a) == OutputKey(b); }
 
+// Letter case folded as Windows folds file names (every script, not ASCII
+// alone), "/" as "\\".
 std::string OutputKey(const char* path) {
-    std::string key;
-    for (const char* p = path; *p; p++) {
-        char c = *p == '/' ? '\\' : *p;
-        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-        key += c;
+    std::wstring wide = Wide(path);
+    for (wchar_t& c : wide)
+        if (c == L'/') c = L'\\';
+    if (!wide.empty()) CharUpperBuffW(&wide[0], (DWORD)wide.size());
+    while (wide.compare(0, 2, L".\\") == 0) wide.erase(0, 2);
+    return Utf8(wide.c_str());
+}
+
+bool FolderFoldsCase(const char*) { return true; }
+
+// ---- the export's files
+
+// A new file, its bytes flushed to the disk before it is closed.
+static int WriteFlushed(void*, const char* path, const uint8_t* data, size_t length) {
+    const std::wstring wide = Wide(path);
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_EXISTS ? kWriteExists : -1;
+    size_t done = 0;
+    while (done < length) {
+        const DWORD chunk = length - done > 0x40000000u ? 0x40000000u : (DWORD)(length - done);
+        DWORD put = 0;
+        if (!WriteFile(file, data + done, chunk, &put, nullptr) || put == 0) break;
+        done += put;
     }
-    while (key.compare(0, 2, ".\\") == 0) key.erase(0, 2);
-    return key;
+    const bool written = done == length && (length == 0 || FlushFileBuffers(file));   // nothing to flush when empty
+    const bool closed = CloseHandle(file) != 0;
+    if (written && closed) return 0;
+    DeleteFileW(wide.c_str());
+    return -1;
+}
+
+int MoveOver(const char* temp, const char* target) {
+    return MoveFileExW(Wide(temp).c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : -1;
 }
 
 static int ReplaceByMove(void*, const char* temp, const char* target) { return MoveOver(temp, target); }
+
+static void RemoveStaged(void*, const char* path) { DeleteFileW(Wide(path).c_str()); }
+
+// Nothing there, or a file that is not read-only and opens for writing; a
+// folder or a device is refused before anything opens it.
+static int CanReplaceTarget(void*, const char* target) {
+    const std::wstring wide = Wide(target);
+    if (IsDevice(wide)) return 0;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND ? 1 : 0;
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DEVICE)) return 0;
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    const bool disk = GetFileType(file) == FILE_TYPE_DISK;
+    CloseHandle(file);
+    return disk ? 1 : 0;
+}
 
 static long ReadPalette(void*, const char* path, uint8_t* out, size_t room) {
     size_t length = 0;
@@ -140,17 +239,50 @@ static long ReadPalette(void*, const char* path, uint8_t* out, size_t room) {
     return fileLength > room ? (long)room + 1 : (long)length;
 }
 
-const ExportFiles kConverterFiles = {WriteFileStdio, ReplaceByMove, RemoveFileStdio, CanReplaceStdio, ReadPalette,
-                                     nullptr};
+static unsigned long ThisRun(void*) { return CurrentRunId(); }
 
-int MoveOver(const char* temp, const char* target) {
-    return MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;
+static bool FullPathOf(void*, const char* path, char* out, size_t room) {
+    wchar_t full[MAX_PATH + 1];
+    const DWORD n = GetFullPathNameW(Wide(path).c_str(), MAX_PATH + 1, full, nullptr);
+    if (n == 0 || n > MAX_PATH) return false;
+    const std::string text = Utf8(full);
+    if (text.size() >= room) return false;
+    memcpy(out, text.c_str(), text.size() + 1);
+    return true;
 }
 
-bool PathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+// The attributes a user may have set on the replaced file (read-only ones
+// are refused before this).
+static void KeepAttributes(void*, const char* target, const char* temp) {
+    const DWORD attributes = GetFileAttributesW(Wide(target).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    SetFileAttributesW(Wide(temp).c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
+}
+
+// Renames go through with MOVEFILE_WRITE_THROUGH; a folder cannot be flushed
+// here without rights a user seldom has.
+const ExportFiles kConverterFiles = {WriteFlushed, ReplaceByMove,  RemoveStaged, CanReplaceTarget,
+                                     ReadPalette,  nullptr,        ThisRun,      FullPathOf,
+                                     nullptr,      KeepAttributes, kPathsWindowsUtf8, MAX_PATH - 1};
+
+unsigned long CurrentRunId() { return GetCurrentProcessId(); }
+
+bool RunIsAlive(unsigned long run) {
+    if (run == CurrentRunId() || run == 0) return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, (DWORD)run);
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool alive = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return alive;
+}
+
+bool PathExists(const char* path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsDirectory(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -160,7 +292,7 @@ int MakeDirectories(const char* path) {
     for (size_t i = 0; i <= length; i++) {
         if (i == length || (IsPathSeparator(path[i]) && i > 0 && path[i - 1] != ':')) {
             partial.assign(path, i);
-            if (!IsDirectory(partial.c_str()) && !CreateDirectoryA(partial.c_str(), nullptr) &&
+            if (!IsDirectory(partial.c_str()) && !CreateDirectoryW(Wide(partial.c_str()).c_str(), nullptr) &&
                 GetLastError() != ERROR_ALREADY_EXISTS)
                 return -1;
         }
@@ -173,13 +305,13 @@ int ListFolder(const char* path, std::vector<FolderEntry>* entries) {
     std::string pattern(path);
     if (pattern.empty() || !IsPathSeparator(pattern.back())) pattern += '\\';
     pattern += '*';
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Wide(pattern.c_str()).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : -1;
     do {
-        if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
-        entries->push_back({found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-    } while (FindNextFileA(search, &found));
+        if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
+        entries->push_back({Utf8(found.cFileName), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (FindNextFileW(search, &found));
     FindClose(search);
     std::sort(entries->begin(), entries->end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
@@ -188,7 +320,7 @@ int ListFolder(const char* path, std::vector<FolderEntry>* entries) {
 
 // The folder a link or junction leads to, opened for its identity only.
 int IdentifyFolder(const char* path, FolderIdentity* identity) {
-    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    HANDLE folder = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE) return -1;
     BY_HANDLE_FILE_INFORMATION info;
@@ -254,6 +386,95 @@ void RunOnThreads(unsigned more, void (*entry)(void*), void* argument) {
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
     }
+}
+
+struct ThreadSignal {
+    CONDITION_VARIABLE condition;
+};
+
+ThreadSignal* NewThreadSignal() {
+    ThreadSignal* signal = (ThreadSignal*)malloc(sizeof(ThreadSignal));
+    if (signal) InitializeConditionVariable(&signal->condition);
+    return signal;
+}
+
+void FreeThreadSignal(ThreadSignal* signal) { free(signal); }
+
+void WaitThreadSignal(ThreadSignal* signal, ThreadLock* lock) {
+    SleepConditionVariableCS(&signal->condition, &lock->section, INFINITE);
+}
+
+void WakeThreadSignal(ThreadSignal* signal) { WakeAllConditionVariable(&signal->condition); }
+
+uint64_t PhysicalMemory() {
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? (uint64_t)status.ullTotalPhys : 0;
+}
+
+// ---- interruptions
+
+static volatile LONG g_interrupts = 0;
+static int g_secondExit = 130;
+static HANDLE g_released = nullptr;   // set once the batch has ended
+
+// On the console's own thread. A closed console, a log-off or a shut-down
+// ends the process when this returns: it waits for the batch to end first,
+// within the few seconds the system allows.
+static BOOL WINAPI OnConsoleEvent(DWORD event) {
+    const LONG count = InterlockedIncrement(&g_interrupts);
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        if (count > 1) _exit(g_secondExit);   // the journals finish what is cut here
+        return TRUE;
+    }
+    if (g_released) WaitForSingleObject(g_released, 4500);
+    return FALSE;
+}
+
+void CatchInterruptions(int secondExit) {
+    g_interrupts = 0;
+    g_secondExit = secondExit;
+    if (!g_released) g_released = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    else ResetEvent(g_released);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void ReleaseInterruptions() {
+    if (g_released) SetEvent(g_released);
+    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+}
+
+bool Interrupted() { return g_interrupts != 0; }
+
+// The text as UTF-16 on a console, whatever its code page; elsewhere (a
+// file, a pipe) the UTF-8 bytes.
+void Say(FILE* stream, const char* format, ...) {
+    char small[1024];
+    va_list args;
+    va_start(args, format);
+    const int n = vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    if (n < 0) return;
+    std::string text;
+    if ((size_t)n < sizeof small) {
+        text.assign(small, (size_t)n);
+    } else {
+        text.resize((size_t)n + 1);
+        va_start(args, format);
+        vsnprintf(&text[0], text.size(), format, args);
+        va_end(args);
+        text.resize((size_t)n);
+    }
+    HANDLE handle = (HANDLE)_get_osfhandle(_fileno(stream));
+    DWORD mode;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        fflush(stream);   // what went before through the C library first
+        const std::wstring wide = Wide(text.c_str());
+        DWORD written = 0;
+        WriteConsoleW(handle, wide.data(), (DWORD)wide.size(), &written, nullptr);
+        return;
+    }
+    fwrite(text.data(), 1, text.size(), stream);
 }
 
 bool IsTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }

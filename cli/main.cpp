@@ -1,6 +1,16 @@
 // ombr: the command-line texture converter (see commands.h).
 #include <stdio.h>
 
-#include "commands.h"
+#include <string>
+#include <vector>
 
-int main(int argc, char** argv) { return RunOmbr(argc, argv, stdout, stderr); }
+#include "commands.h"
+#include "files.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args = CommandLineUtf8(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& arg : args) pointers.push_back(arg.c_str());
+    pointers.push_back(nullptr);
+    return RunOmbr((int)args.size(), pointers.data(), stdout, stderr);
+}

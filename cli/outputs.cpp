@@ -1,5 +1,6 @@
 #include "outputs.h"
 
+#include <map>
 #include <set>
 
 #include "files.h"
@@ -40,12 +41,35 @@ std::vector<std::string> Keys(const Options& o, const Job& job) {
     return keys;
 }
 
+// Names as keys, and where two meet: the same key, or keys that differ only
+// in letter case in a folder whose file system takes them for one file
+// (asked only when that happens, once a folder).
+struct Names {
+    std::set<std::string> exact;
+    std::set<std::string> folded;
+    std::map<std::string, bool>* folds;   // folder: whether it folds case
+};
+
+bool Meets(const Names& names, const std::string& key) {
+    if (names.exact.count(key)) return true;
+    if (!names.folded.count(LowerAscii(key))) return false;
+    const std::string folder = FolderOf(key).empty() ? "." : FolderOf(key);
+    auto known = names.folds->find(folder);
+    if (known == names.folds->end()) known = names.folds->emplace(folder, FolderFoldsCase(folder.c_str())).first;
+    return known->second;
+}
+
+void Add(Names* names, const std::string& key) {
+    names->exact.insert(key);
+    names->folded.insert(LowerAscii(key));
+}
+
 }  // namespace
 
 void PlanOutputs(const Options& o, std::vector<Job>* jobs) {
-    std::set<std::string> inputs;
-    for (const Job& job : *jobs) inputs.insert(OutputKey(job.item.path.c_str()));
-    std::set<std::string> planned;
+    std::map<std::string, bool> folds;
+    Names inputs = {{}, {}, &folds}, planned = {{}, {}, &folds};
+    for (const Job& job : *jobs) Add(&inputs, OutputKey(job.item.path.c_str()));
     for (Job& job : *jobs) {
         std::string& problem = job.item.problem;
         if (!problem.empty()) continue;
@@ -55,12 +79,12 @@ void PlanOutputs(const Options& o, std::vector<Job>* jobs) {
         if (o.output) job.output = o.output;
         else job.output = o.command == kCommandDecode ? ReplaceExtension(placed, ".png") : placed;
         for (const std::string& key : Keys(o, job)) {
-            if (inputs.count(key)) problem = "an output would replace an input: " + job.output;
-            else if (planned.count(key)) problem = "another input already goes to " + job.output;
+            if (Meets(inputs, key)) problem = "an output would replace an input: " + job.output;
+            else if (Meets(planned, key)) problem = "another input already goes to " + job.output;
             if (!problem.empty()) break;
         }
         if (!problem.empty()) continue;
-        for (const std::string& key : Keys(o, job)) planned.insert(key);
+        for (const std::string& key : Keys(o, job)) Add(&planned, key);
         const std::string folder = o.outDir ? FolderOf(job.output) : std::string();
         if (!folder.empty() && MakeDirectories(folder.c_str()) != 0) problem = "cannot create the folder " + folder;
     }

@@ -27,9 +27,16 @@ struct Job {
 // The PNG a texture decodes to, the texture a picture encodes to (or its
 // stem), and their folders made. A job whose outputs (the texture's stem
 // with any container and its .pvp; the PNG; --raw) would meet another's, or
-// fall on an input, gets its problem instead.
+// fall on an input, gets its problem instead. Names that differ only in
+// letter case meet where the folder's file system takes them for one file.
 void PlanOutputs(const Options& options, std::vector<Job>* jobs);
 
 // The texture named for a picture with --container (or ".pvz"): "a.png"
 // gives "a.pvz"; "a.pvr.png" gives "a.pvr" whatever the choice.
 std::string TextureNameFor(const std::string& picture, int containerChoice);
+
+// Before a batch writes anything: in every folder it writes to, what runs
+// that died there left (their staged files and journals, told by the run id
+// in their names) is finished or removed: a pair cut by a crash comes back
+// whole, old or new (see CommitPair). Says on `err` what it finished.
+void RecoverOutputFolders(const Options& options, const std::vector<Job>& jobs, FILE* err);

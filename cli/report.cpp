@@ -20,7 +20,7 @@ void InitReporter(Reporter* r, FILE* out, FILE* err, bool json, bool progress, s
 
 void ClearProgress(Reporter* r) {
     if (!r->progress || !r->shown) return;
-    fprintf(r->err, "\r%*s\r", r->columns - 1, "");
+    Say(r->err, "\r%*s\r", r->columns - 1, "");
     fflush(r->err);
     r->shown = false;
 }
@@ -34,16 +34,16 @@ void ShowProgress(Reporter* r, const char* name) {
              "........................", r->done, r->total);
     const int room = r->columns - 1 - (int)strlen(head);
     const size_t length = strlen(name);
-    if (room <= 3) fprintf(r->err, "\r%s%-*s", head, room > 0 ? room : 0, "");
-    else if ((int)length > room) fprintf(r->err, "\r%s...%s", head, name + length - (size_t)(room - 3));
-    else fprintf(r->err, "\r%s%-*s", head, room, name);
+    if (room <= 3) Say(r->err, "\r%s%-*s", head, room > 0 ? room : 0, "");
+    else if ((int)length > room) Say(r->err, "\r%s...%s", head, name + length - (size_t)(room - 3));
+    else Say(r->err, "\r%s%-*s", head, room, name);
     fflush(r->err);
     r->shown = true;
 }
 
 void ReportFailure(Reporter* r, const char* path, const char* text) {
     ClearProgress(r);
-    fprintf(r->err, "ombr: %s: %s\n", path, text);
+    Say(r->err, "ombr: %s: %s\n", path, text);
 }
 
 void ReportWarnings(Reporter* r, const char* path, const char* lines) {
@@ -52,14 +52,14 @@ void ReportWarnings(Reporter* r, const char* path, const char* lines) {
     for (const char* line = lines; *line;) {
         const char* end = strchr(line, '\n');
         const int length = end ? (int)(end - line) : (int)strlen(line);
-        fprintf(r->err, "ombr: %s: warning: %.*s\n", path, length, line);
+        Say(r->err, "ombr: %s: warning: %.*s\n", path, length, line);
         line += length + (end ? 1 : 0);
     }
 }
 
 static void PrintLine(Reporter* r, const char* text) {
     ClearProgress(r);
-    fprintf(r->out, "%s\n", text);
+    Say(r->out, "%s\n", text);
     fflush(r->out);
 }
 
@@ -82,7 +82,7 @@ void ReportEncoded(Reporter* r, const char* input, const EncodeOutcome& outcome)
 
 void ReportSummary(Reporter* r, const char* command, size_t converted, size_t failed, bool interrupted) {
     ClearProgress(r);
-    fprintf(r->out, "ombr %s: %zu converted, %zu failed%s\n", command, converted, failed,
+    Say(r->out, "ombr %s: %zu converted, %zu failed%s\n", command, converted, failed,
             interrupted ? ", interrupted" : "");
 }
 
@@ -102,7 +102,7 @@ void ReportGallerySummary(Reporter* r, size_t textures, size_t redone, size_t no
 }
 
 void ReportFailedFiles(Reporter* r, const std::string* paths, size_t count) {
-    for (size_t i = 0; i < count; i++) fprintf(r->err, "ombr: failed: %s\n", paths[i].c_str());
+    for (size_t i = 0; i < count; i++) Say(r->err, "ombr: failed: %s\n", paths[i].c_str());
 }
 
 // ---- info
@@ -110,50 +110,50 @@ void ReportFailedFiles(Reporter* r, const std::string* paths, size_t count) {
 static const char* CodeName(const char* name) { return name ? name : "unknown"; }
 
 static void PrintCode(FILE* out, const char* label, unsigned code, const char* name) {
-    fprintf(out, "  %-12s %u (%s)", label, code, CodeName(name));
+    Say(out, "  %-12s %u (%s)", label, code, CodeName(name));
 }
 
 static void PrintTextureText(FILE* out, const char* path, const TextureSummary& s) {
-    fprintf(out, "%s\n", path);
+    Say(out, "%s\n", path);
     if (s.readResult != kFileOk) {
-        fprintf(out, "  error:       cannot be read\n");
+        Say(out, "  error:       cannot be read\n");
         return;
     }
     const TextureCheck& c = s.check;
     if (s.checkResult == kTextureShortFile || s.checkResult == kTextureBadMagic) {
-        fprintf(out, "  error:       %s (%llu bytes)\n", TextureCheckText(s.checkResult),
+        Say(out, "  error:       %s (%llu bytes)\n", TextureCheckText(s.checkResult),
                 (unsigned long long)s.fileLength);
         return;
     }
     if (c.container == kContainerPvz)
-        fprintf(out, "  %-12s PVZ, %llu bytes (size field %u)\n", "container:", (unsigned long long)s.fileLength,
+        Say(out, "  %-12s PVZ, %llu bytes (size field %u)\n", "container:", (unsigned long long)s.fileLength,
                 c.pvzSize);
     else
-        fprintf(out, "  %-12s PVR, %llu bytes\n", "container:", (unsigned long long)s.fileLength);
-    fprintf(out, "  %-12s %u (ID %d)\n", "GlobalIndex:", c.info.globalIndex, (int)(int32_t)c.info.globalIndex);
+        Say(out, "  %-12s PVR, %llu bytes\n", "container:", (unsigned long long)s.fileLength);
+    Say(out, "  %-12s %u (ID %d)\n", "GlobalIndex:", c.info.globalIndex, (int)(int32_t)c.info.globalIndex);
     PrintCode(out, "ColorFormat:", c.info.colorFormat, ColorFormatName(c.info.colorFormat));
     if (c.colorFormat != c.info.colorFormat)
-        fprintf(out, ", read as %u (%s)", c.colorFormat, CodeName(ColorFormatName(c.colorFormat)));
-    fputc('\n', out);
+        Say(out, ", read as %u (%s)", c.colorFormat, CodeName(ColorFormatName(c.colorFormat)));
+    Say(out, "\n");
     PrintCode(out, "DataType:", c.info.dataType, DataTypeName(c.info.dataType));
-    fputc('\n', out);
-    fprintf(out, "  %-12s %u x %u\n", "size:", (unsigned)c.info.width, (unsigned)c.info.height);
-    fprintf(out, "  %-12s %llu bytes (the layout reads %llu)\n", "texel data:", (unsigned long long)c.texelBytes,
+    Say(out, "\n");
+    Say(out, "  %-12s %u x %u\n", "size:", (unsigned)c.info.width, (unsigned)c.info.height);
+    Say(out, "  %-12s %llu bytes (the layout reads %llu)\n", "texel data:", (unsigned long long)c.texelBytes,
             (unsigned long long)c.layout.needed);
     if (!s.paletteNeeded)
-        fprintf(out, "  %-12s none used\n", "palette:");
+        Say(out, "  %-12s none used\n", "palette:");
     else if (s.paletteFound)
-        fprintf(out, "  %-12s %s, %u entries%s\n", "palette:", s.palettePath, s.paletteEntries,
+        Say(out, "  %-12s %s, %u entries%s\n", "palette:", s.palettePath, s.paletteEntries,
                 HasChannelRow(c.colorFormat) ? "" : " (no colour conversion for their ColorFormat)");
     else
-        fprintf(out, "  %-12s %s not found\n", "palette:", s.palettePath[0] ? s.palettePath : "(no path)");
+        Say(out, "  %-12s %s not found\n", "palette:", s.palettePath[0] ? s.palettePath : "(no path)");
     if (s.checkResult != kTextureOk)
-        fprintf(out, "  %-12s refused: %s\n", "import:", TextureCheckText(s.checkResult));
+        Say(out, "  %-12s refused: %s\n", "import:", TextureCheckText(s.checkResult));
     else if (!s.decodable)
-        fprintf(out, "  %-12s nothing to decode (%s)\n", "import:",
+        Say(out, "  %-12s nothing to decode (%s)\n", "import:",
                 c.layout.decoder == kDecoderNone ? "no texel layout" : "no colour conversion");
     else
-        fprintf(out, "  %-12s ok\n", "import:");
+        Say(out, "  %-12s ok\n", "import:");
 }
 
 static std::string JsonCode(unsigned code, const char* name) {
@@ -171,7 +171,7 @@ static const char* TextureError(const TextureSummary& s) {
 }
 
 static void OpenRecord(Reporter* r, const char* path, const char* kind, const char* error) {
-    fprintf(r->out, "%s\n  {\"file\": %s, \"kind\": %s, \"ok\": %s, \"error\": %s", r->printed ? "," : "",
+    Say(r->out, "%s\n  {\"file\": %s, \"kind\": %s, \"ok\": %s, \"error\": %s", r->printed ? "," : "",
             JsonQuote(path).c_str(), kind ? JsonQuote(kind).c_str() : "null", error ? "false" : "true",
             error ? JsonQuote(error).c_str() : "null");
 }
@@ -182,24 +182,24 @@ static void PrintTextureJson(Reporter* r, const char* path, const TextureSummary
     const bool header = s.readResult == kFileOk && s.checkResult != kTextureShortFile &&
                         s.checkResult != kTextureBadMagic;
     OpenRecord(r, path, "texture", TextureError(s));
-    if (s.readResult == kFileOk) fprintf(out, ", \"fileLength\": %llu", (unsigned long long)s.fileLength);
+    if (s.readResult == kFileOk) Say(out, ", \"fileLength\": %llu", (unsigned long long)s.fileLength);
     if (header) {
-        fprintf(out, ", \"container\": \"%s\"", c.container == kContainerPvz ? "pvz" : "pvr");
-        if (c.container == kContainerPvz) fprintf(out, ", \"pvzSize\": %u", c.pvzSize);
-        fprintf(out, ", \"globalIndex\": %u", c.info.globalIndex);
-        fprintf(out, ", \"colorFormat\": %s", JsonCode(c.info.colorFormat, ColorFormatName(c.info.colorFormat)).c_str());
-        fprintf(out, ", \"importColorFormat\": %s", JsonCode(c.colorFormat, ColorFormatName(c.colorFormat)).c_str());
-        fprintf(out, ", \"dataType\": %s", JsonCode(c.info.dataType, DataTypeName(c.info.dataType)).c_str());
-        fprintf(out, ", \"width\": %u, \"height\": %u", (unsigned)c.info.width, (unsigned)c.info.height);
-        fprintf(out, ", \"texelBytes\": %llu, \"layoutBytes\": %llu", (unsigned long long)c.texelBytes,
+        Say(out, ", \"container\": \"%s\"", c.container == kContainerPvz ? "pvz" : "pvr");
+        if (c.container == kContainerPvz) Say(out, ", \"pvzSize\": %u", c.pvzSize);
+        Say(out, ", \"globalIndex\": %u", c.info.globalIndex);
+        Say(out, ", \"colorFormat\": %s", JsonCode(c.info.colorFormat, ColorFormatName(c.info.colorFormat)).c_str());
+        Say(out, ", \"importColorFormat\": %s", JsonCode(c.colorFormat, ColorFormatName(c.colorFormat)).c_str());
+        Say(out, ", \"dataType\": %s", JsonCode(c.info.dataType, DataTypeName(c.info.dataType)).c_str());
+        Say(out, ", \"width\": %u, \"height\": %u", (unsigned)c.info.width, (unsigned)c.info.height);
+        Say(out, ", \"texelBytes\": %llu, \"layoutBytes\": %llu", (unsigned long long)c.texelBytes,
                 (unsigned long long)c.layout.needed);
-        fprintf(out, ", \"decodable\": %s", s.decodable ? "true" : "false");
+        Say(out, ", \"decodable\": %s", s.decodable ? "true" : "false");
         if (s.paletteNeeded)
-            fprintf(out, ", \"palette\": {\"path\": %s, \"found\": %s, \"entries\": %u, \"converted\": %s}",
+            Say(out, ", \"palette\": {\"path\": %s, \"found\": %s, \"entries\": %u, \"converted\": %s}",
                     JsonQuote(s.palettePath).c_str(), s.paletteFound ? "true" : "false", s.paletteEntries,
                     HasChannelRow(c.colorFormat) ? "true" : "false");
         else
-            fprintf(out, ", \"palette\": null");
+            Say(out, ", \"palette\": null");
     }
     fputc('}', out);
 }
@@ -209,39 +209,39 @@ static const char* PngKindName(int kind) {
 }
 
 static void PrintPictureText(FILE* out, const char* path, const PictureSummary& s) {
-    fprintf(out, "%s\n", path);
+    Say(out, "%s\n", path);
     if (s.readResult != 0) {
-        fprintf(out, "  %-12s %s\n", "error:", s.error);
+        Say(out, "  %-12s %s\n", "error:", s.error);
         return;
     }
-    fprintf(out, "  %-12s PNG, %u x %u, %s picture\n", "picture:", s.width, s.height, PngKindName(s.kind));
-    if (s.source[0]) fprintf(out, "  %-12s %s\n", "made from:", s.source);
-    fprintf(out, "  %-12s %s%s\n", "encode to:", s.output[0] ? s.output : "(no name: see encode)",
+    Say(out, "  %-12s PNG, %u x %u, %s picture\n", "picture:", s.width, s.height, PngKindName(s.kind));
+    if (s.source[0]) Say(out, "  %-12s %s\n", "made from:", s.source);
+    Say(out, "  %-12s %s%s\n", "encode to:", s.output[0] ? s.output : "(no name: see encode)",
             s.outputExists ? " (exists)" : "");
     const ResolvedSettings& r = s.resolved;
     const TextureSettings& t = r.settings;
-    fprintf(out, "  %-12s %u (%s), from %s\n", "DataType:", (unsigned)t.dataType, CodeName(DataTypeName(t.dataType)),
+    Say(out, "  %-12s %u (%s), from %s\n", "DataType:", (unsigned)t.dataType, CodeName(DataTypeName(t.dataType)),
             SettingSourceName(r.source[0]));
-    fprintf(out, "  %-12s %u (%s), from %s\n", "ColorFormat:", (unsigned)t.colorFormat,
+    Say(out, "  %-12s %u (%s), from %s\n", "ColorFormat:", (unsigned)t.colorFormat,
             CodeName(ColorFormatName(t.colorFormat)), SettingSourceName(r.source[1]));
-    fprintf(out, "  %-12s %u, from %s\n", "GlobalIndex:", (unsigned)t.globalIndex, SettingSourceName(r.source[2]));
+    Say(out, "  %-12s %u, from %s\n", "GlobalIndex:", (unsigned)t.globalIndex, SettingSourceName(r.source[2]));
 }
 
 static void PrintPictureJson(Reporter* r, const char* path, const PictureSummary& s) {
     FILE* out = r->out;
     OpenRecord(r, path, "png", s.readResult != 0 ? s.error : nullptr);
     if (s.readResult == 0) {
-        fprintf(out, ", \"picture\": {\"width\": %u, \"height\": %u, \"kind\": \"%s\", \"paletteEntries\": %u}",
+        Say(out, ", \"picture\": {\"width\": %u, \"height\": %u, \"kind\": \"%s\", \"paletteEntries\": %u}",
                 s.width, s.height, PngKindName(s.kind), s.paletteEntries);
-        fprintf(out, ", \"tag\": %s", s.tag[0] ? JsonQuote(s.tag).c_str() : "null");
-        fprintf(out, ", \"source\": %s", s.source[0] ? JsonQuote(s.source).c_str() : "null");
+        Say(out, ", \"tag\": %s", s.tag[0] ? JsonQuote(s.tag).c_str() : "null");
+        Say(out, ", \"source\": %s", s.source[0] ? JsonQuote(s.source).c_str() : "null");
         const ResolvedSettings& rs = s.resolved;
-        fprintf(out, ", \"encode\": {\"output\": %s, \"outputExists\": %s",
+        Say(out, ", \"encode\": {\"output\": %s, \"outputExists\": %s",
                 s.output[0] ? JsonQuote(s.output).c_str() : "null", s.outputExists ? "true" : "false");
         const char* names[3] = {"dataType", "colorFormat", "globalIndex"};
         const unsigned values[3] = {rs.settings.dataType, rs.settings.colorFormat, (unsigned)rs.settings.globalIndex};
         for (int i = 0; i < 3; i++)
-            fprintf(out, ", \"%s\": {\"value\": %u, \"from\": \"%s\"}", names[i], values[i],
+            Say(out, ", \"%s\": {\"value\": %u, \"from\": \"%s\"}", names[i], values[i],
                     SettingSourceName(rs.source[i]));
         fputc('}', out);
     }
@@ -280,6 +280,6 @@ void ReportInfoProblem(Reporter* r, const char* path, const char* problem) {
         fputc('}', r->out);
         r->printed++;
     } else {
-        fprintf(r->err, "ombr: %s: %s\n", path, problem);
+        Say(r->err, "ombr: %s: %s\n", path, problem);
     }
 }

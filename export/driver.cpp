@@ -75,8 +75,7 @@ int CheckPicture(ExportRun* run) {
         return kExportTooManyLayers;
     }
     // Neither the palette path nor a staged name can be formed from these.
-    const size_t pathLength = run->path ? strnlen(run->path, kExportPathRoom) : 0;
-    if (pathLength < 4 || pathLength >= kExportPathRoom) return kExportBadPath;
+    if (!run->path || !ExportPathFits(platform->files, run->path)) return kExportBadPath;
     return kExportOk;
 }
 
@@ -95,7 +94,7 @@ int ChooseSettings(ExportRun* run) {
         return kExportBadLayoutSize;
     }
     PlanTexels(settings.dataType, settings.colorFormat, (uint32_t)run->width, (uint32_t)run->height, &run->layout);
-    if (HasPaletteFile(settings.dataType) && !HasPaletteExtension(run->path, strnlen(run->path, kExportPathRoom))) {
+    if (HasPaletteFile(settings.dataType) && !HasPaletteExtension(run->path, strnlen(run->path, kExportPathBuffer))) {
         platform->ShowMessage(platform->context, kPalettePathMessage, kExportCaption, kMessageIconError);
         return kExportBadPalettePath;
     }
@@ -119,10 +118,10 @@ int StagePalette(ExportRun* run, StagedFile* file) {
     if (!HasPaletteFile(settings.dataType)) return kExportOk;
     const ExportPlatform* platform = run->platform;
     char* palettePath = run->outcome->palettePath;
-    if (!MakePalettePath(run->path, palettePath, kExportPathRoom)) return kExportBadPath;
+    if (!MakePalettePath(run->path, palettePath, kExportPathBuffer)) return kExportBadPath;
     if (strcmp(palettePath, run->path) == 0) return kExportOk;
     // Where names are case-sensitive, "TEX.PVR" may have its palette as "TEX.PVP".
-    char other[kExportPathRoom];
+    char other[kExportPathBuffer];
     if (platform->files.FindOtherCase && platform->files.FindOtherCase(platform->context, palettePath, other, sizeof other))
         memcpy(palettePath, other, sizeof other);
 

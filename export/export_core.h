@@ -14,8 +14,17 @@
 #include "settings.h"
 
 enum {
-    kExportPathRoom = 260,   // texture, palette and staged paths, terminator included
+    kExportPathRoom = 260,      // the plug-in's paths, terminator included (ExportFiles::pathLimit)
+    kExportPathBuffer = 1024,   // every path buffer: the longest path of any platform's rules, terminator included
     kSizeCaptionRoom = 128,
+};
+
+// How a platform writes its paths (ExportFiles::pathStyle).
+enum {
+    kPathsAnsi = 0,       // the plug-in's: ANSI bytes, "\" and "/" separators; on Windows code page 932,
+                          // where the byte after a lead byte is never a separator
+    kPathsPosix,          // bytes, "/" the only separator
+    kPathsWindowsUtf8,    // UTF-8, "\" and "/" separators; the limit counts UTF-16 units, as Windows does
 };
 
 // Message box flags, with the values of MB_OK and MB_ICONERROR.
@@ -47,6 +56,24 @@ struct ExportFiles {
     // case-sensitive), copied into `found`: true; false when there is none.
     // Null: names are taken as they are.
     bool (*FindOtherCase)(void* context, const char* path, char* found, size_t room);
+
+    // What makes a pair survive a crash of the program (see CommitPair). All
+    // null: staged names "~hhhh.tmp", the pair committed in order only.
+    //
+    // This run's id (the process id): staged names carry it, so that a later
+    // run can tell the files and journals of a run that died.
+    unsigned long (*RunId)(void* context);
+    // `path` made absolute, for the journal: true; false when it cannot be.
+    bool (*FullPath)(void* context, const char* path, char* out, size_t room);
+    // Makes the entries of the folder of `path` durable (renames, new files):
+    // fsync of the folder where the system allows it. Null: nothing.
+    void (*SyncFolder)(void* context, const char* path);
+    // Gives the staged file `temp` what the file `target` it replaces keeps
+    // besides its bytes: mode and owner (POSIX), attributes (Windows). Null: nothing.
+    void (*KeepAttributes)(void* context, const char* target, const char* temp);
+
+    int pathStyle;        // kPaths...
+    unsigned pathLimit;   // the longest path, in the style's units; 0: kExportPathRoom - 1
 };
 
 // The standard library's files (rename replaces: POSIX systems).
@@ -89,7 +116,7 @@ struct ExportOutcome {
     int container;                     // kContainerPvr or kContainerPvz
     int32_t width, height;
     bool wrotePalette;
-    char palettePath[kExportPathRoom];
+    char palettePath[kExportPathBuffer];
     int paletteSource;                 // kPalette... of export_palette.h
     uint64_t unmappedPixels;           // pixels outside the known palette
     uint32_t unmappedColours;
@@ -99,14 +126,15 @@ struct ExportOutcome {
 // A complete file written under a name of its own in its target's folder,
 // waiting to replace the target.
 struct StagedFile {
-    char temp[kExportPathRoom];
+    char temp[kExportPathBuffer];
     const char* target;
     bool staged;
 };
 
-// Writes `data` to a new file in the target's folder, named "~hhhh.tmp"
-// (shorter where the folder leaves less room), trying further names while
-// one exists: 0, or -1 with nothing left behind.
+// Writes `data` to a new file in the target's folder, named "~<run>-<n>.tmp"
+// with the platform's RunId, else "~hhhh.tmp" (shorter where the folder
+// leaves less room), trying further names while one exists: 0, or -1 with
+// nothing left behind.
 int StageFile(const ExportPlatform* platform, const char* target, const uint8_t* data, size_t length,
               StagedFile* file);
 // Moves a staged file over its target: 0, or -1 (the staged file removed,
@@ -118,14 +146,31 @@ void DiscardFile(const ExportPlatform* platform, StagedFile* file);
 // A texture and its palette, staged, committed as one: both replace their
 // targets or neither does (an old palette is put back when the texture
 // cannot be committed). `palette` may be unstaged. Gives 0 or a kExport...
-// code; nothing stays staged.
+// code; nothing stays staged. With a RunId and FullPath the pair also
+// survives a crash at any point: a journal is written first, and
+// RecoverPairJournal, run by a later run, puts back both old files or
+// completes the new ones.
 int CommitPair(const ExportPlatform* platform, StagedFile* palette, StagedFile* texture);
+
+// True when `path` has 4 or more bytes and is within the platform's limit.
+bool ExportPathFits(const ExportFiles& files, const char* path);
+
+// A name StageFile gives with a RunId, "~<run>-<n>.tmp" or a journal's
+// "~<run>-j<n>.tmp" (".tmp" may be missing): true with its run and kind.
+bool ParseStagedName(const char* name, unsigned long* run, bool* journal);
+
+// Finishes what the journal at `path`, left by a run that died, had begun:
+// both old files put back (the texture was not yet replaced) or the new
+// pair completed, the journal and the run's staged files of the pair
+// removed. kRecover... codes.
+enum { kRecoverRolledBack = 0, kRecoverCompleted, kRecoverUnreadable, kRecoverFailed };
+int RecoverPairJournal(const ExportPlatform* platform, const char* path);
 
 // Why an export ended.
 enum {
     kExportOk = 0,
     kExportNoMemory,              // the texture buffer or the PVZ container
-    kExportBadPath,               // fewer than 4 or 260 and more characters
+    kExportBadPath,               // fewer than 4 characters or more than the platform's limit
     kExportBadPalettePath,        // palettised, and the path does not end in a dot and three characters
     kExportPaletteNotStaged,
     kExportPaletteNotCommitted,

@@ -59,8 +59,10 @@ int PB_STDCALL PBE_GetSupportedFormat(int index) { return index == 0 ? 0x3C : 0;
 int PB_STDCALL PBE_Execute(int, HWND owner, const char* path, HostImage* image,
                                                  HostServices* services) {
     // Names that differ in letter case are one file on Windows.
-    static const ExportFiles kFiles = {WriteFileStdio,  ReplaceFileWin32, RemoveFileStdio,
-                                       CanReplaceWin32, ReadFileStdio,    nullptr};
+    // ANSI paths of at most 259 bytes, staged "~hhhh.tmp", no journal.
+    static const ExportFiles kFiles = {WriteFileStdio,  ReplaceFileWin32, RemoveFileStdio, CanReplaceWin32,
+                                       ReadFileStdio,   nullptr,          nullptr,         nullptr,
+                                       nullptr,         nullptr,          kPathsAnsi,      0};
     ExportPlatform platform;
     InitExportPlatform(&platform, owner, kFiles, kPluginEncoders);
     platform.ShowMessage = ShowMessageWin32;

@@ -1,0 +1,231 @@
+#!/usr/bin/env python3
+"""ombr when things go wrong around it: a batch interrupted (once, and twice),
+FIFOs among the inputs and as targets (never waited on), the mode of a
+replaced file, inputs that declare more than they hold, and what runs that
+died left in a folder.
+
+usage: cli_safe.py OMBR WORK_DIR
+"""
+import os
+import resource
+import shutil
+import signal
+import stat
+import struct
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from pictures import header_only_png, palette, palette_png  # noqa: E402
+
+ombr, work = sys.argv[1:3]
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run(*args, limit=None, timeout=60):
+    """ombr's status, stdout and stderr; `limit`: its address space in bytes."""
+    def restrict():
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    try:
+        r = subprocess.run([ombr, *args], capture_output=True, text=True, timeout=timeout,
+                           preexec_fn=restrict if limit else None)
+        return r.returncode, r.stdout, r.stderr
+    except subprocess.TimeoutExpired:
+        return None, "", "timed out"
+
+
+def peak_kib(*args):
+    """ombr's status and the peak of its resident memory in KiB."""
+    process = subprocess.Popen([ombr, *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(process.pid, 0)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    return process.returncode, usage.ru_maxrss
+
+
+def staged(folder):
+    return sorted(os.path.join(d, f) for d, _, files in os.walk(folder) for f in files if f.startswith("~"))
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+shutil.rmtree(work, ignore_errors=True)
+os.makedirs(work)
+W = lambda *names: os.path.join(work, *names)  # noqa: E731
+
+# ---- a batch interrupted between files
+
+# Old pairs (DataType 7 and its .pvp) and the pictures that replace them.
+count = 300
+for name in ("old", "new", "reference"):
+    os.makedirs(W(name))
+for i in range(count):
+    palette_png(W("old", "t%03d.png" % i), 64, 64, palette(1), lambda x, y: (x + y) % 256)
+    palette_png(W("new", "t%03d.png" % i), 64, 64, palette(2), lambda x, y: (x * y) % 256)
+for source, out in (("old", "interrupted"), ("new", "reference"), ("old", "twice")):
+    status, _, err = run("encode", W(source), "--out-dir", W(out), "--type", "7", "-q", "-f")
+    check(status == 0, "pairs written: " + err)
+pair = lambda folder, i: (read(W(folder, "t%03d.pvz" % i)), read(W(folder, "t%03d.pvp" % i)))  # noqa: E731
+old_pair, new_pair = pair("interrupted", 0), pair("reference", 0)
+check(old_pair[0] != new_pair[0] and old_pair[1] != new_pair[1], "old and new pairs differ")
+
+
+def interrupt(out, signals):
+    """Replaces the pairs of `out` with -j 2, sending the signals once the first file is in (the
+    pictures' own palettes: --palette names none)."""
+    process = subprocess.Popen([ombr, "encode", W("new"), "--out-dir", W(out), "--type", "7", "-f", "-v", "-j", "2",
+                                "--palette", W("none.pvp")],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    first = process.stdout.readline()
+    for s in signals:
+        process.send_signal(s)
+    try:
+        out_text, err_text = process.communicate(timeout=60)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        return None, "", "timed out"
+    return process.returncode, first + out_text, err_text
+
+
+def whole_pairs(out):
+    """How many pairs are old and new; None when one is neither."""
+    kinds = {old_pair: "old", new_pair: "new"}
+    found = [kinds.get(pair(out, i)) for i in range(count)]
+    return None if None in found else (found.count("old"), found.count("new"))
+
+
+status, out, err = interrupt("interrupted", [signal.SIGINT])
+counted = whole_pairs("interrupted")
+check(status == 130, "Ctrl-C: exit status 130, not %s: %s" % (status, err))
+check("converted" in out and ", interrupted" in out, "Ctrl-C: the summary so far, said interrupted: " + out[-200:])
+check(counted is not None and counted[0] > 0 and counted[1] > 0, "Ctrl-C: every pair old or new, some of each: %s"
+      % (counted,))
+check(staged(W("interrupted")) == [], "Ctrl-C: nothing staged left: %s" % staged(W("interrupted"))[:4])
+
+# A second Ctrl-C ends ombr at once; the next run in the folder makes every
+# pair whole again.
+status, out, err = interrupt("twice", [signal.SIGINT, signal.SIGINT])
+check(status == 130, "Ctrl-C twice: exit status 130, not %s" % status)
+status, _, err = run("encode", W("new", "t000.png"), "-o", W("twice", "other.pvz"), "--type", "7", "-q")
+check(status == 0 and whole_pairs("twice") is not None, "Ctrl-C twice: pairs whole after the next run: " + err)
+check(staged(W("twice")) == [], "Ctrl-C twice: nothing staged left after the next run")
+
+for s in (signal.SIGTERM, signal.SIGHUP):
+    shutil.copytree(W("interrupted"), W("signal%d" % s))
+    status, out, _ = interrupt("signal%d" % s, [s])
+    check(status == 130 and ", interrupted" in out and whole_pairs("signal%d" % s) is not None
+          and staged(W("signal%d" % s)) == [], "signal %d: stops the batch as Ctrl-C does" % s)
+
+# ---- FIFOs: refused before anything opens them
+
+fifo = W("fifo")
+os.makedirs(fifo)
+texture = W("reference", "t000.pvz")
+shutil.copy(texture, W("fifo", "good.pvz"))
+shutil.copy(W("reference", "t000.pvp"), W("fifo", "good.pvp"))
+for name in ("in.pvz", "target.png", "pair.pvp", "given.pvp", "probe.pvp"):
+    os.mkfifo(W("fifo", name))
+shutil.copy(texture, W("fifo", "probe.pvz"))
+cases = [
+    ("a FIFO input", ["decode", W("fifo", "in.pvz"), "-o", W("fifo", "in.png")], "is not a regular file"),
+    ("a FIFO among a folder's inputs", ["decode", fifo, "--out-dir", W("fifo-out")], "in.pvz is not a regular file"),
+    ("a FIFO target", ["decode", W("fifo", "good.pvz"), "-o", W("fifo", "target.png"), "-f"], "cannot write"),
+    ("a FIFO palette target", ["encode", W("new", "t000.png"), "-o", W("fifo", "pair.pvz"), "--type", "7", "-f"],
+     "cannot write"),
+    ("a FIFO --palette", ["decode", W("fifo", "good.pvz"), "--palette", W("fifo", "given.pvp"), "-o",
+                          W("fifo", "given.png")], "cannot read palette"),
+    ("a FIFO beside a texture as its palette", ["decode", W("fifo", "probe.pvz"), "-o", W("fifo", "probe.png")],
+     "palette"),
+]
+for what, args, said in cases:
+    status, _, err = run(*args, timeout=30)
+    check(status == 1 and said in err, "%s: refused (%s), not waited on: %s %s" % (what, said, status, err.strip()))
+status, out, _ = run("info", W("fifo", "in.pvz"), W("fifo", "probe.pvz"), timeout=30)
+check(status == 1 and "probe.pvz" in out, "info of FIFOs: no wait")
+check(all(stat.S_ISFIFO(os.stat(W("fifo", n)).st_mode) for n in ("target.png", "pair.pvp")),
+      "FIFO targets left as they are")
+check(not os.path.exists(W("fifo", "pair.pvz")), "a pair whose palette is refused writes no texture")
+check(os.path.exists(W("fifo-out", "good.png")), "the other files of the folder converted")
+
+# ---- --force keeps the mode of what it replaces
+
+modes = W("modes")
+os.makedirs(modes)
+for name, mode in (("t.pvz", 0o600), ("t.pvp", 0o640), ("t.png", 0o604)):
+    with open(os.path.join(modes, name), "wb") as f:
+        f.write(b"old")
+    os.chmod(os.path.join(modes, name), mode)
+status, _, err = run("encode", W("new", "t000.png"), "-o", os.path.join(modes, "t.pvz"), "--type", "7", "-f")
+check(status == 0, "encode over 0600 files: " + err)
+status, _, err = run("decode", os.path.join(modes, "t.pvz"), "-o", os.path.join(modes, "t.png"), "-f")
+check(status == 0, "decode over a 0604 file: " + err)
+got = {n: stat.S_IMODE(os.stat(os.path.join(modes, n)).st_mode) for n in ("t.pvz", "t.pvp", "t.png")}
+check(got == {"t.pvz": 0o600, "t.pvp": 0o640, "t.png": 0o604}, "--force keeps modes: %s" % got)
+
+# ---- inputs that declare more than they hold
+
+limits = W("limits")
+os.makedirs(limits)
+sample = read(texture)
+# A stream longer than its size field allows: refused before it is read,
+# within a small address space (the file is 1 GiB, sparse).
+with open(os.path.join(limits, "long.pvz"), "wb") as f:
+    f.write(sample)
+    f.truncate(1 << 30)
+status, _, err = run("decode", os.path.join(limits, "long.pvz"), "-o", os.path.join(limits, "long.png"),
+                     limit=256 << 20)
+check(status == 1 and "expands beyond its size field" in err, "a .pvz longer than it claims: refused unread: " + err)
+# A size field claiming 2 GiB for a few kilobytes of stream: only what the
+# stream expands to is ever touched.
+with open(os.path.join(limits, "claim.pvz"), "wb") as f:
+    f.write(struct.pack("<I", 0x7FFFFFF0) + sample[4:])
+shutil.copy(W("reference", "t000.pvp"), os.path.join(limits, "claim.pvp"))
+status, peak = peak_kib("decode", os.path.join(limits, "claim.pvz"), "-o", os.path.join(limits, "claim.png"))
+check(status == 0 and peak < 64 << 10, "a .pvz claiming 2 GiB: decoded in %d KiB" % peak)
+# A 1 GiB palette (sparse): its first 528 bytes are all a palette holds.
+shutil.copy(texture, os.path.join(limits, "wide.pvz"))
+with open(os.path.join(limits, "wide.pvp"), "wb") as f:
+    f.write(read(W("reference", "t000.pvp")))
+    f.truncate(1 << 30)
+status, peak = peak_kib("decode", os.path.join(limits, "wide.pvz"), "-o", os.path.join(limits, "wide.png"))
+check(status == 0 and peak < 64 << 10, "a 1 GiB .pvp: 528 bytes read, %d KiB at the peak" % peak)
+# A PNG declaring one column more than the most pixels a texture holds:
+# refused from its header alone.
+header_only_png(os.path.join(limits, "huge.png"), 8193, 8192)
+status, _, err = run("encode", os.path.join(limits, "huge.png"), "-o", os.path.join(limits, "huge.pvz"),
+                     limit=256 << 20)
+check(status == 1 and "8193 x 8192" in err and not os.path.exists(os.path.join(limits, "huge.pvz")),
+      "a PNG of 8193 x 8192 refused from its IHDR: " + err)
+
+# ---- what runs that died left
+
+left = W("left")
+os.makedirs(left)
+for n in range(4096):   # every name the old staging tried
+    with open(os.path.join(left, "~%04x.tmp" % n), "wb") as f:
+        f.write(b"not ours")
+dead = subprocess.Popen(["true"])
+dead.wait()
+for name in ("~%d-0.tmp" % dead.pid, "~%d-j0.tmp" % dead.pid, "~%d-1" % dead.pid):
+    with open(os.path.join(left, name), "wb") as f:
+        f.write(b"a dead run's")
+status, _, err = run("encode", W("new", "t000.png"), "-o", os.path.join(left, "t.pvz"), "--type", "7")
+names = set(os.listdir(left))
+check(status == 0 and {"t.pvz", "t.pvp"} <= names, "a folder full of old staged names is still written: " + err)
+check(len([n for n in names if n.startswith("~")]) == 4096 and all(read(os.path.join(left, "~%04x.tmp" % n)) ==
+                                                                    b"not ours" for n in (0, 4095)),
+      "files under the old staged names are not ours: left alone")
+check(not any(n.startswith("~%d-" % dead.pid) for n in names), "a dead run's staged files and journal removed")
+
+if failures:
+    print("%d checks failed" % len(failures))
+    sys.exit(1)
+print("all checks passed")
