@@ -21,12 +21,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "export_core.h"
 #include "host_stub.h"
+#include "memory_platform.h"
 #include "palette.h"
 #include "pvz.h"
 #include "texture.h"
@@ -68,43 +68,24 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// The stdio platform with failures injected by path and by allocation number.
-struct DiskPlatform {
-    ExportPlatform platform;
-    TextureSettings settings = {1, 0, 7};
-    std::set<std::string> unreplaceable;   // targets ReplaceTarget refuses
-    std::set<std::string> inUse;           // files neither replaced nor moved, though CanReplace said yes
-    int failAllocation = 0;                // 1-based; 0: none fails
-    int allocations = 0;
-    int outstanding = 0;
-
+// The memory platform's dialog and heap (an allocation fails by its number)
+// with the stdio files, whose targets can be refused (read-only: CanReplace
+// says no and ReplaceTarget refuses) or be in use (ReplaceTarget refuses
+// though CanReplace said yes).
+struct DiskPlatform : MemoryPlatform {
     DiskPlatform() {
-        InitExportPlatform(&platform, this, kStdioFiles, kPluginEncoders);
-        platform.ShowMessage = [](void*, const char*, const char*, unsigned) { ADD_FAILURE() << "message"; };
-        platform.ChooseSettings = [](void* c, const HostLayer*, const char*, TextureSettings* s) {
-            *s = Self(c)->settings;
-            return 0;
-        };
-        platform.allocator.context = this;
-        platform.allocator.Alloc = [](void* c, size_t size) -> void* {
-            if (++Self(c)->allocations == Self(c)->failAllocation) return nullptr;
-            Self(c)->outstanding++;
-            return malloc(size);
-        };
-        platform.allocator.Free = [](void* c, void* block) {
-            Self(c)->outstanding--;
-            free(block);
-        };
-        platform.files.ReplaceTarget = [](void* c, const char* temp, const char* target) {
-            if (Self(c)->unreplaceable.count(target) || Self(c)->inUse.count(target) || Self(c)->inUse.count(temp))
+        exporter.files = kStdioFiles;
+        exporter.ShowMessage = [](void*, const char*, const char*, unsigned) { ADD_FAILURE() << "message"; };
+        exporter.files.ReplaceTarget = [](void* c, const char* temp, const char* target) {
+            const DiskPlatform* disk = static_cast<DiskPlatform*>(c);
+            if (disk->refuseReplace.count(target) || disk->failReplace.count(target) || disk->failReplace.count(temp))
                 return -1;
             return RenameFileStdio(c, temp, target);
         };
-        platform.files.CanReplace = [](void* c, const char* target) {
-            return Self(c)->unreplaceable.count(target) ? 0 : CanReplaceStdio(c, target);
+        exporter.files.CanReplace = [](void* c, const char* target) {
+            return static_cast<DiskPlatform*>(c)->refuseReplace.count(target) ? 0 : CanReplaceStdio(c, target);
         };
     }
-    static DiskPlatform* Self(void* c) { return static_cast<DiskPlatform*>(c); }
 };
 
 uint32_t Gradient(int x, int y) { return 0xFF000000u | (uint32_t)(x * 3 + y * 5) << 8 | (uint32_t)(x ^ y); }
@@ -112,8 +93,8 @@ uint32_t Gradient(int x, int y) { return 0xFF000000u | (uint32_t)(x * 3 + y * 5)
 int Export(DiskPlatform& disk, const std::string& path, int side = 128) {
     StubHost host;
     host.SetSource(side, side, 0, 0, Gradient);
-    const int status = ExportTexture(path.c_str(), &host.image, &host.services, &disk.platform);
-    EXPECT_EQ(disk.outstanding, 0) << "heap blocks left";
+    const int status = ExportTexture(path.c_str(), &host.image, &host.services, &disk.exporter);
+    EXPECT_EQ(disk.LiveBlocks(), 0u) << "heap blocks left";
     return status;
 }
 
@@ -177,10 +158,10 @@ TEST(ExportFailure, NothingIsLost) {
         DiskPlatform disk;
         disk.settings = c.settings;
         disk.failAllocation = c.failAllocation;
-        if (c.refuseTexture) disk.unreplaceable.insert(texture);
-        if (c.refusePalette) disk.unreplaceable.insert(palette);
-        if (c.inUse == kTextureInUse) disk.inUse.insert(texture);
-        if (c.inUse == kPaletteInUse) disk.inUse.insert(palette);
+        if (c.refuseTexture) disk.refuseReplace.insert(texture);
+        if (c.refusePalette) disk.refuseReplace.insert(palette);
+        if (c.inUse == kTextureInUse) disk.failReplace.insert(texture);
+        if (c.inUse == kPaletteInUse) disk.failReplace.insert(palette);
         EXPECT_EQ(Export(disk, texture), c.code);
         EXPECT_EQ(Snapshot(dir.path), before);
     }
@@ -199,7 +180,7 @@ TEST(ExportFailure, TextureRefusedKeepsTheOldPalette) {
         WriteFile(dir / "a.pvp", "old palette");
         DiskPlatform disk;
         disk.settings = {5, 2, 1};
-        if (!folder) disk.unreplaceable.insert(texture);
+        if (!folder) disk.refuseReplace.insert(texture);
         EXPECT_EQ(Export(disk, texture), kStatusWriteFailed);
         auto after = Snapshot(dir.path);
         EXPECT_EQ(after.size(), 2u);
@@ -261,8 +242,8 @@ int ExportOnFullDisk(const std::string& path, TextureSettings settings, rlim_t l
         disk.settings = settings;
         StubHost host;
         host.SetSource(256, 256, 0, 0, Gradient);
-        const int status = ExportTexture(path.c_str(), &host.image, &host.services, &disk.platform);
-        _exit(disk.outstanding == 0 ? status : 101);
+        const int status = ExportTexture(path.c_str(), &host.image, &host.services, &disk.exporter);
+        _exit(disk.LiveBlocks() == 0 ? status : 101);
     }
     int wstatus = 0;
     if (child < 0 || waitpid(child, &wstatus, 0) != child || !WIFEXITED(wstatus)) return -1;
@@ -310,9 +291,9 @@ TEST(ExportFailure, EachAllocationFailsInTurn) {
         probe.settings = {7, 0, 0};
         ASSERT_EQ(Export(probe, dir / name), kStatusDone);
         // The picture's colours and indices for the quantiser, buffer, container.
-        ASSERT_EQ(probe.allocations, name[4] == 'z' ? 4 : 3);
+        ASSERT_EQ(probe.allocations, name[4] == 'z' ? 4u : 3u);
         const auto before = Snapshot(dir.path);
-        for (int n = 1; n <= probe.allocations; n++) {
+        for (uint64_t n = 1; n <= probe.allocations; n++) {
             DiskPlatform disk;
             disk.settings = probe.settings;
             disk.failAllocation = n;
