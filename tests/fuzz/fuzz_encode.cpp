@@ -71,7 +71,8 @@ void ThroughPng(const PngImage& record, PngImage* png) {
     size_t length = 0;
     FUZZ_CHECK(EncodePng(&record, &file, &length) == 0);
     char error[kPngErrorRoom];
-    FUZZ_CHECK(DecodePng(file, length, kEncodeMaxSide, png, error, sizeof error) == 0);
+    FUZZ_CHECK(DecodePng(file, length, kEncodeMaxSide, (uint64_t)kEncodeMaxSide * kEncodeMaxSide, png, error,
+                         sizeof error) == 0);
     free(file);
     FUZZ_CHECK(png->width == record.width && png->height == record.height && png->kind == record.kind);
     FUZZ_CHECK(memcmp(png->pixels, record.pixels, (size_t)png->width * png->height * PngPixelBytes(*png)) == 0);
