@@ -19,10 +19,11 @@ FILE_RADIO = "ファイル名から判断(&F)"
 TAG_RADIO = "レイヤー名から判断(&L)"
 DIALOG_CAPTION = "パラメータの設定"
 EXPORT_CAPTION = "ombrout.ppi"
-HEIGHT_MESSAGE = "画像の高さは128、256、512、1024のいずれかでなければなりません"
-WIDTH_MESSAGE = "画像の幅は128、256、512、1024のいずれかでなければなりません"
+PICTURE_SIZE_MESSAGE = "画像の幅と高さは1から65535まで、画素数は8192×8192まででなければなりません"
+LAYOUT_SIZE_MESSAGE = "この画像タイプでは、画像の幅と高さは2のべき乗で、短い辺は1024以下でなければなりません"
 LAYERS_MESSAGE = "複数のレイヤーを持つイメージは PVZ及びPVR 形式で保存できません"
 PAIR_MESSAGE = "この画像タイプとカラータイプの組み合わせでは保存できません"
+ID_MESSAGE = "IDは0から4294967295までの数でなければなりません"
 SIZE_CAPTION = "nWidth:%d nHeight:%d nLeft:%d nTop:%d"
 MB_OK, MB_ICONERROR = 0x00, 0x10
 

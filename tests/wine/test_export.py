@@ -3,6 +3,7 @@ dialog offers, the dialog's presets and the container chosen by the path. The
 files written are compared byte for byte with what the export core writes
 natively for the same host image (tests/tools/export_reference)."""
 import os
+import struct
 import unittest
 
 import exports as ex
@@ -12,32 +13,39 @@ SIZES = [(128, 128), (256, 128), (128, 256)]
 
 
 class Refusals(ExportCase):
-    def check_size_message(self, width, height, left, top, text, *options):
+    def test_a_size_no_texture_holds_is_refused_before_the_dialog(self):
         picture = self.picture("p.png")
-        ex.write_direct(picture, width, height, lambda x, y: 0xFF336699)
-        report = self.export_image(picture, self.target("a.pvz"), "--left", left, "--top", top, *options)
+        ex.write_direct(picture, 65536, 1, lambda x, y: 0xFF336699)
+        # A wrong size is refused before the layer count is looked at.
+        report = self.export_image(picture, self.target("a.pvz"), "--left", 16, "--top", 32, "--layers", 2)
         self.assertEqual(report["status"], 4)
-        self.assertMessages(report, (text, ex.SIZE_CAPTION % (width, height, left, top), ex.MB_OK, "host"))
+        self.assertMessages(report, (ex.PICTURE_SIZE_MESSAGE, ex.SIZE_CAPTION % (65536, 1, 16, 32), ex.MB_OK, "host"))
         self.assertEqual(report["dialogs"], [])
         self.assertEqual(report["calls"]["get_pixel"], 0)
         self.assertNothingWritten()
 
-    def test_height_is_checked_first_and_captions_carry_the_layer_place(self):
-        self.check_size_message(100, 100, 16, 32, ex.HEIGHT_MESSAGE)
-        self.check_size_message(128, 100, 0, 0, ex.HEIGHT_MESSAGE)
-        # A wrong size is refused before the layer count is looked at.
-        self.check_size_message(100, 100, 0, 0, ex.HEIGHT_MESSAGE, "--layers", "2")
+    def test_a_size_the_type_does_not_take_is_refused_on_ok(self):
+        picture = self.picture("p.png")
+        ex.write_direct(picture, 100, 100, lambda x, y: 0xFF336699)
+        # The dialog says why and stays open; the host then cancels.
+        report = self.export_image(picture, self.target("a.pvz"), "--left", 16, "--top", 32, "--type", 1)
+        self.assertEqual(report["status"], 7)
+        self.assertMessages(report, (ex.LAYOUT_SIZE_MESSAGE, ex.SIZE_CAPTION % (100, 100, 16, 32), ex.MB_OK,
+                                     "settings-dialog"))
+        self.assertEqual(report["calls"]["get_pixel"], 0)
+        self.assertNothingWritten()
 
-    def test_width_message(self):
-        self.check_size_message(100, 256, 0, 0, ex.WIDTH_MESSAGE)
-        self.check_size_message(2048, 128, 0, 0, ex.WIDTH_MESSAGE)
-
-    def test_the_largest_side_passes(self):
-        picture = self.picture("wide.png")
-        ex.write_direct(picture, 1024, 128, lambda x, y: ex.any_colour(x // 8, y))
-        report = self.export_image(picture, self.target("wide.pvz"), "--type", 9, "--color", 2)
-        self.assertEqual(report["status"], 0)
-        self.assertEqual(ex.listing(self.out), self.reference(picture, "wide.pvz", 9, 2))
+    def test_every_size_its_type_takes_passes(self):
+        # A rectangle of any size, twiddled strips and squares outside 128 to 1024.
+        for number, (width, height, data_type) in enumerate([(640, 480, 9), (100, 100, 9), (2048, 128, 1),
+                                                              (64, 64, 13)]):
+            with self.subTest(width=width, height=height):
+                picture = self.picture("s%d.png" % number)
+                ex.write_direct(picture, width, height, lambda x, y: ex.any_colour(x // 8, y))
+                name = "s%d.pvz" % number
+                report = self.export_image(picture, self.target(name), "--type", data_type, "--color", 2)
+                self.assertEqual(report["status"], 0)
+                self.assertEqual(ex.read(os.path.join(self.out, name)), self.reference(picture, name, data_type, 2)[name])
 
     def test_second_layer_refused_before_the_dialog(self):
         picture = self.picture("p.png")
@@ -142,23 +150,32 @@ class Palettes(ExportCase):
         self.assertEqual(written, self.reference(picture, "p.pvz", data_type, color_format, 0, *options))
         return ex.palette_entries(written["p.pvp"])
 
-    def test_grey_image_gives_256_grey_entries_with_alpha_zero(self):
+    def test_grey_and_two_colour_images_give_their_colours(self):
+        # Opaque, as the picture shows them: 32 grey levels on the ARGB1555 grid.
         picture = self.picture("grey.png")
         ex.write_direct(picture, 128, 128, lambda x, y: 0xFF000000 | (x + y) % 256 * 0x010101)
         entries = self.export_palette(picture, 7, 0, "--mode", "grey")
-        self.assertEqual(entries, [ex.pack(0, i * 0x010101) for i in range(256)])
-        self.assertTrue(all(e & 0x8000 == 0 for e in entries))
-
-    def test_two_colour_image_gives_128_entries(self):
+        self.assertEqual(entries, [ex.pack(0, 0xFF000000 | g * 8 * 0x010101) for g in range(32)] + [0] * 96)
         picture = self.picture("two.png")
         ex.write_direct(picture, 128, 128, lambda x, y: 0xFFFFFFFF if (x ^ y) & 4 else 0xFF000000)
         entries = self.export_palette(picture, 7, 2, "--mode", "two")
-        self.assertEqual(entries, [0x0000, 0x0FFF] + [0] * 126)
+        self.assertEqual(entries, [0xF000, 0xFFFF] + [0] * 126)
 
-    def test_direct_image_gives_16_zero_entries(self):
+    def test_direct_image_keeps_the_palette_beside_or_gets_one_made(self):
         picture = self.picture("direct.png")
         ex.write_direct(picture, 128, 128, ex.any_colour)
-        self.assertEqual(self.export_palette(picture, 5, 1), [0] * 16)
+        entries = self.export_palette(picture, 5, 1)
+        self.assertEqual(len(set(entries)), 16)   # a palette made for it, never an empty one
+        # A picture whose colours all stand in the .pvp beside the target
+        # keeps that file as it is.
+        kept = [ex.pack(1, c) for c in ex.palette_colours(16, 3, 1)]
+        pvp = struct.pack("<4sIIHH", b"PVPL", 40, 0, 0, 16) + struct.pack("<16H", *reversed(kept))
+        with open(self.target("p.pvp"), "wb") as f:
+            f.write(pvp)
+        ex.write_direct(picture, 128, 128, lambda x, y: ex.grid_colour(1, kept[(x * 7 + y) % 16]))
+        report = self.export_image(picture, self.target("p.pvz"), "--type", 5, "--color", 1)
+        self.assertEqual(report["status"], 0)
+        self.assertTrue(ex.read(self.target("p.pvp")) == pvp, "the palette beside changed")
 
     def test_transparent_index_and_opaque_entries(self):
         picture = self.picture("indexed.png")
@@ -167,17 +184,14 @@ class Palettes(ExportCase):
         entries = self.export_palette(picture, 7, 2, "--transparent", 5)
         expected = [ex.pack(2, c if i != 5 else c & 0xFFFFFF) for i, c in enumerate(colours)] + [0] * 112
         self.assertEqual(entries, expected)
-        # A palette PNG whose tRNS makes exactly one entry transparent (and
-        # the rest opaque) names the transparent entry itself; with any other
-        # alpha in it, --transparent still does.
-        for alphas, option, transparent in (({7: 0}, [], 7), ({7: 0, 9: 0x80}, ["--transparent", 2], 2)):
+        # A palette PNG with tRNS hands the host each entry's alpha (bAlpha
+        # set), and the export writes it back, alpha levels included.
+        for alphas, option in (({7: 0}, []), ({7: 0, 9: 0x80}, ["--transparent", 2])):
             with self.subTest(alphas=alphas):
                 marked = [c & 0xFFFFFF | alphas.get(i, 0xFF) << 24 for i, c in enumerate(colours)]
                 ex.write_indexed(picture, 128, 128, marked)
                 entries = self.export_palette(picture, 7, 2, *option)
-                expected = [ex.pack(2, c | 0xFF000000 if i != transparent else c & 0xFFFFFF)
-                            for i, c in enumerate(colours)] + [0] * 112
-                self.assertEqual(entries, expected)
+                self.assertEqual(entries, [ex.pack(2, c) for c in marked] + [0] * 112)
 
     def test_layer_placed_in_the_image(self):
         picture = self.picture("placed.png")
@@ -271,22 +285,27 @@ class SettingsDialog(ExportCase):
         self.assertEqual(report["status"], 0)
         self.assertWritten("n.pvz", 1, 0, 0)
 
-    def test_typed_id_keeps_its_low_16_bits(self):
-        for typed, stored in (("65548", 12), ("-1", 65535), ("12abc", 12)):
+    def test_typed_id_keeps_all_32_bits(self):
+        for typed, stored in (("65548", 65548), ("-1", 0xFFFFFFFF), ("12abc", 12), ("4294967295", 0xFFFFFFFF)):
             with self.subTest(typed=typed):
                 report, _ = self.open_dialog("id.pvr", "--id", typed)
                 self.assertEqual(report["status"], 0)
                 texture = ex.read(self.target("id.pvr"))
                 self.assertEqual(texture[8:12], stored.to_bytes(4, "little"))
+        # No ID is cut: one beyond 32 bits is refused on OK, and the host then cancels.
+        report, _ = self.open_dialog("big.pvr", "--id", "4294967296")
+        self.assertEqual(report["status"], 7)
+        self.assertMessages(report, (ex.ID_MESSAGE, ex.EXPORT_CAPTION, ex.MB_ICONERROR, "settings-dialog"))
 
 
 class Containers(ExportCase):
-    """Only a path ending exactly in ".pvr" is written raw."""
+    """A path whose last three characters are "pvr" in any letter case is
+    written raw, as the import reads it; any other as a PVZ container."""
 
-    def test_exact_path_test(self):
+    def test_path_tells_the_container(self):
         picture = self.picture("p.png")
         ex.write_direct(picture, 128, 128, ex.any_colour)
-        for name, pvz in (("a.pvr", False), ("a.PVR", True), ("a.pvz", True), ("a.tex", True)):
+        for name, pvz in (("a.pvr", False), ("a.PVR", False), ("a.Pvr", False), ("a.pvz", True), ("a.tex", True)):
             with self.subTest(name=name):
                 report = self.export_image(picture, self.target(name), "--type", 1, "--color", 1)
                 self.assertEqual(report["status"], 0)

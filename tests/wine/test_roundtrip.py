@@ -102,57 +102,64 @@ class RoundTrip(ExportCase):
             with self.subTest(data_type=data_type, color_format=color_format, container=extension):
                 self.check_case(number, data_type, color_format, extension)
 
-    def test_rgb565_palette_in_plain_pvr_is_read_as_argb1555(self):
+    def test_rgb565_palette_in_plain_pvr_is_written_as_read(self):
         # The import reads the palette of a plain .pvr with DataType 7 and
-        # ColorFormat 1 as ARGB1555 (a .pvz keeps RGB565): the indices come
-        # back, the colours are those of the entries read as ARGB1555.
+        # ColorFormat 1 as ARGB1555 (a .pvz keeps RGB565), and the export
+        # writes it so: the picture's colours come back as ARGB1555 holds them.
         back, pixels, expected, colours = self.export_then_import(41, 7, 1, PVR)
         self.assertTrue(pixels == expected, "indices differ")
         self.assertEqual(back["image"]["palette_count"], 128)
-        read_as_1555 = [ex.grid_colour(0, ex.pack(1, c)) for c in colours]
-        self.assertEqual(back["image"]["palette"][:len(colours)], read_as_1555)
+        as_1555 = [ex.grid_colour(0, ex.pack(0, c & 0xFFFFFF if i == 3 else c)) for i, c in enumerate(colours)]
+        self.assertEqual(back["image"]["palette"][:len(colours)], as_1555)
 
     def test_import_then_export_writes_the_same_files(self):
         # A user's round trip: a texture (laid out by the texture maker) and
         # its palette are opened, then saved again untouched with the
-        # settings of the layer tag: the same bytes come back, .pvp included.
-        # The palettes are ones the host can hold: opaque entries and one
-        # transparent entry. (A plain .pvr of DataType 7 with ColorFormat 1
-        # is read with an ARGB1555 palette and cannot come back.)
+        # settings of the layer tag: the same bytes come back, .pvp included,
+        # whatever the palette holds (alpha levels, several transparent
+        # entries, entries of one colour, 128 entries), any ID, any size the
+        # import reads, names in upper case.
         pairs = [(t, c) for t in (1, 9, 13, 5, 7) for c in (0, 1, 2)]
         for number, (data_type, color_format) in enumerate(pairs):
             for extension in (PVR, PVZ):
-                if (data_type, color_format, extension) == (7, 1, PVR):
-                    continue
                 with self.subTest(data_type=data_type, color_format=color_format, container=extension):
                     self.check_reopened(60 + 2 * number + (extension == PVZ), data_type, color_format, extension)
+        with self.subTest(size="640 x 480"):
+            self.check_reopened(99, 9, 2, ".PVR", (640, 480))
 
-    def check_reopened(self, number, data_type, color_format, extension):
-        width, height = SIZES[number % len(SIZES)]
-        name = self.picture("tex%d%s" % (number, extension))
-        original = textures.Texture(name, data_type, color_format, width, height,
-                                    global_index=(number * 4099) % 65536, seed=number)
+    def check_reopened(self, number, data_type, color_format, extension, size=None):
+        width, height = size or SIZES[number % len(SIZES)]
+        name = self.picture("tex%d%s" % (number, extension if number % 4 else extension.upper()))
+        global_index = (0xFFFFFFFF - number, 0x10000 + number * 4099, number * 4099 % 65536)[number % 3]
+        original = textures.Texture(name, data_type, color_format, width, height, global_index=global_index,
+                                    seed=number, container=extension[1:].lower())
         palette = None
         if data_type in (5, 7):
-            count = 16 if data_type == 5 else 256   # every index the texture may hold
-            opaque = {0: 0x8000, 1: 0, 2: 0xF000}[color_format]
-            entries = [(ex.mix(i, number, 7) & 0xFFFF) | opaque for i in range(count)]
-            entries[number % count] &= 0x7FFF if color_format == 0 else 0x0FFF if color_format == 2 else 0xFFFF
+            count = 16 if data_type == 5 else (128 if number % 4 == 2 else 256)
+            if count == 128:
+                # Indices within the 128 entries: the texture maker draws all 256.
+                texture = bytearray(original.bytes())
+                texture[32:] = bytes(b & 0x7F for b in texture[32:]) if extension == PVR else texture[32:]
+                self.assertEqual(extension, PVR)
+                with open(name, "wb") as f:
+                    f.write(texture)
+            entries = [ex.mix(i, number, 7) & 0xFFFF for i in range(count)]
+            entries[5] = entries[2]   # two entries of one colour
             palette = struct.pack("<4sIIHH", b"PVPL", 2 * count + 8, 0, 0, count) + struct.pack("<%dH" % count, *entries)
             with open(name[:-4] + ".pvp", "wb") as f:
                 f.write(palette)
         # The picture as the host saves it: a palette PNG of the host's own
-        # palette and indices for an indexed picture, RGBA otherwise.
+        # palette, each entry's alpha and indices for an indexed picture, RGBA otherwise.
         picture = self.picture("tex%d.png" % number)
         back = self.import_texture(name, "--out", picture)
         self.assertEqual(back["status"], 0)
         image = back["image"]
         with open(picture, "rb") as f:
             self.assertEqual(f.read()[25], 3 if image["created"] == "indexed" else 6, "PNG colour type")
-        again = self.target("again%d%s" % (number, extension))
+        again = self.target(os.path.basename(name).replace("tex", "again"))
         report = self.export_image(picture, again, "--layer-name", image["layer_name"], "--click", "tag")
         self.assertEqual(report["status"], 0)
-        self.assertTrue(ex.read(again) == original.bytes(), "the texture differs")
+        self.assertTrue(ex.read(again) == ex.read(name), "the texture differs")
         if palette is not None:
             self.assertTrue(ex.read(again[:-4] + ".pvp") == palette, "the palette differs")
 
