@@ -202,9 +202,11 @@ int MakePalette(const PaletteRequest& request, const HostServices* services, Hos
         if (colours && choice->indices)
             entries = QuantisePicture(colours, count, request.format, PaletteIndexLimit(request.dataType),
                                       choice->indices, palette);
-        // A picture of more colours than the palette holds is changed.
+        // A picture of more colours than the palette holds is changed: a
+        // pixel whose entry is not the texel its colour packs to.
+        const ChannelEncode& row = GetChannelRow(request.format)->encode;
         for (size_t i = 0; entries > 0 && i < count; i++)
-            if (NearestOnGrid(request.format, colours[i]) != palette[choice->indices[i]]) choice->approximatedPixels++;
+            if (PackColor(row, colours[i]) != PackColor(row, palette[choice->indices[i]])) choice->approximatedPixels++;
         if (colours) allocator.Free(allocator.context, colours);
         if (!colours || !choice->indices || entries < 0) return kChooseNoMemory;
         choice->source = kPaletteQuantised;

@@ -98,7 +98,8 @@ struct MemoryPlatformCalls {
 
 const ExportFiles kMemoryFiles = {MemoryPlatformCalls::WriteWholeFile, MemoryPlatformCalls::ReplaceTarget,
                                   MemoryPlatformCalls::RemoveFile,     MemoryPlatformCalls::CanReplace,
-                                  MemoryPlatformCalls::ReadFile,       nullptr};
+                                  MemoryPlatformCalls::ReadFile,       nullptr,
+                                  nullptr, nullptr, nullptr, nullptr, kPathsPosix, 0};
 
 MemoryPlatform::MemoryPlatform(const LayoutEncoders& encoders) {
     import = {this,

@@ -87,8 +87,9 @@ void Recover(Platform* p) {
         bool journal;
         if (ParseStagedName(BaseName(path).c_str(), &run, &journal)) (journal ? journals : staged).push_back(path);
     }
-    for (const std::string& journal : journals)
+    for (const std::string& journal : journals) {
         if (p->disk.files.count(journal)) EXPECT_NE(RecoverPairJournal(&p->platform, journal.c_str()), kRecoverFailed);
+    }
     for (const std::string& file : staged) p->disk.files.erase(file);
 }
 
