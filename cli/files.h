@@ -21,6 +21,13 @@ enum {
     kFileNotRegular = -5,   // a folder, FIFO or device: never opened
 };
 
+// The system's side of reading: a regular file opened (a folder, FIFO or
+// device is refused before it is opened: kFileNotRegular), read and closed.
+typedef intptr_t FileHandle;
+int OpenRegularFile(const char* path, FileHandle* file, uint64_t* length);
+int ReadOpenedFile(FileHandle file, uint8_t* out, size_t length);   // all of it, or kFileShortRead
+void CloseOpenedFile(FileHandle file);
+
 // Reads a whole file into a new malloc block (freed with free); a file of
 // length 0 gives a non-null block of 1 byte and length 0. Sets *data and
 // *length to null and 0 first.
@@ -30,6 +37,9 @@ int ReadWholeFile(const char* path, uint8_t** data, size_t* length);
 int ReadFilePart(const char* path, uint64_t limit, uint8_t** data, size_t* length, uint64_t* fileLength);
 // The first bytes of a file, at most `room`, into `out`.
 int ReadFileHead(const char* path, uint8_t* out, size_t room, size_t* length, uint64_t* fileLength);
+// ExportFiles::ReadFile with ReadFileHead: the bytes read, room + 1 for a
+// longer file, -1 for none.
+long ReadFilePrefix(void* context, const char* path, uint8_t* out, size_t room);
 // The length of a regular file: kFileOk, or the kFile... reason.
 int FileLength(const char* path, uint64_t* length);
 // The length and the time of the last change (in the system's own units:

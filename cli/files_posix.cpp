@@ -26,24 +26,25 @@ bool IsPathSeparator(char c) { return c == '/'; }
 // A regular file opened for reading, never anything else: the type is
 // looked at before the open (which would wait on a FIFO) and again on the
 // descriptor.
-static int OpenRegular(const char* path, int* fd, uint64_t* length) {
+int OpenRegularFile(const char* path, FileHandle* file, uint64_t* length) {
     struct stat info;
     if (stat(path, &info) != 0) return kFileNotOpened;
     if (!S_ISREG(info.st_mode)) return kFileNotRegular;
-    *fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (*fd < 0) return kFileNotOpened;
-    if (fstat(*fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(*fd);
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return kFileNotOpened;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
         return kFileNotRegular;
     }
+    *file = fd;
     *length = (uint64_t)info.st_size;
     return kFileOk;
 }
 
-static int ReadAll(int fd, uint8_t* out, size_t length) {
+int ReadOpenedFile(FileHandle file, uint8_t* out, size_t length) {
     size_t done = 0;
     while (done < length) {
-        const ssize_t got = read(fd, out + done, length - done);
+        const ssize_t got = read((int)file, out + done, length - done);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return kFileShortRead;
         done += (size_t)got;
@@ -51,51 +52,7 @@ static int ReadAll(int fd, uint8_t* out, size_t length) {
     return kFileOk;
 }
 
-int ReadFilePart(const char* path, uint64_t limit, uint8_t** data, size_t* length, uint64_t* fileLength) {
-    *data = nullptr;
-    *length = 0;
-    *fileLength = 0;
-    int fd = -1;
-    int result = OpenRegular(path, &fd, fileLength);
-    if (result != kFileOk) return result;
-    const uint64_t wanted = *fileLength < limit ? *fileLength : limit;
-    if (wanted >= (uint64_t)SIZE_MAX / 2) {
-        close(fd);
-        return kFileTooLarge;
-    }
-    uint8_t* block = (uint8_t*)malloc(wanted > 0 ? (size_t)wanted : 1);
-    if (!block) {
-        close(fd);
-        return kFileNoMemory;
-    }
-    result = ReadAll(fd, block, (size_t)wanted);
-    close(fd);
-    if (result != kFileOk) {
-        free(block);
-        return result;
-    }
-    *data = block;
-    *length = (size_t)wanted;
-    return kFileOk;
-}
-
-int ReadWholeFile(const char* path, uint8_t** data, size_t* length) {
-    uint64_t fileLength;
-    return ReadFilePart(path, UINT64_MAX, data, length, &fileLength);
-}
-
-int ReadFileHead(const char* path, uint8_t* out, size_t room, size_t* length, uint64_t* fileLength) {
-    *length = 0;
-    *fileLength = 0;
-    int fd = -1;
-    int result = OpenRegular(path, &fd, fileLength);
-    if (result != kFileOk) return result;
-    const size_t wanted = *fileLength < room ? (size_t)*fileLength : room;
-    result = ReadAll(fd, out, wanted);
-    close(fd);
-    if (result == kFileOk) *length = wanted;
-    return result;
-}
+void CloseOpenedFile(FileHandle file) { close((int)file); }
 
 int FileLength(const char* path, uint64_t* length) {
     struct stat info;
@@ -145,10 +102,6 @@ bool FindFile(const char* path, char* found, size_t room) {
         return true;
     }
     return false;
-}
-
-bool FindOtherCase(const char* path, char* found, size_t room) {
-    return FindFile(path, found, room) && strcmp(found, path) != 0;
 }
 
 bool SamePath(const char* a, const char* b) {
@@ -209,13 +162,6 @@ static bool FindOtherCaseFile(void*, const char* path, char* found, size_t room)
     return FindOtherCase(path, found, room);
 }
 
-static long ReadPalette(void*, const char* path, uint8_t* out, size_t room) {
-    size_t length = 0;
-    uint64_t fileLength = 0;
-    if (ReadFileHead(path, out, room, &length, &fileLength) != kFileOk) return -1;
-    return fileLength > room ? (long)room + 1 : (long)length;
-}
-
 static unsigned long ThisRun(void*) { return CurrentRunId(); }
 
 static bool FullPathOf(void*, const char* path, char* out, size_t room) {
@@ -249,7 +195,7 @@ static void KeepMode(void*, const char* target, const char* temp) {
 }
 
 const ExportFiles kConverterFiles = {WriteFlushed,  ReplaceByMove, RemoveStaged, CanReplaceTarget,
-                                     ReadPalette,   FindOtherCaseFile, ThisRun,  FullPathOf,
+                                     ReadFilePrefix, FindOtherCaseFile, ThisRun,  FullPathOf,
                                      SyncFolder,    KeepMode,      kPathsPosix,  PATH_MAX - 1};
 
 unsigned long CurrentRunId() { return (unsigned long)getpid(); }

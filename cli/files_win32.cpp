@@ -62,80 +62,37 @@ static bool IsDevice(const std::wstring& path) {
 
 // A regular file opened for reading, never anything else (a folder, device
 // or pipe name is refused before it is opened).
-static int OpenRegular(const char* path, HANDLE* file, uint64_t* length) {
+int OpenRegularFile(const char* path, FileHandle* file, uint64_t* length) {
     const std::wstring wide = Wide(path);
     if (IsDevice(wide)) return kFileNotRegular;
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return kFileNotOpened;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kFileNotRegular;
-    *file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                        nullptr);
-    if (*file == INVALID_HANDLE_VALUE) return kFileNotOpened;
+    HANDLE opened = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return kFileNotOpened;
     LARGE_INTEGER size;
-    if (GetFileType(*file) != FILE_TYPE_DISK || !GetFileSizeEx(*file, &size)) {
-        CloseHandle(*file);
+    if (GetFileType(opened) != FILE_TYPE_DISK || !GetFileSizeEx(opened, &size)) {
+        CloseHandle(opened);
         return kFileNotRegular;
     }
+    *file = (FileHandle)opened;
     *length = (uint64_t)size.QuadPart;
     return kFileOk;
 }
 
-static int ReadAll(HANDLE file, uint8_t* out, size_t length) {
+int ReadOpenedFile(FileHandle file, uint8_t* out, size_t length) {
     size_t done = 0;
     while (done < length) {
         const DWORD chunk = length - done > 0x40000000u ? 0x40000000u : (DWORD)(length - done);
         DWORD read = 0;
-        if (!ReadFile(file, out + done, chunk, &read, nullptr) || read == 0) return kFileShortRead;
+        if (!ReadFile((HANDLE)file, out + done, chunk, &read, nullptr) || read == 0) return kFileShortRead;
         done += read;
     }
     return kFileOk;
 }
 
-int ReadFilePart(const char* path, uint64_t limit, uint8_t** data, size_t* length, uint64_t* fileLength) {
-    *data = nullptr;
-    *length = 0;
-    *fileLength = 0;
-    HANDLE file;
-    int result = OpenRegular(path, &file, fileLength);
-    if (result != kFileOk) return result;
-    const uint64_t wanted = *fileLength < limit ? *fileLength : limit;
-    if (wanted >= 0x7FFFFFFFu) {
-        CloseHandle(file);
-        return kFileTooLarge;
-    }
-    uint8_t* block = (uint8_t*)malloc(wanted > 0 ? (size_t)wanted : 1);
-    if (!block) {
-        CloseHandle(file);
-        return kFileNoMemory;
-    }
-    result = ReadAll(file, block, (size_t)wanted);
-    CloseHandle(file);
-    if (result != kFileOk) {
-        free(block);
-        return result;
-    }
-    *data = block;
-    *length = (size_t)wanted;
-    return kFileOk;
-}
-
-int ReadWholeFile(const char* path, uint8_t** data, size_t* length) {
-    uint64_t fileLength;
-    return ReadFilePart(path, UINT64_MAX, data, length, &fileLength);
-}
-
-int ReadFileHead(const char* path, uint8_t* out, size_t room, size_t* length, uint64_t* fileLength) {
-    *length = 0;
-    *fileLength = 0;
-    HANDLE file;
-    int result = OpenRegular(path, &file, fileLength);
-    if (result != kFileOk) return result;
-    const size_t wanted = *fileLength < room ? (size_t)*fileLength : room;
-    result = ReadAll(file, out, wanted);
-    CloseHandle(file);
-    if (result == kFileOk) *length = wanted;
-    return result;
-}
+void CloseOpenedFile(FileHandle file) { CloseHandle((HANDLE)file); }
 
 int FileLength(const char* path, uint64_t* length) {
     *length = 0;
@@ -167,7 +124,6 @@ bool FindFile(const char* path, char* found, size_t room) {
     return true;
 }
 
-bool FindOtherCase(const char*, char*, size_t) { return false; }
 
 bool SamePath(const char* a, const char* b) { return OutputKey(a) == OutputKey(b); }
 
@@ -232,13 +188,6 @@ static int CanReplaceTarget(void*, const char* target) {
     return disk ? 1 : 0;
 }
 
-static long ReadPalette(void*, const char* path, uint8_t* out, size_t room) {
-    size_t length = 0;
-    uint64_t fileLength = 0;
-    if (ReadFileHead(path, out, room, &length, &fileLength) != kFileOk) return -1;
-    return fileLength > room ? (long)room + 1 : (long)length;
-}
-
 static unsigned long ThisRun(void*) { return CurrentRunId(); }
 
 static bool FullPathOf(void*, const char* path, char* out, size_t room) {
@@ -264,7 +213,7 @@ static void KeepAttributes(void*, const char* target, const char* temp) {
 // Renames go through with MOVEFILE_WRITE_THROUGH; a folder cannot be flushed
 // here without rights a user seldom has.
 const ExportFiles kConverterFiles = {WriteFlushed, ReplaceByMove,  RemoveStaged, CanReplaceTarget,
-                                     ReadPalette,  nullptr,        ThisRun,      FullPathOf,
+                                     ReadFilePrefix, nullptr,        ThisRun,      FullPathOf,
                                      nullptr,      KeepAttributes, kPathsWindowsUtf8, MAX_PATH - 1};
 
 unsigned long CurrentRunId() { return GetCurrentProcessId(); }
