@@ -199,6 +199,91 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
     return 0;
 }
 
+// The header and palette of an indexed picture: PLTE, and tRNS up to the
+// last entry that is not opaque.
+static int SetIndexedHeader(spng_ctx* ctx, const PngImage* image, spng_ihdr* ihdr) {
+    if (image->paletteCount == 0 || image->paletteCount > 256) return -1;
+    ihdr->color_type = SPNG_COLOR_TYPE_INDEXED;
+    int rc = spng_set_ihdr(ctx, ihdr);
+    spng_plte plte;
+    memset(&plte, 0, sizeof plte);
+    plte.n_entries = image->paletteCount;
+    spng_trns trns;
+    memset(&trns, 0, sizeof trns);
+    for (uint32_t i = 0; i < image->paletteCount; i++) {
+        plte.entries[i].red = image->palette[i][0];
+        plte.entries[i].green = image->palette[i][1];
+        plte.entries[i].blue = image->palette[i][2];
+        trns.type3_alpha[i] = image->palette[i][3];
+        if (image->palette[i][3] != 255) trns.n_type3_entries = i + 1;
+    }
+    if (rc == 0) rc = spng_set_plte(ctx, &plte);
+    if (rc == 0 && trns.n_type3_entries > 0) rc = spng_set_trns(ctx, &trns);
+    return rc;
+}
+
+// The header of a grey or colour picture, and its pixels as the encoder
+// takes them: the record's own RGBA, or a narrowed copy in `*narrowed`.
+static int SetColourHeader(spng_ctx* ctx, const PngImage* image, spng_ihdr* ihdr, uint8_t** narrowed,
+                           const uint8_t** source, size_t* sourceLength) {
+    const size_t pixels = (size_t)image->width * image->height;
+    const bool grey = image->kind == kPngGrey;
+    const unsigned channels = grey ? (image->alpha ? 2 : 1) : (image->alpha ? 4 : 3);
+    ihdr->color_type = grey ? (image->alpha ? SPNG_COLOR_TYPE_GRAYSCALE_ALPHA : SPNG_COLOR_TYPE_GRAYSCALE)
+                            : (image->alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR);
+    const int rc = spng_set_ihdr(ctx, ihdr);
+    if (rc != 0 || channels == 4) return rc;
+    *narrowed = (uint8_t*)malloc(pixels * channels > 0 ? pixels * channels : 1);
+    if (!*narrowed) return -1;
+    for (size_t i = 0; i < pixels; i++) {
+        const uint8_t* p = image->pixels + 4 * i;
+        uint8_t* q = *narrowed + channels * i;
+        if (grey) {
+            q[0] = p[0];
+            if (channels == 2) q[1] = p[3];
+        } else {
+            memcpy(q, p, 3);
+        }
+    }
+    *source = *narrowed;
+    *sourceLength = pixels * channels;
+    return 0;
+}
+
+// The settings tag (tEXt) and the texture's file name (uncompressed UTF-8
+// iTXt), each when there is one; zero-terminated copies, as the encoder
+// measures them itself.
+struct PngTexts {
+    char tag[kPngTextRoom];
+    char name[kPngSourceRoom];
+    spng_text texts[2];
+    uint32_t count;
+};
+
+static int SetTexts(spng_ctx* ctx, const PngImage* image, PngTexts* t) {
+    memset(t, 0, sizeof *t);
+    snprintf(t->tag, sizeof t->tag, "%.*s", (int)strnlen(image->tag, sizeof image->tag), image->tag);
+    snprintf(t->name, sizeof t->name, "%.*s", (int)strnlen(image->source, sizeof image->source), image->source);
+    if (t->tag[0] != '\0') {
+        spng_text& text = t->texts[t->count++];
+        snprintf(text.keyword, sizeof text.keyword, "%s", kPngTagKeyword);
+        text.type = SPNG_TEXT;
+        text.length = strlen(t->tag);
+        text.text = t->tag;
+    }
+    if (t->name[0] != '\0') {
+        spng_text& text = t->texts[t->count++];
+        snprintf(text.keyword, sizeof text.keyword, "%s", kPngSourceKeyword);
+        text.type = SPNG_ITXT;
+        text.compression_flag = 0;
+        text.language_tag = const_cast<char*>("");
+        text.translated_keyword = const_cast<char*>("");
+        text.length = strlen(t->name);
+        text.text = t->name;
+    }
+    return t->count > 0 ? spng_set_text(ctx, t->texts, t->count) : 0;
+}
+
 int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* length) {
     *data = nullptr;
     *length = 0;
@@ -216,82 +301,13 @@ int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* l
     ihdr.width = image->width;
     ihdr.height = image->height;
     ihdr.bit_depth = 8;
-    // Pixels handed to the encoder: the record's own, or a narrowed copy.
-    const size_t pixels = (size_t)image->width * image->height;
     uint8_t* narrowed = nullptr;
     const uint8_t* source = image->pixels;
-    size_t sourceLength = pixels * PngPixelBytes(*image);
-    int rc = 0;
-    if (indexed) {
-        if (image->paletteCount == 0 || image->paletteCount > 256) {
-            spng_ctx_free(ctx);
-            return -1;
-        }
-        ihdr.color_type = SPNG_COLOR_TYPE_INDEXED;
-        rc = spng_set_ihdr(ctx, &ihdr);
-        spng_plte plte;
-        memset(&plte, 0, sizeof plte);
-        plte.n_entries = image->paletteCount;
-        spng_trns trns;
-        memset(&trns, 0, sizeof trns);
-        for (uint32_t i = 0; i < image->paletteCount; i++) {
-            plte.entries[i].red = image->palette[i][0];
-            plte.entries[i].green = image->palette[i][1];
-            plte.entries[i].blue = image->palette[i][2];
-            trns.type3_alpha[i] = image->palette[i][3];
-            if (image->palette[i][3] != 255) trns.n_type3_entries = i + 1;
-        }
-        if (rc == 0) rc = spng_set_plte(ctx, &plte);
-        if (rc == 0 && trns.n_type3_entries > 0) rc = spng_set_trns(ctx, &trns);
-    } else {
-        const bool grey = image->kind == kPngGrey;
-        const unsigned channels = grey ? (image->alpha ? 2 : 1) : (image->alpha ? 4 : 3);
-        ihdr.color_type = grey ? (image->alpha ? SPNG_COLOR_TYPE_GRAYSCALE_ALPHA : SPNG_COLOR_TYPE_GRAYSCALE)
-                               : (image->alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR);
-        rc = spng_set_ihdr(ctx, &ihdr);
-        if (channels != 4) {
-            narrowed = (uint8_t*)malloc(pixels * channels > 0 ? pixels * channels : 1);
-            if (!narrowed) rc = -1;
-            for (size_t i = 0; narrowed && i < pixels; i++) {
-                const uint8_t* p = image->pixels + 4 * i;
-                uint8_t* q = narrowed + channels * i;
-                if (grey) {
-                    q[0] = p[0];
-                    if (channels == 2) q[1] = p[3];
-                } else {
-                    memcpy(q, p, 3);
-                }
-            }
-            source = narrowed;
-            sourceLength = pixels * channels;
-        }
-    }
-    // The texts, zero-terminated copies (the encoder measures them itself).
-    char tag[kPngTextRoom];
-    char name[kPngSourceRoom];
-    snprintf(tag, sizeof tag, "%.*s", (int)strnlen(image->tag, sizeof image->tag), image->tag);
-    snprintf(name, sizeof name, "%.*s", (int)strnlen(image->source, sizeof image->source), image->source);
-    spng_text texts[2];
-    memset(texts, 0, sizeof texts);
-    uint32_t textCount = 0;
-    if (tag[0] != '\0') {
-        spng_text& t = texts[textCount++];
-        snprintf(t.keyword, sizeof t.keyword, "%s", kPngTagKeyword);
-        t.type = SPNG_TEXT;
-        t.length = strlen(tag);
-        t.text = tag;
-    }
-    if (name[0] != '\0') {
-        spng_text& t = texts[textCount++];
-        snprintf(t.keyword, sizeof t.keyword, "%s", kPngSourceKeyword);
-        t.type = SPNG_ITXT;
-        t.compression_flag = 0;
-        t.language_tag = const_cast<char*>("");
-        t.translated_keyword = const_cast<char*>("");
-        t.length = strlen(name);
-        t.text = name;
-    }
-    if (rc == 0 && textCount > 0) rc = spng_set_text(ctx, texts, textCount);
+    size_t sourceLength = (size_t)image->width * image->height * PngPixelBytes(*image);
+    int rc = indexed ? SetIndexedHeader(ctx, image, &ihdr)
+                     : SetColourHeader(ctx, image, &ihdr, &narrowed, &source, &sourceLength);
+    PngTexts texts;
+    if (rc == 0) rc = SetTexts(ctx, image, &texts);
     if (rc == 0) rc = spng_encode_image(ctx, source, sourceLength, SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
     free(narrowed);
     if (rc == 0) {
