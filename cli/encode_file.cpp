@@ -226,8 +226,8 @@ void Warn(const EncodeJob& job, const PngImage& png, const EncodeOutcome& outcom
             if (r.source[i] == kFromDefault)
                 snprintf(which + strlen(which), sizeof which - strlen(which), "%s%s %u", which[0] ? ", " : "",
                          names[i], values[i]);
-        AddWarning(report, "%s from the defaults (the PNG carries no settings, and no texture is being replaced)",
-                   which);
+        AddWarning(report, "%s from the defaults: neither the PNG nor a texture being replaced gives %s", which,
+                   strchr(which, ',') ? "them" : "it");
     }
     const unsigned format = PaletteFormat(exported.container, s.dataType, s.colorFormat);
     if (HasPaletteFile(s.dataType) && format != s.colorFormat)

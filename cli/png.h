@@ -54,7 +54,8 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
 // as colour type 3 with PLTE (paletteCount entries) and tRNS (up to the last
 // entry that is not opaque); colour and grey pictures as RGBA, or RGB / grey
 // when `alpha` is false; before the image data a non-empty `tag` as a tEXt
-// chunk and a non-empty `source` as an uncompressed iTXt chunk. `level` is
+// chunk and a non-empty `source` as a tEXt chunk (ASCII) or an uncompressed
+// iTXt chunk (any other name). `level` is
 // zlib's compression level: 0 stored (no compression, no row filters) to 9
 // smallest. The same record and level give the same bytes in every build.
 // 0, or -1.

@@ -250,8 +250,8 @@ static int SetColourHeader(spng_ctx* ctx, const PngImage* image, spng_ihdr* ihdr
     return 0;
 }
 
-// The settings tag (tEXt) and the texture's file name (uncompressed UTF-8
-// iTXt), each when there is one; zero-terminated copies, as the encoder
+// The settings tag (tEXt) and the texture's file name (tEXt, or
+// uncompressed UTF-8 iTXt for a name beyond ASCII), each when there is one; zero-terminated copies, as the encoder
 // measures them itself.
 struct PngTexts {
     char tag[kPngTextRoom];
@@ -272,9 +272,13 @@ static int SetTexts(spng_ctx* ctx, const PngImage* image, PngTexts* t) {
         text.text = t->tag;
     }
     if (t->name[0] != '\0') {
+        // A plain text chunk where the name is ASCII, as the game's are: some
+        // editors keep tEXt but drop iTXt when they save again.
+        bool ascii = true;
+        for (const char* c = t->name; *c; c++) ascii = ascii && (unsigned char)*c < 0x80;
         spng_text& text = t->texts[t->count++];
         snprintf(text.keyword, sizeof text.keyword, "%s", kPngSourceKeyword);
-        text.type = SPNG_ITXT;
+        text.type = ascii ? SPNG_TEXT : SPNG_ITXT;
         text.compression_flag = 0;
         text.language_tag = const_cast<char*>("");
         text.translated_keyword = const_cast<char*>("");

@@ -326,7 +326,7 @@ TEST(CliPng, TextsWhereverTheyLieAndLimitsFromTheHeader) {
     snprintf(png.source, sizeof png.source, "C:\\tex\\\xE7\x9F\xB3.pvz");   // UTF-8
     const std::vector<uint8_t> bytes = Encode(png);
     const std::string file(bytes.begin(), bytes.end());
-    // Both texts are written before the image data, the name as iTXt.
+    // Both texts are written before the image data, a name beyond ASCII as iTXt.
     EXPECT_LT(file.find("tEXtombr texture settings"), file.find("IDAT"));
     EXPECT_LT(file.find(std::string("iTXtombr texture file\0\0\0\0\0", 26)), file.find("IDAT"));
     char error[kPngErrorRoom];
