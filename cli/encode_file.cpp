@@ -8,6 +8,7 @@
 #include "files.h"
 #include "layout.h"
 #include "palette.h"
+#include "outputs.h"
 #include "paths.h"
 #include "texture.h"
 
@@ -85,12 +86,8 @@ int PickTextureName(const char* stemPath, const char* source, int container, cha
     std::string stem = stemPath;
     if (EndsWithNoCase(stem, ".png") && stem.size() - 4 > BaseNameStart(stem)) stem.resize(stem.size() - 4);
     const std::string folder = FolderOf(stem), base = stem.substr(BaseNameStart(stem));
-    std::string name;
-    if ((EndsWithNoCase(stem, ".pvz") || EndsWithNoCase(stem, ".pvr")) && base.size() > 4) {
-        name = stem;
-    } else if (container != kContainerChoiceNone) {
-        name = stem + (container == kContainerChoicePvr ? ".pvr" : ".pvz");
-    } else {
+    std::string name = TextureNameFor(stemPath, container);
+    if (name.empty()) {
         // The texture the picture was made from, under its own name (never
         // another folder's, nor another stem's).
         const std::string own = source ? source : "";

@@ -11,6 +11,7 @@ std::string TextureNameFor(const std::string& picture, int containerChoice) {
     if (EndsWithNoCase(stem, ".png") && stem.size() - 4 > BaseNameStart(stem)) stem.resize(stem.size() - 4);
     if ((EndsWithNoCase(stem, ".pvz") || EndsWithNoCase(stem, ".pvr")) && stem.size() - 4 > BaseNameStart(stem))
         return stem;
+    if (containerChoice == kContainerChoiceNone) return std::string();
     return stem + (containerChoice == kContainerChoicePvr ? ".pvr" : ".pvz");
 }
 

@@ -31,8 +31,9 @@ struct Job {
 // letter case meet where the folder's file system takes them for one file.
 void PlanOutputs(const Options& options, std::vector<Job>* jobs);
 
-// The texture named for a picture with --container (or ".pvz"): "a.png"
-// gives "a.pvz"; "a.pvr.png" gives "a.pvr" whatever the choice.
+// The texture the picture's name and --container give: "a.pvr.png" gives
+// "a.pvr" whatever the choice; "a.png" gives "a.pvz" or "a.pvr" by the
+// choice, and "" without one (kContainerChoiceNone).
 std::string TextureNameFor(const std::string& picture, int containerChoice);
 
 // Before a batch writes anything: in every folder it writes to, what runs
