@@ -7,23 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "png.h"
+#include "choice.h"
 
 enum { kCommandInfo = 1, kCommandDecode, kCommandEncode, kCommandGallery, kCommandPalette };
 enum { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitInterrupted = 130 };
-enum { kContainerChoiceNone = -1, kContainerChoicePvz = 0, kContainerChoicePvr = 1 };
 
-// What the command line asked for of the settings; -1 where it said nothing.
-struct SettingsChoice {
-    int dataType;
-    int colorFormat;
-    int64_t globalIndex;
-    bool presets;   // --preset auto: fill what is missing from the known-texture table
-};
-inline SettingsChoice NoSettingsChoice() {
-    SettingsChoice c = {-1, -1, -1, true};
-    return c;
-}
 
 struct Options {
     int command = 0;
@@ -40,7 +28,7 @@ struct Options {
     int container = kContainerChoiceNone;
     int unmapped = 1;                // kUnmapped... of export_palette.h: nearest by default
     unsigned jobs = 0;               // 0: one per processor
-    int pngLevel = kPngDefaultLevel;
+    int pngLevel = kPngLevelDefault;
     SettingsChoice choice = NoSettingsChoice();   // palette: --color in colorFormat
 };
 

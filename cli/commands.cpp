@@ -71,7 +71,7 @@ void InspectWork(void* context, size_t index) {
     const char* path = job.item.path.c_str();
     job.isPicture = EndsWithNoCase(job.item.path, ".png");
     if (job.isPicture) {
-        InspectPicture(path, *batch->options, &job.picture);
+        InspectPicture(path, batch->options->container, batch->options->choice, &job.picture);
         job.failed = job.picture.readResult != 0;
         return;
     }

@@ -6,15 +6,6 @@
 #include "files.h"
 #include "paths.h"
 
-std::string TextureNameFor(const std::string& picture, int containerChoice) {
-    std::string stem = picture;
-    if (EndsWithNoCase(stem, ".png") && stem.size() - 4 > BaseNameStart(stem)) stem.resize(stem.size() - 4);
-    if ((EndsWithNoCase(stem, ".pvz") || EndsWithNoCase(stem, ".pvr")) && stem.size() - 4 > BaseNameStart(stem))
-        return stem;
-    if (containerChoice == kContainerChoiceNone) return std::string();
-    return stem + (containerChoice == kContainerChoicePvr ? ".pvr" : ".pvz");
-}
-
 namespace {
 
 // The name a texture of this picture goes by whatever its container: the

@@ -31,11 +31,6 @@ struct Job {
 // letter case meet where the folder's file system takes them for one file.
 void PlanOutputs(const Options& options, std::vector<Job>* jobs);
 
-// The texture the picture's name and --container give: "a.pvr.png" gives
-// "a.pvr" whatever the choice; "a.png" gives "a.pvz" or "a.pvr" by the
-// choice, and "" without one (kContainerChoiceNone).
-std::string TextureNameFor(const std::string& picture, int containerChoice);
-
 // Before a batch writes anything: in every folder it writes to, what runs
 // that died there left (their staged files and journals, told by the run id
 // in their names) is finished or removed: a pair cut by a crash comes back

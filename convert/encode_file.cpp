@@ -8,7 +8,6 @@
 #include "files.h"
 #include "layout.h"
 #include "palette.h"
-#include "outputs.h"
 #include "paths.h"
 #include "texture.h"
 
@@ -120,6 +119,15 @@ int PickTextureName(const char* stemPath, const char* source, int container, cha
     }
     memcpy(out, name.c_str(), name.size() + 1);
     return 0;
+}
+
+std::string TextureNameFor(const std::string& picture, int containerChoice) {
+    std::string stem = picture;
+    if (EndsWithNoCase(stem, ".png") && stem.size() - 4 > BaseNameStart(stem)) stem.resize(stem.size() - 4);
+    if ((EndsWithNoCase(stem, ".pvz") || EndsWithNoCase(stem, ".pvr")) && stem.size() - 4 > BaseNameStart(stem))
+        return stem;
+    if (containerChoice == kContainerChoiceNone) return std::string();
+    return stem + (containerChoice == kContainerChoicePvr ? ".pvr" : ".pvz");
 }
 
 namespace {
@@ -299,7 +307,7 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     return result == kExportOk ? 0 : -1;
 }
 
-void InspectPicture(const char* path, const Options& options, PictureSummary* summary) {
+void InspectPicture(const char* path, int container, const SettingsChoice& choice, PictureSummary* summary) {
     memset(summary, 0, sizeof *summary);
     PngImage png;
     summary->readResult = ReadPicture(path, &png, summary->error);
@@ -312,12 +320,12 @@ void InspectPicture(const char* path, const Options& options, PictureSummary* su
     memcpy(summary->source, png.source, sizeof summary->source);
     ConvertReport report;
     ClearReport(&report);
-    if (PickTextureName(path, png.source, options.container, summary->output, sizeof summary->output, nullptr,
+    if (PickTextureName(path, png.source, container, summary->output, sizeof summary->output, nullptr,
                         &report) != 0)
         snprintf(summary->output, sizeof summary->output, "%s", "");
     ReplacedTexture replaced;
     ReadReplaced(summary->output, &replaced);
     summary->outputExists = replaced.exists;
-    summary->resolved = ResolveSettings(options.choice, summary->output, png.kind, png.tag, &replaced);
+    summary->resolved = ResolveSettings(choice, summary->output, png.kind, png.tag, &replaced);
     FreePng(&png);
 }

@@ -56,7 +56,7 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
 // when `alpha` is false; before the image data a non-empty `tag` as a tEXt
 // chunk and a non-empty `source` as a tEXt chunk (ASCII) or an uncompressed
 // iTXt chunk (any other name). `level` is
-// zlib's compression level: 0 stored (no compression, no row filters) to 9
+// zlib's compression level (a negative level: kPngDefaultLevel): 0 stored (no compression, no row filters) to 9
 // smallest. The same record and level give the same bytes in every build.
 // 0, or -1.
 enum { kPngFastestLevel = 0, kPngDefaultLevel = 5, kPngSmallestLevel = 9 };

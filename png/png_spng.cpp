@@ -291,7 +291,8 @@ static int SetTexts(spng_ctx* ctx, const PngImage* image, PngTexts* t) {
 int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* length) {
     *data = nullptr;
     *length = 0;
-    if (level < kPngFastestLevel || level > kPngSmallestLevel) return -1;
+    if (level < 0) level = kPngDefaultLevel;
+    if (level > kPngSmallestLevel) return -1;
     spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
     if (!ctx) return -1;
     const bool indexed = image->kind == kPngIndexed;

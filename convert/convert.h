@@ -9,7 +9,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "arguments.h"
+#include <string>
+
+#include "choice.h"
 #include "export_core.h"
 #include "import_core.h"
 #include "memory_host.h"
@@ -93,7 +95,8 @@ struct PictureSummary {
     bool outputExists;
     ResolvedSettings resolved;
 };
-void InspectPicture(const char* path, const Options& options, PictureSummary* summary);
+// `container` (kContainerChoice...) and `choice` as encode would take them.
+void InspectPicture(const char* path, int container, const SettingsChoice& choice, PictureSummary* summary);
 
 // ---- decode
 
@@ -103,7 +106,7 @@ struct DecodeJob {
     const char* rawOutput;  // host pixel values to write (little-endian 32-bit, row by row), or null
     const char* palette;    // palette file to use, or null for the .pvp beside the texture
     bool force;             // replace existing outputs
-    int pngLevel;           // PNG compression, 0 to 9
+    int pngLevel;           // PNG compression, 0 to 9, or kPngLevelDefault
 };
 
 // The picture the import hands the host, in `host` (initialised by the
@@ -150,6 +153,11 @@ struct EncodeOutcome {
 // `byDefault` (may be null) tells whether the container came from the default.
 int PickTextureName(const char* stemPath, const char* source, int container, char* out, size_t room,
                     bool* byDefault, ConvertReport* report);
+
+// The texture the picture's name and `containerChoice` give: "a.pvr.png"
+// gives "a.pvr" whatever the choice; "a.png" gives "a.pvz" or "a.pvr" by the
+// choice, and "" without one (kContainerChoiceNone).
+std::string TextureNameFor(const std::string& picture, int containerChoice);
 
 int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport* report);
 

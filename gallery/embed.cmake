@@ -1,0 +1,21 @@
+# Writes OUT, a C++ file that holds each of FILES (in SOURCE_DIR) as a
+# zero-terminated char array named kGallery<Stem><Ext>: page.html becomes
+# kGalleryPageHtml.
+set(text "// Made at build time by gallery/embed.cmake from the page's files.\n")
+foreach(file ${FILES})
+  file(READ ${SOURCE_DIR}/${file} hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," hex "${hex}")
+  string(REGEX REPLACE "((0x..,){16})" "\\1\n" hex "${hex}")
+  string(REGEX MATCH "^([a-z]+)\\.([a-z]+)$" ignored ${file})
+  set(name kGallery)
+  foreach(part ${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
+    string(SUBSTRING ${part} 0 1 first)
+    string(TOUPPER ${first} first)
+    string(SUBSTRING ${part} 1 -1 rest)
+    string(APPEND name "${first}${rest}")
+  endforeach()
+  string(APPEND text "extern const char ${name}[];\nconst char ${name}[] = {\n${hex}0};\n")
+endforeach()
+file(WRITE ${OUT}.new "${text}")
+file(COPY_FILE ${OUT}.new ${OUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUT}.new)
