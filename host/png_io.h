@@ -7,7 +7,8 @@
 
 #include "host_api.h"
 
-struct PngImage {
+// A PNG file as the reference host takes it.
+struct HostPng {
     int width = 0;
     int height = 0;
     std::vector<uint32_t> argb;      // every pixel as 0xAARRGGBB
@@ -20,7 +21,7 @@ struct PngImage {
     int transparentEntry = -1;
 };
 
-bool LoadPng(const char* path, PngImage* image);
+bool LoadPng(const char* path, HostPng* image);
 // Writes an RGBA PNG from 0xAARRGGBB pixels.
 bool SavePng(const char* path, int width, int height, const std::vector<uint32_t>& argb);
 // Writes a palette PNG: PLTE of the 1 to 256 entries of `palette`
@@ -39,5 +40,5 @@ bool SaveIndexedPng(const char* path, int width, int height, const std::vector<u
 // PNG's transparent entry (nTransparentIndex is left as it was when the PNG
 // marks none), bAlpha set for a palette PNG with tRNS (as the paint program
 // keeps it for a picture whose palette has alpha) and the layer's rectangle.
-void MakeHostImage(const PngImage& png, const std::string& mode, int left, int top, HostImage* image,
+void MakeHostImage(const HostPng& png, const std::string& mode, int left, int top, HostImage* image,
                    HostLayer* layer, std::vector<uint32_t>* source, int* sourceWidth, int* sourceHeight);

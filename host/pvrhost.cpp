@@ -325,7 +325,7 @@ static void SetLayerName(Host* host, const std::string& name) {
 
 // The host image that the export reads, from the PNG (MakeHostImage).
 static bool PrepareExportImage(const Options& o, Host* host) {
-    PngImage png;
+    HostPng png;
     if (!LoadPng(WindowsPath(o.positional[1]).c_str(), &png)) {
         fprintf(stderr, "pvrhost: cannot read %s as PNG\n", o.positional[1].c_str());
         return false;

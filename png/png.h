@@ -24,6 +24,7 @@ struct PngImage {
     uint32_t height;
     int kind;                      // kPng...
     bool alpha;                    // grey and colour: the file carries alpha (a channel or tRNS)
+    bool paletteAlpha;             // indexed: the file has a tRNS chunk
     uint8_t* pixels;               // row by row, malloc block; 1 byte (indexed) or 4 bytes a pixel
     uint32_t paletteCount;         // indexed: PLTE entries, 1 to 256
     uint8_t palette[256][4];       // indexed: red, green, blue, alpha (255 where tRNS gives none)

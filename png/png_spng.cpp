@@ -143,9 +143,11 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
             image->palette[i][3] = 255;
         }
         spng_trns trns;
-        if (spng_get_trns(ctx, &trns) == 0)
+        if (spng_get_trns(ctx, &trns) == 0) {
+            image->paletteAlpha = true;
             for (uint32_t i = 0; i < trns.n_type3_entries && i < plte.n_entries; i++)
                 image->palette[i][3] = trns.type3_alpha[i];
+        }
     }
     ReadTexts(ctx, image);
 

@@ -1,26 +1,70 @@
 #include "texture_maker.h"
 
+#include <string.h>
+
 #include <map>
 
-#include "layout.h"
-#include "palette.h"
-#include "pvz.h"
-#include "texture.h"
+// Everything here is told again from the format's description, with its
+// own literals, and never asked of formats/: a wrong fact there then shows
+// as a texture read from the wrong place.
 
 TexelKind TexelKindOf(uint8_t dataType, uint8_t colorFormat) {
-    switch (DataTypeLayout(dataType).order) {
-    case kDecoderTwiddled: {
-        const unsigned bits = TexelBits(dataType, colorFormat);
-        return bits == 4 ? kTexel4 : bits == 8 ? kTexel8 : kTexel16;
-    }
-    case kDecoderRectangle: return kTexelRect;
-    case kDecoderVq: return kTexelVq;
-    case kDecoderSmallVq: return kTexelSmallVq;
+    switch (dataType) {
+    case 1: case 2: case 6: case 8: case 13:   // the ColorFormat decides the texel
+        return colorFormat == 5 ? kTexel4 : colorFormat == 6 ? kTexel8 : kTexel16;
+    case 5: return kTexel4;
+    case 7: return kTexel8;
+    case 9: return kTexelRect;
+    case 3: case 4: return kTexelVq;
+    case 16: case 17: return kTexelSmallVq;
     default: return kTexelNone;
     }
 }
 
-uint64_t MakerLevelOffset(uint8_t dataType, uint32_t width) { return FullLevelOffset(dataType, width); }
+// Room for every smaller level down to 1 x 1, plus one element.
+static uint64_t MipChainElements(uint32_t side) {
+    uint64_t n = 1;
+    while (side) {
+        side >>= 1;
+        n += (uint64_t)side * side;
+    }
+    return n;
+}
+
+uint64_t MakerLevelOffset(uint8_t dataType, uint32_t width) {
+    switch (dataType) {
+    case 2: return 2 * MipChainElements(width);            // 16-bit texels
+    case 3: return 2048;                                   // 256 entries of four 16-bit texels
+    case 4: return 2048 + MipChainElements(width >> 1);    // 8-bit indices
+    case 6: return MipChainElements(width) / 2;            // 4-bit texels
+    case 8: return MipChainElements(width);                // 8-bit texels
+    case 16: return 128;                                   // 16 entries
+    case 17: return 128 + MipChainElements(width >> 1) / 2;   // 4-bit indices
+    default: return 0;
+    }
+}
+
+// The twiddled index: bits of x and y interleaved, y's lowest, within the
+// squares of the smaller side m, squares one after the other.
+static uint32_t Spread(uint32_t v) {
+    uint32_t out = 0;
+    for (unsigned k = 0; k < 10; k++) out |= ((v >> k) & 1u) << (2 * k);
+    return out;
+}
+static uint32_t Twiddled(uint32_t x, uint32_t y, uint32_t m) {
+    return 2 * Spread(x & (m - 1)) + Spread(y & (m - 1)) + (x / m + y / m) * m * m;
+}
+
+static bool PowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
+
+static void Put16(uint8_t* at, uint32_t v) {
+    at[0] = (uint8_t)v;
+    at[1] = (uint8_t)(v >> 8);
+}
+static void Put32(uint8_t* at, uint32_t v) {
+    Put16(at, v & 0xFFFF);
+    Put16(at + 2, v >> 16);
+}
 
 static void Fill(std::vector<uint8_t>* data, size_t from, size_t to) {
     for (size_t i = from; i < to; i++) (*data)[i] = (uint8_t)(0xA5 ^ (i * 37));
@@ -35,8 +79,6 @@ static bool MakeVq(const TextureShape& shape, const TexelFunction& texel, bool s
     data->assign(offset + (small ? blocks / 2 : blocks), 0);
     Fill(data, 0, offset);
 
-    uint32_t table[kTwiddleTableSize];
-    BuildTwiddleTable(table);
     std::map<std::vector<uint16_t>, uint32_t> book;
     for (uint32_t by = 0; by < h / 2; by++) {
         for (uint32_t bx = 0; bx < w / 2; bx++) {
@@ -51,9 +93,9 @@ static bool MakeVq(const TextureShape& shape, const TexelFunction& texel, bool s
                 e = (uint32_t)book.size();
                 if (e >= entries) return false;
                 book.emplace(entry, e);
-                for (int k = 0; k < 4; k++) WriteU16(data->data() + 8 * e + 2 * k, entry[k]);
+                for (int k = 0; k < 4; k++) Put16(data->data() + 8 * e + 2 * k, entry[k]);
             }
-            const uint32_t t = 2 * table[bx] + table[by];
+            const uint32_t t = 2 * Spread(bx) + Spread(by);
             if (small) {
                 uint8_t& b = (*data)[offset + t / 2];
                 b = (uint8_t)(t % 2 ? (b & 0x0F) | (e << 4) : (b & 0xF0) | e);
@@ -69,8 +111,11 @@ bool MakeTexelData(const TextureShape& shape, const TexelFunction& texel, std::v
     data->clear();
     const uint32_t w = shape.width, h = shape.height;
     const TexelKind kind = TexelKindOf(shape.dataType, shape.colorFormat);
-    TexelLayout layout;   // only whether the shape lies within its layout
-    if (PlanTexels(shape.dataType, shape.colorFormat, w, h, &layout) != kTextureOk) return false;
+    if (w == 0 || h == 0) return false;
+    const bool vq = kind == kTexelVq || kind == kTexelSmallVq;
+    if (kind != kTexelNone && kind != kTexelRect &&
+        (!PowerOfTwo(w) || !PowerOfTwo(h) || (w < h ? w : h) > 1024 || (vq && (w != h || w < 2))))
+        return false;
     if (kind == kTexelVq || kind == kTexelSmallVq) return MakeVq(shape, texel, kind == kTexelSmallVq, data);
     const uint64_t texels = (uint64_t)w * h;
     const uint32_t m = w < h ? w : h;
@@ -78,7 +123,7 @@ bool MakeTexelData(const TextureShape& shape, const TexelFunction& texel, std::v
     if (kind == kTexelNone || kind == kTexelRect) {
         data->assign(2 * texels, 0);
         for (uint32_t y = 0; y < h; y++)
-            for (uint32_t x = 0; x < w; x++) WriteU16(data->data() + 2 * ((uint64_t)y * w + x), texel(x, y));
+            for (uint32_t x = 0; x < w; x++) Put16(data->data() + 2 * ((uint64_t)y * w + x), texel(x, y));
         return true;
     }
     const uint64_t offset = MakerLevelOffset(shape.dataType, w);
@@ -86,14 +131,12 @@ bool MakeTexelData(const TextureShape& shape, const TexelFunction& texel, std::v
     data->assign(offset + level, 0);
     Fill(data, 0, offset);
     uint8_t* base = data->data() + offset;
-    uint32_t table[kTwiddleTableSize];
-    BuildTwiddleTable(table);
     for (uint32_t y = 0; y < h; y++) {
         for (uint32_t x = 0; x < w; x++) {
-            const uint32_t t = TwiddleIndex(table, x, y, m);
+            const uint32_t t = Twiddled(x, y, m);
             const uint32_t v = texel(x, y);
             if (kind == kTexel16)
-                WriteU16(base + 2 * (uint64_t)t, v);
+                Put16(base + 2 * (uint64_t)t, v);
             else if (kind == kTexel8)
                 base[t] = (uint8_t)v;
             else
@@ -105,9 +148,16 @@ bool MakeTexelData(const TextureShape& shape, const TexelFunction& texel, std::v
 }
 
 std::vector<uint8_t> MakeHeader(const TextureShape& shape, uint32_t texelLength) {
-    std::vector<uint8_t> header(kTextureHeaderSize);
-    WriteTextureHeader(header.data(), shape.globalIndex, shape.colorFormat, shape.dataType, shape.width,
-                       shape.height, texelLength);
+    std::vector<uint8_t> header(32, 0);
+    memcpy(header.data(), "GBIX", 4);
+    Put32(&header[4], 8);
+    Put32(&header[8], shape.globalIndex);
+    memcpy(&header[16], "PVRT", 4);
+    Put32(&header[20], 8 + texelLength);
+    header[24] = shape.colorFormat;
+    header[25] = shape.dataType;
+    Put16(&header[28], shape.width);
+    Put16(&header[30], shape.height);
     return header;
 }
 
@@ -119,12 +169,26 @@ std::vector<uint8_t> MakePvr(const TextureShape& shape, const TexelFunction& tex
     return file;
 }
 
-std::vector<uint8_t> PvrToPvz(const std::vector<uint8_t>& pvr) {
-    uint8_t* container = nullptr;
-    uint32_t length = 0;
-    if (PvzCompress(pvr.data(), (uint32_t)pvr.size(), &kHeapAllocator, &container, &length) != 0) return {};
-    std::vector<uint8_t> file(container, container + length);
-    kHeapAllocator.Free(kHeapAllocator.context, container);
+// Runs of equal units, at most 255 a record (count 0 to 254), as an
+// exporter writes them; 1-byte units for DataType 5 to 8, 2-byte for others.
+// A trailing odd byte of 2-byte data is a unit of its own, padded with 0.
+std::vector<uint8_t> PvrToPvz(std::vector<uint8_t> pvr) {
+    if (pvr.size() < 32) return {};
+    const size_t unit = pvr[25] >= 5 && pvr[25] <= 8 ? 1 : 2;
+    const uint32_t size = (uint32_t)pvr.size();
+    if ((pvr.size() - 32) % unit != 0) pvr.push_back(0);
+    std::vector<uint8_t> file(36);
+    Put32(file.data(), size);
+    memcpy(&file[4], pvr.data(), 32);
+    for (size_t at = 32; at < pvr.size();) {
+        size_t count = 1;
+        while (count < 255 && at + (count + 1) * unit <= pvr.size() &&
+               memcmp(&pvr[at], &pvr[at + count * unit], unit) == 0)
+            count++;
+        file.insert(file.end(), pvr.begin() + at, pvr.begin() + at + unit);
+        file.push_back((uint8_t)(count - 1));
+        at += count * unit;
+    }
     return file;
 }
 
@@ -134,16 +198,10 @@ std::vector<uint8_t> MakePvz(const TextureShape& shape, const TexelFunction& tex
 }
 
 std::vector<uint8_t> MakePaletteFile(uint32_t count, const std::function<uint16_t(uint32_t)>& entry) {
-    std::vector<uint16_t> entries(count);
-    for (uint32_t i = 0; i < count; i++) entries[i] = entry(i);
-    std::vector<uint8_t> file(kPaletteHeaderSize + 2 * (size_t)count);
-    if (count <= kPaletteMaxEntries) {
-        BuildPaletteFile(file.data(), entries.data(), count);
-    } else {   // longer than any exporter writes: header by hand, every entry kept
-        BuildPaletteFile(file.data(), entries.data(), 0);
-        WriteU32(file.data() + 4, 2 * count + 8);
-        WriteU16(file.data() + 14, count);
-        for (uint32_t i = 0; i < count; i++) WriteU16(file.data() + kPaletteHeaderSize + 2 * i, entries[i]);
-    }
+    std::vector<uint8_t> file(16 + 2 * (size_t)count, 0);
+    memcpy(file.data(), "PVPL", 4);
+    Put32(&file[4], 2 * count + 8);
+    Put16(&file[14], count & 0xFFFF);
+    for (uint32_t i = 0; i < count; i++) Put16(&file[16 + 2 * i], entry(i));
     return file;
 }

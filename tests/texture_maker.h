@@ -52,6 +52,6 @@ std::vector<uint8_t> MakePvr(const TextureShape& shape, const TexelFunction& tex
 // The same texture as a .pvz container; empty when MakeTexelData fails.
 std::vector<uint8_t> MakePvz(const TextureShape& shape, const TexelFunction& texel);
 // Compresses a .pvr file image into a .pvz container.
-std::vector<uint8_t> PvrToPvz(const std::vector<uint8_t>& pvr);
+std::vector<uint8_t> PvrToPvz(std::vector<uint8_t> pvr);
 // A PVPL file of `count` entries, entry i = entry(i).
 std::vector<uint8_t> MakePaletteFile(uint32_t count, const std::function<uint16_t(uint32_t)>& entry);

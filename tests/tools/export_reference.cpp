@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         left > 4096 || top > 4096)
         return Usage();
 
-    PngImage png;
+    HostPng png;
     if (!LoadPng(pngPath, &png)) {
         fprintf(stderr, "export_reference: cannot read %s as PNG\n", pngPath);
         return 2;

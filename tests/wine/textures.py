@@ -1,5 +1,4 @@
 """Test textures from the native make_texture tool, and the pixels the import must give for them."""
-import json
 import os
 import struct
 import subprocess
@@ -7,20 +6,6 @@ import subprocess
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 NATIVE = os.environ.get("OMBR_NATIVE_DIR", os.path.join(ROOT, "build", "native"))
 MAKE_TEXTURE = os.path.join(NATIVE, "tests", "tools", "make_texture")
-
-LAYOUT_JSON = os.path.join(NATIVE, "tests", "tools", "layout.json")
-
-
-def _layout():
-    """The layout table as the native build wrote it (tests/tools/layout_json)."""
-    if not os.path.isfile(LAYOUT_JSON):
-        raise AssertionError("%s not found: build the native target layout_json" % LAYOUT_JSON)
-    with open(LAYOUT_JSON) as f:
-        return json.load(f)
-
-
-LAYOUT = _layout()
-
 
 # The 16-bit colours by their bit fields (alpha, red, green, blue: first bit
 # and width), written out here rather than read from the code's own table.
@@ -42,11 +27,11 @@ def unpack_color(color_format, v):
 
 
 def texel_kind(data_type, color_format):
-    """How the import decodes a layout: '16', '8', '4', 'rect', 'vq', 'smallvq' or None."""
-    row = LAYOUT["dataTypes"][data_type]
-    if row["order"] == "twiddled":
-        return str(row["texelBits"] or LAYOUT["colorFormats"][color_format]["texelBits"])
-    return {"rectangle": "rect", "vq": "vq", "smallvq": "smallvq"}.get(row["order"])
+    """How the import decodes a layout: '16', '8', '4', 'rect', 'vq', 'smallvq' or None, written
+    out here from the layout rules."""
+    if data_type in (1, 2, 6, 8, 13):   # the ColorFormat decides the texel
+        return {5: "4", 6: "8"}.get(color_format, "16")
+    return {5: "4", 7: "8", 9: "rect", 3: "vq", 4: "vq", 16: "smallvq", 17: "smallvq"}.get(data_type)
 
 
 def read_words(path):
