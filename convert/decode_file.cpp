@@ -102,7 +102,7 @@ void InspectTexture(const char* path, TextureSummary* summary) {
     if (summary->checkResult == kTextureShortFile || summary->checkResult == kTextureBadMagic) return;
 
     summary->decodable = summary->checkResult == kTextureOk && LayoutPaints(check.layout);
-    summary->paletteNeeded = check.decision.paletteCount != 0;
+    summary->paletteNeeded = ReadsPaletteFile(check.info.dataType, check.info.colorFormat);
     char palette[kPathRoom];
     if (summary->paletteNeeded && MakePalettePath(path, palette, sizeof palette)) {
         if (!FindOtherCase(palette, summary->palettePath, sizeof summary->palettePath))

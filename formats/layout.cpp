@@ -2,26 +2,26 @@
 
 #include <string.h>
 
-enum { kBy = kBitsByColorFormat };
+enum { kByFormat = kBitsByColorFormat };
 
 enum { kNone = kWrittenByNone, kPlugin = kWrittenByPlugin, kConverter = kWrittenByConverter };
 
 // order, texelBits, mipBits, pvzUnit, writer, name
 static const DataTypeRow kDataTypes[] = {
     /* 0 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
-    /* 1 */ {kDecoderTwiddled, kBy, 0, 2, kPlugin, "twiddled"},
-    /* 2 */ {kDecoderTwiddled, kBy, 16, 2, kConverter, "twiddled, mip chain"},
+    /* 1 */ {kDecoderTwiddled, kByFormat, 0, 2, kPlugin, "twiddled"},
+    /* 2 */ {kDecoderTwiddled, kByFormat, 16, 2, kConverter, "twiddled, mip chain"},
     /* 3 */ {kDecoderVq, 16, 0, 2, kConverter, "VQ"},
     /* 4 */ {kDecoderVq, 16, 8, 2, kConverter, "VQ, mip chain"},
     /* 5 */ {kDecoderTwiddled, 4, 0, 1, kPlugin, "twiddled, 4-bit palette"},
-    /* 6 */ {kDecoderTwiddled, kBy, 4, 1, kNone, "twiddled, mip chain (half-byte offset)"},
+    /* 6 */ {kDecoderTwiddled, kByFormat, 4, 1, kNone, "twiddled, mip chain (half-byte offset)"},
     /* 7 */ {kDecoderTwiddled, 8, 0, 1, kPlugin, "twiddled, 8-bit palette"},
-    /* 8 */ {kDecoderTwiddled, kBy, 8, 1, kNone, "twiddled, mip chain (byte offset)"},
+    /* 8 */ {kDecoderTwiddled, kByFormat, 8, 1, kNone, "twiddled, mip chain (byte offset)"},
     /* 9 */ {kDecoderRectangle, 16, 0, 2, kPlugin, "rectangle"},
     /* 10 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
     /* 11 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
     /* 12 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
-    /* 13 */ {kDecoderTwiddled, kBy, 0, 2, kPlugin, "twiddled (d)"},
+    /* 13 */ {kDecoderTwiddled, kByFormat, 0, 2, kPlugin, "twiddled (d)"},
     /* 14 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
     /* 15 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
     /* 16 */ {kDecoderSmallVq, 16, 0, 2, kConverter, "small VQ"},
@@ -58,6 +58,11 @@ int ContainerOfPath(const char* path) {
 }
 
 bool HasPaletteFile(unsigned dataType) { return PaletteIndexLimit(dataType) != 0; }
+
+bool ReadsPaletteFile(unsigned dataType, unsigned colorFormat) {
+    return HasPaletteFile(dataType) ||
+           (DataTypeLayout(dataType).texelBits == kByFormat && ColorFormatLayout(colorFormat).indexedEntries != 0);
+}
 
 unsigned PaletteIndexLimit(unsigned dataType) {
     const unsigned bits = DataTypeLayout(dataType).texelBits;

@@ -66,6 +66,10 @@ int ContainerOfPath(const char* path);
 // indices reach (16 or 256; 0 for the others).
 bool HasPaletteFile(unsigned dataType);
 unsigned PaletteIndexLimit(unsigned dataType);
+// Whether the import reads a .pvp for a texture: whenever its texels are
+// palette indices, by its DataType (5, 7) or by its ColorFormat (5, 6 under
+// DataType 1, 2, 6, 8 and 13); only the former are written with one.
+bool ReadsPaletteFile(unsigned dataType, unsigned colorFormat);
 // The ColorFormat a texture's .pvp entries are read and written in: the
 // header's, but for a plain texture of DataType 7 that says RGB565, whose
 // palette is ARGB1555.
