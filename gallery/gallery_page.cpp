@@ -48,15 +48,16 @@ std::string ColorLabel(unsigned colorFormat) {
 std::string TextureJson(const GalleryEntry& e) {
     const std::string name = e.path.substr(BaseNameStart(e.path));
     const char* typeName = DataTypeName(e.dataType);
-    std::string j = "{\"n\":" + Quote(name) + ",\"p\":" + Quote(e.path);
-    j += ",\"w\":" + Number(e.width) + ",\"h\":" + Number(e.height);
-    j += std::string(",\"c\":\"") + (e.container == kContainerPvr ? "PVR" : "PVZ") + "\"";
-    j += ",\"t\":" + Number(e.dataType) + ",\"tn\":" + Quote(typeName ? typeName : "");
-    j += ",\"f\":" + Number(e.colorFormat) + ",\"fn\":" + Quote(ColorLabel(e.colorFormat));
-    j += std::string(",\"pal\":") + (HasPaletteFile(e.dataType) ? "1" : "0");
-    j += ",\"id\":" + Number(e.globalIndex) + ",\"pp\":" + Quote(e.palettePath);
-    j += ",\"src\":" + Quote(e.picture) + ",\"tsrc\":" + Quote(e.thumbnail);
-    j += ",\"tw\":" + Number(e.thumbWidth) + ",\"th\":" + Number(e.thumbHeight) + "}";
+    std::string j = "{\"name\":" + Quote(name) + ",\"path\":" + Quote(e.path);
+    j += ",\"width\":" + Number(e.width) + ",\"height\":" + Number(e.height);
+    j += std::string(",\"container\":\"") + (e.container == kContainerPvr ? "PVR" : "PVZ") + "\"";
+    j += ",\"dataType\":" + Number(e.dataType) + ",\"dataTypeName\":" + Quote(typeName ? typeName : "");
+    j += ",\"colorFormat\":" + Number(e.colorFormat) + ",\"colorFormatName\":" + Quote(ColorLabel(e.colorFormat));
+    // For DataType 5 and 7 the ColorFormat is that of the palette's entries.
+    j += std::string(",\"formatOfPalette\":") + (HasPaletteFile(e.dataType) ? "true" : "false");
+    j += ",\"id\":" + Number(e.globalIndex) + ",\"palettePath\":" + Quote(e.palettePath);
+    j += ",\"picture\":" + Quote(e.picture) + ",\"thumbnail\":" + Quote(e.thumbnail);
+    j += ",\"thumbWidth\":" + Number(e.thumbWidth) + ",\"thumbHeight\":" + Number(e.thumbHeight) + "}";
     return j;
 }
 
@@ -69,8 +70,8 @@ std::string GalleryPage(const std::vector<GalleryEntry>& entries) {
             textures += (textures.empty() ? "\n" : ",\n") + TextureJson(e);
         } else {
             const std::string name = e.path.substr(BaseNameStart(e.path));
-            failed += (failed.empty() ? "\n" : ",\n") + std::string("{\"n\":") + Quote(name) + ",\"p\":" +
-                      Quote(e.path) + ",\"r\":" + Quote(e.reason) + "}";
+            failed += (failed.empty() ? "\n" : ",\n") + std::string("{\"name\":") + Quote(name) + ",\"path\":" +
+                      Quote(e.path) + ",\"reason\":" + Quote(e.reason) + "}";
         }
     }
     std::string page = Fill(kGalleryPageHtml, "/* page.css */\n", kGalleryPageCss);

@@ -10,10 +10,10 @@
     parent.appendChild(e);
     return e;
   };
-  const colorName = (t) => t.fn + (t.pal ? " palette" : "");
-  const sizeName = (t) => t.w + "\u00d7" + t.h;
-  const describe = (t) => [sizeName(t), t.c, "DataType " + t.t + (t.tn ? " (" + t.tn + ")" : ""),
-    "ColorFormat " + colorName(t), "ID " + t.id, t.p].concat(t.pp ? ["palette " + t.pp] : []).join(" \u00b7 ");
+  const colorName = (t) => t.colorFormatName + (t.formatOfPalette ? " palette" : "");
+  const sizeName = (t) => t.width + "\u00d7" + t.height;
+  const describe = (t) => [sizeName(t), t.container, "DataType " + t.dataType + (t.dataTypeName ? " (" + t.dataTypeName + ")" : ""),
+    "ColorFormat " + colorName(t), "ID " + t.id, t.path].concat(t.palettePath ? ["palette " + t.palettePath] : []).join(" \u00b7 ");
 
   // A card: the thumbnail at a whole scale that fits its box, over a
   // checkerboard; name, size, container, ID, DataType, ColorFormat, path, palette.
@@ -24,22 +24,22 @@
     card.tabIndex = 0;
     card.dataset.index = i;
     const box = add(card, "div", "box");
-    const scale = Math.max(1, Math.floor(128 / Math.max(t.tw, t.th)));
+    const scale = Math.max(1, Math.floor(128 / Math.max(t.thumbWidth, t.thumbHeight)));
     const img = document.createElement("img");
     img.loading = "lazy";
     img.decoding = "async";
     img.className = "checker";
-    img.alt = t.n;
-    img.width = t.tw * scale;
-    img.height = t.th * scale;
-    img.src = t.tsrc;
+    img.alt = t.name;
+    img.width = t.thumbWidth * scale;
+    img.height = t.thumbHeight * scale;
+    img.src = t.thumbnail;
     box.appendChild(img);
     const caption = add(card, "figcaption");
-    add(caption, "div", "name", t.n).title = t.n;
-    add(caption, "div", "meta", sizeName(t) + " \u00b7 " + t.c + " \u00b7 ID " + t.id);
-    add(caption, "div", "meta", "DataType " + t.t + " \u00b7 " + colorName(t));
-    add(caption, "div", "path", t.p).title = t.p;
-    if (t.pp) add(caption, "div", "path", "palette " + t.pp.replace(/^.*[\\/]/, "")).title = t.pp;
+    add(caption, "div", "name", t.name).title = t.name;
+    add(caption, "div", "meta", sizeName(t) + " \u00b7 " + t.container + " \u00b7 ID " + t.id);
+    add(caption, "div", "meta", "DataType " + t.dataType + " \u00b7 " + colorName(t));
+    add(caption, "div", "path", t.path).title = t.path;
+    if (t.palettePath) add(caption, "div", "path", "palette " + t.palettePath.replace(/^.*[\\/]/, "")).title = t.palettePath;
     return card;
   };
 
@@ -91,23 +91,23 @@
     ["Name", "Path", "Why"].forEach((h) => add(head, "th", "", h));
     failed.forEach((f) => {
       const row = add(table, "tr");
-      [f.n, f.p, f.r].forEach((v) => add(row, "td", "", v));
+      [f.name, f.path, f.reason].forEach((v) => add(row, "td", "", v));
     });
   }
 
   // The filters: name (letters it holds, any letter case), DataType, ColorFormat, size.
   const fill = (id, values, label) => values.forEach((v) => { add($(id), "option", "", label(v)).value = v; });
-  const types = new Map(textures.map((t) => [String(t.t), t.tn]));
+  const types = new Map(textures.map((t) => [String(t.dataType), t.dataTypeName]));
   fill("ftype", [...types.keys()].sort((a, b) => a - b), (v) => v + (types.get(v) ? " (" + types.get(v) + ")" : ""));
   fill("fcolor", [...new Set(textures.map(colorName))].sort(), (v) => v);
-  const sizes = new Map(textures.map((t) => [sizeName(t), t.w * t.h]));
+  const sizes = new Map(textures.map((t) => [sizeName(t), t.width * t.height]));
   fill("fsize", [...sizes.keys()].sort((a, b) => sizes.get(a) - sizes.get(b) || (a < b ? -1 : 1)), (v) => v);
   const apply = () => {
     const name = $("fname").value.trim().toLowerCase(), type = $("ftype").value;
     const color = $("fcolor").value, size = $("fsize").value;
     shown = [];
     textures.forEach((t, i) => {
-      if ((!name || t.n.toLowerCase().includes(name)) && (!type || String(t.t) === type) &&
+      if ((!name || t.name.toLowerCase().includes(name)) && (!type || String(t.dataType) === type) &&
           (!color || colorName(t) === color) && (!size || sizeName(t) === size))
         shown.push(i);
     });
@@ -127,17 +127,17 @@
   const setZoom = (z) => {
     zoom = z;
     const t = textures[current];
-    vimg.style.width = t.w * z + "px";
-    vimg.style.height = t.h * z + "px";
+    vimg.style.width = t.width * z + "px";
+    vimg.style.height = t.height * z + "px";
     viewer.querySelectorAll("[data-zoom]").forEach((b) => b.setAttribute("aria-pressed", String(+b.dataset.zoom === z)));
   };
   const open = (i) => {
     current = i;
     const t = textures[i];
-    $("vname").textContent = t.n;
+    $("vname").textContent = t.name;
     $("vinfo").textContent = describe(t);
-    vimg.alt = t.n;
-    vimg.src = t.src;
+    vimg.alt = t.name;
+    vimg.src = t.picture;
     setZoom(zoom);
     viewer.hidden = false;
     $("vclose").focus();

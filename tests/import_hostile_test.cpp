@@ -298,9 +298,9 @@ TEST(ImportHostile, CorruptPvzStreams) {
     }
     // Count 255 expands to 256 units: one record paints a 16 x 16 texture.
     Bytes one = MakeHeader({1, 1, 16, 16, 0}, 512);
-    Bytes container(4);
+    Bytes container = one;
+    container.insert(container.begin(), 4, 0);
     WriteU32(container.data(), (uint32_t)one.size() + 512);
-    container.insert(container.end(), one.begin(), one.end());
     container.insert(container.end(), {0x1F, 0x00, 0xFF});
     const Outcome o = Import(kPvz, container);
     EXPECT_EQ(o.status, kStatusDone);

@@ -92,7 +92,7 @@ with open(os.path.join(out, "index.html"), encoding="utf-8") as f:
     page = f.read()
 start = page.index('<script id="data" type="application/json">')
 data = json.loads(page[page.index(">", start) + 1:page.index("</script>", start)])
-pictures_of = {t["p"]: t["src"] for t in data["textures"]}
+pictures_of = {t["path"]: t["picture"] for t in data["textures"]}
 for path, *_ in made[::9]:
     png = os.path.join(work, "decoded.png")
     subprocess.run([ombr, "decode", path, "-o", png, "-f", "-q"], check=True, stderr=subprocess.DEVNULL)
@@ -142,8 +142,8 @@ with cdp.Browser(os.environ.get("OMBR_CHROMIUM", "chromium")) as browser:
       const all = [...seen];
       return {
         seen: seen.size, most: most,
-        broken: all.filter(([k, v]) => !v).map(([k]) => data[k].tsrc),
-        wrong: all.filter(([k, v]) => v && (v[0] !== data[k].tw || v[1] !== data[k].th)).length,
+        broken: all.filter(([k, v]) => !v).map(([k]) => data[k].thumbnail),
+        wrong: all.filter(([k, v]) => v && (v[0] !== data[k].thumbWidth || v[1] !== data[k].thumbHeight)).length,
         largest: Math.max(...all.map(([k, v]) => v ? Math.max(...v) : 0)),
       };
     })()""")
