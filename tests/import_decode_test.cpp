@@ -28,8 +28,8 @@ uint32_t ExpectedValue(const TextureShape& s, uint32_t v) {
     case kTexel4: return v & 15;
     case kTexel8: return v & 255;
     case kTexelVq:
-    case kTexelSmallVq: return (UnpackColor(s.colorFormat, (uint16_t)v) & 0xFFFFFF) | 0xFF000000;
-    default: return UnpackColor(s.colorFormat, (uint16_t)v);
+    case kTexelSmallVq: return (MakerColor(s.colorFormat, (uint16_t)v) & 0xFFFFFF) | 0xFF000000;
+    default: return MakerColor(s.colorFormat, (uint16_t)v);
     }
 }
 
@@ -297,7 +297,7 @@ TEST(ApplyPalette, CountsAndFormats) {
         EXPECT_EQ(host.image.nPaletteCount, c.count);
         EXPECT_EQ(host.image.nTransparentIndex, 0x1234);
         for (int i = 0; i < 256; i++)
-            ASSERT_EQ(host.image.aPalette[i], i < c.count ? UnpackColor(0, entry(i)) : 0xCAFEu) << i;
+            ASSERT_EQ(host.image.aPalette[i], i < c.count ? MakerColor(0, entry(i)) : 0xCAFEu) << i;
     }
     // No conversion for the entry format: entries and count as they were.
     for (unsigned cf : {3u, 4u, 5u, 6u, 7u, 255u}) {

@@ -242,7 +242,7 @@ TEST(ImportHostile, EveryDataTypeAndColorFormatByte) {
                 EXPECT_EQ(o.name, tag);
                 // The palette file converts where its format has a conversion.
                 EXPECT_EQ(o.paletteCount, d.entries && used <= 2 ? 256 : d.entries);
-                EXPECT_EQ(o.palette[255], d.entries && used <= 2 ? UnpackColor(used, Entry(255)) : kSentinel);
+                EXPECT_EQ(o.palette[255], d.entries && used <= 2 ? MakerColor(used, Entry(255)) : kSentinel);
             }
         }
     }
@@ -360,7 +360,7 @@ TEST(ImportHostile, PaletteFilesOfEveryLength) {
                 }
                 EXPECT_EQ(o.paletteCount, n);
                 for (int32_t i = 0; i < 256; i++)
-                    ASSERT_EQ(o.palette[i], i < n ? UnpackColor(c.format, Entry(i)) : kSentinel) << i;
+                    ASSERT_EQ(o.palette[i], i < n ? MakerColor(c.format, Entry(i)) : kSentinel) << i;
             }
         }
     }

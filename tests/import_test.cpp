@@ -48,7 +48,7 @@ TEST(ImportPaths, ContainerByLastThreeCharacters) {
             r.fake.Put(path, plain ? pvr : pvz);
             EXPECT_EQ(r.Import(path), 0) << path;
             EXPECT_EQ(r.outcome.check.container, plain ? kContainerPvr : kContainerPvz) << path;
-            EXPECT_EQ(r.host.Pixel(3, 2), UnpackColor(0, (uint16_t)Pattern(3, 2)));
+            EXPECT_EQ(r.host.Pixel(3, 2), MakerColor(0, (uint16_t)Pattern(3, 2)));
         }
 }
 
@@ -103,7 +103,7 @@ TEST(ImportTexture, PlainAndCompressedEndToEnd) {
         EXPECT_EQ(r.host.progressSteps, 128u);
         EXPECT_EQ(r.host.progressEnds, 1);
         EXPECT_EQ(r.host.setPixelCalls, 256 * 128);
-        EXPECT_EQ(r.host.Pixel(200, 7), UnpackColor(2, (uint16_t)Pattern(200, 7)));
+        EXPECT_EQ(r.host.Pixel(200, 7), MakerColor(2, (uint16_t)Pattern(200, 7)));
         EXPECT_EQ(r.fake.log.front(), "read " + path);
         EXPECT_TRUE(r.outcome.checked == kTextureOk && r.outcome.decoded == kDecodeDone);
         EXPECT_EQ(r.outcome.palette, kPaletteNotNeeded);
@@ -132,7 +132,7 @@ TEST(ImportTexture, PalettisedTextures) {
     ASSERT_EQ(pal4.Import("a.pvr"), 0);
     EXPECT_TRUE(pal4.host.Indexed());
     EXPECT_EQ(pal4.host.image.nPaletteCount, 16);
-    EXPECT_EQ(pal4.host.image.aPalette[3], UnpackColor(2, Entry(3)));
+    EXPECT_EQ(pal4.host.image.aPalette[3], MakerColor(2, Entry(3)));
     EXPECT_EQ(pal4.host.image.bAlpha, 1);
     EXPECT_EQ(pal4.Name(), "Layer 1 !#TYPE:5, #COLOR:5, #ID:0, #PAL:2");
     EXPECT_EQ(pal4.host.Pixel(3, 5), Pattern(3, 5) & 15);
@@ -211,7 +211,7 @@ TEST(ImportTexture, Rgb565PalettesOfPlainType7AreReadAsArgb1555) {
         r.host.image.bAlpha = 5;
         ASSERT_EQ(r.Import(path), 0);
         EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:7, #COLOR:6, #ID:0, #PAL:1");   // as the file stores it
-        EXPECT_EQ(r.host.image.aPalette[9], UnpackColor(pvz ? 1 : 0, Entry(9)));
+        EXPECT_EQ(r.host.image.aPalette[9], MakerColor(pvz ? 1 : 0, Entry(9)));
         EXPECT_EQ(r.host.image.bAlpha, pvz ? 5 : 1);
     }
     ImportRun direct;   // ColorFormat 1 elsewhere: direct colour, bAlpha untouched

@@ -21,6 +21,21 @@ TexelKind TexelKindOf(uint8_t dataType, uint8_t colorFormat) {
     }
 }
 
+uint32_t MakerColor(uint8_t colorFormat, uint16_t v) {
+    // first bit and width of alpha, red, green, blue; alpha width 0: opaque
+    static const uint8_t kFields[3][4][2] = {
+        {{15, 1}, {10, 5}, {5, 5}, {0, 5}},
+        {{0, 0}, {11, 5}, {5, 6}, {0, 5}},
+        {{12, 4}, {8, 4}, {4, 4}, {0, 4}},
+    };
+    const uint8_t (*f)[2] = kFields[colorFormat < 3 ? colorFormat : 0];
+    uint32_t argb = 0;
+    for (int c = 1; c < 4; c++) argb |= (((uint32_t)v >> f[c][0] & ((1u << f[c][1]) - 1)) << (8 - f[c][1])) << (8 * (3 - c));
+    const unsigned alphaMax = (1u << f[0][1]) - 1;
+    const uint32_t alpha = f[0][1] == 0 ? 255 : ((uint32_t)v >> f[0][0] & alphaMax) * 255 / alphaMax;
+    return argb | alpha << 24;
+}
+
 // Room for every smaller level down to 1 x 1, plus one element.
 static uint64_t MipChainElements(uint32_t side) {
     uint64_t n = 1;

@@ -35,6 +35,12 @@ enum TexelKind {
 };
 TexelKind TexelKindOf(uint8_t dataType, uint8_t colorFormat);
 
+// The host colour 0xAARRGGBB of a 16-bit texel or palette entry in
+// ColorFormat 0 (ARGB1555), 1 (RGB565) or 2 (ARGB4444), from the formats' bit
+// fields: each colour field at the top of its byte, the low bits zero;
+// alpha scaled to 0..255 (1 bit to 255, 4 bits times 17), RGB565 opaque.
+uint32_t MakerColor(uint8_t colorFormat, uint16_t v);
+
 // Bytes in front of the full-size level (mip chains; VQ: the codebook and
 // any mip chain in front of the index map).
 uint64_t MakerLevelOffset(uint8_t dataType, uint32_t width);
