@@ -14,6 +14,17 @@ enum {
 
 enum { kPngErrorRoom = 160, kPngTextRoom = 80, kPngSourceRoom = 260 };
 
+// What every call of the codec gives: 0, or one failure (negative).
+enum PngResult {
+    kPngOk = 0,
+    kPngNotPng = -1,         // no PNG signature or IHDR
+    kPngTooLarge = -2,       // more pixels or a longer side than the caller allows
+    kPngBadData = -3,        // a PNG that cannot be read: its data, palette or an index beyond it
+    kPngNoMemory = -4,
+    kPngBadRecord = -5,      // a record or level the encoder cannot write
+};
+const char* PngResultText(int result);
+
 // Keyword of the text chunk that carries a texture's settings (its layer tag).
 extern const char kPngTagKeyword[];
 // Keyword of the text chunk that carries the texture's own file name.
@@ -40,15 +51,15 @@ inline uint32_t PngPixelBytes(const PngImage& image) { return image.kind == kPng
 
 // Reads only the signature and IHDR (the first 33 bytes of the file): the
 // picture's size and kind, so that a caller can bound memory before reading
-// a whole file. 0, or -1 when the bytes do not start a PNG.
-int PeekPng(const uint8_t* data, size_t length, uint32_t* width, uint32_t* height, int* kind);
+// a whole file. 0, or kPngNotPng when the bytes do not start a PNG.
+[[nodiscard]] int PeekPng(const uint8_t* data, size_t length, uint32_t* width, uint32_t* height, int* kind);
 
 // Decodes a whole PNG file. Pictures wider or higher than `maxSide`, or of
 // more than `maxPixels` pixels, are refused from IHDR before any pixel memory
 // is taken; so is an index beyond its palette. The first text chunk (tEXt,
 // zTXt or iTXt, before or after the image data) of each keyword fills `tag`
-// and `source` (cut to fit). 0, or -1 with a message in `error`.
-int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t maxPixels, PngImage* image,
+// and `source` (cut to fit). 0, or a failure with a message in `error`.
+[[nodiscard]] int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t maxPixels, PngImage* image,
               char* error, size_t errorRoom);
 
 // Encodes the record as a PNG file in a new malloc block: indexed pictures
@@ -59,9 +70,9 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
 // iTXt chunk (any other name). `level` is
 // zlib's compression level (a negative level: kPngDefaultLevel): 0 stored (no compression, no row filters) to 9
 // smallest. The same record and level give the same bytes in every build.
-// 0, or -1.
+// 0, or a failure.
 enum { kPngFastestLevel = 0, kPngDefaultLevel = 5, kPngSmallestLevel = 9 };
-int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* length);
-inline int EncodePng(const PngImage* image, uint8_t** data, size_t* length) {
+[[nodiscard]] int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* length);
+[[nodiscard]] inline int EncodePng(const PngImage* image, uint8_t** data, size_t* length) {
     return EncodePngAtLevel(image, kPngDefaultLevel, data, length);
 }

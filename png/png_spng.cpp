@@ -29,13 +29,27 @@ void FreePng(PngImage* image) {
     image->pixels = nullptr;
 }
 
-static int Fail(spng_ctx* ctx, char* error, size_t room, const char* what, int code) {
+const char* PngResultText(int result) {
+    switch (result) {
+    case kPngOk: return "done";
+    case kPngNotPng: return "not a PNG";
+    case kPngTooLarge: return "picture too large";
+    case kPngBadData: return "cannot read PNG";
+    case kPngNoMemory: return "out of memory";
+    case kPngBadRecord: return "picture the PNG encoder cannot write";
+    default: return "unknown PNG result";
+    }
+}
+
+// `result`, with its text (or `what`) and libspng's reason in `error`.
+static int Fail(spng_ctx* ctx, char* error, size_t room, int result, int code, const char* what = nullptr) {
+    if (!what) what = PngResultText(result);
     if (code != 0)
         snprintf(error, room, "%s: %s", what, spng_strerror(code));
     else
         snprintf(error, room, "%s", what);
     if (ctx) spng_ctx_free(ctx);
-    return -1;
+    return result;
 }
 
 static int KindOf(uint8_t colorType) {
@@ -51,13 +65,13 @@ int PeekPng(const uint8_t* data, size_t length, uint32_t* width, uint32_t* heigh
     *width = 0;
     *height = 0;
     *kind = 0;
-    if (length < kPngHeaderBytes) return -1;
+    if (length < kPngHeaderBytes) return kPngNotPng;
     spng_ctx* ctx = spng_ctx_new(0);
-    if (!ctx) return -1;
+    if (!ctx) return kPngNoMemory;
     spng_ihdr ihdr;
     const bool read = spng_set_png_buffer(ctx, data, kPngHeaderBytes) == 0 && spng_get_ihdr(ctx, &ihdr) == 0;
     spng_ctx_free(ctx);
-    if (!read) return -1;
+    if (!read) return kPngNotPng;
     *width = ihdr.width;
     *height = ihdr.height;
     *kind = KindOf(ihdr.color_type);
@@ -105,13 +119,14 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
               char* error, size_t errorRoom) {
     InitPng(image);
     spng_ctx* ctx = spng_ctx_new(0);
-    if (!ctx) return Fail(nullptr, error, errorRoom, "out of memory", 0);
-    spng_set_chunk_limits(ctx, 1u << 26, 1u << 26);
-    int rc = spng_set_png_buffer(ctx, data, length);
-    if (rc != 0) return Fail(ctx, error, errorRoom, "not a PNG", rc);
+    if (!ctx) return Fail(nullptr, error, errorRoom, kPngNoMemory, 0);
+    int rc = spng_set_chunk_limits(ctx, 1u << 26, 1u << 26);
+    if (rc != 0) return Fail(ctx, error, errorRoom, kPngNoMemory, rc);
+    rc = spng_set_png_buffer(ctx, data, length);
+    if (rc != 0) return Fail(ctx, error, errorRoom, kPngNotPng, rc);
     spng_ihdr ihdr;
     rc = spng_get_ihdr(ctx, &ihdr);
-    if (rc != 0) return Fail(ctx, error, errorRoom, "not a PNG", rc);
+    if (rc != 0) return Fail(ctx, error, errorRoom, kPngNotPng, rc);
     const uint64_t pixels = (uint64_t)ihdr.width * ihdr.height;
     if (ihdr.width > maxSide || ihdr.height > maxSide || pixels > maxPixels) {
         if (ihdr.width > maxSide || ihdr.height > maxSide)
@@ -121,11 +136,11 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
             snprintf(error, errorRoom, "picture of %u x %u is too large (at most %llu pixels)",
                      (unsigned)ihdr.width, (unsigned)ihdr.height, (unsigned long long)maxPixels);
         spng_ctx_free(ctx);
-        return -1;
+        return kPngTooLarge;
     }
     // Whatever the caller allows, one block of four bytes a pixel must be
     // addressable.
-    if (pixels > SIZE_MAX / 4) return Fail(ctx, error, errorRoom, "picture too large for this process", 0);
+    if (pixels > SIZE_MAX / 4) return Fail(ctx, error, errorRoom, kPngTooLarge, 0, "picture too large for this process");
 
     image->width = ihdr.width;
     image->height = ihdr.height;
@@ -134,7 +149,7 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
         spng_plte plte;
         rc = spng_get_plte(ctx, &plte);
         if (rc != 0 || plte.n_entries == 0 || plte.n_entries > 256)
-            return Fail(ctx, error, errorRoom, "indexed PNG without a palette", rc);
+            return Fail(ctx, error, errorRoom, kPngBadData, rc, "indexed PNG without a palette");
         image->paletteCount = plte.n_entries;
         for (uint32_t i = 0; i < plte.n_entries; i++) {
             image->palette[i][0] = plte.entries[i].red;
@@ -154,23 +169,23 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
     if (image->kind == kPngIndexed) {
         size_t size = 0;
         rc = spng_decoded_image_size(ctx, SPNG_FMT_PNG, &size);
-        if (rc != 0) return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
+        if (rc != 0) return Fail(ctx, error, errorRoom, kPngBadData, rc);
         const size_t stride = ihdr.height > 0 ? size / ihdr.height : 0;
         if (stride < ((size_t)ihdr.width * ihdr.bit_depth + 7) / 8)
-            return Fail(ctx, error, errorRoom, "cannot read PNG", 0);
+            return Fail(ctx, error, errorRoom, kPngBadData, 0);
         // Zeroed: interlaced rows of less than a byte a pixel are merged into it.
         uint8_t* packed = (uint8_t*)calloc(size > 0 ? size : 1, 1);
         image->pixels = (uint8_t*)malloc(pixels > 0 ? (size_t)pixels : 1);
         if (!packed || !image->pixels) {
             free(packed);
             FreePng(image);
-            return Fail(ctx, error, errorRoom, "out of memory", 0);
+            return Fail(ctx, error, errorRoom, kPngNoMemory, 0);
         }
         rc = spng_decode_image(ctx, packed, size, SPNG_FMT_PNG, 0);
         if (rc != 0) {
             free(packed);
             FreePng(image);
-            return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
+            return Fail(ctx, error, errorRoom, kPngBadData, rc);
         }
         UnpackIndices(packed, stride, ihdr.width, ihdr.height, ihdr.bit_depth, image->pixels);
         free(packed);
@@ -179,7 +194,7 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
         for (size_t i = 0; i < (size_t)pixels; i++)
             if (image->pixels[i] >= image->paletteCount) {
                 FreePng(image);
-                return Fail(ctx, error, errorRoom, "PNG index beyond its palette", 0);
+                return Fail(ctx, error, errorRoom, kPngBadData, 0, "PNG index beyond its palette");
             }
     } else {
         spng_trns trns;
@@ -187,13 +202,13 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
                        ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA || spng_get_trns(ctx, &trns) == 0;
         size_t size = 0;
         rc = spng_decoded_image_size(ctx, SPNG_FMT_RGBA8, &size);
-        if (rc != 0 || size != (size_t)pixels * 4) return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
+        if (rc != 0 || size != (size_t)pixels * 4) return Fail(ctx, error, errorRoom, kPngBadData, rc);
         image->pixels = (uint8_t*)malloc(size > 0 ? size : 1);
-        if (!image->pixels) return Fail(ctx, error, errorRoom, "out of memory", 0);
+        if (!image->pixels) return Fail(ctx, error, errorRoom, kPngNoMemory, 0);
         rc = spng_decode_image(ctx, image->pixels, size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
         if (rc != 0) {
             FreePng(image);
-            return Fail(ctx, error, errorRoom, "cannot read PNG", rc);
+            return Fail(ctx, error, errorRoom, kPngBadData, rc);
         }
     }
     ReadTexts(ctx, image);
@@ -204,7 +219,7 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
 // The header and palette of an indexed picture: PLTE, and tRNS up to the
 // last entry that is not opaque.
 static int SetIndexedHeader(spng_ctx* ctx, const PngImage* image, spng_ihdr* ihdr) {
-    if (image->paletteCount == 0 || image->paletteCount > 256) return -1;
+    if (image->paletteCount == 0 || image->paletteCount > 256) return kPngBadRecord;
     ihdr->color_type = SPNG_COLOR_TYPE_INDEXED;
     int rc = spng_set_ihdr(ctx, ihdr);
     spng_plte plte;
@@ -236,7 +251,7 @@ static int SetColourHeader(spng_ctx* ctx, const PngImage* image, spng_ihdr* ihdr
     const int rc = spng_set_ihdr(ctx, ihdr);
     if (rc != 0 || channels == 4) return rc;
     *narrowed = (uint8_t*)malloc(pixels * channels > 0 ? pixels * channels : 1);
-    if (!*narrowed) return -1;
+    if (!*narrowed) return kPngNoMemory;
     for (size_t i = 0; i < pixels; i++) {
         const uint8_t* p = image->pixels + 4 * i;
         uint8_t* q = *narrowed + channels * i;
@@ -294,14 +309,14 @@ int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* l
     *data = nullptr;
     *length = 0;
     if (level < 0) level = kPngDefaultLevel;
-    if (level > kPngSmallestLevel) return -1;
+    if (level > kPngSmallestLevel) return kPngBadRecord;
     spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
-    if (!ctx) return -1;
+    if (!ctx) return kPngNoMemory;
     const bool indexed = image->kind == kPngIndexed;
-    spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
-    spng_set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, level);
-    spng_set_option(ctx, SPNG_IMG_COMPRESSION_STRATEGY, indexed ? Z_DEFAULT_STRATEGY : Z_FILTERED);
-    spng_set_option(ctx, SPNG_FILTER_CHOICE, FilterChoice(image, level));
+    int rc = spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
+    if (rc == 0) rc = spng_set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, level);
+    if (rc == 0) rc = spng_set_option(ctx, SPNG_IMG_COMPRESSION_STRATEGY, indexed ? Z_DEFAULT_STRATEGY : Z_FILTERED);
+    if (rc == 0) rc = spng_set_option(ctx, SPNG_FILTER_CHOICE, FilterChoice(image, level));
 
     spng_ihdr ihdr;
     memset(&ihdr, 0, sizeof ihdr);
@@ -311,7 +326,8 @@ int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* l
     uint8_t* narrowed = nullptr;
     const uint8_t* source = image->pixels;
     size_t sourceLength = (size_t)image->width * image->height * PngPixelBytes(*image);
-    int rc = indexed ? SetIndexedHeader(ctx, image, &ihdr)
+    if (rc == 0)
+        rc = indexed ? SetIndexedHeader(ctx, image, &ihdr)
                      : SetColourHeader(ctx, image, &ihdr, &narrowed, &source, &sourceLength);
     PngTexts texts;
     if (rc == 0) rc = SetTexts(ctx, image, &texts);
@@ -326,7 +342,7 @@ int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* l
     spng_ctx_free(ctx);
     if (rc != 0) {
         *length = 0;
-        return -1;
+        return rc == SPNG_EMEM || rc == kPngNoMemory ? kPngNoMemory : kPngBadRecord;
     }
-    return 0;
+    return kPngOk;
 }

@@ -228,11 +228,11 @@ TEST(CliPng, IndexedPicturesKeepIndicesPaletteAndTransparency) {
     EXPECT_EQ(memcmp(back.pixels, pixels, 15), 0);
     FreePng(&back);
     // Too large for the caller's limit, cut short, or not a PNG: refused.
-    EXPECT_EQ(DecodePng(file.data(), file.size(), 4, 64 * 64, &back, error, sizeof error), -1);
+    EXPECT_EQ(DecodePng(file.data(), file.size(), 4, 64 * 64, &back, error, sizeof error), kPngTooLarge);
     EXPECT_EQ(back.pixels, nullptr);
-    EXPECT_EQ(DecodePng(file.data(), file.size() / 2, 64, 64 * 64, &back, error, sizeof error), -1);
+    EXPECT_EQ(DecodePng(file.data(), file.size() / 2, 64, 64 * 64, &back, error, sizeof error), kPngBadData);
     const uint8_t junk[40] = {0x89, 'P', 'N', 'G'};
-    EXPECT_EQ(DecodePng(junk, sizeof junk, 64, 64 * 64, &back, error, sizeof error), -1);
+    EXPECT_EQ(DecodePng(junk, sizeof junk, 64, 64 * 64, &back, error, sizeof error), kPngNotPng);
 
     // Palette PNGs of 1, 2 and 4 bits a pixel, as other programs write them.
     for (uint8_t depth : {1, 2, 4}) {
@@ -371,10 +371,10 @@ TEST(CliPng, TextsWhereverTheyLieAndLimitsFromTheHeader) {
     EXPECT_EQ(width, 8u);
     EXPECT_EQ(height, 2u);
     EXPECT_EQ(kind, kPngColor);
-    EXPECT_EQ(PeekPng(bytes.data(), 32, &width, &height, &kind), -1);
-    EXPECT_EQ(DecodePng(bytes.data(), bytes.size(), 7, 16, &back, error, sizeof error), -1);
+    EXPECT_EQ(PeekPng(bytes.data(), 32, &width, &height, &kind), kPngNotPng);
+    EXPECT_EQ(DecodePng(bytes.data(), bytes.size(), 7, 16, &back, error, sizeof error), kPngTooLarge);
     EXPECT_STREQ(error, "picture of 8 x 2 is too large (at most 7 pixels a side)");
-    EXPECT_EQ(DecodePng(bytes.data(), 40, 8, 15, &back, error, sizeof error), -1);
+    EXPECT_EQ(DecodePng(bytes.data(), 40, 8, 15, &back, error, sizeof error), kPngTooLarge);
     EXPECT_STREQ(error, "picture of 8 x 2 is too large (at most 15 pixels)");
     EXPECT_EQ(back.pixels, nullptr);
 }
