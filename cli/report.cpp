@@ -121,7 +121,7 @@ static void PrintTextureText(FILE* out, const char* path, const TextureSummary& 
     }
     const TextureCheck& c = s.check;
     if (s.checkResult == kTextureShortFile || s.checkResult == kTextureBadMagic) {
-        Say(out, "  error:       %s (%llu bytes)\n", TextureCheckText(s.checkResult),
+        Say(out, "  error:       %s (%llu bytes)\n", TextureResultText(s.checkResult),
                 (unsigned long long)s.fileLength);
         return;
     }
@@ -148,7 +148,7 @@ static void PrintTextureText(FILE* out, const char* path, const TextureSummary& 
     else
         Say(out, "  %-12s %s not found\n", "palette:", s.palettePath[0] ? s.palettePath : "(no path)");
     if (s.checkResult != kTextureOk)
-        Say(out, "  %-12s refused: %s\n", "import:", TextureCheckText(s.checkResult));
+        Say(out, "  %-12s refused: %s\n", "import:", TextureResultText(s.checkResult));
     else if (!s.decodable)
         Say(out, "  %-12s nothing to decode (%s)\n", "import:",
                 c.layout.decoder == kDecoderNone ? "no texel layout" : "no colour conversion");
@@ -165,7 +165,7 @@ static std::string JsonCode(unsigned code, const char* name) {
 static const char* TextureError(const TextureSummary& s) {
     const TextureCheck& c = s.check;
     if (s.readResult != kFileOk) return "cannot be read";
-    if (s.checkResult != kTextureOk) return TextureCheckText(s.checkResult);
+    if (s.checkResult != kTextureOk) return TextureResultText(s.checkResult);
     if (!s.decodable) return c.layout.decoder == kDecoderNone ? "no texel layout" : "no colour conversion";
     return nullptr;
 }

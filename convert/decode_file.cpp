@@ -175,7 +175,7 @@ int SayImported(int status, const ImportContext& context, const ImportOutcome& o
         return -1;
     }
     if (status != kStatusDone) {
-        snprintf(report->message, kReportRoom, "not a texture the import reads: %s", TextureCheckText(outcome.checked));
+        snprintf(report->message, kReportRoom, "not a texture the import reads: %s", TextureResultText(outcome.checked));
         return -1;
     }
     if (host.outOfMemory) {
@@ -200,7 +200,7 @@ int SayImported(int status, const ImportContext& context, const ImportOutcome& o
         return -1;
     }
     if (outcome.decoded != kDecodeDone) {
-        snprintf(report->message, kReportRoom, "not decoded: %s", TextureCheckText(outcome.decoded));
+        snprintf(report->message, kReportRoom, "not decoded: %s", TextureResultText(outcome.decoded));
         return -1;
     }
     if (check.decision.indexed && !HasChannelRow(check.colorFormat))
@@ -233,7 +233,7 @@ int ImportToHost(const char* input, const char* palette, MemoryHost* host, Impor
         return -1;
     }
     if (checked != kTextureOk) {
-        snprintf(report->message, kReportRoom, "not a texture the import reads: %s", TextureCheckText(checked));
+        snprintf(report->message, kReportRoom, "not a texture the import reads: %s", TextureResultText(checked));
         return -1;
     }
     ImportContext context = {palette, false, kFileOk};

@@ -149,7 +149,7 @@ int CheckEncode(const EncodeJob& job, const PngImage& png, EncodeOutcome* outcom
     const TextureSettings& s = outcome->resolved.settings;
     uint64_t needed;
     const int writable = CheckWritable(s.dataType, s.colorFormat, png.width, png.height, kWrittenByConverter, &needed);
-    if (writable == kWriteNotWritten) {
+    if (writable == kTextureNotWritten) {
         if (IsWrittenDataType(s.dataType) && !IsWritablePair(s.dataType, s.colorFormat, kWrittenByConverter))
             snprintf(report->message, kReportRoom, "DataType %u is written with ColorFormat 0, 1 or 2, not %u",
                      (unsigned)s.dataType, (unsigned)s.colorFormat);
@@ -162,7 +162,7 @@ int CheckEncode(const EncodeJob& job, const PngImage& png, EncodeOutcome* outcom
     }
     if (writable != kTextureOk) {
         snprintf(report->message, kReportRoom, "a %u x %u picture cannot be DataType %u: %s", png.width, png.height,
-                 (unsigned)s.dataType, WritableText(writable));
+                 (unsigned)s.dataType, TextureResultText(writable));
         return -1;
     }
     if (HasPaletteFile(s.dataType)) {

@@ -88,7 +88,7 @@ int ChooseSettings(ExportRun* run) {
     uint64_t needed;
     const int writable = CheckWritable(settings.dataType, settings.colorFormat, (uint32_t)run->width,
                                        (uint32_t)run->height, platform->encoders->writer, &needed);
-    if (writable == kWriteNotWritten) return kExportUnwritableSettings;
+    if (writable == kTextureNotWritten) return kExportUnwritableSettings;
     if (writable != kTextureOk) {
         ShowSizeMessage(*run, kLayoutSizeMessage);
         return kExportBadLayoutSize;

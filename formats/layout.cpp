@@ -91,7 +91,7 @@ unsigned TexelMode(unsigned dataType, unsigned colorFormat) {
 
 unsigned PvzUnitSize(unsigned dataType) { return DataTypeLayout(dataType).pvzUnit; }
 
-const char* TextureCheckText(int code) {
+const char* TextureResultText(int code) {
     switch (code) {
     case kTextureOk: return "ok";
     case kTextureShortFile: return "file shorter than its header";
@@ -105,6 +105,9 @@ const char* TextureCheckText(int code) {
     case kTexturePvzOverflow: return "PVZ stream expands beyond its size field";
     case kTexturePvzTooLarge: return "PVZ size field too large to allocate";
     case kTextureNoMemory: return "no memory for the expanded texture";
+    case kTextureNotWritten: return "these settings are not written";
+    case kTextureNotSquare: return "a mip chain of texels is written for square pictures only";
+    case kTextureOver4GiB: return "the texture would be larger than 4 GiB";
     default: return "unknown";
     }
 }
@@ -193,25 +196,16 @@ bool IsWritablePair(unsigned dataType, unsigned colorFormat, unsigned writer) {
 int CheckWritable(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height, unsigned writer,
                   uint64_t* needed) {
     *needed = 0;
-    if (!IsWritablePair(dataType, colorFormat, writer)) return kWriteNotWritten;
+    if (!IsWritablePair(dataType, colorFormat, writer)) return kTextureNotWritten;
     TexelLayout layout;
     const int planned = PlanTexels(dataType, colorFormat, width, height, &layout);
     if (planned != kTextureOk) return planned;
     // A texel mip chain is counted from the width alone.
     if (DataTypeLayout(dataType).order == kDecoderTwiddled && DataTypeLayout(dataType).mipBits != 0 && width != height)
-        return kWriteNotSquare;
-    if (layout.needed > UINT32_MAX - kTextureHeaderSize) return kWriteTooLarge;
+        return kTextureNotSquare;
+    if (layout.needed > UINT32_MAX - kTextureHeaderSize) return kTextureOver4GiB;
     *needed = layout.needed;
     return kTextureOk;
-}
-
-const char* WritableText(int code) {
-    switch (code) {
-    case kWriteNotWritten: return "these settings are not written";
-    case kWriteNotSquare: return "a mip chain of texels is written for square pictures only";
-    case kWriteTooLarge: return "the texture would be larger than 4 GiB";
-    default: return TextureCheckText(code);
-    }
 }
 
 bool IsWrittenDataType(unsigned dataType) { return DataTypeLayout(dataType).writer != kWrittenByNone; }

@@ -122,9 +122,13 @@ enum {
     kTexturePvzOverflow = -9,      // .pvz stream expands beyond its size field
     kTexturePvzTooLarge = -10,     // .pvz block too large to allocate
     kTextureNoMemory = -11,        // .pvz block could not be allocated
+    // Why a picture of a size cannot be written with some codes (CheckWritable):
+    kTextureNotWritten = -20,      // the DataType or the pair is not written by this writer
+    kTextureNotSquare = -21,       // a mip chain of texels (DataType 2) is square
+    kTextureOver4GiB = -22,        // the texture would pass 4 GiB
 };
 // English description of a kTexture... code, for a converter's messages.
-const char* TextureCheckText(int code);
+[[nodiscard]] const char* TextureResultText(int code);
 
 // Bytes of a twiddled texture's texels at `bits` per texel, or a negative
 // code: sides not powers of two or the smaller one above 1024; 4-bit texels
@@ -167,18 +171,12 @@ inline bool IsExportablePair(unsigned dataType, unsigned colorFormat) {
     return IsWritablePair(dataType, colorFormat, kWrittenByPlugin);
 }
 
-// Why a picture of this size cannot be written with these codes. 0 (kTextureOk),
-// the size codes of PlanTexels, or one of these:
-enum {
-    kWriteNotWritten = -20,     // the DataType or the pair is not written by this writer
-    kWriteNotSquare = -21,      // a mip chain of texels (DataType 2) is square
-    kWriteTooLarge = -22,       // the texture would pass 4 GiB
-};
+// Why a picture of this size cannot be written with these codes: 0
+// (kTextureOk), the size codes of PlanTexels, or kTextureNotWritten,
+// kTextureNotSquare or kTextureOver4GiB.
 // `needed` receives the texel bytes the layout takes (full level and all in front).
 int CheckWritable(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height, unsigned writer,
                   uint64_t* needed);
-// English description of a kWrite... or kTexture... code.
-const char* WritableText(int code);
 
 // Whether a code is one the converter takes for --type (a DataType anyone
 // writes) and --color (a ColorFormat with a channel row, or the index codes).

@@ -176,8 +176,8 @@ TEST(Layout, WritersSizesAndPalettes) {
                  {5, 0, plugin, 1, 8, kTextureTooSmall, 0},   // 4-bit indices: both sides of 2 or more
                  {7, 0, plugin, 8, 1, kTextureTooSmall, 0},   // 8-bit indices: a height of 2 or more
                  {7, 0, plugin, 1, 8, kTextureOk, 8},
-                 {2, 0, plugin, 16, 16, kWriteNotWritten, 0},
-                 {2, 0, converter, 16, 8, kWriteNotSquare, 0},
+                 {2, 0, plugin, 16, 16, kTextureNotWritten, 0},
+                 {2, 0, converter, 16, 8, kTextureNotSquare, 0},
                  {2, 0, converter, 1, 1, kTextureOk, 2 * (MipChainOffset(1) + 1)},
                  {3, 0, converter, 4096, 4096, kTextureVqShape, 0},
                  {16, 0, converter, 2, 2, kTextureTooSmall, 0},

@@ -86,8 +86,8 @@ void ThroughPng(const PngImage& record, PngImage* png) {
 void CheckResult(int result, int writable, int unmapped, bool known, bool failing) {
     switch (result) {
     case kExportOk: FUZZ_CHECK(writable == kTextureOk); break;
-    case kExportUnwritableSettings: FUZZ_CHECK(writable == kWriteNotWritten); break;
-    case kExportBadLayoutSize: FUZZ_CHECK(writable != kTextureOk && writable != kWriteNotWritten); break;
+    case kExportUnwritableSettings: FUZZ_CHECK(writable == kTextureNotWritten); break;
+    case kExportBadLayoutSize: FUZZ_CHECK(writable != kTextureOk && writable != kTextureNotWritten); break;
     case kExportUnmappedColours: FUZZ_CHECK(unmapped == kUnmappedRefuse && known); break;
     case kExportNoMemory: FUZZ_CHECK(failing); break;
     default: FUZZ_CHECK(false);
