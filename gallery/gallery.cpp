@@ -161,8 +161,9 @@ void Decode(const Gallery& g, GalleryJob* job) {
     GalleryEntry& e = job->entry;
     e = GalleryEntry();
     e.path = job->item.path;
-    // Stamped before it is read: a change while it is read shows next time.
-    FileStamp(e.path.c_str(), &e.length, &e.modified);
+    // Stamped before it is read: a change while it is read shows next time
+    // (a stamp that cannot be taken never matches, so it is redone).
+    if (FileStamp(e.path.c_str(), &e.length, &e.modified) != kFileOk) e.length = UINT64_MAX, e.modified = -1;
     MemoryHost host;
     ImportOutcome outcome;
     ConvertReport report;
