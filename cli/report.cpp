@@ -151,7 +151,7 @@ static void PrintTextureText(FILE* out, const char* path, const TextureSummary& 
         Say(out, "  %-12s refused: %s\n", "import:", TextureResultText(s.checkResult));
     else if (!s.decodable)
         Say(out, "  %-12s nothing to decode (%s)\n", "import:",
-                c.layout.decoder == kDecoderNone ? "no texel layout" : "no colour conversion");
+                UndecodedText(UndecodedReason(c.layout)));
     else
         Say(out, "  %-12s ok\n", "import:");
 }
@@ -166,7 +166,7 @@ static const char* TextureError(const TextureSummary& s) {
     const TextureCheck& c = s.check;
     if (s.readResult != kFileOk) return "cannot be read";
     if (s.checkResult != kTextureOk) return TextureResultText(s.checkResult);
-    if (!s.decodable) return c.layout.decoder == kDecoderNone ? "no texel layout" : "no colour conversion";
+    if (!s.decodable) return UndecodedText(UndecodedReason(c.layout));
     return nullptr;
 }
 

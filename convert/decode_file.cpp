@@ -191,7 +191,7 @@ int SayImported(int status, const ImportContext& context, const ImportOutcome& o
         return -1;
     }
     if (outcome.decoded == kDecodeNothing) {
-        if (check.layout.decoder == kDecoderNone)
+        if (UndecodedReason(check.layout) == kUndecodedNoLayout)
             snprintf(report->message, kReportRoom, "DataType %u has no texel layout: nothing to decode",
                      (unsigned)check.info.dataType);
         else

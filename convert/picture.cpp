@@ -75,9 +75,8 @@ static unsigned HighestValue(const PngImage& png) {
 // The colour mode of the host picture for these settings, or -1 (with the
 // reason) for a picture the layout cannot hold.
 static int32_t PictureMode(const PngImage& png, const TextureSettings& settings, ConvertReport* report) {
-    const unsigned bits = TexelBits(settings.dataType, settings.colorFormat);
-    const bool indices = bits == 4 || bits == 8;
-    const unsigned limit = bits == 4 ? 16 : 256;
+    const unsigned limit = IndexEntries(settings.dataType, settings.colorFormat);
+    const bool indices = limit != 0;
     if (indices && HasPaletteFile(settings.dataType)) {
         // Its colours go to the palette chosen for the texture.
         if (png.kind != kPngIndexed || HighestValue(png) >= limit) return kColorModeDirect;

@@ -59,9 +59,23 @@ int ContainerOfPath(const char* path) {
 
 bool HasPaletteFile(unsigned dataType) { return PaletteIndexLimit(dataType) != 0; }
 
-bool ReadsPaletteFile(unsigned dataType, unsigned colorFormat) {
-    return HasPaletteFile(dataType) ||
-           (DataTypeLayout(dataType).texelBits == kByFormat && ColorFormatLayout(colorFormat).indexedEntries != 0);
+unsigned IndexEntries(unsigned dataType, unsigned colorFormat) {
+    const unsigned byType = PaletteIndexLimit(dataType);
+    if (byType != 0 || DataTypeLayout(dataType).texelBits != kByFormat) return byType;
+    return ColorFormatLayout(colorFormat).indexedEntries;
+}
+
+unsigned ImportPaletteEntries(unsigned dataType, unsigned colorFormat) {
+    const unsigned byType = PaletteIndexLimit(dataType);
+    return byType != 0 ? byType : ColorFormatLayout(colorFormat).indexedEntries;
+}
+
+int UndecodedReason(const TexelLayout& layout) {
+    return layout.decoder == kDecoderNone ? kUndecodedNoLayout : kUndecodedNoConversion;
+}
+
+const char* UndecodedText(int reason) {
+    return reason == kUndecodedNoLayout ? "no texel layout" : "no colour conversion";
 }
 
 unsigned PaletteIndexLimit(unsigned dataType) {

@@ -66,10 +66,18 @@ int ContainerOfPath(const char* path);
 // indices reach (16 or 256; 0 for the others).
 bool HasPaletteFile(unsigned dataType);
 unsigned PaletteIndexLimit(unsigned dataType);
-// Whether the import reads a .pvp for a texture: whenever its texels are
-// palette indices, by its DataType (5, 7) or by its ColorFormat (5, 6 under
-// DataType 1, 2, 6, 8 and 13); only the former are written with one.
-bool ReadsPaletteFile(unsigned dataType, unsigned colorFormat);
+// The entries a texture's texels reach as palette indices: 16 for 4-bit
+// indices, 256 for 8-bit ones, 0 when its texels are colours.
+unsigned IndexEntries(unsigned dataType, unsigned colorFormat);
+// The palette of the picture the import makes of a texture: 16 or 256
+// entries where the DataType fixes 4-bit or 8-bit indices (5, 7), else the
+// ColorFormat's (5: 16, 6: 256, others 0) whatever the layout; the import
+// then reads a .pvp for it (ReadsPaletteFile). Only DataType 5 and 7 are
+// written with one (HasPaletteFile).
+unsigned ImportPaletteEntries(unsigned dataType, unsigned colorFormat);
+inline bool ReadsPaletteFile(unsigned dataType, unsigned colorFormat) {
+    return ImportPaletteEntries(dataType, colorFormat) != 0;
+}
 // The ColorFormat a texture's .pvp entries are read and written in: the
 // header's, but for a plain texture of DataType 7 that says RGB565, whose
 // palette is ARGB1555.
@@ -129,6 +137,12 @@ enum {
 };
 // English description of a kTexture... code, for a converter's messages.
 [[nodiscard]] const char* TextureResultText(int code);
+
+// Why a texture that reads puts no pixels in the picture: its DataType has
+// no texel layout, or its texels' ColorFormat no colour conversion.
+enum { kUndecodedNoLayout = 0, kUndecodedNoConversion = 1 };
+int UndecodedReason(const TexelLayout& layout);
+const char* UndecodedText(int reason);   // "no texel layout" or "no colour conversion"
 
 // Bytes of a twiddled texture's texels at `bits` per texel, or a negative
 // code: sides not powers of two or the smaller one above 1024; 4-bit texels

@@ -8,13 +8,11 @@
 #include "texts.h"
 
 ImportDecision DecideImport(unsigned dataType, unsigned colorFormat) {
-    // A DataType that fixes 4-bit or 8-bit indices decides; otherwise the
-    // ColorFormat does.
-    const unsigned bits = DataTypeLayout(dataType).texelBits;
-    if (bits == 8) return {true, 256, kColorPal8};
-    if (bits == 4) return {true, 16, kColorPal4};
-    const uint16_t entries = ColorFormatLayout(colorFormat).indexedEntries;
-    return {entries != 0, entries, (int)colorFormat};
+    // A DataType that fixes 4-bit or 8-bit indices tags them with the index
+    // code of their size; otherwise the ColorFormat is the tag's.
+    const unsigned entries = ImportPaletteEntries(dataType, colorFormat);
+    if (HasPaletteFile(dataType)) return {true, (int32_t)entries, entries == 16 ? kColorPal4 : kColorPal8};
+    return {entries != 0, (int32_t)entries, (int)colorFormat};
 }
 
 uint64_t PvzBlockSize(uint32_t size) { return ((uint64_t)size + kPvzHeader + 2047) & ~(uint64_t)2047; }
