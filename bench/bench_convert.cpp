@@ -19,6 +19,7 @@
 #include "pictures.h"
 #include "png.h"
 #include "texture.h"
+#include "threads.h"
 
 namespace fs = std::filesystem;
 

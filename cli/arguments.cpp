@@ -2,10 +2,12 @@
 
 #include <string.h>
 
+#include "console.h"
 #include "export_palette.h"
 #include "files.h"
 #include "layout.h"
 #include "png.h"
+#include "threads.h"
 
 #ifndef OMBR_VERSION
 #define OMBR_VERSION "0"

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "console.h"
 #include "convert.h"
 #include "files.h"
 #include "gallery.h"

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "console.h"
 #include "files.h"
 
 int main(int argc, char** argv) {

@@ -1,6 +1,7 @@
 #include "pool.h"
 
 #include "files.h"
+#include "threads.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "console.h"
 #include "encode.h"
 #include "export_core.h"
 #include "files.h"

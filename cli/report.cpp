@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "console.h"
 #include "files.h"
 #include "json.h"
 #include "layout.h"

@@ -13,6 +13,7 @@
 #include <set>
 #include <utility>
 
+#include "console.h"
 #include "convert.h"
 #include "encode.h"
 #include "export_core.h"

@@ -1,8 +1,7 @@
-// The converter's system edge: whole-file reads, writes that never leave a
-// half-written file behind, folder listings, the terminal and the worker
-// threads of a batch. One
+// The converter's system edge, its files: whole-file reads, writes that
+// never leave a half-written file behind, folder listings and names. One
 // implementation for POSIX systems (files_posix.cpp), one for Windows
-// (files_win32.cpp).
+// (files_win32.cpp), which also hold threads.h and console.h.
 #pragma once
 
 #include <stddef.h>
@@ -100,57 +99,6 @@ struct FolderIdentity {
     uint64_t index;
 };
 int IdentifyFolder(const char* path, FolderIdentity* identity);
-
-// The processors this process may run on (at least 1).
-unsigned ProcessorCount();
-
-// Threads for batches. A lock held by one thread at a time (null when no
-// memory can be had for it):
-struct ThreadLock;
-ThreadLock* NewThreadLock();
-void FreeThreadLock(ThreadLock* lock);
-void LockThreads(ThreadLock* lock);
-void UnlockThreads(ThreadLock* lock);
-// Runs entry(argument) on up to `more` new threads (fewer when the system
-// gives no more) and on the calling thread; returns when all have returned.
-void RunOnThreads(unsigned more, void (*entry)(void*), void* argument);
-
-// A condition threads wait on under a ThreadLock until another wakes them
-// all (null when no memory can be had for it).
-struct ThreadSignal;
-ThreadSignal* NewThreadSignal();
-void FreeThreadSignal(ThreadSignal* signal);
-void WaitThreadSignal(ThreadSignal* signal, ThreadLock* lock);
-void WakeThreadSignal(ThreadSignal* signal);
-
-// The machine's memory in bytes, 0 when unknown.
-uint64_t PhysicalMemory();
-
-// From CatchInterruptions on, Ctrl-C, SIGTERM and SIGHUP (on Windows Ctrl-C,
-// Ctrl-Break and a closed console) only set Interrupted(); a second Ctrl-C
-// ends the program at once with `secondExit`. ReleaseInterruptions gives them
-// back their usual effect (on Windows a closed console waits for it, for as
-// long as the system lets it).
-void CatchInterruptions(int secondExit);
-void ReleaseInterruptions();
-bool Interrupted();
-
-// printf to `stream` of UTF-8 text: on a Windows console as UTF-16, whatever
-// its code page; elsewhere the bytes as they are.
-#ifdef _WIN32
-void Say(FILE* stream, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
-#else
-void Say(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
-#endif
-
-// The program's arguments in UTF-8: on Windows from the wide command line
-// (any name, whatever the ANSI code page), elsewhere argv as it is.
-std::vector<std::string> CommandLineUtf8(int argc, char** argv);
-
-// True when `stream` is an interactive terminal; its width in columns
-// (80 when unknown).
-bool IsTerminal(FILE* stream);
-int TerminalColumns(FILE* stream);
 
 // The separator written between a folder and a name on this system.
 extern const char kPathSeparator;

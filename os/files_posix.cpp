@@ -16,8 +16,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "console.h"
 #include "export_core.h"
 #include "files.h"
+#include "threads.h"
 
 const char kPathSeparator = '/';
 

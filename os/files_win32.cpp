@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "console.h"
 #include "export_core.h"
 #include "files.h"
+#include "threads.h"
 
 const char kPathSeparator = '\\';
 

@@ -1,0 +1,34 @@
+// The terminal, the program's arguments and its interruptions: Ctrl-C and
+// the like (files_posix.cpp, files_win32.cpp).
+#pragma once
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+// From CatchInterruptions on, Ctrl-C, SIGTERM and SIGHUP (on Windows Ctrl-C,
+// Ctrl-Break and a closed console) only set Interrupted(); a second Ctrl-C
+// ends the program at once with `secondExit`. ReleaseInterruptions gives them
+// back their usual effect (on Windows a closed console waits for it, for as
+// long as the system lets it).
+void CatchInterruptions(int secondExit);
+void ReleaseInterruptions();
+bool Interrupted();
+
+// printf to `stream` of UTF-8 text: on a Windows console as UTF-16, whatever
+// its code page; elsewhere the bytes as they are.
+#ifdef _WIN32
+void Say(FILE* stream, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
+#else
+void Say(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+#endif
+
+// The program's arguments in UTF-8: on Windows from the wide command line
+// (any name, whatever the ANSI code page), elsewhere argv as it is.
+std::vector<std::string> CommandLineUtf8(int argc, char** argv);
+
+// True when `stream` is an interactive terminal; its width in columns
+// (80 when unknown).
+bool IsTerminal(FILE* stream);
+int TerminalColumns(FILE* stream);
