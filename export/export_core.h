@@ -201,6 +201,17 @@ int ExportPicture(const char* path, HostImage* image, const HostServices* servic
 //   replaced; 7 more than one layer, or cancelled.
 int ExportStatus(int result);
 
+// What the user is told of a save that failed: the file it names (the
+// texture, or its .pvp) and the message (Shift-JIS, "%s" standing for that
+// file). `folderExists` tells a missing folder from one that refuses the
+// file. False for results that are no failed save or say theirs already.
+struct SaveFailure {
+    const char* file;
+    const char* text;
+};
+bool DescribeSaveFailure(int result, const char* path, const ExportOutcome& outcome,
+                         bool (*folderExists)(const char* path), SaveFailure* failure);
+
 // ExportPicture with the result as the plug-in returns it (ExportStatus).
 int ExportTexture(const char* path, HostImage* image, const HostServices* services,
                   const ExportPlatform* platform);
