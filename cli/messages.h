@@ -1,0 +1,26 @@
+// What ombr tells people in their own language: English, or Japanese where
+// the user's interface language is Japanese (Windows:
+// GetUserDefaultUILanguage; elsewhere the locale of LC_ALL, LC_MESSAGES or
+// LANG). One table holds every translated text; the rest is English.
+#pragma once
+
+enum MessageId {
+    kTextUsage,          // the short usage
+    kTextHelp,           // ombr --help
+    kTextDropHelp,       // started without arguments: how to drop files
+    kTextPressKey,       // before the window of a console of its own closes
+    kTextUnknownCommand, // %s: the word
+    kTextNoInputs,       // %s: the command
+    kTextUnknownOption,  // %s: the option, %s: the command
+    kTextDropNothing,    // %s: a dropped folder without textures or PNGs
+    kTextDropFolder,     // %s -> %s: a dropped folder and where its files go
+    kMessageCount
+};
+
+enum { kLanguageEnglish = 0, kLanguageJapanese = 1 };
+
+// The language of every Text() from now on (set once, before any thread).
+void SetLanguage(int language);
+int Language();
+// The text of `id` (UTF-8) in the language set.
+const char* Text(MessageId id);
