@@ -26,7 +26,7 @@ bool TakeValue(int argc, const char* const* argv, int* i, const char* name, cons
         return true;
     }
     if (*i + 1 >= argc) {
-        fprintf(err, "ombr: %s needs a value\n", name);
+        Say(err, Text(kTextNeedsValue), name);
         return false;
     }
     *value = argv[++*i];
@@ -45,14 +45,14 @@ bool ParseCode(const char* text, const char* name, bool (*taken)(unsigned), int*
         *out = (int)value;
         return true;
     }
-    Say(err, "ombr: %s %s: not one of the codes ombr encode takes\n", name, text);
+    Say(err, Text(kTextNotACode), name, text);
     return false;
 }
 
 // A number option's value in [low, high].
 bool ParseRange(const char* text, const char* name, uint64_t low, uint64_t high, uint64_t* value, FILE* err) {
     if (ParseNumber(text, high, value) && *value >= low) return true;
-    Say(err, "ombr: %s %s: not a number from %llu to %llu\n", name, text, (unsigned long long)low,
+    Say(err, Text(kTextNotInRange), name, text, (unsigned long long)low,
             (unsigned long long)high);
     return false;
 }
@@ -144,14 +144,14 @@ int ParseEncodeValue(int argc, const char* const* argv, int* i, Options* o, FILE
     } else if (Matches(a, "--preset")) {
         if (!TakeValue(argc, argv, i, "--preset", &v, err)) return kExitUsage;
         if (strcmp(v, "auto") != 0 && strcmp(v, "none") != 0) {
-            Say(err, "ombr: --preset %s: auto or none\n", v);
+            Say(err, Text(kTextPresetChoice), v);
             return kExitUsage;
         }
         o->choice.presets = strcmp(v, "auto") == 0;
     } else if (Matches(a, "--container")) {
         if (!TakeValue(argc, argv, i, "--container", &v, err)) return kExitUsage;
         if (strcmp(v, "pvz") != 0 && strcmp(v, "pvr") != 0) {
-            Say(err, "ombr: --container %s: pvz or pvr\n", v);
+            Say(err, Text(kTextContainerChoice), v);
             return kExitUsage;
         }
         o->container = strcmp(v, "pvr") == 0 ? kContainerChoicePvr : kContainerChoicePvz;
@@ -195,20 +195,20 @@ int CheckCombination(const char* command, const Options* o, FILE* err) {
         return kExitUsage;
     }
     if ((o->command == kCommandGallery || o->command == kCommandPalette) && !o->output) {
-        fprintf(err, "ombr %s: -o names the %s\n%s", command,
-                o->command == kCommandGallery ? "folder of the page" : "palette to write", Text(kTextUsage));
+        Say(err, "%s%s", Text(o->command == kCommandGallery ? kTextGalleryNeedsOutput : kTextPaletteNeedsOutput),
+            Text(kTextUsage));
         return kExitUsage;
     }
     if (o->command == kCommandPalette && o->inputs.size() != 1) {
-        fprintf(err, "ombr palette: one palette at a time\n");
+        Say(err, "%s", Text(kTextOnePalette));
         return kExitUsage;
     }
     if (o->output && o->outDir) {
-        fprintf(err, "ombr: -o and --out-dir exclude each other\n");
+        Say(err, "%s", Text(kTextOutputOrOutDir));
         return kExitUsage;
     }
     if (o->output && o->raw && SamePath(o->output, o->raw)) {
-        fprintf(err, "ombr: -o and --raw name the same file\n");
+        Say(err, "%s", Text(kTextOutputIsRaw));
         return kExitUsage;
     }
     return 0;

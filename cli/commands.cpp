@@ -177,11 +177,11 @@ int RunConvert(const Options& o, FILE* out, FILE* err) {
     bool anyFolder;
     std::vector<Item> items = CollectInputs(o, &anyFolder);
     if ((o.output || o.raw) && (items.size() > 1 || anyFolder)) {
-        Say(err, "ombr: %s takes a single input file; use --out-dir for many\n", o.output ? "-o" : "--raw");
+        Say(err, Text(kTextSingleInput), o.output ? "-o" : "--raw");
         return kExitUsage;
     }
     if (o.outDir && MakeDirectories(o.outDir) != 0) {
-        Say(err, "ombr: cannot create the folder %s\n", o.outDir);
+        Say(err, Text(kTextCannotCreateFolder), o.outDir);
         return kExitFailed;
     }
     Batch batch;

@@ -1,5 +1,7 @@
 #include "messages.h"
 
+#include <stdio.h>
+
 #ifndef OMBR_VERSION
 #define OMBR_VERSION "0"
 #endif
@@ -215,6 +217,59 @@ const Message kMessages[kMessageCount] = {
     {"ombr: %s: no textures or PNGs in this folder\n", "ombr: %s: このフォルダーにはテクスチャも PNG もありません\n"},
     // kTextDropFolder
     {"%s -> %s\n", "%s -> %s\n"},
+    // kTextNeedsValue
+    {"ombr: %s needs a value\n", "ombr: %s には値が必要です\n"},
+    // kTextNotACode
+    {"ombr: %s %s: not one of the codes ombr encode takes\n", "ombr: %s %s: ombr encode が扱うコードではありません\n"},
+    // kTextNotInRange
+    {"ombr: %s %s: not a number from %llu to %llu\n", "ombr: %s %s: %llu から %llu までの数ではありません\n"},
+    // kTextPresetChoice
+    {"ombr: --preset %s: auto or none\n", "ombr: --preset %s: auto か none を指定してください\n"},
+    // kTextContainerChoice
+    {"ombr: --container %s: pvz or pvr\n", "ombr: --container %s: pvz か pvr を指定してください\n"},
+    // kTextGalleryNeedsOutput
+    {"ombr gallery: -o names the folder of the page\n", "ombr gallery: -o でページのフォルダーを指定してください\n"},
+    // kTextPaletteNeedsOutput
+    {"ombr palette: -o names the palette to write\n", "ombr palette: -o で書き出すパレットを指定してください\n"},
+    // kTextOnePalette
+    {"ombr palette: one palette at a time\n", "ombr palette: パレットは 1 つずつ変換します\n"},
+    // kTextOutputOrOutDir
+    {"ombr: -o and --out-dir exclude each other\n", "ombr: -o と --out-dir は同時に指定できません\n"},
+    // kTextOutputIsRaw
+    {"ombr: -o and --raw name the same file\n", "ombr: -o と --raw が同じファイルです\n"},
+    // kTextSingleInput
+    {"ombr: %s takes a single input file; use --out-dir for many\n",
+     "ombr: %s は入力ファイル 1 つにだけ使えます。複数なら --out-dir を使ってください\n"},
+    // kTextCannotCreateFolder
+    {"ombr: cannot create the folder %s\n", "ombr: フォルダー %s を作れません\n"},
+    // kTextSummary
+    {"ombr %s: %zu converted, %zu failed%s\n", "ombr %s: %zu 件変換、%zu 件失敗%s\n"},
+    // kTextInterrupted
+    {", interrupted", "、中断しました"},
+    // kTextFailedFile
+    {"ombr: failed: %s\n", "ombr: 失敗: %s\n"},
+    // kTextWarning
+    {"ombr: %s: warning: %.*s\n", "ombr: %s: 警告: %.*s\n"},
+    // kTextFailure
+    {"ombr: %s: %s\n", "ombr: %s: %s\n"},
+    // kTextNoSuchFile
+    {"no such file", "ファイルがありません"},
+    // kTextCannotReadFolder
+    {"cannot read the folder", "フォルダーを読めません"},
+    // kTextNoPngFiles
+    {"no .png files", ".png ファイルがありません"},
+    // kTextNoTextureFiles
+    {"no .pvr or .pvz files", ".pvr・.pvz ファイルがありません"},
+    // kTextSubfoldersHint
+    {" (-r for subfolders)", " (サブフォルダーも見るには -r)"},
+    // kTextReplacesInput
+    {"an output would replace an input: %s", "出力が入力を置き換えてしまいます: %s"},
+    // kTextSameOutput
+    {"another input already goes to %s", "ほかの入力が既に %s に出力されます"},
+    // kTextNoFolder
+    {"cannot create the folder %s", "フォルダー %s を作れません"},
+    // kTextExists
+    {"%s exists (use --force to replace it)", "%s は既にあります (置き換えるには --force)"},
 };
 
 int g_language = kLanguageEnglish;
@@ -228,4 +283,13 @@ int Language() { return g_language; }
 const char* Text(MessageId id) {
     if (id < 0 || id >= kMessageCount) return "";
     return g_language == kLanguageJapanese ? kMessages[id].japanese : kMessages[id].english;
+}
+
+std::string TextWith(MessageId id, const std::string& argument) {
+    const int n = snprintf(nullptr, 0, Text(id), argument.c_str());
+    if (n <= 0) return std::string();
+    std::string text((size_t)n + 1, '\0');
+    snprintf(&text[0], text.size(), Text(id), argument.c_str());
+    text.resize((size_t)n);
+    return text;
 }
