@@ -142,7 +142,7 @@ class OtherCodePage(ExportCase):
         # A message of the driver, and a failed save (an accented name of code page 1252).
         report = self.export_image(indexed, self.target("a.pvz"), "--layers", 2)
         self.assertMessages(report, (ex.LAYERS_MESSAGE, ex.EXPORT_CAPTION, ex.MB_ICONERROR, "host"))
-        missing = self.target(os.path.join("Dossier Ä", "a.pvz"))
+        missing = self.target(os.path.join("dossier é", "a.pvz"))
         report = self.export_image(indexed, missing, "--type", 1)
         self.assertEqual(report["status"], 3)
         self.assertTrue(said(report, FOLDER_MISSING, missing), report["messages"])
