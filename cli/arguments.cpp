@@ -5,6 +5,7 @@
 #include "console.h"
 #include "export_palette.h"
 #include "files.h"
+#include "messages.h"
 #include "layout.h"
 #include "png.h"
 #include "threads.h"
@@ -17,79 +18,6 @@ const char kOmbrVersion[] = OMBR_VERSION;
 
 namespace {
 
-const char kUsage[] =
-    "usage: ombr info FILE... [--json] [-r]\n"
-    "       ombr decode TEXTURE... [-o OUT.png | --out-dir DIR] [--palette PVP] [--raw FILE]\n"
-    "                   [--png-level N]\n"
-    "       ombr encode IMAGE.png... [-o OUT.pvz|OUT.pvr | --out-dir DIR] [--type N] [--color N]\n"
-    "                   [--id N] [--preset auto|none] [--container pvz|pvr] [--palette PVP]\n"
-    "                   [--new-palette | --strict-palette]\n"
-    "       ombr gallery FOLDER... -o OUT_DIR [--png-level N]\n"
-    "       ombr palette PALETTE -o OUT.act|.gpl|.png|.pvp [--color N]\n"
-    "common options: -r/--recursive -j/--jobs N -f/--force -q/--quiet -v/--verbose; ombr --help, ombr --version\n";
-
-const char kHelp[] =
-    "ombr " OMBR_VERSION ": converts Zelvanis PVR/PVZ textures to PNG and back, with the code of the\n"
-    "ombrin and ombrout plug-ins.\n"
-    "\n"
-    "ombr info FILE...\n"
-    "  Tells the container, GlobalIndex, ColorFormat, DataType, size, texel data length and\n"
-    "  palette file of each texture, and whether the import reads it; of a PNG, the settings\n"
-    "  encode would write it with, and where each comes from. --json for scripts.\n"
-    "\n"
-    "ombr decode TEXTURE...\n"
-    "  Writes each .pvr or .pvz texture as a PNG: palette textures as palette PNGs (their .pvp\n"
-    "  is taken from beside the texture, as the plug-in finds it), colour textures as RGBA PNGs.\n"
-    "  The PNG carries the texture's settings and file name.\n"
-    "  -o OUT.png        the PNG of a single texture (default: beside the texture, .png)\n"
-    "  --out-dir DIR     where the PNGs of many textures go (subfolders kept with -r)\n"
-    "  --palette PVP     the palette file to use instead of the one beside the texture\n"
-    "  --raw FILE        also write the picture's pixel values, 32-bit little-endian, row by row\n"
-    "  --png-level N     PNG compression: 0 none (stored) to 9 smallest; default 5\n"
-    "\n"
-    "ombr encode IMAGE.png...\n"
-    "  Writes each PNG as a texture, and the .pvp palette beside it for DataType 5 and 7. A name\n"
-    "  ending in \".pvr\" (any letter case) is written plain, any other as a PVZ container.\n"
-    "  -o OUT            the texture of a single picture (default: beside the picture, under the\n"
-    "                    name the PNG carries, or of the texture already there)\n"
-    "  --out-dir DIR     where the textures of many pictures go\n"
-    "  --container C     pvz or pvr: the extension of a name that none of the above gives (pvz)\n"
-    "  --type N          DataType: 1, 5, 7, 9 or 13 (0xd) as the export writes them; made by ombr itself:\n"
-    "                    2 (mip chain, square), 3 and 4 (VQ, 4 with mips), 16 and 17 (small VQ,\n"
-    "                    17 with mips); VQ is square, 2 (16, 17: 4) to 2048, lossy, without alpha.\n"
-    "                    6 and 8 are refused\n"
-    "  --color N         ColorFormat: 0 ARGB1555, 1 RGB565, 2 ARGB4444, 5 or 6 (indices, DataType 1, 13)\n"
-    "  --id N            GlobalIndex, 0 to 4294967295\n"
-    "  --preset auto     settings not given are taken from the known texture of the output's file\n"
-    "                    name (default); --preset none skips that table\n"
-    "  Settings not given come from the PNG's own, then the texture being replaced, then the\n"
-    "  known-texture table, then the defaults (DataType 7 for palette PNGs, 1 for others;\n"
-    "  ColorFormat 0; ID 0), which ombr names when it uses them.\n"
-    "  --palette PVP     the palette DataType 5 and 7 keep (default: the .pvp of the texture being\n"
-    "                    replaced); its file is written back unchanged, each pixel given the\n"
-    "                    entry of its colour. Colours it lacks get the nearest entry (counted), or:\n"
-    "  --new-palette     a new palette for a picture with colours the palette lacks\n"
-    "  --strict-palette  refuse such a picture\n"
-    "\n"
-    "ombr gallery FOLDER... -o OUT_DIR\n"
-    "  Writes OUT_DIR/index.html, a page that shows every texture (thumbnails, settings, filters,\n"
-    "  1:1 and 2:1 views) and lists those that do not decode, with the pictures beside it; it\n"
-    "  works offline from that folder. Run again, it redoes only the textures that changed\n"
-    "  (-f: all). --png-level N as for decode.\n"
-    "\n"
-    "ombr palette PALETTE -o OUT\n"
-    "  Converts a palette between the game's .pvp and the editors' .act (Adobe Color Table) and\n"
-    "  .gpl (GIMP palette), or draws it as a .png swatch, entries in their order.\n"
-    "  --color N         the ColorFormat of the .pvp's entries: 0 ARGB1555, 1 RGB565, 2 ARGB4444\n"
-    "                    (default: that of the texture of the same name beside the .pvp, else 0)\n"
-    "\n"
-    "Files and folders can be mixed; a folder gives its .pvr/.pvz (decode, info) or .png (encode)\n"
-    "files, its subfolders too with -r/--recursive (links followed, each folder read once).\n"
-    "Existing outputs are kept unless -f/--force. -j/--jobs N: files converted at once (default:\n"
-    "one per processor; -j 1 one after the other); messages keep the order of the inputs.\n"
-    "-q/--quiet: no progress bar and no summary; -v/--verbose: one line per file converted.\n"
-    "Exit status: 0 all done, 1 some file failed, 2 bad command line, 130 interrupted.\n";
-
 enum { kOptionTaken = 0, kOptionUnknown = -1 };
 
 bool TakeValue(int argc, const char* const* argv, int* i, const char* name, const char** value, FILE* err) {
@@ -100,7 +28,7 @@ bool TakeValue(int argc, const char* const* argv, int* i, const char* name, cons
         return true;
     }
     if (*i + 1 >= argc) {
-        fprintf(err, "ombr: %s needs a value\n", name);
+        Say(err, Text(kTextNeedsValue), name);
         return false;
     }
     *value = argv[++*i];
@@ -119,21 +47,21 @@ bool ParseCode(const char* text, const char* name, bool (*taken)(unsigned), int*
         *out = (int)value;
         return true;
     }
-    Say(err, "ombr: %s %s: not one of the codes ombr encode takes\n", name, text);
+    Say(err, Text(kTextNotACode), name, text);
     return false;
 }
 
 // A number option's value in [low, high].
 bool ParseRange(const char* text, const char* name, uint64_t low, uint64_t high, uint64_t* value, FILE* err) {
     if (ParseNumber(text, high, value) && *value >= low) return true;
-    Say(err, "ombr: %s %s: not a number from %llu to %llu\n", name, text, (unsigned long long)low,
+    Say(err, Text(kTextNotInRange), name, text, (unsigned long long)low,
             (unsigned long long)high);
     return false;
 }
 
 bool HelpOrVersion(const char* a, FILE* out) {
     if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
-        fputs(kHelp, out);
+        Say(out, "%s", Text(kTextHelp));
         return true;
     }
     if (strcmp(a, "--version") == 0 || strcmp(a, "-V") == 0) {
@@ -218,14 +146,14 @@ int ParseEncodeValue(int argc, const char* const* argv, int* i, Options* o, FILE
     } else if (Matches(a, "--preset")) {
         if (!TakeValue(argc, argv, i, "--preset", &v, err)) return kExitUsage;
         if (strcmp(v, "auto") != 0 && strcmp(v, "none") != 0) {
-            Say(err, "ombr: --preset %s: auto or none\n", v);
+            Say(err, Text(kTextPresetChoice), v);
             return kExitUsage;
         }
         o->choice.presets = strcmp(v, "auto") == 0;
     } else if (Matches(a, "--container")) {
         if (!TakeValue(argc, argv, i, "--container", &v, err)) return kExitUsage;
         if (strcmp(v, "pvz") != 0 && strcmp(v, "pvr") != 0) {
-            Say(err, "ombr: --container %s: pvz or pvr\n", v);
+            Say(err, Text(kTextContainerChoice), v);
             return kExitUsage;
         }
         o->container = strcmp(v, "pvr") == 0 ? kContainerChoicePvr : kContainerChoicePvz;
@@ -238,12 +166,13 @@ int ParseEncodeValue(int argc, const char* const* argv, int* i, Options* o, FILE
 // The command word, or --help / --version in its place (answered: *done).
 int ParseCommand(int argc, const char* const* argv, Options* o, FILE* out, FILE* err, bool* done) {
     if (argc < 2) {
-        fputs(kUsage, err);
+        // Started without arguments (a double-click): how to drop files.
+        Say(err, "%s\n%s", Text(kTextDropHelp), Text(kTextUsage));
         return kExitUsage;
     }
     const char* command = argv[1];
     if (strcmp(command, "help") == 0 || HelpOrVersion(command, out)) {
-        if (strcmp(command, "help") == 0) fputs(kHelp, out);
+        if (strcmp(command, "help") == 0) Say(out, "%s", Text(kTextHelp));
         *done = true;
         return kExitOk;
     }
@@ -253,7 +182,8 @@ int ParseCommand(int argc, const char* const* argv, Options* o, FILE* out, FILE*
     else if (strcmp(command, "gallery") == 0) o->command = kCommandGallery;
     else if (strcmp(command, "palette") == 0) o->command = kCommandPalette;
     else {
-        Say(err, "ombr: unknown command '%s'\n%s", command, kUsage);
+        Say(err, Text(kTextUnknownCommand), command);
+        Say(err, "%s", Text(kTextUsage));
         return kExitUsage;
     }
     return 0;
@@ -262,24 +192,25 @@ int ParseCommand(int argc, const char* const* argv, Options* o, FILE* out, FILE*
 // What no single option can tell wrong.
 int CheckCombination(const char* command, const Options* o, FILE* err) {
     if (o->inputs.empty()) {
-        fprintf(err, "ombr %s: no input files\n%s", command, kUsage);
+        Say(err, Text(kTextNoInputs), command);
+        Say(err, "%s", Text(kTextUsage));
         return kExitUsage;
     }
     if ((o->command == kCommandGallery || o->command == kCommandPalette) && !o->output) {
-        fprintf(err, "ombr %s: -o names the %s\n%s", command,
-                o->command == kCommandGallery ? "folder of the page" : "palette to write", kUsage);
+        Say(err, "%s%s", Text(o->command == kCommandGallery ? kTextGalleryNeedsOutput : kTextPaletteNeedsOutput),
+            Text(kTextUsage));
         return kExitUsage;
     }
     if (o->command == kCommandPalette && o->inputs.size() != 1) {
-        fprintf(err, "ombr palette: one palette at a time\n");
+        Say(err, "%s", Text(kTextOnePalette));
         return kExitUsage;
     }
     if (o->output && o->outDir) {
-        fprintf(err, "ombr: -o and --out-dir exclude each other\n");
+        Say(err, "%s", Text(kTextOutputOrOutDir));
         return kExitUsage;
     }
     if (o->output && o->raw && SamePath(o->output, o->raw)) {
-        fprintf(err, "ombr: -o and --raw name the same file\n");
+        Say(err, "%s", Text(kTextOutputIsRaw));
         return kExitUsage;
     }
     return 0;
@@ -309,7 +240,10 @@ int ParseArguments(int argc, const char* const* argv, Options* o, FILE* out, FIL
         int parsed = ParseFlag(a, o);
         if (parsed == kOptionUnknown) parsed = ParseCommonValue(argc, argv, &i, o, err);
         if (parsed == kOptionUnknown) parsed = ParseEncodeValue(argc, argv, &i, o, err);
-        if (parsed == kOptionUnknown) Say(err, "ombr: %s: unknown option for '%s'\n%s", a, argv[1], kUsage);
+        if (parsed == kOptionUnknown) {
+            Say(err, Text(kTextUnknownOption), a, argv[1]);
+            Say(err, "%s", Text(kTextUsage));
+        }
         if (parsed != kOptionTaken) return kExitUsage;
     }
     const int combined = CheckCombination(argv[1], o, err);

@@ -13,11 +13,13 @@
 #include "files.h"
 #include "gallery.h"
 #include "inputs.h"
+#include "messages.h"
 #include "outputs.h"
 #include "palette_command.h"
 #include "paths.h"
 #include "pool.h"
 #include "report.h"
+#include "threads.h"
 
 namespace {
 
@@ -177,11 +179,11 @@ int RunConvert(const Options& o, FILE* out, FILE* err) {
     bool anyFolder;
     std::vector<Item> items = CollectInputs(o, &anyFolder);
     if ((o.output || o.raw) && (items.size() > 1 || anyFolder)) {
-        Say(err, "ombr: %s takes a single input file; use --out-dir for many\n", o.output ? "-o" : "--raw");
+        Say(err, Text(kTextSingleInput), o.output ? "-o" : "--raw");
         return kExitUsage;
     }
     if (o.outDir && MakeDirectories(o.outDir) != 0) {
-        Say(err, "ombr: cannot create the folder %s\n", o.outDir);
+        Say(err, Text(kTextCannotCreateFolder), o.outDir);
         return kExitFailed;
     }
     Batch batch;
@@ -213,9 +215,124 @@ int RunConvert(const Options& o, FILE* out, FILE* err) {
     return batch.failures.empty() ? kExitOk : kExitFailed;
 }
 
+// ---- files and folders dropped on ombr.exe (named without a command)
+
+// The folder of PNGs that a dropped folder of textures becomes: FOLDER-png.
+const char kPngFolderSuffix[] = "-png";
+
+bool IsCommandWord(const char* word) {
+    for (const char* command : {"info", "decode", "encode", "gallery", "palette", "help"})
+        if (strcmp(word, command) == 0) return true;
+    return false;
+}
+
+// Paths only, every one there: what Explorer hands a program files are dropped on.
+bool AreDroppedPaths(int argc, const char* const* argv) {
+    if (argc < 2 || IsCommandWord(argv[1])) return false;
+    for (int i = 1; i < argc; i++)
+        if (argv[i][0] == '-' || !PathExists(argv[i])) return false;
+    return true;
+}
+
+// One conversion of dropped paths, as the command line would ask for it.
+struct DroppedBatch {
+    Options options;
+    std::string outDir;
+};
+
+DroppedBatch DroppedAs(int command, const std::string& path) {
+    DroppedBatch batch;
+    batch.options.command = command;
+    // PNGs are put back onto their textures; PNGs already there are kept.
+    batch.options.force = command == kCommandEncode;
+    batch.options.verbose = true;
+    batch.options.jobs = ProcessorCount();
+    if (!path.empty()) batch.options.inputs.push_back(path);
+    return batch;
+}
+
+bool FolderHolds(int command, const std::string& folder) {
+    DroppedBatch probe = DroppedAs(command, folder);
+    probe.options.recursive = true;
+    bool anyFolder;
+    for (const Item& item : CollectInputs(probe.options, &anyFolder))
+        if (item.problem.empty()) return true;
+    return false;
+}
+
+// A dropped folder: FOLDER-png back onto FOLDER's textures; a folder of
+// textures to FOLDER-png; a folder of PNGs alone onto the textures beside them.
+bool PlanDroppedFolder(std::string folder, DroppedBatch* batch, FILE* err) {
+    while (folder.size() > 1 && IsPathSeparator(folder.back()) && folder[folder.size() - 2] != ':') folder.pop_back();
+    const size_t suffix = sizeof kPngFolderSuffix - 1;
+    const std::string textures = folder.size() > suffix ? folder.substr(0, folder.size() - suffix) : std::string();
+    if (EndsWithNoCase(folder, kPngFolderSuffix) && folder.size() - suffix > BaseNameStart(folder) &&
+        IsDirectory(textures.c_str())) {
+        *batch = DroppedAs(kCommandEncode, folder);
+        batch->outDir = textures;
+    } else if (FolderHolds(kCommandDecode, folder)) {
+        *batch = DroppedAs(kCommandDecode, folder);
+        batch->outDir = folder + kPngFolderSuffix;
+    } else if (FolderHolds(kCommandEncode, folder)) {
+        *batch = DroppedAs(kCommandEncode, folder);
+    } else {
+        Say(err, Text(kTextDropNothing), folder.c_str());
+        return false;
+    }
+    batch->options.recursive = true;
+    return true;
+}
+
+int RunDropped(int argc, const char* const* argv, FILE* out, FILE* err) {
+    std::vector<DroppedBatch> batches;
+    batches.push_back(DroppedAs(kCommandDecode, ""));   // the textures
+    batches.push_back(DroppedAs(kCommandEncode, ""));   // the PNGs
+    int status = kExitOk;
+    for (int i = 1; i < argc; i++) {
+        if (!IsDirectory(argv[i])) {
+            batches[EndsWithNoCase(argv[i], ".png") ? 1 : 0].options.inputs.push_back(argv[i]);
+            continue;
+        }
+        DroppedBatch folder;
+        if (PlanDroppedFolder(argv[i], &folder, err)) batches.push_back(folder);
+        else status = kExitFailed;
+    }
+    for (DroppedBatch& batch : batches) {
+        if (batch.options.inputs.empty()) continue;
+        if (!batch.outDir.empty()) {
+            batch.options.outDir = batch.outDir.c_str();
+            Say(out, Text(kTextDropFolder), batch.options.inputs[0].c_str(), batch.outDir.c_str());
+        }
+        const int done = RunConvert(batch.options, out, err);
+        if (done == kExitInterrupted) return done;
+        if (done != kExitOk) status = kExitFailed;
+    }
+    return status;
+}
+
 }  // namespace
 
-int RunOmbr(int argc, const char* const* argv, FILE* out, FILE* err) {
+int RunOmbr(int argc, const char* const* given, FILE* out, FILE* err) {
+    // --console-cp goes anywhere before "--", even before the command.
+    std::vector<const char*> args;
+    bool optionsEnded = false;
+    for (int i = 0; i < argc; i++) {
+        if (i > 0 && !optionsEnded && strcmp(given[i], "--console-cp") == 0) {
+            UseConsoleCodePageForFiles();
+            continue;
+        }
+        if (strcmp(given[i], "--") == 0) optionsEnded = true;
+        args.push_back(given[i]);
+    }
+    argc = (int)args.size();
+    args.push_back(nullptr);
+    const char* const* argv = args.data();
+    if (AreDroppedPaths(argc, argv)) {
+        const int status = RunDropped(argc, argv, out, err);
+        fflush(out);
+        fflush(err);
+        return status;
+    }
     Options options;
     bool done = false;
     const int parsed = ParseArguments(argc, argv, &options, out, err, &done);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "files.h"
+#include "messages.h"
 #include "paths.h"
 
 namespace {
@@ -31,7 +32,7 @@ bool FirstVisit(Walk* walk, const std::string& folder) {
 void WalkFolder(Walk* walk, const std::string& folder, const std::string& relative, size_t* found) {
     std::vector<FolderEntry> entries;
     if (ListFolder(folder.c_str(), &entries) != 0) {
-        walk->items.push_back({folder, relative, "cannot read the folder", false});
+        walk->items.push_back({folder, relative, Text(kTextCannotReadFolder), false});
         return;
     }
     for (const FolderEntry& entry : entries) {
@@ -46,10 +47,9 @@ void WalkFolder(Walk* walk, const std::string& folder, const std::string& relati
     }
 }
 
-const char* NothingFound(const Options& options) {
-    if (options.command == kCommandEncode)
-        return options.recursive ? "no .png files" : "no .png files (-r for subfolders)";
-    return options.recursive ? "no .pvr or .pvz files" : "no .pvr or .pvz files (-r for subfolders)";
+std::string NothingFound(const Options& options) {
+    return std::string(Text(options.command == kCommandEncode ? kTextNoPngFiles : kTextNoTextureFiles)) +
+           (options.recursive ? "" : Text(kTextSubfoldersHint));
 }
 
 }  // namespace
@@ -67,7 +67,7 @@ std::vector<Item> CollectInputs(const Options& options, bool* anyFolder) {
             WalkFolder(&walk, input, std::string(), &found);
             if (found == 0) walk.items.push_back({input, std::string(), NothingFound(options), false});
         } else if (!PathExists(input.c_str())) {
-            walk.items.push_back({input, std::string(), "no such file", false});
+            walk.items.push_back({input, std::string(), Text(kTextNoSuchFile), false});
         } else {
             walk.items.push_back({input, input.substr(BaseNameStart(input)), std::string(), false});
         }

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "files.h"
+#include "messages.h"
 #include "paths.h"
 
 namespace {
@@ -71,13 +72,13 @@ void PlanOutputs(const Options& o, std::vector<Job>* jobs) {
         if (o.output) job.output = o.output;
         else job.output = o.command == kCommandDecode ? ReplaceExtension(placed, ".png") : placed;
         for (const std::string& key : Keys(o, job)) {
-            if (Meets(inputs, key)) problem = "an output would replace an input: " + job.output;
-            else if (Meets(planned, key)) problem = "another input already goes to " + job.output;
+            if (Meets(inputs, key)) problem = TextWith(kTextReplacesInput, job.output);
+            else if (Meets(planned, key)) problem = TextWith(kTextSameOutput, job.output);
             if (!problem.empty()) break;
         }
         if (!problem.empty()) continue;
         for (const std::string& key : Keys(o, job)) Add(&planned, key);
         const std::string folder = o.outDir ? FolderOf(job.output) : std::string();
-        if (!folder.empty() && MakeDirectories(folder.c_str()) != 0) problem = "cannot create the folder " + folder;
+        if (!folder.empty() && MakeDirectories(folder.c_str()) != 0) problem = TextWith(kTextNoFolder, folder);
     }
 }

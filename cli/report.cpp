@@ -6,6 +6,7 @@
 #include "files.h"
 #include "json.h"
 #include "layout.h"
+#include "messages.h"
 
 void InitReporter(Reporter* r, FILE* out, FILE* err, bool json, bool progress, size_t total) {
     memset(r, 0, sizeof *r);
@@ -44,7 +45,7 @@ void ShowProgress(Reporter* r, const char* name) {
 
 void ReportFailure(Reporter* r, const char* path, const char* text) {
     ClearProgress(r);
-    Say(r->err, "ombr: %s: %s\n", path, text);
+    Say(r->err, Text(kTextFailure), path, text);
 }
 
 void ReportWarnings(Reporter* r, const char* path, const char* lines) {
@@ -53,7 +54,7 @@ void ReportWarnings(Reporter* r, const char* path, const char* lines) {
     for (const char* line = lines; *line;) {
         const char* end = strchr(line, '\n');
         const int length = end ? (int)(end - line) : (int)strlen(line);
-        Say(r->err, "ombr: %s: warning: %.*s\n", path, length, line);
+        Say(r->err, Text(kTextWarning), path, length, line);
         line += length + (end ? 1 : 0);
     }
 }
@@ -83,8 +84,7 @@ void ReportEncoded(Reporter* r, const char* input, const EncodeOutcome& outcome)
 
 void ReportSummary(Reporter* r, const char* command, size_t converted, size_t failed, bool interrupted) {
     ClearProgress(r);
-    Say(r->out, "ombr %s: %zu converted, %zu failed%s\n", command, converted, failed,
-            interrupted ? ", interrupted" : "");
+    Say(r->out, Text(kTextSummary), command, converted, failed, interrupted ? Text(kTextInterrupted) : "");
 }
 
 void ReportGalleryTexture(Reporter* r, const char* path, const char* what, const char* detail) {
@@ -103,7 +103,7 @@ void ReportGallerySummary(Reporter* r, size_t textures, size_t redone, size_t no
 }
 
 void ReportFailedFiles(Reporter* r, const std::string* paths, size_t count) {
-    for (size_t i = 0; i < count; i++) Say(r->err, "ombr: failed: %s\n", paths[i].c_str());
+    for (size_t i = 0; i < count; i++) Say(r->err, Text(kTextFailedFile), paths[i].c_str());
 }
 
 // ---- info

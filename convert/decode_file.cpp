@@ -8,6 +8,7 @@
 #include "convert.h"
 #include "files.h"
 #include "layout.h"
+#include "messages.h"
 #include "palette.h"
 #include "pvz.h"
 #include "texture.h"
@@ -254,7 +255,7 @@ static void SayWriteFailure(char* out, const char* path, int error) {
 
 bool RefuseExisting(const char* path, bool force, ConvertReport* report) {
     if (!path || force || !PathExists(path)) return false;
-    snprintf(report->message, kReportRoom, "%s exists (use --force to replace it)", path);
+    snprintf(report->message, kReportRoom, Text(kTextExists), path);
     return true;
 }
 

@@ -233,6 +233,26 @@ int ExportStatus(int result) {
     }
 }
 
+bool DescribeSaveFailure(int result, const char* path, const ExportOutcome& outcome,
+                         bool (*folderExists)(const char* path), SaveFailure* failure) {
+    const bool palette = result == kExportPaletteNotStaged || result == kExportPaletteNotCommitted;
+    failure->file = palette ? outcome.palettePath : path;
+    switch (result) {
+    case kExportNoMemory: failure->text = kSaveNoMemoryMessage; break;
+    case kExportBadPath: failure->text = kSavePathMessage; break;
+    case kExportTextureNotStaged:
+    case kExportPaletteNotStaged:
+        // The new file could not be made beside its target.
+        failure->text = folderExists(failure->file) ? kSaveFolderRefusedMessage : kSaveFolderMissingMessage;
+        break;
+    case kExportTextureNotCommitted:
+    case kExportPaletteNotCommitted: failure->text = kSaveTargetRefusedMessage; break;
+    default: return false;
+    }
+    if (!failure->file) failure->file = "";
+    return true;
+}
+
 int ExportTexture(const char* path, HostImage* image, const HostServices* services,
                   const ExportPlatform* platform) {
     return ExportStatus(ExportPicture(path, image, services, platform));

@@ -21,11 +21,17 @@ enum {
 
 // How a platform writes its paths (ExportFiles::pathStyle).
 enum {
-    kPathsAnsi = 0,       // the plug-in's: ANSI bytes, "\" and "/" separators; on Windows code page 932,
-                          // where the byte after a lead byte is never a separator
+    kPathsAnsi = 0,       // the plug-in's: ANSI bytes, "\" and "/" separators; on Windows in the system's
+                          // code page, where the byte after a lead byte is never a separator
     kPathsPosix,          // bytes, "/" the only separator
     kPathsWindowsUtf8,    // UTF-8, "\" and "/" separators; the limit counts UTF-16 units, as Windows does
 };
+
+#ifdef _WIN32
+// True for the first byte of a double-byte character in the system's ANSI
+// code page (IsDBCSLeadByte), the code page of kPathsAnsi paths.
+bool IsAnsiLeadByte(unsigned char c);
+#endif
 
 // Message box flags, with the values of MB_OK and MB_ICONERROR.
 enum { kMessageOk = 0x00, kMessageIconError = 0x10 };
@@ -200,6 +206,17 @@ int ExportPicture(const char* path, HostImage* image, const HostServices* servic
 //   be written, or colours refused; 5 the palette file cannot be written or
 //   replaced; 7 more than one layer, or cancelled.
 int ExportStatus(int result);
+
+// What the user is told of a save that failed: the file it names (the
+// texture, or its .pvp) and the message (Shift-JIS, "%s" standing for that
+// file). `folderExists` tells a missing folder from one that refuses the
+// file. False for results that are no failed save or say theirs already.
+struct SaveFailure {
+    const char* file;
+    const char* text;
+};
+bool DescribeSaveFailure(int result, const char* path, const ExportOutcome& outcome,
+                         bool (*folderExists)(const char* path), SaveFailure* failure);
 
 // ExportPicture with the result as the plug-in returns it (ExportStatus).
 int ExportTexture(const char* path, HostImage* image, const HostServices* services,

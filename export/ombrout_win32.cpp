@@ -4,6 +4,7 @@
 
 #include "export_core.h"
 #include "texts.h"
+#include "texts_win32.h"
 
 static_assert(kMessageOk == MB_OK, "MB_OK");
 static_assert(kMessageIconError == MB_ICONERROR, "MB_ICONERROR");
@@ -18,7 +19,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 static void ShowMessageWin32(void* context, const char* text, const char* caption, unsigned flags) {
-    MessageBoxA((HWND)context, text, caption, flags);
+    ShowSjisMessage((HWND)context, text, caption, flags);
 }
 
 static int ChooseSettingsWin32(void* context, const HostLayer* layer, const char* path,
@@ -67,7 +68,13 @@ int PB_STDCALL PBE_Execute(int, HWND owner, const char* path, HostImage* image,
     InitExportPlatform(&platform, owner, kFiles, kPluginEncoders);
     platform.ShowMessage = ShowMessageWin32;
     platform.ChooseSettings = ChooseSettingsWin32;
-    return ExportStatus(ExportPicture(path, image, services, &platform));
+    ExportOutcome outcome;
+    const int result = ExportPicture(path, image, services, &platform, nullptr, &outcome);
+    // A save that fails says which file and why before the host hears its code.
+    SaveFailure failure;
+    if (DescribeSaveFailure(result, path, outcome, FolderOfPathExists, &failure))
+        ShowSjisMessage(owner, failure.text, kExportCaption, MB_ICONERROR, failure.file);
+    return ExportStatus(result);
 }
 
 }   // extern "C"

@@ -4,13 +4,16 @@
 
 #include "resource.h"
 #include "texts.h"
+#include "texts_win32.h"
 
 enum { kIdTextRoom = 32, kButtonTextRoom = 256 };
 
 int ChooseTextureSettings(HWND owner, const HostLayer* layer, const char* path, TextureSettings* settings) {
     SettingsDialogRecord record;
     PrepareSettingsRecord(&record, layer, path);
-    INT_PTR ended = DialogBoxParamA(PluginModule(), "IDD_SELECT_TYPE", owner, SettingsDialogProc,
+    // A Unicode dialog: its captions show as the resource holds them (UTF-16)
+    // whatever the system's code page.
+    INT_PTR ended = DialogBoxParamW(PluginModule(), L"IDD_SELECT_TYPE", owner, SettingsDialogProc,
                                     (LPARAM)&record);
     if (ended != 1) return -1;
     *settings = record.result;
@@ -19,7 +22,9 @@ int ChooseTextureSettings(HWND owner, const HostLayer* layer, const char* path, 
 
 static void FillList(HWND dialog, int id, const SettingItem items[kSettingItemCount]) {
     for (int i = 0; i < kSettingItemCount; i++) {
-        LRESULT item = SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, (LPARAM)items[i].label);
+        wchar_t label[kWideTextRoom];
+        WideFromSjis(items[i].label, label, kWideTextRoom);
+        LRESULT item = SendDlgItemMessageW(dialog, id, CB_ADDSTRING, 0, (LPARAM)label);
         SendDlgItemMessageA(dialog, id, CB_SETITEMDATA, (WPARAM)item, (LPARAM)items[i].code);
     }
     SendDlgItemMessageA(dialog, id, CB_SETCURSEL, 0, 0);
@@ -42,11 +47,16 @@ void InitSettingsDialog(HWND dialog, const SettingsDialogRecord* record) {
     }
 
     if (record->presetName) {
-        char current[kButtonTextRoom] = {0};
-        char caption[kButtonTextRoom];
-        SendMessageA(GetDlgItem(dialog, IDC_FROM_FILE_NAME), WM_GETTEXT, kButtonTextRoom, (LPARAM)current);
-        FormatPresetCaption(caption, sizeof caption, current, record->presetName);
-        SendMessageA(GetDlgItem(dialog, IDC_FROM_FILE_NAME), WM_SETTEXT, 0, (LPARAM)caption);
+        // The button's own text (UTF-16), then the name as FormatPresetCaption puts it.
+        wchar_t current[kButtonTextRoom] = {0};
+        char name[kButtonTextRoom];
+        wchar_t wideName[kButtonTextRoom];
+        HWND button = GetDlgItem(dialog, IDC_FROM_FILE_NAME);
+        SendMessageW(button, WM_GETTEXT, kButtonTextRoom, (LPARAM)current);
+        FormatPresetCaption(name, sizeof name, "", record->presetName);
+        WideFromSjis(name, wideName, kButtonTextRoom);
+        wcsncat(current, wideName, kButtonTextRoom - 1 - wcslen(current));
+        SendMessageW(button, WM_SETTEXT, 0, (LPARAM)current);
     }
 }
 
@@ -71,17 +81,17 @@ static INT_PTR OnOk(HWND dialog, SettingsDialogRecord* record) {
                                                       kIdTextRoom, &idValid);
     switch (CheckDialogChoice(*record, chosen, idValid)) {
     case kChoiceUnwritablePair:
-        MessageBoxA(dialog, kUnsupportedPairMessage, kExportCaption, MB_ICONERROR);
+        ShowSjisMessage(dialog, kUnsupportedPairMessage, kExportCaption, MB_ICONERROR);
         return TRUE;
     case kChoiceBadSize: {
         char caption[128];
         wsprintfA(caption, kSizeCaptionFormat, (int)record->width, (int)record->height, (int)record->left,
                   (int)record->top);
-        MessageBoxA(dialog, kLayoutSizeMessage, caption, MB_OK);
+        ShowSjisMessage(dialog, kLayoutSizeMessage, caption, MB_OK);
         return TRUE;
     }
     case kChoiceBadId:
-        MessageBoxA(dialog, kIdMessage, kExportCaption, MB_ICONERROR);
+        ShowSjisMessage(dialog, kIdMessage, kExportCaption, MB_ICONERROR);
         return TRUE;
     default:
         break;

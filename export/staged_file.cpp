@@ -25,15 +25,16 @@ enum {
 static bool IsSeparator(int style, unsigned char c) { return c == '/' || (c == '\\' && style != kPathsPosix); }
 
 // Length of the folder part of `path`: up to and including its last
-// separator. The plug-in's Windows paths are ANSI (code page 932): the
-// second byte of a double-byte character is never a separator. In UTF-8
+// separator. The plug-in's Windows paths are ANSI, in the system's code
+// page: the second byte of a double-byte character is never a separator
+// (and under a single-byte code page no byte leads one). In UTF-8
 // every byte of a non-ASCII character is 0x80 or above, so none is.
 static size_t FolderLength(int style, const char* path, size_t length) {
     size_t folder = 0;
     for (size_t i = 0; i < length; i++) {
         const unsigned char c = (unsigned char)path[i];
 #ifdef _WIN32
-        if (style == kPathsAnsi && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))) {
+        if (style == kPathsAnsi && IsAnsiLeadByte(c)) {
             i++;
             continue;
         }

@@ -18,6 +18,13 @@ const char kLayerCountMessage[] = "複数のレイヤーを持つイメージは
 const char kUnsupportedPairMessage[] = "この画像タイプとカラータイプの組み合わせでは保存できません";
 const char kPalettePathMessage[] =
     "パレット付きの画像タイプでは、ファイル名は「.」と3文字の拡張子で終わらなければなりません";
+const char kSaveFolderMissingMessage[] = "「%s」を保存できません。フォルダーが見つかりません";
+const char kSaveFolderRefusedMessage[] =
+    "「%s」を保存できません。フォルダーに書き込めないか、ディスクの空き容量が足りません";
+const char kSaveTargetRefusedMessage[] =
+    "「%s」を保存できません。ファイルが読み取り専用か、フォルダーか、ほかのプログラムが使用中です";
+const char kSaveNoMemoryMessage[] = "「%s」を保存できません。メモリが足りません";
+const char kSavePathMessage[] = "「%s」を保存できません。パスは4文字から259文字まででなければなりません";
 const char kExportCaption[] = "ombrout.ppi";
 
 void CopyHostText(char* buffer, int size, const char* text) {

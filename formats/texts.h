@@ -15,6 +15,12 @@ extern const char kIdMessage[];             // export: an ID text that no 32-bit
 extern const char kLayerCountMessage[];     // export: more than one layer
 extern const char kUnsupportedPairMessage[];// export: settings with nothing to pack with
 extern const char kPalettePathMessage[];    // export: a palettised texture's path without a 3-character extension
+// export: a save that failed; "%s" is the file (the texture or its .pvp)
+extern const char kSaveFolderMissingMessage[];   // its folder does not exist
+extern const char kSaveFolderRefusedMessage[];   // no new file in its folder (not writable, disk full)
+extern const char kSaveTargetRefusedMessage[];   // the file there is read-only, a folder or in use
+extern const char kSaveNoMemoryMessage[];
+extern const char kSavePathMessage[];            // a path of fewer than 4 or more than 259 characters
 extern const char kExportCaption[];         // caption of the export's error messages
 
 // Copies a text into a host buffer of `size` bytes as strncpy does (at most

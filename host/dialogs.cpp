@@ -28,8 +28,14 @@ static const char* OwnerKind(HWND owner) {
 }
 
 static int WINAPI RecordMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT flags) {
-    g_host->messages.push_back({text ? text : "", caption ? caption : "", flags, owner != nullptr, OwnerKind(owner)});
+    g_host->messages.push_back({AnsiToUtf8(text ? text : ""), AnsiToUtf8(caption ? caption : ""), false, flags,
+                                owner != nullptr, OwnerKind(owner)});
     return MessageBoxA(owner, text, caption, flags);
+}
+
+static int WINAPI RecordMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags) {
+    g_host->messages.push_back({WideToUtf8(text), WideToUtf8(caption), true, flags, owner != nullptr, OwnerKind(owner)});
+    return MessageBoxW(owner, text, caption, flags);
 }
 
 static BOOL WINAPI RecordGetOpenFileNameA(LPOPENFILENAMEA ofn) {
@@ -79,19 +85,21 @@ static bool PatchImport(HMODULE module, const char* dll, const char* function, v
     return false;
 }
 
+// The dialog's texts are read as UTF-16 (UTF-8 in the report), as they show
+// on screen whatever the ANSI code page.
 static std::string ItemText(HWND dialog, int id) {
-    char text[512] = {0};
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
+    wchar_t text[512] = {0};
+    GetDlgItemTextW(dialog, id, text, 512);
+    return WideToUtf8(text);
 }
 
 static std::string SelectedLabel(HWND dialog, int id) {
-    LRESULT index = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+    LRESULT index = SendDlgItemMessageW(dialog, id, CB_GETCURSEL, 0, 0);
     if (index == CB_ERR) return "";
-    char text[256] = {0};
-    if (SendDlgItemMessageA(dialog, id, CB_GETLBTEXTLEN, index, 0) < (LRESULT)sizeof text)
-        SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, index, (LPARAM)text);
-    return text;
+    wchar_t text[256] = {0};
+    if (SendDlgItemMessageW(dialog, id, CB_GETLBTEXTLEN, index, 0) < 256)
+        SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, index, (LPARAM)text);
+    return WideToUtf8(text);
 }
 
 static void SelectItemData(HWND dialog, int id, int data) {
@@ -111,9 +119,9 @@ static void AnswerSettings(HWND dialog) {
     const DialogAnswers& a = g_host->answers;
     SeenDialog seen;
     seen.kind = "settings";
-    char caption[256] = {0};
-    GetWindowTextA(dialog, caption, sizeof caption);
-    seen.caption = caption;
+    wchar_t caption[256] = {0};
+    GetWindowTextW(dialog, caption, 256);
+    seen.caption = WideToUtf8(caption);
     seen.dataTypeLabel = SelectedLabel(dialog, kDataTypeList);
     seen.colorFormatLabel = SelectedLabel(dialog, kColorFormatList);
     seen.idText = ItemText(dialog, kIdEdit);
@@ -217,6 +225,7 @@ HWND CreateHostWindow() {
 
 bool InstallDialogHooks(HMODULE plugin) {
     PatchImport(plugin, "user32.dll", "MessageBoxA", (void*)RecordMessageBoxA);
+    PatchImport(plugin, "user32.dll", "MessageBoxW", (void*)RecordMessageBoxW);
     PatchImport(plugin, "comdlg32.dll", "GetOpenFileNameA", (void*)RecordGetOpenFileNameA);
     g_hook = SetWindowsHookExA(WH_CBT, CbtProc, nullptr, GetCurrentThreadId());
     return g_hook != nullptr;

@@ -14,8 +14,9 @@
 
 // One message box the plug-in showed.
 struct SeenMessage {
-    std::string text;      // as the plug-in passed it (code page 932)
+    std::string text;      // UTF-8, from code page 932 (MessageBoxA) or UTF-16 (MessageBoxW)
     std::string caption;
+    bool wide;             // shown through MessageBoxW
     unsigned flags;
     bool owned;
     std::string owner;     // "host", "settings-dialog", "other" or "none"
@@ -119,7 +120,7 @@ extern Host* g_host;
 void InitHost(Host* host);
 
 // Installs the dialog automation for one plug-in module: its imports of
-// MessageBoxA and GetOpenFileNameA are routed through recorders, and a CBT hook
+// MessageBoxA, MessageBoxW and GetOpenFileNameA are routed through recorders, and a CBT hook
 // answers every dialog the thread opens.
 bool InstallDialogHooks(HMODULE plugin);
 void RemoveDialogHooks();
@@ -127,3 +128,5 @@ HWND CreateHostWindow();
 
 // Text from code page 932 to UTF-8.
 std::string AnsiToUtf8(const std::string& text);
+// Text from UTF-16 to UTF-8.
+std::string WideToUtf8(const wchar_t* text);

@@ -151,13 +151,13 @@ static int Info(const std::string& pluginPath) {
 static json DialogJson(const SeenDialog& d) {
     json j = {{"kind", d.kind}};
     if (d.kind == "settings") {
-        j["caption"] = AnsiToUtf8(d.caption);
-        j["data_type"] = AnsiToUtf8(d.dataTypeLabel);
-        j["color_format"] = AnsiToUtf8(d.colorFormatLabel);
-        j["id"] = AnsiToUtf8(d.idText);
+        j["caption"] = d.caption;
+        j["data_type"] = d.dataTypeLabel;
+        j["color_format"] = d.colorFormatLabel;
+        j["id"] = d.idText;
         json radios = json::object();
         for (const SeenRadio& r : d.radios)
-            radios[std::to_string(r.id)] = {{"text", AnsiToUtf8(r.text)}, {"enabled", r.enabled},
+            radios[std::to_string(r.id)] = {{"text", r.text}, {"enabled", r.enabled},
                                             {"checked", r.checked}};
         j["radios"] = radios;
         return j;
@@ -201,8 +201,8 @@ static json Report(const Host& host, int status) {
                   {"pixels_outside", host.pixelsOutside}};
     json messages = json::array();
     for (const SeenMessage& m : host.messages)
-        messages.push_back({{"text", AnsiToUtf8(m.text)}, {"caption", AnsiToUtf8(m.caption)},
-                            {"flags", m.flags}, {"owned", m.owned}});
+        messages.push_back({{"text", m.text}, {"caption", m.caption}, {"flags", m.flags}, {"owned", m.owned},
+                            {"wide", m.wide}});
     // Which window owned each message box, in the same order.
     json owners = json::array();
     for (const SeenMessage& m : host.messages) owners.push_back(m.owner);

@@ -97,3 +97,12 @@ std::string AnsiToUtf8(const std::string& text) {
     WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, &out[0], bytes, nullptr, nullptr);
     return out;
 }
+
+std::string WideToUtf8(const wchar_t* text) {
+    if (!text || !*text) return std::string();
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(bytes > 0 ? bytes : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], bytes, nullptr, nullptr);
+    out.resize(strlen(out.c_str()));
+    return out;
+}

@@ -8,6 +8,7 @@
 #include "host_api.h"
 #include "import_core.h"
 #include "texts.h"
+#include "texts_win32.h"
 
 static HINSTANCE g_module;   // kept on process attach
 
@@ -87,7 +88,7 @@ int Win32ChoosePaletteFile(void* context, char* path, size_t capacity) {
     return GetOpenFileNameA(&dialog) ? 0 : -1;
 }
 
-void Win32ShowLayerNull(void*) { MessageBoxA(nullptr, kLayerNullText, "", MB_OK); }
+void Win32ShowLayerNull(void*) { ShowSjisMessage(nullptr, kLayerNullText, "", MB_OK); }
 
 }  // namespace
 

@@ -24,6 +24,22 @@ void Say(FILE* stream, const char* format, ...) __attribute__((format(gnu_printf
 void Say(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
 #endif
 
+// Windows: text that Say writes to a pipe or file goes in the console's code
+// page (the OEM code page without a console) instead of UTF-8. Elsewhere
+// nothing changes.
+void UseConsoleCodePageForFiles();
+
+// True when the user's interface language is Japanese: on Windows
+// GetUserDefaultUILanguage, elsewhere the first of LC_ALL, LC_MESSAGES and
+// LANG that is set.
+bool UserLanguageIsJapanese();
+
+// True when the program is alone on a console of its own (Windows: started
+// from Explorer, by a double-click or a drop) and reads its input from it;
+// never when its input is not a console. WaitForKey waits for a key there.
+bool OwnsConsole();
+void WaitForKey();
+
 // The program's arguments in UTF-8: on Windows from the wide command line
 // (any name, whatever the ANSI code page), elsewhere argv as it is.
 std::vector<std::string> CommandLineUtf8(int argc, char** argv);

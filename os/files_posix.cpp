@@ -401,3 +401,17 @@ int TerminalColumns(FILE* stream) {
     if (ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col >= 20) return size.ws_col;
     return 80;
 }
+
+void UseConsoleCodePageForFiles() {}
+
+bool UserLanguageIsJapanese() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = getenv(name);
+        if (value && *value) return strncmp(value, "ja", 2) == 0;
+    }
+    return false;
+}
+
+// A terminal is never the program's own window here.
+bool OwnsConsole() { return false; }
+void WaitForKey() {}

@@ -397,8 +397,39 @@ void ReleaseInterruptions() {
 
 bool Interrupted() { return g_interrupts != 0; }
 
+// The code page of text to files and pipes: 0 for UTF-8 as it is
+// (UseConsoleCodePageForFiles sets another before any thread starts).
+static UINT g_fileCodePage = 0;
+
+void UseConsoleCodePageForFiles() {
+    const UINT console = GetConsoleOutputCP();
+    g_fileCodePage = console ? console : GetOEMCP();
+    if (g_fileCodePage == CP_UTF8) g_fileCodePage = 0;
+}
+
+bool UserLanguageIsJapanese() { return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE; }
+
+bool OwnsConsole() {
+    DWORD processes[2];
+    DWORD mode;
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    return input != INVALID_HANDLE_VALUE && input && GetConsoleMode(input, &mode) &&
+           GetConsoleProcessList(processes, 2) == 1;
+}
+
+void WaitForKey() {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    FlushConsoleInputBuffer(input);
+    for (;;) {
+        INPUT_RECORD record;
+        DWORD read = 0;
+        if (!ReadConsoleInputW(input, &record, 1, &read) || read == 0) return;
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
+    }
+}
+
 // The text as UTF-16 on a console, whatever its code page; elsewhere (a
-// file, a pipe) the UTF-8 bytes.
+// file, a pipe) the UTF-8 bytes, or in the code page asked for.
 void Say(FILE* stream, const char* format, ...) {
     char small[1024];
     va_list args;
@@ -423,6 +454,16 @@ void Say(FILE* stream, const char* format, ...) {
         const std::wstring wide = Wide(text.c_str());
         DWORD written = 0;
         WriteConsoleW(handle, wide.data(), (DWORD)wide.size(), &written, nullptr);
+        return;
+    }
+    if (g_fileCodePage != 0) {
+        const std::wstring wide = Wide(text.c_str());
+        const int n = WideCharToMultiByte(g_fileCodePage, 0, wide.data(), (int)wide.size(), nullptr, 0, nullptr, nullptr);
+        if (n > 0) {
+            std::string local((size_t)n, '\0');
+            WideCharToMultiByte(g_fileCodePage, 0, wide.data(), (int)wide.size(), &local[0], n, nullptr, nullptr);
+            fwrite(local.data(), 1, local.size(), stream);
+        }
         return;
     }
     fwrite(text.data(), 1, text.size(), stream);

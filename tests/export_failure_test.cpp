@@ -29,6 +29,7 @@
 #include "memory_platform.h"
 #include "palette.h"
 #include "pvz.h"
+#include "texts.h"
 #include "texture.h"
 
 namespace {
@@ -215,6 +216,39 @@ TEST(ExportFailure, StagedNamesOfTheirOwn) {
     auto after = Snapshot(dir.path);
     EXPECT_EQ(after.size(), 9u);   // the two, the folder, each texture and its palette, nothing staged left
     EXPECT_EQ(after[dir / "a.pvp"].size(), 48u);
+}
+
+// What the plug-in tells of a save that failed: the file and the reason.
+TEST(ExportFailure, SaveFailureNamesTheFileAndTheReason) {
+    ExportOutcome outcome = {};
+    snprintf(outcome.palettePath, sizeof outcome.palettePath, "C:\\t\\a.pvp");
+    bool (*const there)(const char*) = [](const char*) { return true; };
+    bool (*const missing)(const char*) = [](const char*) { return false; };
+    const struct {
+        int result;
+        bool (*folderExists)(const char*);
+        const char* file;
+        const char* text;
+    } cases[] = {
+        {kExportTextureNotStaged, missing, "C:\\t\\a.pvz", kSaveFolderMissingMessage},
+        {kExportTextureNotStaged, there, "C:\\t\\a.pvz", kSaveFolderRefusedMessage},
+        {kExportTextureNotCommitted, there, "C:\\t\\a.pvz", kSaveTargetRefusedMessage},
+        {kExportPaletteNotStaged, missing, "C:\\t\\a.pvp", kSaveFolderMissingMessage},
+        {kExportPaletteNotCommitted, there, "C:\\t\\a.pvp", kSaveTargetRefusedMessage},
+        {kExportNoMemory, there, "C:\\t\\a.pvz", kSaveNoMemoryMessage},
+        {kExportBadPath, there, "C:\\t\\a.pvz", kSavePathMessage},
+    };
+    for (const auto& c : cases) {
+        SaveFailure failure = {};
+        ASSERT_TRUE(DescribeSaveFailure(c.result, "C:\\t\\a.pvz", outcome, c.folderExists, &failure)) << c.result;
+        EXPECT_STREQ(failure.file, c.file);
+        EXPECT_EQ(failure.text, c.text);
+    }
+    // Cancelled, done, or refused with a message of its own: nothing more is said.
+    for (int result : {kExportOk, kExportCancelled, kExportBadPalettePath, kExportTooManyLayers}) {
+        SaveFailure failure = {};
+        EXPECT_FALSE(DescribeSaveFailure(result, "C:\\t\\a.pvz", outcome, there, &failure)) << result;
+    }
 }
 
 TEST(ExportFailure, FolderThatDoesNotExist) {

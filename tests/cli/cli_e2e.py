@@ -131,6 +131,24 @@ check(r.returncode == 0, "sample encodes: " + r.stderr)
 check(os.path.exists(back) and open(back, "rb").read() == open(sample, "rb").read(),
       "decode then encode gives the sample back byte for byte")
 
+# Paths without a command, as dropped on ombr.exe: a texture beside its PNG,
+# a folder to FOLDER-png and back; the texts in the locale's language.
+drop = os.path.join(work, "drop")
+os.makedirs(os.path.join(drop, "tex"))
+shutil.copy(sample, os.path.join(drop, "one.pvz"))
+shutil.copy(sample, os.path.join(drop, "tex", "a.pvz"))
+r = run(os.path.join(drop, "one.pvz"), os.path.join(drop, "tex"))
+check(r.returncode == 0 and os.path.isfile(os.path.join(drop, "one.png")) and
+      os.path.isfile(os.path.join(drop, "tex-png", "a.png")), "dropped: %r" % r.stderr)
+r = run(os.path.join(drop, "one.png"), os.path.join(drop, "tex-png"))
+check(r.returncode == 0 and all(open(os.path.join(drop, f), "rb").read() == sample_bytes
+                                for f in ("one.pvz", os.path.join("tex", "a.pvz"))), "dropped back: %r" % r.stderr)
+r = run("decod", os.path.join(drop, "one.pvz"))
+check(r.returncode == 2 and "unknown command 'decod'" in r.stderr, "a mistyped command is no drop")
+r = run(env=dict(os.environ, LC_ALL="", LC_MESSAGES="", LANG="ja_JP.UTF-8"))
+check(r.returncode == 2 and "ombr.exe にドロップしてください" in r.stderr and "使い方:" in r.stderr,
+      "no arguments in a Japanese locale: how to drop, in Japanese")
+
 if failures:
     print("%d checks failed" % len(failures))
     sys.exit(1)

@@ -72,7 +72,8 @@ for lang in ("ja_JP.UTF-8", "en_US.UTF-8"):
           "%s: info --json in UTF-8: %r" % (lang, out[:200]))
 
     status, out, err = wine(lang, here, "decode", "無い.pvz")
-    check(status == 1 and "無い.pvz: no such file" in err, "%s: a message names a missing file: %r" % (lang, err))
+    missing = "no such file" if lang.startswith("en") else "ファイルがありません"   # the user's language
+    check(status == 1 and "無い.pvz: " + missing in err, "%s: a message names a missing file: %r" % (lang, err))
 
     # A palette pair (quantised from a colour PNG) in the Japanese folder.
     status, out, err = wine(lang, here, "encode", os.path.join("出力", "Ω-é.png"), "-o",
@@ -91,7 +92,9 @@ for lang in ("ja_JP.UTF-8", "en_US.UTF-8"):
             shutil.copy(os.path.join(here, "plain.png"), os.path.join(here, d, name + ".png"))
         status, out, err = wine(lang, here, "encode", os.path.join("d1", a + ".png"), os.path.join("d2", b + ".png"),
                                 "--out-dir", "out", "-f", "--type", "1", "--color", "1", "--id", "1")
-        check(status == 1 and ("d2/%s.png: another input already goes to out\\%s" % (b, b)) in err,
+        meets = ("another input already goes to out\\%s" if lang.startswith("en") else
+                 "ほかの入力が既に out\\%s.png に出力されます") % b
+        check(status == 1 and ("d2/%s.png: " % b + meets) in err,
               "%s: %s.png and %s.png meet in one output: %r" % (lang, a, b, err))
 
 # Ctrl-C (Wine hands SIGINT to the console handler as CTRL_C_EVENT) stops a
@@ -111,7 +114,7 @@ except subprocess.TimeoutExpired:
     process.kill()
     out, err = b"", b"timed out"
 written = os.listdir(os.path.join(here, "出力"))
-check(process.returncode == 130 and b", interrupted" in out and 0 < len(written) < 400 and
+check(process.returncode == 130 and "、中断しました".encode() in out and 0 < len(written) < 400 and
       not any(n.startswith("~") for n in written),
       "Ctrl-C: status %s, %d files, %r" % (process.returncode, len(written), (out[-80:], err[-200:])))
 

@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
 """Static checks of a 32-bit plug-in: PE32 format, every export under its plain
 and its decorated name at one address, only Windows system DLLs imported, and
-a version resource."""
+a version resource.
+
+check_pe.py --version VERSION FILE...: every file's version resource names
+that ProductVersion and FileVersion and one CompanyName and ProductName, in
+each of its languages."""
 import re
 import subprocess
 import sys
@@ -56,5 +60,47 @@ def main(objdump, path):
     return 1 if problems else 0
 
 
+def version_values(data, key):
+    """Every value of the version resource's string `key` in the file's bytes."""
+    pattern = (key + "\0").encode("utf-16-le")
+    values = []
+    at = data.find(pattern)
+    while at >= 0:
+        start = at + len(pattern)
+        start += -start % 4   # the value is aligned to 32 bits
+        end = start
+        while end + 1 < len(data) and data[end:end + 2] != b"\0\0":
+            end += 2
+        values.append(data[start:end].decode("utf-16-le"))
+        at = data.find(pattern, at + 1)
+    return values
+
+
+def check_versions(version, paths):
+    problems = []
+    seen = {}
+    for path in paths:
+        with open(path, "rb") as f:
+            data = f.read()
+        name = path.replace("\\", "/").rsplit("/", 1)[-1]
+        for key in ("ProductVersion", "FileVersion", "CompanyName", "ProductName", "FileDescription"):
+            values = version_values(data, key)
+            if len(values) != 2:
+                problems.append("%s: %d %s values (one per language expected)" % (name, len(values), key))
+            if key in ("ProductVersion", "FileVersion") and any(v != version for v in values):
+                problems.append("%s: %s %s, not %s" % (name, key, values, version))
+            if key in ("CompanyName", "ProductName"):
+                seen.setdefault(key, set()).update(values)
+    for key, values in seen.items():
+        if len(values) != 1:
+            problems.append("%s differs between the files: %s" % (key, sorted(values)))
+    for p in problems:
+        print(p)
+    print("version %s in %d files: %s" % (version, len(paths), "ok" if not problems else "FAILED"))
+    return 1 if problems else 0
+
+
 if __name__ == "__main__":
+    if sys.argv[1] == "--version":
+        sys.exit(check_versions(sys.argv[2], sys.argv[3:]))
     sys.exit(main(sys.argv[1], sys.argv[2]))

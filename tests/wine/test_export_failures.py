@@ -1,7 +1,10 @@
 """The export plug-in when a file cannot be written, in the reference host:
 a read-only texture or palette, a folder that does not exist, a folder in the
-texture's place and a full disk. Each gives its code, leaves every file that
-was there byte for byte as it was and leaves no staged file (~hhhh.tmp).
+texture's place and a full disk. Each says which file and why in a message
+box (through MessageBoxW, so any code page shows it), gives its code, leaves
+every file that was there byte for byte as it was and leaves no staged file
+(~hhhh.tmp). Under code page 1252 the plug-ins' messages and the settings
+dialog show the same Japanese texts as under 932.
 
 Read-only files: Wine shows a file without write permission bits as
 FILE_ATTRIBUTE_READONLY (attrib shows R), so chmod a-w stands for the DOS
@@ -22,6 +25,18 @@ import unittest
 
 import exports as ex
 from exports import ExportCase
+from pvrhost import ROOT
+from textures import windows_path
+
+FOLDER_MISSING = "「%s」を保存できません。フォルダーが見つかりません"
+FOLDER_REFUSED = "「%s」を保存できません。フォルダーに書き込めないか、ディスクの空き容量が足りません"
+TARGET_REFUSED = "「%s」を保存できません。ファイルが読み取り専用か、フォルダーか、ほかのプログラムが使用中です"
+
+
+def said(report, text, path):
+    """The one message box of a failed save: its text naming `path`."""
+    return [(m["text"], m["caption"], m["flags"], m["wide"]) for m in report["messages"]] == [
+        (text % windows_path(path), "ombrout.ppi", 0x10, True)]
 
 
 def read_only(path):
@@ -42,10 +57,11 @@ class Failures(ExportCase):
             f.write(b"a neighbour")
         return ex.listing(folder)
 
-    def export_fails(self, texture, code, *options):
+    def export_fails(self, texture, code, message, named, *options):
         report = self.export_image(self.indexed, texture, *options)
         self.assertEqual(report["status"], code)
-        self.assertEqual(report["messages"], [])
+        self.assertTrue(said(report, message, named), report["messages"])
+        self.assertEqual(report["message_owners"], ["host"])
         return report
 
     def assertKept(self, folder, before):
@@ -58,7 +74,8 @@ class Failures(ExportCase):
             with self.subTest(name=name):
                 before = self.old_files(self.out, name)
                 read_only(self.target(name))
-                self.export_fails(self.target(name), 3, "--type", data_type, "--color", color_format)
+                self.export_fails(self.target(name), 3, TARGET_REFUSED, self.target(name),
+                                  "--type", data_type, "--color", color_format)
                 self.assertKept(self.out, before)
                 os.chmod(self.target(name), 0o644)
                 os.remove(self.target(name))
@@ -68,7 +85,8 @@ class Failures(ExportCase):
             with self.subTest(name=name):
                 before = self.old_files(self.out, name, "a.pvp")
                 read_only(self.target("a.pvp"))
-                self.export_fails(self.target(name), 5, "--type", data_type, "--color", 2)
+                self.export_fails(self.target(name), 5, TARGET_REFUSED, self.target("a.pvp"),
+                                  "--type", data_type, "--color", 2)
                 self.assertKept(self.out, before)
                 os.chmod(self.target("a.pvp"), 0o644)
                 for n in os.listdir(self.out):
@@ -78,21 +96,60 @@ class Failures(ExportCase):
         # Both targets are checked before either is replaced.
         before = self.old_files(self.out, "a.pvz", "a.pvp")
         read_only(self.target("a.pvz"))
-        self.export_fails(self.target("a.pvz"), 3, "--type", 7, "--color", 0)
+        self.export_fails(self.target("a.pvz"), 3, TARGET_REFUSED, self.target("a.pvz"), "--type", 7, "--color", 0)
         self.assertKept(self.out, before)
         os.chmod(self.target("a.pvz"), 0o644)
 
     def test_folder_that_does_not_exist(self):
         missing = self.target(os.path.join("missing", "a.pvz"))
-        self.export_fails(missing, 3, "--type", 1)
-        self.export_fails(missing, 5, "--type", 7)
+        self.export_fails(missing, 3, FOLDER_MISSING, missing, "--type", 1)
+        self.export_fails(missing, 5, FOLDER_MISSING, missing[:-4] + ".pvp", "--type", 7)
         self.assertNothingWritten()
 
     def test_folder_in_the_textures_place(self):
         os.mkdir(self.target("a.pvz"))
         before = self.old_files(self.target("a.pvz"), "inside")
-        self.export_fails(self.target("a.pvz"), 3, "--type", 13, "--color", 1)
+        self.export_fails(self.target("a.pvz"), 3, TARGET_REFUSED, self.target("a.pvz"), "--type", 13, "--color", 1)
         self.assertKept(self.out, {os.path.join("a.pvz", n): b for n, b in before.items()})
+
+
+class OtherCodePage(ExportCase):
+    """The plug-ins in an English locale (ANSI code page 1252)."""
+
+    def setUp(self):
+        super().setUp()
+        self.lang = os.environ.get("OMBR_WINE_LANG")
+        os.environ["OMBR_WINE_LANG"] = "en_US.UTF-8"
+
+    def tearDown(self):
+        if self.lang is None:
+            del os.environ["OMBR_WINE_LANG"]
+        else:
+            os.environ["OMBR_WINE_LANG"] = self.lang
+        super().tearDown()
+
+    def test_the_same_japanese_texts(self):
+        indexed = self.picture("indexed.png")
+        ex.write_indexed(indexed, 128, 128, ex.palette_colours(16, 2))
+        # The dialog, its preset caption and a message it shows.
+        report = self.export_image(indexed, self.target("font_main.pvr"), "--layer-name", "L !#TYPE:5, #COLOR:5, #ID:3")
+        dialog, = report["dialogs"]
+        self.assertEqual((dialog["caption"], dialog["data_type"], dialog["color_format"]),
+                         (ex.DIALOG_CAPTION, "5 : Twiddled Pal(4bit)", "5 : Pal(4bit)"))
+        self.assertEqual([dialog["radios"][i]["text"] for i in ("112", "111")],
+                         [ex.FILE_RADIO + "  [font_main.pvr]", ex.TAG_RADIO])
+        self.assertMessages(report, (ex.PAIR_MESSAGE, ex.EXPORT_CAPTION, ex.MB_ICONERROR, "settings-dialog"))
+        # A message of the driver, and a failed save (an accented name of code page 1252).
+        report = self.export_image(indexed, self.target("a.pvz"), "--layers", 2)
+        self.assertMessages(report, (ex.LAYERS_MESSAGE, ex.EXPORT_CAPTION, ex.MB_ICONERROR, "host"))
+        missing = self.target(os.path.join("dossier é", "a.pvz"))
+        report = self.export_image(indexed, missing, "--type", 1)
+        self.assertEqual(report["status"], 3)
+        self.assertTrue(said(report, FOLDER_MISSING, missing), report["messages"])
+        self.assertTrue(all(m["wide"] for m in report["messages"]))
+        # The import's one message.
+        report = self.import_texture(os.path.join(ROOT, "samples", "tiles.pvz"), "--no-layer")
+        self.assertEqual([(m["text"], m["wide"]) for m in report["messages"]], [("layer null", True)])
 
 
 class FullDisk(ExportCase):
@@ -137,15 +194,16 @@ class FullDisk(ExportCase):
             except OSError:
                 pass
 
-    def export_fails(self, name, code, *options):
+    def export_fails(self, name, code, named, *options):
         before = ex.listing(self.disk)
         report = self.export_image(self.indexed, os.path.join(self.disk, name), *options)
         self.assertEqual(report["status"], code)
+        self.assertTrue(said(report, FOLDER_REFUSED, os.path.join(self.disk, named)), report["messages"])
         self.assertEqual(ex.listing(self.disk), before)
 
     def test_no_room_for_the_palette(self):
         self.fill(0)
-        self.export_fails("a.pvz", 5, "--type", 7, "--color", 1)
+        self.export_fails("a.pvz", 5, "a.pvp", "--type", 7, "--color", 1)
 
     def test_small_container_on_a_full_disk(self):
         # A flat picture compresses to a container smaller than the C
@@ -155,12 +213,12 @@ class FullDisk(ExportCase):
         ex.write_direct(flat, 128, 128, lambda x, y: 0xFF204080)
         self.indexed = flat
         self.fill(0)
-        self.export_fails("a.pvz", 3, "--type", 1, "--color", 1)
+        self.export_fails("a.pvz", 3, "a.pvz", "--type", 1, "--color", 1)
 
     def test_room_for_the_palette_but_not_the_texture(self):
         self.fill(8192)
-        self.export_fails("a.pvz", 3, "--type", 7, "--color", 1)
-        self.export_fails("b.pvr", 3, "--type", 1, "--color", 2)
+        self.export_fails("a.pvz", 3, "a.pvz", "--type", 7, "--color", 1)
+        self.export_fails("b.pvr", 3, "b.pvr", "--type", 1, "--color", 2)
 
 
 if __name__ == "__main__":

@@ -57,8 +57,8 @@ class Host(HostCase):
         report = self.run_plugin("messages.tst")
         self.assertEqual(report["status"], 0)
         self.assertEqual(report["messages"], [
-            {"text": "テスト", "caption": "キャプション", "flags": 0x10, "owned": True},
-            {"text": "layer null", "caption": "", "flags": 0, "owned": False},
+            {"text": "テスト", "caption": "キャプション", "flags": 0x10, "owned": True, "wide": False},
+            {"text": "layer null", "caption": "", "flags": 0, "owned": False, "wide": False},
         ])
         self.assertEqual(report["message_owners"], ["host", "none"])
 
