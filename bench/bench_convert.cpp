@@ -125,16 +125,17 @@ void BM_ConvertEncode(benchmark::State& state) {
     if (!same) state.SkipWithError("the textures are wrong");
 }
 
-// Args: PNG level, side. One texture decoded to one PNG, one job.
+// Args: PNG level (-1: none given, ombr's choice), side. One texture decoded
+// to one PNG, one job.
 void BM_ConvertPngLevel(benchmark::State& state) {
     const int level = (int)state.range(0);
     const uint32_t side = (uint32_t)state.range(1);
     const fs::path texture = TextureFolder(side, 1) / "t000.pvz";
     const fs::path png = texture.parent_path().parent_path() / ("level" + std::to_string(level) + ".png");
     int status = 0;
-    for (auto _ : state)
-        status |= Ombr({"decode", texture.string(), "-o", png.string(), "-f", "-q", "--png-level",
-                        std::to_string(level)});
+    std::vector<std::string> args = {"decode", texture.string(), "-o", png.string(), "-f", "-q"};
+    if (level >= 0) args.insert(args.end(), {"--png-level", std::to_string(level)});
+    for (auto _ : state) status |= Ombr(args);
     state.SetItemsProcessed((int64_t)state.iterations());
     state.counters["png_bytes"] = (double)fs::file_size(png);
     if (status != 0 || !SamePicture(png, side)) state.SkipWithError("the PNG is wrong");
@@ -147,7 +148,7 @@ BENCHMARK(BM_ConvertDecode)->Args({1, 128, 4})->Args({0, 128, 4})->Args({1, 1024
     ->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ConvertEncode)->Args({1, 128, 4})->Args({0, 128, 4})->Args({1, 1024, 64})->Args({0, 1024, 64})
     ->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ConvertPngLevel)->Args({5, 128})->Args({0, 1024})->Args({1, 1024})->Args({3, 1024})
+BENCHMARK(BM_ConvertPngLevel)->Args({-1, 128})->Args({-1, 1024})->Args({0, 1024})->Args({1, 1024})->Args({3, 1024})
     ->Args({5, 1024})->Args({6, 1024})->Args({9, 1024})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {

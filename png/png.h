@@ -67,12 +67,14 @@ inline uint32_t PngPixelBytes(const PngImage& image) { return image.kind == kPng
 // entry that is not opaque); colour and grey pictures as RGBA, or RGB / grey
 // when `alpha` is false; before the image data a non-empty `tag` as a tEXt
 // chunk and a non-empty `source` as a tEXt chunk (ASCII) or an uncompressed
-// iTXt chunk (any other name). `level` is
-// zlib's compression level (a negative level: kPngDefaultLevel): 0 stored (no compression, no row filters) to 9
-// smallest. The same record and level give the same bytes in every build.
-// 0, or a failure.
-enum { kPngFastestLevel = 0, kPngDefaultLevel = 5, kPngSmallestLevel = 9 };
+// iTXt chunk (any other name). `level` is zlib's compression level, 0
+// stored (no compression, no row filters) to 9 smallest, or kPngChosenLevel:
+// level kPngDefaultLevel, or for a picture whose pixels seldom repeat (noise,
+// photographs) run-length coding, as small there and several times faster.
+// The same record and level give the same bytes in every build. 0, or a
+// failure.
+enum { kPngChosenLevel = -1, kPngFastestLevel = 0, kPngDefaultLevel = 5, kPngSmallestLevel = 9 };
 [[nodiscard]] int EncodePngAtLevel(const PngImage* image, int level, uint8_t** data, size_t* length);
 [[nodiscard]] inline int EncodePng(const PngImage* image, uint8_t** data, size_t* length) {
-    return EncodePngAtLevel(image, kPngDefaultLevel, data, length);
+    return EncodePngAtLevel(image, kPngChosenLevel, data, length);
 }
