@@ -153,9 +153,9 @@ static int Encode(int kind, std::vector<uint8_t>* texels, BenchHost* host) {
     switch (kind) {
     case kLayoutTwiddled16: return EncodeTwiddled(texels->data(), texels->size(), format, &host->services, &host->image);
     case kLayoutTwiddled8:
-        return EncodeTwiddled(texels->data(), texels->size(), kTwiddledPal8, &host->services, &host->image);
+        return EncodeTwiddled(texels->data(), texels->size(), kModePal8, &host->services, &host->image);
     case kLayoutTwiddled4:
-        return EncodeTwiddled(texels->data(), texels->size(), kTwiddledPal4, &host->services, &host->image);
+        return EncodeTwiddled(texels->data(), texels->size(), kModePal4, &host->services, &host->image);
     case kLayoutRectangle: return EncodeRectangle(texels->data(), texels->size(), format, &host->services, &host->image);
     default: return kEncodeRefused;
     }

@@ -65,7 +65,7 @@ static inline uint32_t PackPixel(const PackTables& tables, uint32_t hostColor) {
 template <class Get, class RowDone>
 static void WalkIndices(unsigned code, const uint32_t* table, uint32_t w, uint32_t h, uint32_t x0, uint32_t y0,
                         uint8_t* texels, Get get, RowDone rowDone) {
-    if (code == kTwiddledPal4)
+    if (code == kModePal4)
         WalkTwiddledAt<4>(table, w, h, x0, y0, [texels, &get](uint32_t unit, uint32_t x, uint32_t y) {
             const uint32_t p0 = get(x, y) & 0xF, p1 = get(x, y + 1) & 0xF;
             const uint32_t p2 = get(x + 1, y) & 0xF, p3 = get(x + 1, y + 1) & 0xF;
@@ -83,7 +83,7 @@ int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostSe
     if (!texels || !GetArea(services, image, &area)) return kEncodeRefused;
     const uint32_t w = area.width, h = area.height;
     const ChannelRow* row = nullptr;
-    if (code != kTwiddledPal4 && code != kTwiddledPal8 && !(row = GetChannelRow(code))) return kEncodeRefused;
+    if (code != kModePal4 && code != kModePal8 && !(row = GetChannelRow(code))) return kEncodeRefused;
     uint64_t bytes;
     const unsigned bits = ModeBits(code);
     if (TwiddledExtent(w, h, bits, &bytes) != kTextureOk || bytes > capacity) return kEncodeRefused;

@@ -12,9 +12,6 @@ enum {
     kEncodeRefused = -1,   // nothing written: bad layer, sizes, code or capacity
 };
 
-// Codes of EncodeTwiddled besides the colour formats 0 to 2.
-enum { kTwiddledPal4 = kModePal4, kTwiddledPal8 = kModePal8 };
-
 // Encodes the layer of `image` into `texels` (capacity bytes) by the DataType
 // and ColorFormat of the PVRT chunk head (16 bytes: ColorFormat at 8,
 // DataType at 9). Every pixel is read once through GetImagePixel at the layer's
@@ -24,10 +21,10 @@ enum { kTwiddledPal4 = kModePal4, kTwiddledPal8 = kModePal8 };
 // codes have nothing to pack with, or the texel data would not fit.
 int EncodeTexels(uint8_t* texels, size_t capacity, const uint8_t* pvrtChunk, const HostServices* services,
                  HostImage* image);
-// Twiddled layouts: code 0, 1 or 2 (16-bit colour), 5 (4-bit indices), 6 (8-bit indices);
+// Twiddled layouts: `mode` (TexelMode) 0, 1 or 2 (16-bit colour), kModePal4 or kModePal8 (indices);
 // with `indices` (width x height, row by row) the indices come from there
 // rather than from the host.
-int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostServices* services,
+int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned mode, const HostServices* services,
                    HostImage* image, const uint8_t* indices = nullptr);
 // Row-by-row layout of 16-bit colour.
 int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, const HostServices* services,

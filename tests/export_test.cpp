@@ -81,7 +81,7 @@ TEST(ExportEncode, TwiddledPositions) {
     std::vector<uint8_t> indices(8 * 4), texels(32);
     for (size_t i = 0; i < indices.size(); i++) indices[i] = (uint8_t)(i * 7);
     host.SetSource(8, 4, 16, 32, Coded);
-    ASSERT_EQ(EncodeTwiddled(texels.data(), texels.size(), kTwiddledPal8, &host.services, &host.image, indices.data()),
+    ASSERT_EQ(EncodeTwiddled(texels.data(), texels.size(), kModePal8, &host.services, &host.image, indices.data()),
               kEncodeOk);
     for (int y = 0; y < 4; y++)
         for (int x = 0; x < 8; x++) EXPECT_EQ(texels[TwiddleIndex(table, x, y, 4)], indices[y * 8 + x]);
@@ -138,7 +138,7 @@ TEST(ExportEncode, RefusesWhatItCannotEncodeSafely) {
     uint8_t* b = buffer.data();
     const HostServices* s = &host.services;
     EXPECT_EQ(EncodeTwiddled(b, buffer.size() - 1, 0, s, &host.image), kEncodeRefused);   // short capacity
-    EXPECT_EQ(EncodeTwiddled(b, 8191, kTwiddledPal4, s, &host.image), kEncodeRefused);
+    EXPECT_EQ(EncodeTwiddled(b, 8191, kModePal4, s, &host.image), kEncodeRefused);
     EXPECT_EQ(EncodeRectangle(b, buffer.size() - 1, 0, s, &host.image), kEncodeRefused);
     EXPECT_EQ(EncodeTwiddled(b, buffer.size(), 3, s, &host.image), kEncodeRefused);   // no row to pack with
     EXPECT_EQ(EncodeRectangle(b, buffer.size(), 5, s, &host.image), kEncodeRefused);
