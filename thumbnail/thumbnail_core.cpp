@@ -159,6 +159,8 @@ int MakeTextureThumbnail(const ThumbnailInput& input, ThumbnailPicture* picture)
         if (!picture->pixels) {
             result = kThumbnailNoMemory;
             picture->width = picture->height = 0;
+        } else if (picture->width == (uint32_t)host->width && picture->height == (uint32_t)host->height) {
+            memcpy(picture->pixels, colors, count * sizeof(uint32_t));   // as decoded, transparent colours too
         } else {
             ShrinkPicture(colors, (uint32_t)host->width, (uint32_t)host->height, picture->pixels, picture->width,
                           picture->height);
