@@ -141,7 +141,11 @@ public:
         if (!stream) return E_INVALIDARG;
         STATSTG stat;
         memset(&stat, 0, sizeof stat);
-        if (FAILED(stream->Stat(&stat, STATFLAG_DEFAULT))) return E_FAIL;
+        // A stream that tells nothing is read to its end, as far as a texture goes.
+        if (FAILED(stream->Stat(&stat, STATFLAG_DEFAULT))) {
+            memset(&stat, 0, sizeof stat);
+            stat.cbSize.QuadPart = kMaxTextureRead;
+        }
         NameOfPath(stat.pwcsName, name_, sizeof name_);
         const bool named = IsFullPath(stat.pwcsName);
         wchar_t* path = named ? stat.pwcsName : nullptr;
