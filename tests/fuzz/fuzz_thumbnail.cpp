@@ -19,12 +19,12 @@ const uint32_t kSides[8] = {1, 7, 16, 32, 40, 96, 256, 1024};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3) return 0;
-    const uint8_t flags = data[0];
-    size_t paletteSize = (size_t)data[1] | (size_t)data[2] << 8;
-    if (paletteSize > size - 3) paletteSize = size - 3;
-    const uint8_t* palette = data + 3;
-    const uint8_t* texture = palette + paletteSize;
-    const size_t textureSize = size - 3 - paletteSize;
+    const ImportInput in = SplitImportInput(data, size);
+    const uint8_t flags = in.flags;
+    const uint8_t* palette = in.palette;
+    const size_t paletteSize = in.paletteSize;
+    const uint8_t* texture = in.texture;
+    const size_t textureSize = in.textureSize;
 
     const char* name = flags & kImportFlagOddPath ? (flags & kImportFlagPvz ? "C:\\t\\x.PVZ" : "x.bin")
                                                   : (flags & kImportFlagPvz ? "x.pvz" : "C:\\t\\x.pvr");

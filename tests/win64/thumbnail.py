@@ -15,6 +15,9 @@ import struct
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
+from pictures import png_palette  # noqa: E402
+
 ombr, make_texture, work, win64, wine_env = (os.path.abspath(a) for a in sys.argv[1:6])
 harness = os.path.join(win64, "thumbnail_harness.exe")
 dll = os.path.join(win64, "ombrthumb.dll")
@@ -36,24 +39,6 @@ def run_harness(*args):
     r = subprocess.run(["bash", "-c", script, "_", wine_env, harness, windows(dll), *args],
                        env=dict(os.environ, ombr_wine_bits="64"), capture_output=True, text=True, timeout=120)
     return r.returncode, r.stdout
-
-
-def png_palette(path):
-    """PLTE and tRNS of a PNG as 0xAARRGGBB values; None without PLTE."""
-    data = open(path, "rb").read()
-    position, rgb, alpha = 8, None, b""
-    while position + 8 <= len(data):
-        length, kind = struct.unpack_from(">I4s", data, position)
-        body = data[position + 8:position + 8 + length]
-        if kind == b"PLTE":
-            rgb = body
-        elif kind == b"tRNS":
-            alpha = body
-        position += 12 + length
-    if rgb is None:
-        return None
-    return [(alpha[i] if i < len(alpha) else 255) << 24 | rgb[3 * i] << 16 | rgb[3 * i + 1] << 8 | rgb[3 * i + 2]
-            for i in range(len(rgb) // 3)]
 
 
 def decoded(texture, grey=False):
