@@ -21,8 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3) return 0;
     const ImportInput in = SplitImportInput(data, size);
     const uint8_t flags = in.flags;
-    const uint8_t* palette = in.palette;
-    const size_t paletteSize = in.paletteSize;
     const uint8_t* texture = in.texture;
     const size_t textureSize = in.textureSize;
 
@@ -30,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                   : (flags & kImportFlagPvz ? "x.pvz" : "C:\\t\\x.pvr");
     const bool withPalette = flags & kImportFlagPaletteBeside;
     const uint32_t side = kSides[flags >> 4 & 7];
-    ThumbnailInput input = {texture, textureSize, name, withPalette ? palette : nullptr,
-                            withPalette ? paletteSize : 0, side, kFuzzMaxPixels};
+    ThumbnailInput input = {texture, textureSize, name, withPalette ? in.palette : nullptr,
+                            withPalette ? in.paletteSize : 0, side, kFuzzMaxPixels};
     (void)ThumbnailNeedsPalette(texture, textureSize, name);
     ThumbnailPicture picture;
     const int result = MakeTextureThumbnail(input, &picture);
