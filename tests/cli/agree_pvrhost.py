@@ -15,6 +15,8 @@ import struct
 import subprocess
 import sys
 
+from pictures import png_palette
+
 ombr, make_textures, sample, work, win32, script = sys.argv[1:7]
 host = os.path.join(win32, "pvrhost.exe") if win32 else ""
 plugin = os.path.join(win32, "ombrin.ppi") if win32 else ""
@@ -29,24 +31,6 @@ subprocess.run([make_textures, work], check=True)
 textures = sorted(os.path.join(work, f) for f in os.listdir(work) if f.endswith((".pvr", ".pvz")))
 shutil.copy(sample, work)
 textures.append(os.path.join(work, os.path.basename(sample)))
-
-def png_palette(path):
-    """PLTE and tRNS of a PNG as 0xAARRGGBB values; None for a PNG without PLTE."""
-    data = open(path, "rb").read()
-    position, rgb, alpha = 8, None, b""
-    while position + 8 <= len(data):
-        length, kind = struct.unpack_from(">I4s", data, position)
-        body = data[position + 8:position + 8 + length]
-        if kind == b"PLTE":
-            rgb = body
-        elif kind == b"tRNS":
-            alpha = body
-        position += 12 + length
-    if rgb is None:
-        return None
-    return [(alpha[i] if i < len(alpha) else 255) << 24 | rgb[3 * i] << 16 | rgb[3 * i + 1] << 8 | rgb[3 * i + 2]
-            for i in range(len(rgb) // 3)]
-
 
 environment = dict(os.environ, PVRHOST_EXE=os.path.abspath(host))
 failed = 0

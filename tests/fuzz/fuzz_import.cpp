@@ -51,12 +51,12 @@ bool PictureTooLarge(const uint8_t* texture, size_t size, const char* path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3) return 0;
-    const uint8_t flags = data[0];
-    size_t paletteSize = (size_t)data[1] | (size_t)data[2] << 8;
-    if (paletteSize > size - 3) paletteSize = size - 3;
-    const uint8_t* palette = data + 3;
-    const uint8_t* texture = palette + paletteSize;
-    const size_t textureSize = size - 3 - paletteSize;
+    const ImportInput in = SplitImportInput(data, size);
+    const uint8_t flags = in.flags;
+    const uint8_t* palette = in.palette;
+    const size_t paletteSize = in.paletteSize;
+    const uint8_t* texture = in.texture;
+    const size_t textureSize = in.textureSize;
 
     const bool pvz = flags & kImportFlagPvz;
     const char* path = flags & kImportFlagOddPath ? (pvz ? kPathBin : kPathUpper) : (pvz ? kPathPvz : kPathPvr);

@@ -27,6 +27,21 @@ enum {
 // swept by tests/import_hostile_test.cpp.
 enum : uint32_t { kFuzzMaxPixels = 1u << 16, kFuzzMaxBlock = 1u << 20 };
 
+// The parts of an input (at least 3 bytes): the palette and the texture,
+// each ending where the input's bytes say.
+struct ImportInput {
+    uint8_t flags;
+    const uint8_t* palette;
+    size_t paletteSize;
+    const uint8_t* texture;
+    size_t textureSize;
+};
+inline ImportInput SplitImportInput(const uint8_t* data, size_t size) {
+    size_t paletteSize = (size_t)data[1] | (size_t)data[2] << 8;
+    if (paletteSize > size - 3) paletteSize = size - 3;
+    return {data[0], data + 3, paletteSize, data + 3 + paletteSize, size - 3 - paletteSize};
+}
+
 inline std::vector<uint8_t> MakeImportInput(uint8_t flags, const std::vector<uint8_t>& palette,
                                             const std::vector<uint8_t>& texture) {
     std::vector<uint8_t> input = {flags, (uint8_t)palette.size(), (uint8_t)(palette.size() >> 8)};

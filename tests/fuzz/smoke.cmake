@@ -3,7 +3,7 @@
 # Fails on any crash, leak, sanitizer report or failed check, and prints the
 # finding. Usage:
 #   cmake -DFUZZ_DIR=<fuzz build> -DTARGET=<name> -DWORK=<scratch folder>
-#         [-DRUNS=<n>] -P tests/fuzz/smoke.cmake
+#         [-DRUNS=<n>] [-DCORPUS=<target whose seeds and dictionary it takes>] -P tests/fuzz/smoke.cmake
 foreach(var FUZZ_DIR TARGET WORK)
   if(NOT ${var})
     message(FATAL_ERROR "smoke.cmake: ${var} is not set")
@@ -12,9 +12,12 @@ endforeach()
 if(NOT RUNS)
   set(RUNS 20000)
 endif()
+if(NOT CORPUS)
+  set(CORPUS ${TARGET})
+endif()
 
 set(fuzzer ${FUZZ_DIR}/tests/fuzz/fuzz_${TARGET})
-set(seeds ${FUZZ_DIR}/tests/fuzz/seeds/${TARGET})
+set(seeds ${FUZZ_DIR}/tests/fuzz/seeds/${CORPUS})
 if(NOT EXISTS ${fuzzer} OR NOT EXISTS ${seeds})
   message(FATAL_ERROR "no ${fuzzer} or no seeds: build the fuzz build first (scripts/build fuzz)")
 endif()
@@ -26,7 +29,7 @@ set(ENV{ASAN_OPTIONS} "detect_leaks=1:allocator_may_return_null=1")
 set(ENV{UBSAN_OPTIONS} "print_stacktrace=1")
 execute_process(
   COMMAND ${fuzzer} -runs=${RUNS} -seed=1 -max_total_time=50 -timeout=10 -print_final_stats=1
-          -dict=${CMAKE_CURRENT_LIST_DIR}/${TARGET}.dict -artifact_prefix=${WORK}/findings/
+          -dict=${CMAKE_CURRENT_LIST_DIR}/${CORPUS}.dict -artifact_prefix=${WORK}/findings/
           ${WORK}/corpus ${seeds}
   RESULT_VARIABLE result
   OUTPUT_VARIABLE output
