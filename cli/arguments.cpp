@@ -68,6 +68,11 @@ const char kHelp[] =
     "                    entry of its colour. Colours it lacks get the nearest entry (counted), or:\n"
     "  --new-palette     a new palette for a picture with colours the palette lacks\n"
     "  --strict-palette  refuse such a picture\n"
+    "  The texture being replaced is the reference: a picture that shows what it shows (as its\n"
+    "  layout holds it) writes nothing (\"unchanged\"); otherwise only the pixels that differ are\n"
+    "  encoded, the others keep their texels (index, codebook code), and the line says how many.\n"
+    "  -n/--dry-run      plan every file (name, settings and their sources, palette, pixels that\n"
+    "                    would change) and write nothing\n"
     "\n"
     "ombr gallery FOLDER... -o OUT_DIR\n"
     "  Writes OUT_DIR/index.html, a page that shows every texture (thumbnails, settings, filters,\n"
@@ -151,6 +156,7 @@ int ParseFlag(const char* a, Options* o) {
     else if (convert && (strcmp(a, "-f") == 0 || strcmp(a, "--force") == 0)) o->force = true;
     else if (convert && (strcmp(a, "-q") == 0 || strcmp(a, "--quiet") == 0)) o->quiet = true;
     else if (convert && (strcmp(a, "-v") == 0 || strcmp(a, "--verbose") == 0)) o->verbose = true;
+    else if (encode && (strcmp(a, "-n") == 0 || strcmp(a, "--dry-run") == 0)) o->dryRun = true;
     else if (encode && strcmp(a, "--new-palette") == 0) o->unmapped = kUnmappedNewPalette;
     else if (encode && strcmp(a, "--strict-palette") == 0) o->unmapped = kUnmappedRefuse;
     else return kOptionUnknown;

@@ -281,15 +281,46 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
         return -1;
     }
 
+    // The texture being replaced is the reference: what the picture did not
+    // change stays as it was, and an unchanged picture writes nothing.
+    ReplacedComparison comparison;
+    CompareWithReplaced(outcome->output, replaced, outcome->resolved.settings, job.palette, &host, &comparison);
+    outcome->replacedState = comparison.state;
+    outcome->changedPixels = comparison.changedPixels;
+    outcome->changedColours = comparison.changedColours;
+    outcome->levelsRemade = comparison.levelsRemade;
+    outcome->dryRun = job.dryRun;
+    if (comparison.state == kReplacedUnchanged || job.dryRun) {
+        if (HasPaletteFile(outcome->resolved.settings.dataType) && comparison.state != kReplacedUnchanged)
+            outcome->paletteSource = job.palette || PathExists(outcome->palettePath) ? kPaletteKept
+                                                                                     : kPaletteFromPicture;
+        FreeReplacedComparison(&comparison);
+        FreeMemoryHost(&host);
+        FreePng(&png);
+        return 0;
+    }
+
     ExportPlatform platform;
     InitExportPlatform(&platform, &outcome->resolved.settings, kConverterFiles, kConverterEncoders);
     platform.ChooseSettings = GivenSettings;
-    const ExportOptions options = {job.palette, true, job.unmapped};
+    const ExportOptions options = {job.palette, true, job.unmapped,
+                                   comparison.state == kReplacedChanged ? &comparison.texels : nullptr};
     ExportOutcome exported;
     errno = 0;
     result = ExportPicture(outcome->output, &host.image, &host.services, &platform, &options, &exported);
     const int error = errno;
     FreeMemoryHost(&host);
+    if (result == kExportOk && comparison.state == kReplacedChanged) {
+        if (exported.paletteSource == kPaletteKept) outcome->nearestPixels = exported.unmappedPixels;
+        outcome->vq = comparison.texels.texels != nullptr;
+        outcome->codebookKept = comparison.texels.codebookKept;
+        outcome->changedBlocks = comparison.texels.changedBlocks;
+        outcome->blockError = comparison.texels.blockError;
+        outcome->keptBlocks = comparison.texels.keptBlocks;
+        outcome->keptError = comparison.texels.keptError;
+        outcome->trainedError = comparison.texels.trainedError;
+    }
+    FreeReplacedComparison(&comparison);
     if (result != kExportOk) SayExportFailure(result, *outcome, exported, error, report);
     else Warn(job, png, *outcome, exported, report);
     FreePng(&png);

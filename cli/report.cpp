@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <math.h>
 #include <string.h>
 
 #include "files.h"
@@ -69,21 +70,64 @@ void ReportDecoded(Reporter* r, const char* input, const char* output) {
     PrintLine(r, line);
 }
 
+static void DescribeReplacement(const EncodeOutcome& o, char* out, size_t room) {
+    const bool plan = o.dryRun;
+    switch (o.replacedState) {
+    case kReplacedNone: snprintf(out, room, "%s", plan ? "would be new" : "new"); return;
+    case kReplacedRewritten:
+        snprintf(out, room, "%s (settings, size or container other than the texture replaced)",
+                 plan ? "would be written anew" : "written anew");
+        return;
+    case kReplacedUnchanged: snprintf(out, room, "unchanged"); return;
+    default: break;
+    }
+    size_t n = (size_t)snprintf(out, room, "%llu pixels of %u colours %s", (unsigned long long)o.changedPixels,
+                         o.changedColours, plan ? "would change" : "changed");
+    if (n < room && o.nearestPixels > 0)
+        n += (size_t)snprintf(out + n, room - n, "; %llu given the nearest entry of the kept palette",
+                              (unsigned long long)o.nearestPixels);
+    if (n < room && o.levelsRemade) n += (size_t)snprintf(out + n, room - n, "; smaller levels remade");
+    if (n < room && o.vq && o.changedBlocks > 0) {
+        // RMS error a channel (red, green, blue) of the changed blocks on
+        // the kept codebook, and of the others on their kept codes.
+        const double changed = sqrt((double)o.blockError / (12.0 * (double)o.changedBlocks));
+        const double values = 12.0 * (double)(o.changedBlocks + o.keptBlocks);
+        const double whole = sqrt((double)(o.blockError + o.keptError) / values);
+        const double trained = sqrt((double)o.trainedError / values);
+        if (o.codebookKept)
+            n += (size_t)snprintf(out + n, room - n, "; codebook kept, %llu changed blocks given the nearest code "
+                                  "(RMS error %.1f; the picture %.1f, on a codebook trained anew %.1f)",
+                                  (unsigned long long)o.changedBlocks, changed, whole, trained);
+        else
+            n += (size_t)snprintf(out + n, room - n, "; codebook trained anew (RMS error of the picture %.1f; on the "
+                                  "kept codebook %.1f, its %llu changed blocks %.1f)", trained, whole,
+                                  (unsigned long long)o.changedBlocks, changed);
+    }
+}
+
 void ReportEncoded(Reporter* r, const char* input, const EncodeOutcome& outcome) {
     const TextureSettings& s = outcome.resolved.settings;
-    char line[3 * kPathRoom];
-    snprintf(line, sizeof line, "%s -> %s (DataType %u, ColorFormat %u, ID %u%s%s)%s%s", input, outcome.output,
+    char what[256];
+    DescribeReplacement(outcome, what, sizeof what);
+    char line[3 * kPathRoom + 256];
+    snprintf(line, sizeof line, "%s -> %s (DataType %u, ColorFormat %u, ID %u%s%s)%s%s: %s", input, outcome.output,
              (unsigned)s.dataType, (unsigned)s.colorFormat, (unsigned)s.globalIndex,
              outcome.resolved.presetName ? ", preset " : "",
              outcome.resolved.presetName ? outcome.resolved.presetName : "", outcome.wrotePalette ? " + " : "",
-             outcome.wrotePalette ? outcome.palettePath : "");
+             outcome.wrotePalette ? outcome.palettePath : "", what);
     PrintLine(r, line);
 }
 
-void ReportSummary(Reporter* r, const char* command, size_t converted, size_t failed, bool interrupted) {
+void ReportSummary(Reporter* r, const char* command, size_t converted, size_t failed, bool interrupted,
+                   const size_t* replaced, bool dryRun) {
     ClearProgress(r);
-    Say(r->out, "ombr %s: %zu converted, %zu failed%s\n", command, converted, failed,
-            interrupted ? ", interrupted" : "");
+    char counts[160] = "";
+    if (replaced)
+        snprintf(counts, sizeof counts, " (%zu unchanged, %zu changed, %zu new, %zu written anew)",
+                 replaced[kReplacedUnchanged], replaced[kReplacedChanged], replaced[kReplacedNone],
+                 replaced[kReplacedRewritten]);
+    Say(r->out, "ombr %s: %zu %s%s, %zu failed%s\n", command, converted, dryRun ? "planned" : "converted", counts,
+        failed, interrupted ? ", interrupted" : "");
 }
 
 void ReportGalleryTexture(Reporter* r, const char* path, const char* what, const char* detail) {

@@ -30,7 +30,7 @@ struct KeyMap {
 };
 
 bool ReadKnown(const PaletteRequest& request, KnownPalette* known) {
-    if (!request.known || request.knownLength > kPaletteMaxFileSize) return false;
+    if (!request.known || request.knownLength > kPaletteKeptMaxFileSize) return false;
     uint32_t n = PaletteFileEntryCount(request.knownLength);
     const uint32_t limit = PaletteIndexLimit(request.dataType);
     if (n > limit) n = limit;
@@ -116,6 +116,11 @@ int MapOntoKnown(Mapping* m, const HostServices* services, HostImage* image, con
     const HostLayer* layer = image->pLayer;
     const uint32_t w = (uint32_t)(layer->nRight - layer->nLeft), h = (uint32_t)(layer->nBottom - layer->nTop);
     const size_t count = (size_t)w * h;
+    // The texture being replaced keeps its index wherever the picture shows
+    // what it showed (duplicate entries stay apart, as do indices past the
+    // last entry).
+    const TexelReference* ref = m->request->reference;
+    const bool reference = ref && ref->changed && ref->indices;
     if (image->nColorMode == kColorModeIndexed) {
         uint32_t colours[256];
         int32_t entries;
@@ -123,10 +128,11 @@ int MapOntoKnown(Mapping* m, const HostServices* services, HostImage* image, con
         uint64_t used[256] = {0};
         for (uint32_t y = 0; y < h; y++)
             for (uint32_t x = 0; x < w; x++) {
+                const size_t i = (size_t)y * w + x;
                 const uint32_t value = services->GetImagePixel(image, 0, layer->nLeft + (int32_t)x,
                                                                layer->nTop + (int32_t)y) & 0xFF;
-                indices[(size_t)y * w + x] = (uint8_t)value;
-                used[value]++;
+                indices[i] = (uint8_t)value;
+                if (!reference || ref->changed[i]) used[value]++;
             }
         uint32_t remap[256];
         for (uint32_t i = 0; i < 256; i++) {
@@ -135,13 +141,18 @@ int MapOntoKnown(Mapping* m, const HostServices* services, HostImage* image, con
             remap[i] = same ? i : MapColour(m, colours[i], used[i]);
             if (remap[i] == kNoEntry) return kChooseUnmapped;
         }
-        for (size_t i = 0; i < count; i++) indices[i] = (uint8_t)remap[indices[i]];
+        for (size_t i = 0; i < count; i++)
+            indices[i] = reference && !ref->changed[i] ? ref->indices[i] : (uint8_t)remap[indices[i]];
         return 0;
     }
     uint32_t* colours = ReadLayerColours(services, image, allocator);
     if (!colours) return kChooseNoMemory;
     int result = 0;
     for (size_t i = 0; i < count && result == 0; i++) {
+        if (reference && !ref->changed[i]) {
+            indices[i] = ref->indices[i];
+            continue;
+        }
         const uint32_t entry = MapColour(m, colours[i], 1);
         if (entry == kNoEntry) result = kChooseUnmapped;
         indices[i] = (uint8_t)entry;
