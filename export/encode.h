@@ -35,8 +35,8 @@ int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, cons
 
 // The colours of a picture's palette, as pixels of the picture stand for
 // them: an indexed picture's entries with each entry's own alpha when the
-// host kept the alpha the import gave them (bAlpha set, and not every entry of
-// one alpha), otherwise opaque but nTransparentIndex (alpha 0); a grey
+// host kept the alpha the import gave them (bAlpha set, and not every entry's
+// alpha 0), otherwise opaque but nTransparentIndex (alpha 0); a grey
 // picture's 256 levels and a two-colour picture's black and white, opaque.
 // `count` receives the entries that count: nPaletteCount (at most 256), 256
 // or 2; 0, and every entry 0, for a direct-colour picture.

@@ -202,6 +202,13 @@ TEST_F(CliFiles, DecodesEveryImportLayoutToTheTexelFunction) {
                 ASSERT_EQ(png.png.paletteCount, (uint32_t)decision.paletteCount);
                 for (uint32_t i = 0; i < png.png.paletteCount; i++)
                     EXPECT_EQ(Argb(png.png.palette[i]), UnpackColor(paletteFormat, entry(i))) << i;
+            } else if (decision.indexed && !HasPaletteFile(c.dataType)) {
+                // Indices without a palette file: grey levels 17 (or 1) apart, one an index.
+                ASSERT_EQ(png.png.paletteCount, (uint32_t)decision.paletteCount);
+                const uint32_t step = decision.paletteCount == 16 ? 17 : 1;
+                for (uint32_t i = 0; i < png.png.paletteCount; i++)
+                    EXPECT_EQ(Argb(png.png.palette[i]), 0xFF000000u | i * step * 0x010101u) << i;
+                EXPECT_EQ(r.err, "");
             } else if (decision.indexed) {
                 EXPECT_NE(r.err.find("have no colour conversion: palette left black"), std::string::npos) << r.err;
             }
