@@ -90,6 +90,7 @@ struct Mapping {
     uint32_t unmappedColours;
     uint32_t lastColour;     // the last colour outside the palette, and its entry
     uint32_t lastEntry;
+    uint8_t* seen;           // a bit for each packed colour counted outside the palette
 };
 
 // The entry for one colour, kNoEntry when it is outside the palette and is
@@ -98,8 +99,13 @@ uint32_t MapColour(Mapping* m, uint32_t colour, uint64_t pixels) {
     const uint32_t entry = Lookup(*m->known, m->map, m->request->format, *m->row, colour);
     if (entry != kNoEntry) return entry;
     m->unmappedPixels += pixels;
-    if (m->unmappedColours == 0 || colour != m->lastColour) {
+    // Colours are counted as the palette's format packs them, each once.
+    const uint32_t key = PackedKey(*m->row, colour);
+    if (!(m->seen[key >> 3] & (1u << (key & 7)))) {
+        m->seen[key >> 3] |= (uint8_t)(1u << (key & 7));
         m->unmappedColours++;
+    }
+    if (m->unmappedPixels == pixels || colour != m->lastColour) {
         m->lastColour = colour;
         m->lastEntry = m->nearest ? Nearest(*m->known, m->request->format, colour) : (uint32_t)kNoEntry;
     }
@@ -174,14 +180,17 @@ int KeepKnown(const PaletteRequest& request, const KnownPalette& known, const Ho
     m.row = &GetChannelRow(request.format)->encode;
     m.nearest = request.unmapped == kUnmappedNearest;
     m.map.first = (uint16_t*)allocator.Alloc(allocator.context, kKeys * sizeof(uint16_t));
+    m.seen = (uint8_t*)allocator.Alloc(allocator.context, kKeys / 8);
     choice->indices = (uint8_t*)allocator.Alloc(allocator.context, count > 0 ? count : 1);
-    int result = m.map.first && choice->indices ? 0 : kChooseNoMemory;
+    int result = m.map.first && m.seen && choice->indices ? 0 : kChooseNoMemory;
     if (result == 0) {
+        memset(m.seen, 0, kKeys / 8);
         memset(m.map.first, 0xFF, kKeys * sizeof(uint16_t));
         for (uint32_t i = known.count; i-- > 0;) m.map.first[known.packed[i]] = (uint16_t)i;
         result = MapOntoKnown(&m, services, image, allocator, choice->indices);
     }
     if (m.map.first) allocator.Free(allocator.context, m.map.first);
+    if (m.seen) allocator.Free(allocator.context, m.seen);
     choice->unmappedPixels = m.unmappedPixels;
     choice->unmappedColours = m.unmappedColours;
     if (result != 0) {
