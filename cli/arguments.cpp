@@ -32,8 +32,10 @@ const char kHelp[] =
     "\n"
     "ombr info FILE...\n"
     "  Tells the container, GlobalIndex, ColorFormat, DataType, size, texel data length and\n"
-    "  palette file of each texture, and whether the import reads it; of a PNG, the settings\n"
-    "  encode would write it with, and where each comes from. --json for scripts.\n"
+    "  palette file of each texture, and whether the import reads it; of a PNG, what encode\n"
+    "  would do (as encode --dry-run): the texture, each setting and where it comes from, the\n"
+    "  palette, the pixels that would change; encode's --out-dir, settings and --palette are\n"
+    "  taken. --json for scripts.\n"
     "\n"
     "ombr decode TEXTURE...\n"
     "  Writes each .pvr or .pvz texture as a PNG: palette textures as palette PNGs (their .pvp\n"
@@ -178,9 +180,9 @@ int ParseCommonValue(int argc, const char* const* argv, int* i, Options* o, FILE
         o->jobs = (unsigned)number;
     } else if (convert && (Matches(a, "-o") || Matches(a, "--output"))) {
         if (!TakeValue(argc, argv, i, a[1] == 'o' ? "-o" : "--output", &o->output, err)) return kExitUsage;
-    } else if ((decode || o->command == kCommandEncode) && Matches(a, "--out-dir")) {
+    } else if ((decode || o->command == kCommandEncode || o->command == kCommandInfo) && Matches(a, "--out-dir")) {
         if (!TakeValue(argc, argv, i, "--out-dir", &o->outDir, err)) return kExitUsage;
-    } else if ((decode || o->command == kCommandEncode) && Matches(a, "--palette")) {
+    } else if ((decode || o->command == kCommandEncode || o->command == kCommandInfo) && Matches(a, "--palette")) {
         if (!TakeValue(argc, argv, i, "--palette", &o->palette, err)) return kExitUsage;
     } else if (decode && Matches(a, "--raw")) {
         if (!TakeValue(argc, argv, i, "--raw", &o->raw, err)) return kExitUsage;
@@ -206,7 +208,7 @@ int ParseEncodeValue(int argc, const char* const* argv, int* i, Options* o, FILE
         o->choice.colorFormat = (int)number;
         return kOptionTaken;
     }
-    if (o->command != kCommandEncode) return kOptionUnknown;
+    if (o->command != kCommandEncode && o->command != kCommandInfo) return kOptionUnknown;
     if (Matches(a, "--type")) {
         if (!TakeValue(argc, argv, i, "--type", &v, err) ||
             !ParseCode(v, "--type", IsWrittenDataType, &o->choice.dataType, err))

@@ -73,7 +73,9 @@ void InspectWork(void* context, size_t index) {
     const char* path = job.item.path.c_str();
     job.isPicture = EndsWithNoCase(job.item.path, ".png");
     if (job.isPicture) {
-        InspectPicture(path, *batch->options, &job.picture);
+        const Options& o = *batch->options;
+        const std::string stem = o.outDir ? JoinPath(o.outDir, job.item.relative) : job.item.path;
+        InspectPicture(path, stem.c_str(), o, &job.picture);
         job.failed = job.picture.readResult != 0;
         return;
     }

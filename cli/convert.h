@@ -108,20 +108,6 @@ int CompareWithReplaced(const char* output, const ReplacedTexture& replaced, con
                         const char* palette, MemoryHost* picture, ReplacedComparison* comparison);
 void FreeReplacedComparison(ReplacedComparison* comparison);
 
-// What a PNG is to `ombr encode`.
-struct PictureSummary {
-    int readResult;           // 0, or -1 with the reason in `error`
-    char error[kReportRoom];
-    uint32_t width, height;
-    int kind;                 // kPng...
-    uint32_t paletteEntries;
-    char tag[kPngTextRoom];
-    char source[kPngSourceRoom];
-    char output[kPathRoom];   // the texture encode would write (beside the picture)
-    bool outputExists;
-    ResolvedSettings resolved;
-};
-void InspectPicture(const char* path, const Options& options, PictureSummary* summary);
 
 // ---- decode
 
@@ -182,6 +168,29 @@ struct EncodeOutcome {
     uint64_t trainedError;    // the whole picture's on a codebook trained anew
     bool dryRun;              // planned only: nothing written
 };
+
+// What a PNG is to `ombr encode`.
+struct PictureSummary {
+    int readResult;           // 0, or -1 with the reason in `error`
+    char error[kReportRoom];
+    uint32_t width, height;
+    int kind;                 // kPng...
+    uint32_t paletteEntries;
+    char tag[kPngTextRoom];
+    char source[kPngSourceRoom];
+    char output[kPathRoom];   // the texture encode would write (beside the picture)
+    bool outputExists;
+    ResolvedSettings resolved;
+    // What encode would do (EncodeImageFile with dryRun): planned, or the
+    // reason it would fail in `planError`, with its warnings.
+    bool planned;
+    EncodeOutcome plan;
+    char planError[kReportRoom];
+    char planWarnings[kWarningsRoom];
+};
+// `stem`: where encode would put the texture (the picture's own path, or
+// under --out-dir), without ".png".
+void InspectPicture(const char* path, const char* stem, const Options& options, PictureSummary* summary);
 
 // The texture name for a picture when the command line gives none: the
 // picture's folder (or `folder`) and base name without ".png"; a name that

@@ -330,8 +330,15 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     return result == kExportOk ? 0 : -1;
 }
 
-void InspectPicture(const char* path, const Options& options, PictureSummary* summary) {
+void InspectPicture(const char* path, const char* stem, const Options& options, PictureSummary* summary) {
     memset(summary, 0, sizeof *summary);
+    // What encode would do, planned as --dry-run plans it.
+    const EncodeJob job = {path, stem, true, options.container, options.choice, options.palette, options.unmapped,
+                           true, true};
+    ConvertReport planReport;
+    summary->planned = EncodeImageFile(job, &summary->plan, &planReport) == 0;
+    memcpy(summary->planError, planReport.message, sizeof summary->planError);
+    memcpy(summary->planWarnings, planReport.warning, sizeof summary->planWarnings);
     PngImage png;
     summary->readResult = ReadPicture(path, &png, summary->error);
     if (summary->readResult != 0) return;
@@ -343,7 +350,7 @@ void InspectPicture(const char* path, const Options& options, PictureSummary* su
     memcpy(summary->source, png.source, sizeof summary->source);
     ConvertReport report;
     ClearReport(&report);
-    if (PickTextureName(path, png.source, options.container, summary->output, sizeof summary->output, nullptr,
+    if (PickTextureName(stem, png.source, options.container, summary->output, sizeof summary->output, nullptr,
                         &report) != 0)
         snprintf(summary->output, sizeof summary->output, "%s", "");
     ReplacedTexture replaced;

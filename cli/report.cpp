@@ -81,12 +81,13 @@ static void DescribeReplacement(const EncodeOutcome& o, char* out, size_t room) 
     case kReplacedUnchanged: snprintf(out, room, "unchanged"); return;
     default: break;
     }
-    size_t n = (size_t)snprintf(out, room, "%llu pixels of %u colours %s", (unsigned long long)o.changedPixels,
-                         o.changedColours, plan ? "would change" : "changed");
+    size_t n = (size_t)snprintf(out, room, "%llu pixels of %u colour%s %s", (unsigned long long)o.changedPixels,
+                                o.changedColours, o.changedColours == 1 ? "" : "s", plan ? "would change" : "changed");
     if (n < room && o.nearestPixels > 0)
         n += (size_t)snprintf(out + n, room - n, "; %llu given the nearest entry of the kept palette",
                               (unsigned long long)o.nearestPixels);
-    if (n < room && o.levelsRemade) n += (size_t)snprintf(out + n, room - n, "; smaller levels remade");
+    if (n < room && o.levelsRemade)
+        n += (size_t)snprintf(out + n, room - n, "; smaller levels %s", plan ? "would be remade" : "remade");
     if (n < room && o.vq && o.changedBlocks > 0) {
         // RMS error a channel (red, green, blue) of the changed blocks on
         // the kept codebook, and of the others on their kept codes.
@@ -269,6 +270,19 @@ static void PrintPictureText(FILE* out, const char* path, const PictureSummary& 
     Say(out, "  %-12s %u (%s), from %s\n", "ColorFormat:", (unsigned)t.colorFormat,
             CodeName(ColorFormatName(t.colorFormat)), SettingSourceName(r.source[1]));
     Say(out, "  %-12s %u, from %s\n", "GlobalIndex:", (unsigned)t.globalIndex, SettingSourceName(r.source[2]));
+    if (!s.planned) {
+        Say(out, "  %-12s refused: %s\n", "encode:", s.planError);
+        return;
+    }
+    const EncodeOutcome& p = s.plan;
+    if (HasPaletteFile(p.resolved.settings.dataType) && p.palettePath[0])
+        Say(out, "  %-12s %s (%s)\n", "palette:", p.palettePath,
+            p.replacedState == kReplacedUnchanged ? "unchanged"
+            : p.paletteSource == kPaletteKept    ? "kept"
+                                                  : "made anew");
+    char what[256];
+    DescribeReplacement(p, what, sizeof what);
+    Say(out, "  %-12s %s\n", "encode:", what);
 }
 
 static void PrintPictureJson(Reporter* r, const char* path, const PictureSummary& s) {
@@ -287,6 +301,17 @@ static void PrintPictureJson(Reporter* r, const char* path, const PictureSummary
         for (int i = 0; i < 3; i++)
             Say(out, ", \"%s\": {\"value\": %u, \"from\": \"%s\"}", names[i], values[i],
                     SettingSourceName(rs.source[i]));
+        static const char* const kStates[] = {"new", "rewritten", "unchanged", "changed"};
+        const EncodeOutcome& p = s.plan;
+        if (!s.planned)
+            Say(out, ", \"refused\": %s", JsonQuote(s.planError).c_str());
+        else
+            Say(out, ", \"replaced\": \"%s\", \"changedPixels\": %llu, \"changedColours\": %u, \"palette\": %s",
+                kStates[p.replacedState & 3], (unsigned long long)p.changedPixels, p.changedColours,
+                HasPaletteFile(p.resolved.settings.dataType) && p.palettePath[0]
+                    ? (p.paletteSource == kPaletteKept || p.replacedState == kReplacedUnchanged ? "\"kept\""
+                                                                                                : "\"new\"")
+                    : "null");
         fputc('}', out);
     }
     fputc('}', out);
