@@ -42,8 +42,10 @@ uint64_t EncodeNeed(const char* input) {
     if (PeekPng(head, length, &width, &height, &kind) != 0) return fileLength;
     const uint64_t pixels = (uint64_t)width * height;
     // The file, its pixels decoded, the host picture and the texture (with
-    // its PVZ container and the encoders' work): about 4 bytes a pixel each.
-    return pixels > kMaxPicturePixels ? 0 : fileLength + 16 * pixels;
+    // its PVZ container and the encoders' work): about 4 bytes a pixel each;
+    // the texture being replaced, read back, and the comparison with it
+    // about 12 more.
+    return pixels > kMaxPicturePixels ? 0 : fileLength + 28 * pixels;
 }
 
 static int ReadPicture(const char* path, PngImage* png, char* message) {
@@ -265,6 +267,10 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
         result = -1;
     } else {
         snprintf(outcome->output, sizeof outcome->output, "%s", job.output);
+        // Where names fold case, the file replaced keeps the case it has.
+        char found[kPathRoom];
+        if (kConverterFiles.pathStyle == kPathsWindowsUtf8 && FindFile(outcome->output, found, sizeof found))
+            memcpy(outcome->output, found, sizeof found);
     }
     ReplacedTexture replaced;
     if (result == 0) {
