@@ -141,19 +141,6 @@ def run(*args):
     return subprocess.run([ombr, *args], capture_output=True, text=True)
 
 
-def colours(folder, name, palette):
-    """The picture of a palettised texture as the game shows it: the pixel
-    values of --raw (indices) resolved through the entries of its .pvp."""
-    raw = os.path.join(work, "raw.bin")
-    r = run("decode", os.path.join(folder, name), "--raw", raw, "-o", os.path.join(work, "raw.png"), "-f", "-q")
-    if r.returncode != 0:
-        return None
-    data = open(os.path.join(folder, palette), "rb").read()
-    entries = struct.unpack("<%dH" % ((len(data) - 16) // 2), data[16:16 + (len(data) - 16) // 2 * 2])
-    values = struct.unpack("<%dI" % (os.path.getsize(raw) // 4), open(raw, "rb").read())
-    return [entries[v] for v in values]
-
-
 TOOLS = {"plain": CONVERT, "strip": CONVERT, "rgba": CONVERT, "optipng": shutil.which("optipng"),
          "pngcrush": shutil.which("pngcrush"), "pil": None}
 try:
