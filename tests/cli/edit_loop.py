@@ -141,7 +141,8 @@ def run(*args):
     return subprocess.run([ombr, *args], capture_output=True, text=True)
 
 
-TOOLS = {"plain": CONVERT, "strip": CONVERT, "rgba": CONVERT, "optipng": shutil.which("optipng"),
+# "zeroed": the colour under alpha 0 made black, as many editors export.
+TOOLS = {"plain": CONVERT, "strip": CONVERT, "rgba": CONVERT, "zeroed": CONVERT, "optipng": shutil.which("optipng"),
          "pngcrush": shutil.which("pngcrush"), "pil": None}
 try:
     from PIL import Image
@@ -163,7 +164,8 @@ def resave(source, target, variant):
         elif variant == "pil":
             Image.open(src).convert("RGBA").save(out)
         else:
-            args = {"plain": [], "strip": ["-strip"]}.get(variant, [])
+            args = {"plain": [], "strip": ["-strip"], "zeroed": ["-background", "black", "-alpha", "background"]}.get(
+                variant, [])
             subprocess.run([CONVERT, src, *args, out if variant != "rgba" else "PNG32:" + out], check=True)
 
 
