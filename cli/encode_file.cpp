@@ -300,6 +300,13 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
         if (HasPaletteFile(outcome->resolved.settings.dataType) && comparison.state != kReplacedUnchanged)
             outcome->paletteSource = job.palette || PathExists(outcome->palettePath) ? kPaletteKept
                                                                                      : kPaletteFromPicture;
+        if (job.dryRun && comparison.state != kReplacedUnchanged) {
+            // What encode would warn of before it knows the palette's fit.
+            ExportOutcome planned;
+            memset(&planned, 0, sizeof planned);
+            planned.container = ContainerOfPath(outcome->output);
+            Warn(job, png, *outcome, planned, report);
+        }
         FreeReplacedComparison(&comparison);
         FreeMemoryHost(&host);
         FreePng(&png);

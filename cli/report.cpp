@@ -283,6 +283,12 @@ static void PrintPictureText(FILE* out, const char* path, const PictureSummary& 
     char what[256];
     DescribeReplacement(p, what, sizeof what);
     Say(out, "  %-12s %s\n", "encode:", what);
+    for (const char* line = s.planWarnings; *line;) {
+        const char* end = strchr(line, '\n');
+        const int length = end ? (int)(end - line) : (int)strlen(line);
+        Say(out, "  %-12s %.*s\n", "warning:", length, line);
+        line += length + (end ? 1 : 0);
+    }
 }
 
 static void PrintPictureJson(Reporter* r, const char* path, const PictureSummary& s) {
