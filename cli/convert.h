@@ -212,6 +212,12 @@ uint64_t EncodeNeed(const char* input);
 
 // ---- pictures
 
+// The grey level index i of a texture of `entries` (16 or 256) indices
+// without a palette file is shown as: i x 255 / (entries - 1).
+inline uint32_t IndexGrey(uint32_t i, uint32_t entries) {
+    return 0xFF000000u | (i * (255 / (entries - 1))) * 0x010101u;
+}
+
 // The PNG of an imported picture: indexed pictures as palette images (the
 // host palette, extended to cover every index used), colour pictures as
 // RGBA. 0, or -1 when no memory can be had.

@@ -215,8 +215,7 @@ int SayImported(int status, const ImportContext& context, const ImportOutcome& o
 void ShowIndicesAsGrey(const TextureCheck& check, MemoryHost* host) {
     if (!check.decision.indexed || HasChannelRow(check.colorFormat) || HasPaletteFile(check.info.dataType)) return;
     const uint32_t entries = check.decision.paletteCount == 16 ? 16 : 256;
-    for (uint32_t i = 0; i < entries; i++)
-        host->image.aPalette[i] = 0xFF000000u | (i * (255 / (entries - 1))) * 0x010101u;
+    for (uint32_t i = 0; i < entries; i++) host->image.aPalette[i] = IndexGrey(i, entries);
     host->image.nPaletteCount = (int32_t)entries;
 }
 

@@ -145,7 +145,7 @@ int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* 
             }
             const uint32_t entries = bits == 4 ? 16 : 256;
             host->image.nPaletteCount = (int32_t)entries;
-            for (uint32_t i = 0; i < entries; i++) host->image.aPalette[i] = 0xFF000000u | (i * (255 / (entries - 1))) * 0x010101u;
+            for (uint32_t i = 0; i < entries; i++) host->image.aPalette[i] = IndexGrey(i, entries);
             for (size_t i = 0; i < count; i++) host->pixels[i] = ladder[i];
             free(ladder);
             return 0;

@@ -52,6 +52,22 @@ int FirstBlocks(const uint32_t* blocks, uint32_t b, unsigned colorFormat, unsign
     return made > 0 ? 0 : -1;
 }
 
+// The squared difference of red, green and blue of two host colours.
+uint32_t RgbDistance(uint32_t a, uint32_t b) {
+    uint32_t sum = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int d = (int)((a >> shift) & 255) - (int)((b >> shift) & 255);
+        sum += (uint32_t)(d * d);
+    }
+    return sum;
+}
+
+unsigned ReadIndex(const VqPlan& plan, const uint8_t* texels, uint64_t position) {
+    if (!plan.small) return texels[plan.mapStart + position];
+    const uint8_t byte = texels[plan.mapStart + position / 2];
+    return position % 2 ? byte >> 4 : byte & 0x0F;
+}
+
 void WriteIndex(const VqPlan& plan, uint8_t* texels, uint64_t position, unsigned e) {
     if (!plan.small) {
         texels[plan.mapStart + position] = (uint8_t)e;
@@ -188,14 +204,8 @@ int EncodeVqOnCodebook(const uint32_t* picture, size_t count, uint32_t side, uns
             if (!differs) {
                 // How near the kept code is to what the block shows: the
                 // codebook's own quality, to judge the changed blocks by.
-                const uint64_t position = plan.fullPosition + t;
-                const uint8_t byte = texels[plan.mapStart + (plan.small ? position / 2 : position)];
-                const unsigned e = plan.small ? (position % 2 ? byte >> 4 : byte & 0x0F) : byte;
-                for (uint32_t k = 0; k < kBlockTexels; k++)
-                    for (int shift = 0; shift < 24; shift += 8) {
-                        const int d = (int)((block[k] >> shift) & 255) - (int)((book[e * kBlockTexels + k] >> shift) & 255);
-                        cost->keptError += (uint64_t)(d * d);
-                    }
+                const unsigned e = ReadIndex(plan, texels, plan.fullPosition + t);
+                for (uint32_t k = 0; k < kBlockTexels; k++) cost->keptError += RgbDistance(block[k], book[e * kBlockTexels + k]);
                 cost->keptBlocks++;
                 return;
             }
@@ -227,16 +237,10 @@ int VqPictureError(const uint32_t* picture, size_t count, uint32_t side, unsigne
     WalkTwiddled<1>(
         table, b, b,
         [&](uint32_t t, uint32_t bx, uint32_t by) {
-            const uint64_t position = plan.fullPosition + t;
-            const uint8_t byte = texels[plan.mapStart + (plan.small ? position / 2 : position)];
-            const unsigned e = plan.small ? (position % 2 ? byte >> 4 : byte & 0x0F) : byte;
+            const unsigned e = ReadIndex(plan, texels, plan.fullPosition + t);
             for (uint32_t k = 0; k < kBlockTexels; k++) {
                 const uint32_t x = 2 * bx + k / 2, row = side - 1 - (2 * by + k % 2);
-                const uint32_t shown = picture[(size_t)row * side + x], held = book[e * kBlockTexels + k];
-                for (int shift = 0; shift < 24; shift += 8) {
-                    const int d = (int)((shown >> shift) & 255) - (int)((held >> shift) & 255);
-                    sum += (uint64_t)(d * d);
-                }
+                sum += RgbDistance(picture[(size_t)row * side + x], book[e * kBlockTexels + k]);
             }
         },
         [](uint32_t) {});
