@@ -81,6 +81,7 @@ int ParseFlag(const char* a, Options* o) {
     else if (convert && (strcmp(a, "-f") == 0 || strcmp(a, "--force") == 0)) o->force = true;
     else if (convert && (strcmp(a, "-q") == 0 || strcmp(a, "--quiet") == 0)) o->quiet = true;
     else if (convert && (strcmp(a, "-v") == 0 || strcmp(a, "--verbose") == 0)) o->verbose = true;
+    else if (encode && (strcmp(a, "-n") == 0 || strcmp(a, "--dry-run") == 0)) o->dryRun = true;
     else if (encode && strcmp(a, "--new-palette") == 0) o->unmapped = kUnmappedNewPalette;
     else if (encode && strcmp(a, "--strict-palette") == 0) o->unmapped = kUnmappedRefuse;
     else return kOptionUnknown;
@@ -102,9 +103,9 @@ int ParseCommonValue(int argc, const char* const* argv, int* i, Options* o, FILE
         o->jobs = (unsigned)number;
     } else if (convert && (Matches(a, "-o") || Matches(a, "--output"))) {
         if (!TakeValue(argc, argv, i, a[1] == 'o' ? "-o" : "--output", &o->output, err)) return kExitUsage;
-    } else if ((decode || o->command == kCommandEncode) && Matches(a, "--out-dir")) {
+    } else if ((decode || o->command == kCommandEncode || o->command == kCommandInfo) && Matches(a, "--out-dir")) {
         if (!TakeValue(argc, argv, i, "--out-dir", &o->outDir, err)) return kExitUsage;
-    } else if ((decode || o->command == kCommandEncode) && Matches(a, "--palette")) {
+    } else if ((decode || o->command == kCommandEncode || o->command == kCommandInfo) && Matches(a, "--palette")) {
         if (!TakeValue(argc, argv, i, "--palette", &o->palette, err)) return kExitUsage;
     } else if (decode && Matches(a, "--raw")) {
         if (!TakeValue(argc, argv, i, "--raw", &o->raw, err)) return kExitUsage;
@@ -130,7 +131,7 @@ int ParseEncodeValue(int argc, const char* const* argv, int* i, Options* o, FILE
         o->choice.colorFormat = (int)number;
         return kOptionTaken;
     }
-    if (o->command != kCommandEncode) return kOptionUnknown;
+    if (o->command != kCommandEncode && o->command != kCommandInfo) return kOptionUnknown;
     if (Matches(a, "--type")) {
         if (!TakeValue(argc, argv, i, "--type", &v, err) ||
             !ParseCode(v, "--type", IsWrittenDataType, &o->choice.dataType, err))

@@ -22,6 +22,7 @@ struct Options {
     const char* raw = nullptr;
     bool json = false;
     bool force = false;
+    bool dryRun = false;     // encode: plan and compare, write nothing
     bool recursive = false;
     bool quiet = false;
     bool verbose = false;

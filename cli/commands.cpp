@@ -31,6 +31,7 @@ struct Batch {
     Reporter reporter;
     size_t reported;          // jobs whose messages are out, a prefix of `jobs`
     size_t converted;
+    size_t replaced[kReplacedChanged + 1];   // encode: converted by kReplaced... state
     std::vector<std::string> failures;
 };
 
@@ -51,6 +52,7 @@ void SetUpBatch(Batch* batch, const Options& o, std::vector<Item>* items) {
     }
     batch->reported = 0;
     batch->converted = 0;
+    memset(batch->replaced, 0, sizeof batch->replaced);
 }
 
 // Marks a job finished and reports every finished job that is next in order.
@@ -74,7 +76,10 @@ void InspectWork(void* context, size_t index) {
     const char* path = job.item.path.c_str();
     job.isPicture = EndsWithNoCase(job.item.path, ".png");
     if (job.isPicture) {
-        InspectPicture(path, batch->options->container, batch->options->choice, &job.picture);
+        const Options& o = *batch->options;
+        const std::string stem = o.outDir ? JoinPath(o.outDir, job.item.relative) : job.item.path;
+        const EncodeJob plan = {path, stem.c_str(), true, o.container, o.choice, o.palette, o.unmapped, true, true};
+        InspectPicture(plan, &job.picture);
         job.failed = job.picture.readResult != 0;
         return;
     }
@@ -136,7 +141,8 @@ void ConvertFile(void* context, size_t index) {
         result = DecodeTextureFile(decode, &job.report);
     } else {
         const EncodeJob encode = {job.item.path.c_str(), job.output.c_str(), job.pickName, o.container,
-                                  o.choice,              o.palette,          o.unmapped,   o.force};
+                                  o.choice,              o.palette,          o.unmapped,   o.force,
+                                  o.dryRun};
         result = EncodeImageFile(encode, &job.encoded, &job.report);
     }
     if (result != 0) {
@@ -166,7 +172,12 @@ void ReportConverted(Batch* batch, Job* job) {
         return;
     }
     batch->converted++;
-    if (!batch->options->verbose) return;
+    const bool encode = batch->options->command == kCommandEncode;
+    const int state = job->encoded.replacedState;
+    if (encode && state >= 0 && state <= kReplacedChanged) batch->replaced[state]++;
+    // A texture that changed, and every plan of a dry run, has its line.
+    const bool tell = encode && !batch->options->quiet && (state == kReplacedChanged || batch->options->dryRun);
+    if (!batch->options->verbose && !tell) return;
     if (batch->options->command == kCommandDecode) ReportDecoded(r, path, job->output.c_str());
     else ReportEncoded(r, path, job->encoded);
 }
@@ -205,7 +216,8 @@ int RunConvert(const Options& o, FILE* out, FILE* err) {
     ClearProgress(&batch.reporter);
     if (!o.quiet || interrupted)
         ReportSummary(&batch.reporter, o.command == kCommandDecode ? "decode" : "encode", batch.converted,
-                      batch.failures.size(), interrupted);
+                      batch.failures.size(), interrupted, o.command == kCommandEncode ? batch.replaced : nullptr,
+                      o.dryRun);
     if (batch.failures.size() > 0 && batch.jobs.size() > 1)
         ReportFailedFiles(&batch.reporter, batch.failures.data(), batch.failures.size());
     fflush(out);

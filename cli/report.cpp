@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <math.h>
 #include <string.h>
 
 #include "console.h"
@@ -71,20 +72,64 @@ void ReportDecoded(Reporter* r, const char* input, const char* output) {
     PrintLine(r, line);
 }
 
+static void DescribeReplacement(const EncodeOutcome& o, char* out, size_t room) {
+    const bool plan = o.dryRun;
+    switch (o.replacedState) {
+    case kReplacedNone: snprintf(out, room, "%s", plan ? "would be new" : "new"); return;
+    case kReplacedRewritten:
+        snprintf(out, room, "%s (settings, size or container other than the texture replaced)",
+                 plan ? "would be written anew" : "written anew");
+        return;
+    case kReplacedUnchanged: snprintf(out, room, "unchanged"); return;
+    default: break;
+    }
+    size_t n = (size_t)snprintf(out, room, "%llu pixels of %u colour%s %s", (unsigned long long)o.changedPixels,
+                                o.changedColours, o.changedColours == 1 ? "" : "s", plan ? "would change" : "changed");
+    if (n < room && o.nearestPixels > 0)
+        n += (size_t)snprintf(out + n, room - n, "; %llu given the nearest entry of the kept palette",
+                              (unsigned long long)o.nearestPixels);
+    if (n < room && o.levelsRemade)
+        n += (size_t)snprintf(out + n, room - n, "; smaller levels %s", plan ? "would be remade" : "remade");
+    if (n < room && o.vq && o.changedBlocks > 0) {
+        // RMS error a channel (red, green, blue) of the changed blocks on
+        // the kept codebook, and of the others on their kept codes.
+        const double changed = sqrt((double)o.blockError / (12.0 * (double)o.changedBlocks));
+        const double values = 12.0 * (double)(o.changedBlocks + o.keptBlocks);
+        const double whole = sqrt((double)(o.blockError + o.keptError) / values);
+        const double trained = sqrt((double)o.trainedError / values);
+        if (o.codebookKept)
+            n += (size_t)snprintf(out + n, room - n, "; codebook kept, %llu changed blocks given the nearest code "
+                                  "(RMS error %.1f; the picture %.1f, on a codebook trained anew %.1f)",
+                                  (unsigned long long)o.changedBlocks, changed, whole, trained);
+        else
+            n += (size_t)snprintf(out + n, room - n, "; codebook trained anew (RMS error of the picture %.1f; on the "
+                                  "kept codebook %.1f, its %llu changed blocks %.1f)", trained, whole,
+                                  (unsigned long long)o.changedBlocks, changed);
+    }
+}
+
 void ReportEncoded(Reporter* r, const char* input, const EncodeOutcome& outcome) {
     const TextureSettings& s = outcome.resolved.settings;
-    char line[3 * kPathRoom];
-    snprintf(line, sizeof line, "%s -> %s (DataType %u, ColorFormat %u, ID %u%s%s)%s%s", input, outcome.output,
+    char what[256];
+    DescribeReplacement(outcome, what, sizeof what);
+    char line[3 * kPathRoom + 256];
+    snprintf(line, sizeof line, "%s -> %s (DataType %u, ColorFormat %u, ID %u%s%s)%s%s: %s", input, outcome.output,
              (unsigned)s.dataType, (unsigned)s.colorFormat, (unsigned)s.globalIndex,
              outcome.resolved.presetName ? ", preset " : "",
              outcome.resolved.presetName ? outcome.resolved.presetName : "", outcome.wrotePalette ? " + " : "",
-             outcome.wrotePalette ? outcome.palettePath : "");
+             outcome.wrotePalette ? outcome.palettePath : "", what);
     PrintLine(r, line);
 }
 
-void ReportSummary(Reporter* r, const char* command, size_t converted, size_t failed, bool interrupted) {
+void ReportSummary(Reporter* r, const char* command, size_t converted, size_t failed, bool interrupted,
+                   const size_t* replaced, bool dryRun) {
     ClearProgress(r);
-    Say(r->out, Text(kTextSummary), command, converted, failed, interrupted ? Text(kTextInterrupted) : "");
+    char counts[160] = "";
+    if (replaced)
+        snprintf(counts, sizeof counts, Text(kTextReplacedCounts), replaced[kReplacedUnchanged],
+                 replaced[kReplacedChanged], replaced[kReplacedNone], replaced[kReplacedRewritten]);
+    Say(r->out, Text(kTextSummary), command, converted, Text(dryRun ? kTextPlanned : kTextConverted), counts, failed,
+        interrupted ? Text(kTextInterrupted) : "");
 }
 
 void ReportGalleryTexture(Reporter* r, const char* path, const char* what, const char* detail) {
@@ -226,6 +271,25 @@ static void PrintPictureText(FILE* out, const char* path, const PictureSummary& 
     Say(out, "  %-12s %u (%s), from %s\n", "ColorFormat:", (unsigned)t.colorFormat,
             CodeName(ColorFormatName(t.colorFormat)), SettingSourceName(r.source[1]));
     Say(out, "  %-12s %u, from %s\n", "GlobalIndex:", (unsigned)t.globalIndex, SettingSourceName(r.source[2]));
+    if (!s.planned) {
+        Say(out, "  %-12s refused: %s\n", "encode:", s.planError);
+        return;
+    }
+    const EncodeOutcome& p = s.plan;
+    if (HasPaletteFile(p.resolved.settings.dataType) && p.palettePath[0])
+        Say(out, "  %-12s %s (%s)\n", "palette:", p.palettePath,
+            p.replacedState == kReplacedUnchanged ? "unchanged"
+            : p.paletteSource == kPaletteKept    ? "kept"
+                                                  : "made anew");
+    char what[256];
+    DescribeReplacement(p, what, sizeof what);
+    Say(out, "  %-12s %s\n", "encode:", what);
+    for (const char* line = s.planWarnings; *line;) {
+        const char* end = strchr(line, '\n');
+        const int length = end ? (int)(end - line) : (int)strlen(line);
+        Say(out, "  %-12s %.*s\n", "warning:", length, line);
+        line += length + (end ? 1 : 0);
+    }
 }
 
 static void PrintPictureJson(Reporter* r, const char* path, const PictureSummary& s) {
@@ -244,6 +308,17 @@ static void PrintPictureJson(Reporter* r, const char* path, const PictureSummary
         for (int i = 0; i < 3; i++)
             Say(out, ", \"%s\": {\"value\": %u, \"from\": \"%s\"}", names[i], values[i],
                     SettingSourceName(rs.source[i]));
+        static const char* const kStates[] = {"new", "rewritten", "unchanged", "changed"};
+        const EncodeOutcome& p = s.plan;
+        if (!s.planned)
+            Say(out, ", \"refused\": %s", JsonQuote(s.planError).c_str());
+        else
+            Say(out, ", \"replaced\": \"%s\", \"changedPixels\": %llu, \"changedColours\": %u, \"palette\": %s",
+                kStates[p.replacedState & 3], (unsigned long long)p.changedPixels, p.changedColours,
+                HasPaletteFile(p.resolved.settings.dataType) && p.palettePath[0]
+                    ? (p.paletteSource == kPaletteKept || p.replacedState == kReplacedUnchanged ? "\"kept\""
+                                                                                                : "\"new\"")
+                    : "null");
         fputc('}', out);
     }
     fputc('}', out);

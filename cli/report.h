@@ -49,5 +49,8 @@ void ReportGallerySummary(Reporter* reporter, size_t textures, size_t redone, si
                           const char* page);
 
 // "ombr decode: N converted, M failed", and the failed files of a batch.
-void ReportSummary(Reporter* reporter, const char* command, size_t converted, size_t failed, bool interrupted);
+// For encode, `replaced` counts the files of each kReplaced... state
+// (unchanged, changed, new, written anew); `dryRun`: nothing was written.
+void ReportSummary(Reporter* reporter, const char* command, size_t converted, size_t failed, bool interrupted,
+                   const size_t* replaced = nullptr, bool dryRun = false);
 void ReportFailedFiles(Reporter* reporter, const std::string* paths, size_t count);

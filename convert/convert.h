@@ -82,21 +82,34 @@ struct ResolvedSettings {
 ResolvedSettings ResolveSettings(const SettingsChoice& choice, const char* outputPath, int pngKind, const char* tag,
                                  const ReplacedTexture* replaced);
 
-// What a PNG is to `ombr encode`.
-struct PictureSummary {
-    int readResult;           // 0, or -1 with the reason in `error`
-    char error[kReportRoom];
-    uint32_t width, height;
-    int kind;                 // kPng...
-    uint32_t paletteEntries;
-    char tag[kPngTextRoom];
-    char source[kPngSourceRoom];
-    char output[kPathRoom];   // the texture encode would write (beside the picture)
-    bool outputExists;
-    ResolvedSettings resolved;
+// The texture an encode replaces, held against the new picture.
+enum {
+    kReplacedNone = 0,     // no texture there: a new one
+    kReplacedRewritten,    // other settings, size or container (or another palette given): written anew
+    kReplacedUnchanged,    // the picture shows what it shows, as its layout holds it: nothing to write
+    kReplacedChanged,      // some pixels differ: only those are encoded
 };
-// `container` (kContainerChoice...) and `choice` as encode would take them.
-void InspectPicture(const char* path, int container, const SettingsChoice& choice, PictureSummary* summary);
+struct ReplacedComparison {
+    int state;                 // kReplaced...
+    uint64_t pixels;
+    uint64_t changedPixels;
+    uint32_t changedColours;   // distinct colours (indices) of the changed pixels
+    bool levelsRemade;         // a mip chain's smaller levels are made again
+    uint8_t* changed;          // a flag a pixel (malloc)
+    uint8_t* indices;          // palette layouts: the old index of each pixel (malloc)
+    uint8_t* texelBlock;       // VQ: the old file's texel data (malloc)
+    TexelReference texels;     // what the export keeps of it
+};
+// Reads the texture at `output` as the import does (with its palette) and
+// compares each pixel of `picture` with it: where a colour layout's pixel
+// shows the old texel's colour as the layout holds it (in a format with
+// alpha, any fully transparent colour for another), the picture gets the old
+// colour back, so that the texel packs as it was. Gives the state; free
+// with FreeReplacedComparison.
+int CompareWithReplaced(const char* output, const ReplacedTexture& replaced, const TextureSettings& settings,
+                        const char* palette, MemoryHost* picture, ReplacedComparison* comparison);
+void FreeReplacedComparison(ReplacedComparison* comparison);
+
 
 // ---- decode
 
@@ -132,6 +145,7 @@ struct EncodeJob {
     const char* palette;      // the palette to keep, or null: the .pvp of the texture being replaced
     int unmapped;             // kUnmapped...
     bool force;
+    bool dryRun;              // plan and compare only: nothing is written
 };
 
 struct EncodeOutcome {
@@ -141,7 +155,44 @@ struct EncodeOutcome {
     bool wrotePalette;
     char palettePath[kPathRoom];
     int paletteSource;        // kPalette... of export_palette.h
+    // Held against the texture being replaced (ReplacedComparison).
+    int replacedState;        // kReplaced...
+    uint64_t changedPixels;
+    uint32_t changedColours;
+    uint64_t nearestPixels;   // changed pixels given the nearest entry of the kept palette
+    bool levelsRemade;
+    bool vq;                  // a VQ texture held against its codebook
+    bool codebookKept;        // its codebook kept, changed blocks given their nearest code (else trained anew)
+    uint64_t changedBlocks;
+    uint64_t blockError;      // their summed squared difference (red, green, blue) from the kept code nearest
+    uint64_t keptBlocks;      // the other blocks, and theirs from the code they kept
+    uint64_t keptError;
+    uint64_t trainedError;    // the whole picture's on a codebook trained anew
+    bool dryRun;              // planned only: nothing written
 };
+
+// What a PNG is to `ombr encode`.
+struct PictureSummary {
+    int readResult;           // 0, or -1 with the reason in `error`
+    char error[kReportRoom];
+    uint32_t width, height;
+    int kind;                 // kPng...
+    uint32_t paletteEntries;
+    char tag[kPngTextRoom];
+    char source[kPngSourceRoom];
+    char output[kPathRoom];   // the texture encode would write (beside the picture)
+    bool outputExists;
+    ResolvedSettings resolved;
+    // What encode would do (EncodeImageFile with dryRun): planned, or the
+    // reason it would fail in `planError`, with its warnings.
+    bool planned;
+    EncodeOutcome plan;
+    char planError[kReportRoom];
+    char planWarnings[kWarningsRoom];
+};
+// `job`: the encode of the picture that is planned (its output the stem where
+// encode would put the texture, with pickName; dryRun set).
+void InspectPicture(const EncodeJob& job, PictureSummary* summary);
 
 // The texture name for a picture when the command line gives none: the
 // picture's folder (or `folder`) and base name without ".png"; a name that
@@ -167,6 +218,12 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
 uint64_t EncodeNeed(const char* input);
 
 // ---- pictures
+
+// The grey level index i of a texture of `entries` (16 or 256) indices
+// without a palette file is shown as: i x 255 / (entries - 1).
+inline uint32_t IndexGrey(uint32_t i, uint32_t entries) {
+    return 0xFF000000u | (i * (255 / (entries - 1))) * 0x010101u;
+}
 
 // The PNG of an imported picture: indexed pictures as palette images (the
 // host palette, extended to cover every index used), colour pictures as

@@ -204,10 +204,20 @@ int SayImported(int status, const ImportContext& context, const ImportOutcome& o
         snprintf(report->message, kReportRoom, "not decoded: %s", TextureResultText(outcome.decoded));
         return -1;
     }
-    if (check.decision.indexed && !HasChannelRow(check.colorFormat))
+    if (check.decision.indexed && !HasChannelRow(check.colorFormat) && HasPaletteFile(check.info.dataType))
         AddWarning(report, "palette entries in ColorFormat %u (%s) have no colour conversion: palette left black",
                    check.colorFormat, ColorName(check.colorFormat));
     return 0;
+}
+
+// Indices stored without a palette file show as distinct grey levels,
+// index i as i x 255 / (entries - 1), which encode reads back as indices
+// whatever a tool does to the PNG's palette.
+void ShowIndicesAsGrey(const TextureCheck& check, MemoryHost* host) {
+    if (!check.decision.indexed || HasChannelRow(check.colorFormat) || HasPaletteFile(check.info.dataType)) return;
+    const uint32_t entries = check.decision.paletteCount == 16 ? 16 : 256;
+    for (uint32_t i = 0; i < entries; i++) host->image.aPalette[i] = IndexGrey(i, entries);
+    host->image.nPaletteCount = (int32_t)entries;
 }
 
 }  // namespace
@@ -244,7 +254,9 @@ int ImportToHost(const char* input, const char* palette, MemoryHost* host, Impor
     };
     const int status = ImportTexture(input, file, length, &host->image, &host->services, &platform, outcome);
     free(file);
-    return SayImported(status, context, *outcome, *host, report);
+    const int said = SayImported(status, context, *outcome, *host, report);
+    if (said == 0) ShowIndicesAsGrey(outcome->check, host);
+    return said;
 }
 
 // ---- decode

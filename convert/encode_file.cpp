@@ -41,8 +41,10 @@ uint64_t EncodeNeed(const char* input) {
     if (PeekPng(head, length, &width, &height, &kind) != 0) return fileLength;
     const uint64_t pixels = (uint64_t)width * height;
     // The file, its pixels decoded, the host picture and the texture (with
-    // its PVZ container and the encoders' work): about 4 bytes a pixel each.
-    return pixels > kMaxPicturePixels ? 0 : fileLength + 16 * pixels;
+    // its PVZ container and the encoders' work): about 4 bytes a pixel each;
+    // the texture being replaced, read back, and the comparison with it
+    // about 12 more.
+    return pixels > kMaxPicturePixels ? 0 : fileLength + 28 * pixels;
 }
 
 static int ReadPicture(const char* path, PngImage* png, char* message) {
@@ -273,6 +275,10 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
         result = -1;
     } else {
         snprintf(outcome->output, sizeof outcome->output, "%s", job.output);
+        // Where names fold case, the file replaced keeps the case it has.
+        char found[kPathRoom];
+        if (kConverterFiles.pathStyle == kPathsWindowsUtf8 && FindFile(outcome->output, found, sizeof found))
+            memcpy(outcome->output, found, sizeof found);
     }
     ReplacedTexture replaced;
     if (result == 0) {
@@ -289,15 +295,53 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
         return -1;
     }
 
+    // The texture being replaced is the reference: what the picture did not
+    // change stays as it was, and an unchanged picture writes nothing.
+    ReplacedComparison comparison;
+    CompareWithReplaced(outcome->output, replaced, outcome->resolved.settings, job.palette, &host, &comparison);
+    outcome->replacedState = comparison.state;
+    outcome->changedPixels = comparison.changedPixels;
+    outcome->changedColours = comparison.changedColours;
+    outcome->levelsRemade = comparison.levelsRemade;
+    outcome->dryRun = job.dryRun;
+    if (comparison.state == kReplacedUnchanged || job.dryRun) {
+        if (HasPaletteFile(outcome->resolved.settings.dataType) && comparison.state != kReplacedUnchanged)
+            outcome->paletteSource = job.palette || PathExists(outcome->palettePath) ? kPaletteKept
+                                                                                     : kPaletteFromPicture;
+        if (job.dryRun && comparison.state != kReplacedUnchanged) {
+            // What encode would warn of before it knows the palette's fit.
+            ExportOutcome planned;
+            memset(&planned, 0, sizeof planned);
+            planned.container = ContainerOfPath(outcome->output);
+            Warn(job, png, *outcome, planned, report);
+        }
+        FreeReplacedComparison(&comparison);
+        FreeMemoryHost(&host);
+        FreePng(&png);
+        return 0;
+    }
+
     ExportPlatform platform;
     InitExportPlatform(&platform, &outcome->resolved.settings, kConverterFiles, kConverterEncoders);
     platform.ChooseSettings = GivenSettings;
-    const ExportOptions options = {job.palette, true, job.unmapped};
+    const ExportOptions options = {job.palette, true, job.unmapped,
+                                   comparison.state == kReplacedChanged ? &comparison.texels : nullptr};
     ExportOutcome exported;
     errno = 0;
     result = ExportPicture(outcome->output, &host.image, &host.services, &platform, &options, &exported);
     const int error = errno;
     FreeMemoryHost(&host);
+    if (result == kExportOk && comparison.state == kReplacedChanged) {
+        if (exported.paletteSource == kPaletteKept) outcome->nearestPixels = exported.unmappedPixels;
+        outcome->vq = comparison.texels.texels != nullptr;
+        outcome->codebookKept = comparison.texels.codebookKept;
+        outcome->changedBlocks = comparison.texels.changedBlocks;
+        outcome->blockError = comparison.texels.blockError;
+        outcome->keptBlocks = comparison.texels.keptBlocks;
+        outcome->keptError = comparison.texels.keptError;
+        outcome->trainedError = comparison.texels.trainedError;
+    }
+    FreeReplacedComparison(&comparison);
     if (result != kExportOk) SayExportFailure(result, *outcome, exported, error, report);
     else Warn(job, png, *outcome, exported, report);
     FreePng(&png);
@@ -307,8 +351,14 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     return result == kExportOk ? 0 : -1;
 }
 
-void InspectPicture(const char* path, int container, const SettingsChoice& choice, PictureSummary* summary) {
+void InspectPicture(const EncodeJob& job, PictureSummary* summary) {
     memset(summary, 0, sizeof *summary);
+    const char* path = job.input;
+    // What encode would do, planned as --dry-run plans it.
+    ConvertReport planReport;
+    summary->planned = EncodeImageFile(job, &summary->plan, &planReport) == 0;
+    memcpy(summary->planError, planReport.message, sizeof summary->planError);
+    memcpy(summary->planWarnings, planReport.warning, sizeof summary->planWarnings);
     PngImage png;
     summary->readResult = ReadPicture(path, &png, summary->error);
     if (summary->readResult != 0) return;
@@ -320,7 +370,7 @@ void InspectPicture(const char* path, int container, const SettingsChoice& choic
     memcpy(summary->source, png.source, sizeof summary->source);
     ConvertReport report;
     ClearReport(&report);
-    if (PickTextureName(path, png.source, container, summary->output, sizeof summary->output, nullptr,
+    if (PickTextureName(job.output, png.source, job.container, summary->output, sizeof summary->output, nullptr,
                         &report) != 0)
         snprintf(summary->output, sizeof summary->output, "%s", "");
     ReplacedTexture replaced;

@@ -15,23 +15,23 @@ struct Message {
 
 const Message kMessages[kMessageCount] = {
     // kTextUsage
-    {"usage: ombr info FILE... [--json] [-r]\n"
+    {"usage: ombr info FILE... [--json] [-r] [--out-dir DIR] [encode's settings and --palette]\n"
      "       ombr decode TEXTURE... [-o OUT.png | --out-dir DIR] [--palette PVP] [--raw FILE]\n"
      "                   [--png-level N]\n"
      "       ombr encode IMAGE.png... [-o OUT.pvz|OUT.pvr | --out-dir DIR] [--type N] [--color N]\n"
      "                   [--id N] [--preset auto|none] [--container pvz|pvr] [--palette PVP]\n"
-     "                   [--new-palette | --strict-palette]\n"
+     "                   [--new-palette | --strict-palette] [-n/--dry-run]\n"
      "       ombr gallery FOLDER... -o OUT_DIR [--png-level N]\n"
      "       ombr palette PALETTE -o OUT.act|.gpl|.png|.pvp [--color N]\n"
      "       ombr FILE|FOLDER...   (as dropped on ombr.exe)\n"
      "common options: -r/--recursive -j/--jobs N -f/--force -q/--quiet -v/--verbose --console-cp;\n"
      "ombr --help, ombr --version\n",
-     "使い方: ombr info ファイル... [--json] [-r]\n"
+     "使い方: ombr info ファイル... [--json] [-r] [--out-dir フォルダー] [encode の設定と --palette]\n"
      "        ombr decode テクスチャ... [-o 出力.png | --out-dir フォルダー] [--palette PVP]\n"
      "                    [--raw ファイル] [--png-level N]\n"
      "        ombr encode 画像.png... [-o 出力.pvz|出力.pvr | --out-dir フォルダー] [--type N]\n"
      "                    [--color N] [--id N] [--preset auto|none] [--container pvz|pvr]\n"
-     "                    [--palette PVP] [--new-palette | --strict-palette]\n"
+     "                    [--palette PVP] [--new-palette | --strict-palette] [-n/--dry-run]\n"
      "        ombr gallery フォルダー... -o 出力フォルダー [--png-level N]\n"
      "        ombr palette パレット -o 出力.act|.gpl|.png|.pvp [--color N]\n"
      "        ombr ファイル|フォルダー...   (ombr.exe にドロップしたときと同じ)\n"
@@ -44,8 +44,10 @@ const Message kMessages[kMessageCount] = {
      "\n"
      "ombr info FILE...\n"
      "  Tells the container, GlobalIndex, ColorFormat, DataType, size, texel data length and\n"
-     "  palette file of each texture, and whether the import reads it; of a PNG, the settings\n"
-     "  encode would write it with, and where each comes from. --json for scripts.\n"
+     "  palette file of each texture, and whether the import reads it; of a PNG, what encode\n"
+     "  would do (as encode --dry-run): the texture, each setting and where it comes from, the\n"
+     "  palette, the pixels that would change; encode's --out-dir, settings and --palette are\n"
+     "  taken. --json for scripts.\n"
      "\n"
      "ombr decode TEXTURE...\n"
      "  Writes each .pvr or .pvz texture as a PNG: palette textures as palette PNGs (their .pvp\n"
@@ -81,6 +83,11 @@ const Message kMessages[kMessageCount] = {
      "                    entry of its colour. Colours it lacks get the nearest entry (counted), or:\n"
      "  --new-palette     a new palette for a picture with colours the palette lacks\n"
      "  --strict-palette  refuse such a picture\n"
+     "  The texture being replaced is the reference: a picture that shows what it shows (as its\n"
+     "  layout holds it) writes nothing (\"unchanged\"); otherwise only the pixels that differ are\n"
+     "  encoded, the others keep their texels (index, codebook code), and the line says how many.\n"
+     "  -n/--dry-run      plan every file (name, settings and their sources, palette, pixels that\n"
+     "                    would change) and write nothing\n"
      "\n"
      "ombr gallery FOLDER... -o OUT_DIR\n"
      "  Writes OUT_DIR/index.html, a page that shows every texture (thumbnails, settings, filters,\n"
@@ -117,8 +124,10 @@ const Message kMessages[kMessageCount] = {
      "\n"
      "ombr info ファイル...\n"
      "  テクスチャのコンテナー、ID (GlobalIndex)、ColorFormat、DataType、大きさ、テクセルデータの\n"
-     "  長さ、パレットファイル、読み込めるかどうかを表示します。PNG なら encode が書き出す設定と、\n"
-     "  その設定がどこから来るかを表示します。--json でスクリプト向けの出力になります。\n"
+     "  長さ、パレットファイル、読み込めるかどうかを表示します。PNG なら encode がすること\n"
+     "  (encode --dry-run と同じ) を表示します: 書き出すテクスチャ、各設定とその出どころ、\n"
+     "  パレット、変わる画素の数。encode の --out-dir、設定、--palette を受け付けます。\n"
+     "  --json でスクリプト向けの出力になります。\n"
      "\n"
      "ombr decode テクスチャ...\n"
      "  .pvr・.pvz テクスチャを PNG に書き出します。パレット付きのテクスチャはパレット PNG に\n"
@@ -156,6 +165,11 @@ const Message kMessages[kMessageCount] = {
      "                       パレットにない色は最も近いエントリーになります (数を表示)。または:\n"
      "  --new-palette        パレットにない色がある画像には新しいパレットを作ります\n"
      "  --strict-palette     そのような画像を書き出しません\n"
+     "  置き換えるテクスチャが基準です。そのレイアウトで見て同じ絵なら何も書きません\n"
+     "  (「unchanged」)。違うときは違う画素だけを符号化し、ほかの画素はテクセル (インデックス、\n"
+     "  コードブックのコード) をそのまま保ち、その数を表示します。\n"
+     "  -n/--dry-run         各ファイルの計画 (名前、設定とその出どころ、パレット、変わる画素) を\n"
+     "                       表示し、何も書きません\n"
      "\n"
      "ombr gallery フォルダー... -o 出力フォルダー\n"
      "  すべてのテクスチャを見られるページ 出力フォルダー/index.html を書きます (縮小画像、設定、\n"
@@ -245,7 +259,7 @@ const Message kMessages[kMessageCount] = {
     // kTextCannotCreateFolder
     {"ombr: cannot create the folder %s\n", "ombr: フォルダー %s を作れません\n"},
     // kTextSummary
-    {"ombr %s: %zu converted, %zu failed%s\n", "ombr %s: %zu 件変換、%zu 件失敗%s\n"},
+    {"ombr %s: %zu %s%s, %zu failed%s\n", "ombr %s: %zu 件%s%s、%zu 件失敗%s\n"},
     // kTextInterrupted
     {", interrupted", "、中断しました"},
     // kTextFailedFile
@@ -272,6 +286,13 @@ const Message kMessages[kMessageCount] = {
     {"cannot create the folder %s", "フォルダー %s を作れません"},
     // kTextExists
     {"%s exists (use --force to replace it)", "%s は既にあります (置き換えるには --force)"},
+    // kTextConverted
+    {"converted", "変換"},
+    // kTextPlanned
+    {"planned", "計画"},
+    // kTextReplacedCounts
+    {" (%zu unchanged, %zu changed, %zu new, %zu written anew)",
+     " (変更なし %zu 件、変更あり %zu 件、新規 %zu 件、作り直し %zu 件)"},
 };
 
 int g_language = kLanguageEnglish;

@@ -30,7 +30,8 @@ enum MessageId {
     kTextSingleInput,       // %s: -o or --raw
     kTextCannotCreateFolder,// %s: the folder
     // a batch
-    kTextSummary,           // %s %zu %zu %s: command, converted, failed, kTextInterrupted or ""
+    kTextSummary,           // %s %zu %s %s %zu %s: command, count, kTextConverted or kTextPlanned,
+                            // kTextReplacedCounts or "", failed, kTextInterrupted or ""
     kTextInterrupted,
     kTextFailedFile,        // %s: a path
     kTextWarning,           // %s %.*s: path, the warning
@@ -45,6 +46,9 @@ enum MessageId {
     kTextSameOutput,        // %s: the output
     kTextNoFolder,          // %s: the folder
     kTextExists,            // %s: the output
+    kTextConverted,
+    kTextPlanned,
+    kTextReplacedCounts,    // %zu %zu %zu %zu: unchanged, changed, new, written anew
     kMessageCount
 };
 

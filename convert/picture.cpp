@@ -99,8 +99,58 @@ static int32_t PictureMode(const PngImage& png, const TextureSettings& settings,
     return png.kind == kPngIndexed ? kColorModeIndexed : kColorModeGrey;
 }
 
+// The indices of a picture of an index texture (no palette file) as decode
+// shows them, as grey levels i x 255 / (entries - 1): true when every pixel
+// is an opaque grey of that ladder (for a palette PNG, the entries it uses
+// also distinct), with `out` filled (width x height).
+static bool LadderIndices(const PngImage& png, unsigned bits, uint8_t* out) {
+    const unsigned step = bits == 4 ? 17 : 1;
+    const size_t count = (size_t)png.width * png.height;
+    uint32_t levelOf[256];
+    bool seenLevel[256] = {false};
+    if (png.kind == kPngIndexed) {
+        bool used[256] = {false};
+        for (size_t i = 0; i < count; i++) used[png.pixels[i]] = true;
+        for (uint32_t e = 0; e < 256; e++) {
+            if (!used[e]) continue;
+            const uint8_t* c = png.palette[e];
+            if (c[3] != 255 || c[0] != c[1] || c[1] != c[2] || c[0] % step != 0 || seenLevel[c[0]]) return false;
+            seenLevel[c[0]] = true;
+            levelOf[e] = c[0] / step;
+        }
+        for (size_t i = 0; i < count; i++) out[i] = (uint8_t)levelOf[png.pixels[i]];
+        return true;
+    }
+    for (size_t i = 0; i < count; i++) {
+        const uint8_t* c = png.pixels + 4 * i;
+        if (c[3] != 255 || c[0] != c[1] || c[1] != c[2] || c[0] % step != 0) return false;
+        out[i] = (uint8_t)(c[0] / step);
+    }
+    return true;
+}
+
 int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* host, ConvertReport* report) {
     InitMemoryHost(host);
+    const unsigned bits = TexelBits(settings.dataType, settings.colorFormat);
+    if ((bits == 4 || bits == 8) && !HasPaletteFile(settings.dataType)) {
+        // An index texture: its grey ladder, whatever a tool made of the PNG.
+        const size_t count = (size_t)png.width * png.height;
+        uint8_t* ladder = (uint8_t*)malloc(count + 1);
+        if (ladder && LadderIndices(png, bits, ladder)) {
+            if (SetHostPicture(host, (int32_t)png.width, (int32_t)png.height, kColorModeIndexed) != 0) {
+                free(ladder);
+                snprintf(report->message, kReportRoom, "no memory for a %u x %u picture", png.width, png.height);
+                return -1;
+            }
+            const uint32_t entries = bits == 4 ? 16 : 256;
+            host->image.nPaletteCount = (int32_t)entries;
+            for (uint32_t i = 0; i < entries; i++) host->image.aPalette[i] = IndexGrey(i, entries);
+            for (size_t i = 0; i < count; i++) host->pixels[i] = ladder[i];
+            free(ladder);
+            return 0;
+        }
+        free(ladder);
+    }
     const int32_t mode = PictureMode(png, settings, report);
     if (mode < 0) return -1;
     if (SetHostPicture(host, (int32_t)png.width, (int32_t)png.height, mode) != 0) {

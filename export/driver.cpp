@@ -7,7 +7,7 @@
 #include "texts.h"
 #include "texture.h"
 
-const ExportOptions kPluginExportOptions = {nullptr, false, kUnmappedNewPalette};
+const ExportOptions kPluginExportOptions = {nullptr, false, kUnmappedNewPalette, nullptr};
 
 static void NoMessage(void*, const char*, const char*, unsigned) {}
 static int NoSettings(void*, const HostLayer*, const char*, TextureSettings*) { return -1; }
@@ -103,11 +103,11 @@ int ChooseSettings(ExportRun* run) {
 
 // The .pvp to keep, read into `bytes`: its length, or 0 when there is none
 // (or it is no palette file a texture could use).
-size_t ReadKnownPalette(const ExportRun& run, const char* path, uint8_t bytes[kPaletteMaxFileSize]) {
+size_t ReadKnownPalette(const ExportRun& run, const char* path, uint8_t bytes[kPaletteKeptMaxFileSize]) {
     const ExportFiles& files = run.platform->files;
     if (!files.ReadFile) return 0;
-    const long length = files.ReadFile(run.platform->context, path, bytes, kPaletteMaxFileSize);
-    return length > 0 && length <= (long)kPaletteMaxFileSize ? (size_t)length : 0;
+    const long length = files.ReadFile(run.platform->context, path, bytes, kPaletteKeptMaxFileSize);
+    return length > 0 && length <= (long)kPaletteKeptMaxFileSize ? (size_t)length : 0;
 }
 
 // Chooses and stages the .pvp of a palettised texture; nothing for the other
@@ -125,7 +125,7 @@ int StagePalette(ExportRun* run, StagedFile* file) {
     if (platform->files.FindOtherCase && platform->files.FindOtherCase(platform->context, palettePath, other, sizeof other))
         memcpy(palettePath, other, sizeof other);
 
-    uint8_t known[kPaletteMaxFileSize];
+    uint8_t known[kPaletteKeptMaxFileSize];
     const char* knownPath = run->options->knownPalette ? run->options->knownPalette : palettePath;
     PaletteRequest request;
     request.dataType = settings.dataType;
@@ -134,6 +134,7 @@ int StagePalette(ExportRun* run, StagedFile* file) {
     request.known = request.knownLength > 0 ? known : nullptr;
     request.mapIndexed = run->options->mapIndexed;
     request.unmapped = run->options->unmapped;
+    request.reference = run->options->reference;
     const int chosen = ChoosePalette(request, run->services, run->image, platform->allocator, &run->palette);
     run->outcome->paletteSource = run->palette.source;
     run->outcome->unmappedPixels = run->palette.unmappedPixels;
@@ -165,7 +166,10 @@ int StageTexture(ExportRun* run, StagedFile* file) {
                        (uint16_t)run->height, texelLength);
     const HostServices* services = run->services;
     if (services->BeginProgress) services->BeginProgress(0, run->height);
-    const EncodeSource source = {services, run->image, run->palette.indices};
+    // The old texels stay only with the palette they index.
+    TexelReference* reference = run->options->reference;
+    if (HasPaletteFile(settings.dataType) && run->palette.source != kPaletteKept) reference = nullptr;
+    const EncodeSource source = {services, run->image, run->palette.indices, reference};
     const int encoded = EncodeLayout(*platform->encoders, source, run->layout, texture + kTextureHeaderSize, texelLength);
     if (services->EndProgress) services->EndProgress();
 

@@ -185,7 +185,7 @@ int EncodeTexels(uint8_t* texels, size_t capacity, const uint8_t* pvrtChunk, con
     if (!GetArea(services, image, &area) ||
         PlanTexels(dataType, colorFormat, area.width, area.height, &layout) != kTextureOk)
         return kEncodeRefused;
-    const EncodeSource source = {services, image, nullptr};
+    const EncodeSource source = {services, image, nullptr, nullptr};
     return EncodeLayout(kPluginEncoders, source, layout, texels, capacity);
 }
 
@@ -204,10 +204,12 @@ void HostPaletteColours(const HostImage* image, uint32_t colours[256], int32_t* 
         break;
     case kColorModeIndexed: {
         const int32_t n = image->nPaletteCount < 0 ? 0 : image->nPaletteCount > 256 ? 256 : image->nPaletteCount;
-        // Alpha the host kept from the import: its entries differ in alpha.
+        // Alpha the host kept from the import: colours carry alpha (bAlpha),
+        // and not every entry's is 0 (what a host that drops alpha leaves).
+        // A palette of one partial alpha (glass, water) keeps it.
         bool entryAlpha = false;
-        for (int32_t i = 1; i < n && image->bAlpha; i++)
-            if ((image->aPalette[i] ^ image->aPalette[0]) >> 24) entryAlpha = true;
+        for (int32_t i = 0; i < n && image->bAlpha; i++)
+            if (image->aPalette[i] >> 24) entryAlpha = true;
         for (uint32_t i = 0; i < 256; i++) {
             const uint32_t colour = image->aPalette[i];
             if (entryAlpha) colours[i] = colour;

@@ -32,8 +32,8 @@ int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, cons
 
 // The colours of a picture's palette, as pixels of the picture stand for
 // them: an indexed picture's entries with each entry's own alpha when the
-// host kept the alpha the import gave them (bAlpha set, and not every entry of
-// one alpha), otherwise opaque but nTransparentIndex (alpha 0); a grey
+// host kept the alpha the import gave them (bAlpha set, and not every entry's
+// alpha 0), otherwise opaque but nTransparentIndex (alpha 0); a grey
 // picture's 256 levels and a two-colour picture's black and white, opaque.
 // `count` receives the entries that count: nPaletteCount (at most 256), 256
 // or 2; 0, and every entry 0, for a direct-colour picture.
@@ -67,12 +67,33 @@ inline uint32_t PixelColour(const PixelColours& colours, uint32_t value) {
 struct Allocator;
 uint32_t* ReadLayerColours(const HostServices* services, HostImage* image, const Allocator& allocator);
 
+// The texture being replaced, for an encode that keeps what the picture did
+// not change. The palette layouts keep the old index of every unchanged
+// pixel (ChoosePalette); the VQ encoder keeps the codebook and the codes of
+// unchanged blocks and gives each changed block its nearest code. The other
+// layouts need nothing here: the caller gives their unchanged pixels the
+// old texel's colour, which packs back to it.
+struct TexelReference {
+    const uint8_t* changed;   // width x height, row by row: nonzero where the picture differs
+    const uint8_t* indices;   // palette layouts: each pixel's index in the old texture; else null
+    const uint8_t* texels;    // the old texel data, in the layout being written; null: none
+    size_t texelLength;
+    // Told back by the VQ encoder.
+    bool codebookKept;        // false: trained anew, the kept one serving the changed blocks clearly worse
+    uint64_t changedBlocks;   // blocks of the full level with a changed pixel
+    uint64_t blockError;      // their summed squared difference (red, green, blue) from the kept code nearest
+    uint64_t keptBlocks;      // the other blocks, and theirs from the code they kept
+    uint64_t keptError;
+    uint64_t trainedError;    // the whole picture's on a codebook trained anew
+};
+
 // What the layout encoders read: the layer of the host image, and for the
 // palette layouts, where the palette was chosen anew, each pixel's index.
 struct EncodeSource {
     const HostServices* services;
     HostImage* image;
     const uint8_t* indices;   // width x height, row by row; null: the host's own values
+    TexelReference* reference;   // the texture being replaced, or null
 };
 // Encodes the texels of a planned layout (PlanTexels: the sides fit it) into
 // `texels` (`capacity` bytes, at least layout.needed): kEncodeOk, or

@@ -52,6 +52,22 @@ int FirstBlocks(const uint32_t* blocks, uint32_t b, unsigned colorFormat, unsign
     return made > 0 ? 0 : -1;
 }
 
+// The squared difference of red, green and blue of two host colours.
+uint32_t RgbDistance(uint32_t a, uint32_t b) {
+    uint32_t sum = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int d = (int)((a >> shift) & 255) - (int)((b >> shift) & 255);
+        sum += (uint32_t)(d * d);
+    }
+    return sum;
+}
+
+unsigned ReadIndex(const VqPlan& plan, const uint8_t* texels, uint64_t position) {
+    if (!plan.small) return texels[plan.mapStart + position];
+    const uint8_t byte = texels[plan.mapStart + position / 2];
+    return position % 2 ? byte >> 4 : byte & 0x0F;
+}
+
 void WriteIndex(const VqPlan& plan, uint8_t* texels, uint64_t position, unsigned e) {
     if (!plan.small) {
         texels[plan.mapStart + position] = (uint8_t)e;
@@ -150,4 +166,84 @@ int EncodeVqTexels(const uint32_t* picture, size_t count, uint32_t side, unsigne
     }
     free(blocks);
     return result;
+}
+
+int EncodeVqOnCodebook(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
+                       const uint8_t* old, size_t oldLength, const uint8_t* changed, uint8_t* texels, size_t capacity,
+                       VqKeptCost* cost) {
+    memset(cost, 0, sizeof *cost);
+    VqPlan plan;
+    uint64_t needed = 0;
+    if (PlanVq(dataType, colorFormat, side, capacity, &plan, &needed) != 0 || count < (size_t)side * side ||
+        !old || !changed || oldLength < needed)
+        return -1;
+    const uint32_t b = side / 2;
+    const size_t blockCount = (size_t)b * b;
+    uint32_t* blocks = (uint32_t*)malloc((blockCount * kBlockTexels + 1) * sizeof(uint32_t));
+    if (!blocks) return -1;
+    // The old texture whole: its codebook, the codes of every block, the
+    // smaller levels' maps.
+    memcpy(texels, old, (size_t)needed);
+    ExtractBlocks(picture, side, blocks);
+    uint32_t book[kMaxCodebookEntries * kBlockTexels];
+    for (unsigned i = 0; i < plan.entries * kBlockTexels; i++)
+        book[i] = UnpackColor(colorFormat, ReadU16(texels + 2 * i)) | 0xFF000000u;
+    CodebookSearch search;
+    PrepareSearch(book, plan.entries, kBlockTexels, &search);
+    uint32_t table[kTwiddleTableSize];
+    BuildTwiddleTable(table);
+    WalkTwiddled<1>(
+        table, b, b,
+        [&](uint32_t t, uint32_t bx, uint32_t by) {
+            bool differs = false;
+            for (uint32_t k = 0; k < kBlockTexels; k++) {
+                const uint32_t x = 2 * bx + k / 2, row = side - 1 - (2 * by + k % 2);
+                if (changed[(size_t)row * side + x]) differs = true;
+            }
+            const uint32_t* block = blocks + ((size_t)by * b + bx) * kBlockTexels;
+            if (!differs) {
+                // How near the kept code is to what the block shows: the
+                // codebook's own quality, to judge the changed blocks by.
+                const unsigned e = ReadIndex(plan, texels, plan.fullPosition + t);
+                for (uint32_t k = 0; k < kBlockTexels; k++) cost->keptError += RgbDistance(block[k], book[e * kBlockTexels + k]);
+                cost->keptBlocks++;
+                return;
+            }
+            uint32_t d;
+            const unsigned e = NearestEntry(search, block, &d);
+            WriteIndex(plan, texels, plan.fullPosition + t, e);
+            cost->changedBlocks++;
+            cost->changedError += d;
+        },
+        [](uint32_t) {});
+    int result = 0;
+    if (plan.mips && cost->changedBlocks > 0) result = MapSmallerLevels(plan, search, picture, side, table, texels);
+    free(blocks);
+    return result;
+}
+
+int VqPictureError(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
+                   const uint8_t* texels, size_t length, uint64_t* error) {
+    *error = 0;
+    VqPlan plan;
+    uint64_t needed = 0;
+    if (PlanVq(dataType, colorFormat, side, length, &plan, &needed) != 0 || count < (size_t)side * side) return -1;
+    uint32_t book[kMaxCodebookEntries * kBlockTexels];
+    for (unsigned i = 0; i < plan.entries * kBlockTexels; i++) book[i] = UnpackColor(colorFormat, ReadU16(texels + 2 * i));
+    uint32_t table[kTwiddleTableSize];
+    BuildTwiddleTable(table);
+    const uint32_t b = side / 2;
+    uint64_t sum = 0;
+    WalkTwiddled<1>(
+        table, b, b,
+        [&](uint32_t t, uint32_t bx, uint32_t by) {
+            const unsigned e = ReadIndex(plan, texels, plan.fullPosition + t);
+            for (uint32_t k = 0; k < kBlockTexels; k++) {
+                const uint32_t x = 2 * bx + k / 2, row = side - 1 - (2 * by + k % 2);
+                sum += RgbDistance(picture[(size_t)row * side + x], book[e * kBlockTexels + k]);
+            }
+        },
+        [](uint32_t) {});
+    *error = sum;
+    return 0;
 }

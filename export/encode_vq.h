@@ -22,3 +22,23 @@ enum {
 // 1 x 1 level at index 0. 0, or -1 (sizes, codes, no memory).
 int EncodeVqTexels(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
                    int codebookKind, uint8_t* texels, size_t capacity);
+
+// The same layout on the codebook of the texture being replaced, `old`
+// (`oldLength` bytes of its texel data, laid out as this one): its
+// codebook, codes and smaller levels' maps stay, but every block with a
+// pixel flagged in `changed` (side x side, picture rows) gets its nearest
+// entry, and the smaller levels' maps are made again when any did.
+// `cost` tells what that cost: the blocks of either kind and their summed
+// squared differences of red, green and blue from their entries. 0, or -1.
+struct VqKeptCost {
+    uint64_t changedBlocks, changedError;
+    uint64_t keptBlocks, keptError;
+};
+int EncodeVqOnCodebook(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
+                       const uint8_t* old, size_t oldLength, const uint8_t* changed, uint8_t* texels, size_t capacity,
+                       VqKeptCost* cost);
+// The summed squared difference of red, green and blue between the
+// picture and the full level of VQ texel data (`length` bytes) as the
+// import shows it. 0, or -1.
+int VqPictureError(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
+                   const uint8_t* texels, size_t length, uint64_t* error);

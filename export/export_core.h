@@ -111,6 +111,7 @@ struct ExportOptions {
     const char* knownPalette;   // a .pvp to keep instead of the one beside the texture; null: that one
     bool mapIndexed;            // an indexed picture maps onto the known palette too
     int unmapped;               // kUnmapped...: colours the known palette does not hold
+    TexelReference* reference;  // the texture being replaced, to keep what did not change; null: none
 };
 // The plug-in's: the .pvp beside the texture is kept for a picture without a
 // palette of its own when every colour is in it; otherwise a new one is made.

@@ -30,7 +30,7 @@ struct KeyMap {
 };
 
 bool ReadKnown(const PaletteRequest& request, KnownPalette* known) {
-    if (!request.known || request.knownLength > kPaletteMaxFileSize) return false;
+    if (!request.known || request.knownLength > kPaletteKeptMaxFileSize) return false;
     uint32_t n = PaletteFileEntryCount(request.knownLength);
     const uint32_t limit = PaletteIndexLimit(request.dataType);
     if (n > limit) n = limit;
@@ -90,6 +90,7 @@ struct Mapping {
     uint32_t unmappedColours;
     uint32_t lastColour;     // the last colour outside the palette, and its entry
     uint32_t lastEntry;
+    uint8_t* seen;           // a bit for each packed colour counted outside the palette
 };
 
 // The entry for one colour, kNoEntry when it is outside the palette and is
@@ -98,8 +99,13 @@ uint32_t MapColour(Mapping* m, uint32_t colour, uint64_t pixels) {
     const uint32_t entry = Lookup(*m->known, m->map, m->request->format, *m->row, colour);
     if (entry != kNoEntry) return entry;
     m->unmappedPixels += pixels;
-    if (m->unmappedColours == 0 || colour != m->lastColour) {
+    // Colours are counted as the palette's format packs them, each once.
+    const uint32_t key = PackedKey(*m->row, colour);
+    if (!(m->seen[key >> 3] & (1u << (key & 7)))) {
+        m->seen[key >> 3] |= (uint8_t)(1u << (key & 7));
         m->unmappedColours++;
+    }
+    if (m->unmappedPixels == pixels || colour != m->lastColour) {
         m->lastColour = colour;
         m->lastEntry = m->nearest ? Nearest(*m->known, m->request->format, colour) : (uint32_t)kNoEntry;
     }
@@ -116,6 +122,11 @@ int MapOntoKnown(Mapping* m, const HostServices* services, HostImage* image, con
     const HostLayer* layer = image->pLayer;
     const uint32_t w = (uint32_t)(layer->nRight - layer->nLeft), h = (uint32_t)(layer->nBottom - layer->nTop);
     const size_t count = (size_t)w * h;
+    // The texture being replaced keeps its index wherever the picture shows
+    // what it showed (duplicate entries stay apart, as do indices past the
+    // last entry).
+    const TexelReference* ref = m->request->reference;
+    const bool reference = ref && ref->changed && ref->indices;
     if (image->nColorMode == kColorModeIndexed) {
         uint32_t colours[256];
         int32_t entries;
@@ -123,10 +134,11 @@ int MapOntoKnown(Mapping* m, const HostServices* services, HostImage* image, con
         uint64_t used[256] = {0};
         for (uint32_t y = 0; y < h; y++)
             for (uint32_t x = 0; x < w; x++) {
+                const size_t i = (size_t)y * w + x;
                 const uint32_t value = services->GetImagePixel(image, 0, layer->nLeft + (int32_t)x,
                                                                layer->nTop + (int32_t)y) & 0xFF;
-                indices[(size_t)y * w + x] = (uint8_t)value;
-                used[value]++;
+                indices[i] = (uint8_t)value;
+                if (!reference || ref->changed[i]) used[value]++;
             }
         uint32_t remap[256];
         for (uint32_t i = 0; i < 256; i++) {
@@ -135,13 +147,18 @@ int MapOntoKnown(Mapping* m, const HostServices* services, HostImage* image, con
             remap[i] = same ? i : MapColour(m, colours[i], used[i]);
             if (remap[i] == kNoEntry) return kChooseUnmapped;
         }
-        for (size_t i = 0; i < count; i++) indices[i] = (uint8_t)remap[indices[i]];
+        for (size_t i = 0; i < count; i++)
+            indices[i] = reference && !ref->changed[i] ? ref->indices[i] : (uint8_t)remap[indices[i]];
         return 0;
     }
     uint32_t* colours = ReadLayerColours(services, image, allocator);
     if (!colours) return kChooseNoMemory;
     int result = 0;
     for (size_t i = 0; i < count && result == 0; i++) {
+        if (reference && !ref->changed[i]) {
+            indices[i] = ref->indices[i];
+            continue;
+        }
         const uint32_t entry = MapColour(m, colours[i], 1);
         if (entry == kNoEntry) result = kChooseUnmapped;
         indices[i] = (uint8_t)entry;
@@ -163,14 +180,17 @@ int KeepKnown(const PaletteRequest& request, const KnownPalette& known, const Ho
     m.row = &GetChannelRow(request.format)->encode;
     m.nearest = request.unmapped == kUnmappedNearest;
     m.map.first = (uint16_t*)allocator.Alloc(allocator.context, kKeys * sizeof(uint16_t));
+    m.seen = (uint8_t*)allocator.Alloc(allocator.context, kKeys / 8);
     choice->indices = (uint8_t*)allocator.Alloc(allocator.context, count > 0 ? count : 1);
-    int result = m.map.first && choice->indices ? 0 : kChooseNoMemory;
+    int result = m.map.first && m.seen && choice->indices ? 0 : kChooseNoMemory;
     if (result == 0) {
+        memset(m.seen, 0, kKeys / 8);
         memset(m.map.first, 0xFF, kKeys * sizeof(uint16_t));
         for (uint32_t i = known.count; i-- > 0;) m.map.first[known.packed[i]] = (uint16_t)i;
         result = MapOntoKnown(&m, services, image, allocator, choice->indices);
     }
     if (m.map.first) allocator.Free(allocator.context, m.map.first);
+    if (m.seen) allocator.Free(allocator.context, m.seen);
     choice->unmappedPixels = m.unmappedPixels;
     choice->unmappedColours = m.unmappedColours;
     if (result != 0) {

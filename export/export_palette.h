@@ -13,6 +13,8 @@
 #include "host_api.h"
 #include "palette.h"
 
+struct TexelReference;
+
 // What happens to colours a known palette does not hold.
 enum {
     kUnmappedNewPalette = 0,   // the picture's own palette, or the quantiser's
@@ -28,13 +30,15 @@ struct PaletteRequest {
     bool mapIndexed;          // an indexed picture's colours are mapped onto the known palette too;
                               // otherwise it keeps its own palette
     int unmapped;             // kUnmapped...
+    const TexelReference* reference;   // the texture being replaced: its index stays at every unchanged
+                                       // pixel when the known palette is kept; null: none
 };
 
 // Where the palette written came from.
 enum { kPaletteFromPicture = 0, kPaletteKept = 1, kPaletteQuantised = 2 };
 
 struct PaletteChoice {
-    uint8_t file[kPaletteMaxFileSize];   // the .pvp to write
+    uint8_t file[kPaletteKeptMaxFileSize];   // the .pvp to write
     size_t fileLength;
     uint8_t* indices;         // each pixel's index, width x height, row by row (the allocator's);
                               // null: the host's own values are the indices

@@ -9,9 +9,10 @@
 // Chooses at most `colours` (1 to 256) palette entries for `count` host
 // colour values (0xAARRGGBB) with TrainCodebook, on the grid of ColorFormat
 // 0, 1 or 2, and gives each pixel the nearest entry in `indices` (`count`
-// bytes). A picture of no more distinct colours (on that grid) than
-// `colours` keeps them all, exactly. The entries are host colour values that
-// PackColor packs without loss. Gives the number of entries made (entries past
+// bytes). A picture of no more distinct colours, as PackColor packs them
+// (the colour layouts' texels), than `colours` gets exactly those, in order
+// of first appearance. The entries are host colour values that PackColor
+// packs without loss. Gives the number of entries made (entries past
 // it are zero), or -1 (codes, no memory).
 int QuantisePicture(const uint32_t* pixels, size_t count, unsigned colorFormat, unsigned colours, uint8_t* indices,
                     uint32_t palette[256]);

@@ -9,6 +9,10 @@ enum {
     kPaletteHeaderSize = 16,
     kPaletteMaxEntries = 256,
     kPaletteMaxFileSize = kPaletteHeaderSize + 2 * kPaletteMaxEntries,   // 528
+    // A palette file an export keeps is kept whole, whatever it holds past
+    // the entries the texture reaches, up to this length; a longer one is
+    // not kept (a new palette is written).
+    kPaletteKeptMaxFileSize = 16384,
 };
 
 extern const char kMagicPvpl[4];

@@ -16,7 +16,11 @@
 #include "console.h"
 #include "export_core.h"
 #include "files.h"
+<<<<<<< HEAD:os/files_win32.cpp
 #include "threads.h"
+=======
+#include "paths.h"
+>>>>>>> issue-23:cli/files_win32.cpp
 
 const char kPathSeparator = '\\';
 
@@ -123,7 +127,22 @@ bool FindFile(const char* path, char* found, size_t room) {
     const size_t length = strlen(path);
     if (length >= room || !PathExists(path)) return false;
     memcpy(found, path, length + 1);
+    // The file's name in the letter case the folder holds it in, so that a
+    // file replaced keeps its name (TEX.PVP stays TEX.PVP).
+    if (strpbrk(path, "*?")) return true;
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileW(Wide(path).c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    FindClose(search);
+    const std::string name = Utf8(data.cFileName);
+    const size_t start = BaseNameStart(path);
+    if (start + name.size() == length && OutputKey(name.c_str()) == OutputKey(path + start))
+        memcpy(found + start, name.c_str(), name.size() + 1);
     return true;
+}
+
+static bool FindOtherCaseFile(void*, const char* path, char* found, size_t room) {
+    return FindOtherCase(path, found, room);
 }
 
 
@@ -215,7 +234,7 @@ static void KeepAttributes(void*, const char* target, const char* temp) {
 // Renames go through with MOVEFILE_WRITE_THROUGH; a folder cannot be flushed
 // here without rights a user seldom has.
 const ExportFiles kConverterFiles = {WriteFlushed, ReplaceByMove,  RemoveStaged, CanReplaceTarget,
-                                     ReadFilePrefix, nullptr,        ThisRun,      FullPathOf,
+                                     ReadFilePrefix, FindOtherCaseFile, ThisRun,   FullPathOf,
                                      nullptr,      KeepAttributes, kPathsWindowsUtf8, MAX_PATH - 1};
 
 unsigned long CurrentRunId() { return GetCurrentProcessId(); }

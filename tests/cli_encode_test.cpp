@@ -88,7 +88,7 @@ protected:
         choice.dataType = type, choice.colorFormat = color, choice.presets = false;
         const std::string input = P(png), output = P(out);
         const EncodeJob job = {input.c_str(), output.c_str(), false, kContainerChoiceNone, choice, nullptr,
-                               kUnmappedNearest, true};
+                               kUnmappedNearest, true, false};
         EncodeOutcome outcome;
         ConvertReport report;
         const int result = EncodeImageFile(job, &outcome, &report);

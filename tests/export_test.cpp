@@ -157,7 +157,8 @@ TEST(ExportEncode, RefusesWhatItCannotEncodeSafely) {
 
 // The colours a picture's palette stands for: grey levels and black and
 // white opaque; an indexed picture's entries opaque but the transparent one,
-// or each with its own alpha where the host kept the alpha the entries differ in.
+// or each with its own alpha where the host kept alpha (bAlpha, and not every
+// entry's alpha 0), one partial alpha for all included.
 TEST(ExportPalette, FromEachColourMode) {
     StubHost host;
     uint32_t c[256];
@@ -171,12 +172,19 @@ TEST(ExportPalette, FromEachColourMode) {
     host.image.nColorMode = kColorModeIndexed;
     host.image.nPaletteCount = 300;
     host.image.nTransparentIndex = 5;
-    for (int i = 0; i < 256; i++) host.image.aPalette[i] = 0x11000203u | (uint32_t)i << 16;
+    for (int i = 0; i < 256; i++) host.image.aPalette[i] = 0x00000203u | (uint32_t)i << 16;
     for (int alpha : {0, 1}) {
-        host.image.bAlpha = alpha;   // every entry of one alpha: the host's own alpha byte is not used
+        host.image.bAlpha = alpha;   // no alpha, or every entry's 0: the host's own alpha byte is not used
         HostPaletteColours(&host.image, c, &count);
         EXPECT_TRUE(count == 256 && c[7] == 0xFF070203u && c[5] == 0x00050203u) << alpha;
     }
+    for (int i = 0; i < 256; i++) host.image.aPalette[i] = 0x11000203u | (uint32_t)i << 16;
+    host.image.bAlpha = 0;
+    HostPaletteColours(&host.image, c, &count);
+    EXPECT_TRUE(c[7] == 0xFF070203u && c[5] == 0x00050203u);
+    host.image.bAlpha = 1;   // every entry of one partial alpha, kept
+    HostPaletteColours(&host.image, c, &count);
+    EXPECT_TRUE(c[7] == 0x11070203u && c[5] == 0x11050203u);
     host.image.aPalette[3] = 0x80030203u;
     HostPaletteColours(&host.image, c, &count);
     EXPECT_TRUE(c[3] == 0x80030203u && c[7] == 0x11070203u && c[5] == 0x11050203u);

@@ -65,7 +65,13 @@ for texture in textures:
             name, "has" if palette else "lacks", image["created"]))
         failed += 1
         continue
-    if palette is not None and palette[:image["palette_count"]] != image["palette"][:image["palette_count"]]:
+    # Indices without a palette file (DataType 1 with ColorFormat 5 or 6): the
+    # plug-in leaves the host's palette as it is, ombr shows grey levels.
+    wanted = image["palette"][:image["palette_count"]]
+    if palette is not None and name.startswith(("dt1_", "dt13_")) and ("_cf5_" in name or "_cf6_" in name):
+        n = image["palette_count"]
+        wanted = [0xFF000000 | (i * (255 // (n - 1))) * 0x010101 for i in range(n)]
+    if palette is not None and palette[:image["palette_count"]] != wanted:
         print("FAIL %s: the PNG palette differs from the host's %d entries" % (name, image["palette_count"]))
         failed += 1
         continue

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """The edit loop as users run it: a folder of textures decoded to PNGs, the
 PNGs saved again by an editor (ImageMagick's convert: as it is, with the text
-chunks stripped, and as RGBA), and encoded back onto a copy of the folder
-with --force and no settings. Every colour texture must come back byte for
-byte, every palettised one with the same picture and its .pvp byte for byte,
-each in its own container under its own name.
+chunks stripped, and as RGBA; optipng and pngcrush, which reduce palettes and
+bit depths; PIL's RGBA re-save, where those are installed), and encoded back
+onto a copy of the folder with --force and no settings. Every texture and
+every .pvp must come back byte for byte (indices, duplicate entries, mip
+levels, VQ codebooks, index textures, palettes longer than the texture
+reaches), each in its own container under its own name; an edited picture
+changes only the pixels edited.
 
 usage: edit_loop.py OMBR WORK_DIR [--full]
   --full: every pair in both containers and a count per variant (slower)
@@ -25,7 +28,7 @@ failures = []
 def check(condition, what):
     if not condition:
         failures.append(what)
-        print("FAIL:", what)
+        print("FAIL:", what[:400])
     return condition
 
 
@@ -107,6 +110,30 @@ def make_folder(folder):
     data = texture(rng, "wide.pvz", 9, 2, 640, 480, 0x12345678)
     open(os.path.join(folder, "wide.pvz"), "wb").write(data)
     made["wide.pvz"] = 9
+
+    def put(name, data_type, color, texels, entries=None, side=128):
+        plain = header(color, data_type, side, side, 77, len(texels)) + texels
+        open(os.path.join(folder, name), "wb").write(plain if name.lower().endswith("pvr") else pvz(plain, data_type))
+        made[name] = data_type
+        if entries is not None:
+            open(os.path.join(folder, name[:-4] + (".PVP" if name.isupper() else ".pvp")), "wb").write(
+                palette_file(entries))
+
+    def noise(n):
+        return bytes(rng.randrange(256) for _ in range(n))
+    # A mip chain (the smaller levels are not the picture's own halvings),
+    # VQ with and without mips, index textures without a palette file.
+    put("mip2_0.pvz", 2, 0, noise(2 * (5462 + 128 * 128)))
+    put("VQ3_1.PVR", 3, 1, noise(2048 + 64 * 64))
+    put("vq17_2.pvz", 17, 2, noise(128 + 1366 // 2 + 64 * 64 // 2 + 1))
+    put("idx1_6.pvr", 1, 6, noise(128 * 128))
+    put("idx13_5.pvz", 13, 5, noise(128 * 128 // 2))
+    # Every entry of one partial alpha (ARGB4444 at 8 of 15).
+    put("glass7_2.pvz", 7, 2, bytes(rng.randrange(128) for _ in range(128 * 128)),
+        [0x8000 | rng.randrange(4096) for _ in range(128)])
+    # A palette longer than 256 entries, and indices past the last entry.
+    put("long7_0.pvr", 7, 0, noise(128 * 128), [rng.randrange(65536) for _ in range(300)])
+    put("past7_1.pvz", 7, 1, noise(128 * 128), [rng.randrange(65536) for _ in range(128)])
     return made
 
 
@@ -114,17 +141,14 @@ def run(*args):
     return subprocess.run([ombr, *args], capture_output=True, text=True)
 
 
-def colours(folder, name, palette):
-    """The picture of a palettised texture as the game shows it: the pixel
-    values of --raw (indices) resolved through the entries of its .pvp."""
-    raw = os.path.join(work, "raw.bin")
-    r = run("decode", os.path.join(folder, name), "--raw", raw, "-o", os.path.join(work, "raw.png"), "-f", "-q")
-    if r.returncode != 0:
-        return None
-    data = open(os.path.join(folder, palette), "rb").read()
-    entries = struct.unpack("<%dH" % ((len(data) - 16) // 2), data[16:16 + (len(data) - 16) // 2 * 2])
-    values = struct.unpack("<%dI" % (os.path.getsize(raw) // 4), open(raw, "rb").read())
-    return [entries[v] for v in values]
+# "zeroed": the colour under alpha 0 made black, as many editors export.
+TOOLS = {"plain": CONVERT, "strip": CONVERT, "rgba": CONVERT, "zeroed": CONVERT, "optipng": shutil.which("optipng"),
+         "pngcrush": shutil.which("pngcrush"), "pil": None}
+try:
+    from PIL import Image
+    TOOLS["pil"] = "PIL"
+except ImportError:
+    pass
 
 
 def resave(source, target, variant):
@@ -132,9 +156,17 @@ def resave(source, target, variant):
     for name in os.listdir(source):
         if not name.endswith(".png"):
             continue
-        args = {"plain": [], "strip": ["-strip"]}.get(variant, [])
-        out = os.path.join(target, name) if variant != "rgba" else "PNG32:" + os.path.join(target, name)
-        subprocess.run([CONVERT, os.path.join(source, name), *args, out], check=True)
+        src, out = os.path.join(source, name), os.path.join(target, name)
+        if variant == "optipng":
+            subprocess.run([TOOLS[variant], "-quiet", "-o2", "-out", out, src], check=True)
+        elif variant == "pngcrush":
+            subprocess.run([TOOLS[variant], "-q", "-reduce", src, out], check=True, capture_output=True)
+        elif variant == "pil":
+            Image.open(src).convert("RGBA").save(out)
+        else:
+            args = {"plain": [], "strip": ["-strip"], "zeroed": ["-background", "black", "-alpha", "background"]}.get(
+                variant, [])
+            subprocess.run([CONVERT, src, *args, out if variant != "rgba" else "PNG32:" + out], check=True)
 
 
 if not CONVERT:
@@ -148,35 +180,66 @@ r = run("decode", original, "--out-dir", pngs, "-q")
 check(r.returncode == 0, "decode of the folder: " + r.stderr)
 
 counts = []
-for variant in ("plain", "strip", "rgba"):
-    saved = os.path.join(work, "png-" + variant)
-    resave(pngs, saved, variant)
+variants = ["none"] + [v for v in TOOLS if TOOLS[v]]
+for variant in variants:
+    saved = pngs
+    if variant != "none":
+        saved = os.path.join(work, "png-" + variant)
+        resave(pngs, saved, variant)
     target = os.path.join(work, "back-" + variant)
     shutil.copytree(original, target)
-    r = run("encode", saved, "--out-dir", target, "-f", "-q")
+    r = run("encode", saved, "--out-dir", target, "-f")
     check(r.returncode == 0, "%s: encode back: %s" % (variant, r.stderr))
     check("defaults" not in r.stderr, "%s: no setting from the defaults: %s" % (variant, r.stderr))
+    check(r.stderr == "", "%s: no warning: %s" % (variant, r.stderr))
+    check("(%d unchanged, 0 changed, 0 new, 0 written anew)" % len(made) in r.stdout,
+          "%s: the summary counts every texture unchanged: %s" % (variant, r.stdout))
     check(sorted(os.listdir(target)) == sorted(os.listdir(original)), "%s: the same names, nothing added: %s" % (
         variant, sorted(set(os.listdir(target)) ^ set(os.listdir(original)))))
-    same = {"colour": [0, 0], "palettised": [0, 0]}
-    for name, data_type in sorted(made.items()):
-        kind = "palettised" if data_type in (5, 7) else "colour"
+    same = [0, 0]
+    for name in sorted(os.listdir(original)):
         back = os.path.join(target, name)
-        mine = open(back, "rb").read() if os.path.exists(back) else b""
-        ok = mine == open(os.path.join(original, name), "rb").read()
-        if kind == "palettised":
-            pal = [p for p in os.listdir(original) if p.lower() == name[:-4].lower() + ".pvp"][0]
-            ok_pal = open(os.path.join(target, pal), "rb").read() == open(os.path.join(original, pal), "rb").read()
-            ok = ok_pal and colours(target, name, pal) == colours(original, name, pal)
-        check(ok, "%s: %s comes back" % (variant, name))
-        same[kind][0] += ok
-        same[kind][1] += 1
+        ok = os.path.exists(back) and open(back, "rb").read() == open(os.path.join(original, name), "rb").read()
+        check(ok, "%s: %s comes back byte for byte" % (variant, name))
+        same[0] += ok
+        same[1] += 1
     counts.append((variant, same))
+
+# An edit: a few pixels painted over in each picture; only they change.
+edited = os.path.join(work, "png-edited")
+os.makedirs(edited)
+for name in ("mip2_0.png", "VQ3_1.png", "idx1_6.png", "glass7_2.png"):
+    subprocess.run([CONVERT, os.path.join(pngs, name), "-fill", "black", "-draw", "point 3,5", "-draw",
+                    "point 4,5", os.path.join(edited, name)], check=True)
+target = os.path.join(work, "back-edited")
+shutil.copytree(original, target)
+r = run("encode", edited, "--out-dir", target, "-f", "-n")
+check("4 planned (0 unchanged, 4 changed, 0 new, 0 written anew)" in r.stdout, "edited: dry run: " + r.stdout)
+r = run("info", os.path.join(edited, "glass7_2.png"), "--out-dir", target)
+check("encode:      2 pixels of 1 colour would change" in r.stdout, "edited: info tells the plan: " + r.stdout)
+check(all(open(os.path.join(target, n), "rb").read() == open(os.path.join(original, n), "rb").read()
+          for n in os.listdir(original)), "edited: a dry run writes nothing")
+r = run("encode", edited, "--out-dir", target, "-f")
+check(r.returncode == 0, "edited: encode back: %s" % r.stderr)
+lines = [l for l in r.stdout.splitlines() if " -> " in l]
+check(len(lines) == 4 and "4 changed" in r.stdout, "edited: a line for each changed texture: " + r.stdout)
+for line in lines:
+    check(": 2 pixels of 1 colour changed" in line, "edited: the line tells the pixels changed: " + line)
+for name in ("idx1_6.pvr", "glass7_2.pvz", "glass7_2.pvp"):
+    a, b = open(os.path.join(original, name), "rb").read(), open(os.path.join(target, name), "rb").read()
+    if name.endswith(".pvp"):
+        check(a == b, "edited: %s kept" % name)
+    else:
+        raw_a, raw_b = os.path.join(work, "a.bin"), os.path.join(work, "b.bin")
+        run("decode", os.path.join(original, name), "--raw", raw_a, "-o", os.path.join(work, "a.png"), "-f", "-q")
+        run("decode", os.path.join(target, name), "--raw", raw_b, "-o", os.path.join(work, "b.png"), "-f", "-q")
+        va, vb = open(raw_a, "rb").read(), open(raw_b, "rb").read()
+        differ = sum(va[i:i + 4] != vb[i:i + 4] for i in range(0, len(va), 4))
+        check(differ <= 2, "edited: %s: at most the 2 painted indices differ (%d)" % (name, differ))
 
 if full or failures:
     for variant, same in counts:
-        print("%-6s colour %d/%d byte for byte, palettised %d/%d same picture and .pvp" % (
-            variant, same["colour"][0], same["colour"][1], same["palettised"][0], same["palettised"][1]))
+        print("%-8s %d/%d files byte for byte" % (variant, same[0], same[1]))
 if failures:
     print("%d failure(s)" % len(failures))
     sys.exit(1)

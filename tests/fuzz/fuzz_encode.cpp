@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::map<std::string, std::vector<uint8_t>> before = files.Files();
     int unmapped = (flags & kEncodeFlagUnmapped) >> 2;
     if (unmapped > kUnmappedRefuse) unmapped = kUnmappedNearest;
-    const ExportOptions options = {nullptr, (flags & kEncodeFlagMapIndexed) != 0, unmapped};
+    const ExportOptions options = {nullptr, (flags & kEncodeFlagMapIndexed) != 0, unmapped, nullptr};
     ExportOutcome outcome;
     const int result = files.Export(path, &host, &options, &outcome);
 
