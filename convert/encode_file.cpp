@@ -376,6 +376,6 @@ void InspectPicture(const EncodeJob& job, PictureSummary* summary) {
     ReplacedTexture replaced;
     ReadReplaced(summary->output, &replaced);
     summary->outputExists = replaced.exists;
-    summary->resolved = ResolveSettings(choice, summary->output, png.kind, png.tag, &replaced);
+    summary->resolved = ResolveSettings(job.choice, summary->output, png.kind, png.tag, &replaced);
     FreePng(&png);
 }

@@ -16,11 +16,8 @@
 #include "console.h"
 #include "export_core.h"
 #include "files.h"
-<<<<<<< HEAD:os/files_win32.cpp
-#include "threads.h"
-=======
 #include "paths.h"
->>>>>>> issue-23:cli/files_win32.cpp
+#include "threads.h"
 
 const char kPathSeparator = '\\';
 
