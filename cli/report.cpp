@@ -279,7 +279,7 @@ static void PrintPictureText(FILE* out, const char* path, const PictureSummary& 
     if (HasPaletteFile(p.resolved.settings.dataType) && p.palettePath[0])
         Say(out, "  %-12s %s (%s)\n", "palette:", p.palettePath,
             p.replacedState == kReplacedUnchanged ? "unchanged"
-            : p.paletteSource == kPaletteKept    ? "kept"
+            : p.paletteSource == kPaletteSourceKept    ? "kept"
                                                   : "made anew");
     char what[256];
     DescribeReplacement(p, what, sizeof what);
@@ -316,7 +316,7 @@ static void PrintPictureJson(Reporter* r, const char* path, const PictureSummary
             Say(out, ", \"replaced\": \"%s\", \"changedPixels\": %llu, \"changedColours\": %u, \"palette\": %s",
                 kStates[p.replacedState & 3], (unsigned long long)p.changedPixels, p.changedColours,
                 HasPaletteFile(p.resolved.settings.dataType) && p.palettePath[0]
-                    ? (p.paletteSource == kPaletteKept || p.replacedState == kReplacedUnchanged ? "\"kept\""
+                    ? (p.paletteSource == kPaletteSourceKept || p.replacedState == kReplacedUnchanged ? "\"kept\""
                                                                                                 : "\"new\"")
                     : "null");
         fputc('}', out);

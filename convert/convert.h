@@ -154,7 +154,7 @@ struct EncodeOutcome {
     bool containerByDefault;  // its name had no container of its own: .pvz
     bool wrotePalette;
     char palettePath[kPathRoom];
-    int paletteSource;        // kPalette... of export_palette.h
+    int paletteSource;        // kPaletteSource... of export_palette.h
     // Held against the texture being replaced (ReplacedComparison).
     int replacedState;        // kReplaced...
     uint64_t changedPixels;

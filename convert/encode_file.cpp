@@ -243,7 +243,7 @@ void Warn(const EncodeJob& job, const PngImage& png, const EncodeOutcome& outcom
     if (exported.unmappedPixels > 0)
         AddWarning(report, "%u colours (%llu pixels) are not in the palette %s: %s", exported.unmappedColours,
                    (unsigned long long)exported.unmappedPixels, job.palette ? job.palette : outcome.palettePath,
-                   exported.paletteSource == kPaletteKept ? "each got the nearest entry (--new-palette makes a new "
+                   exported.paletteSource == kPaletteSourceKept ? "each got the nearest entry (--new-palette makes a new "
                                                             "palette, --strict-palette refuses)"
                                                           : "a new palette was made");
     if (exported.approximatedPixels > 0)
@@ -306,8 +306,8 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     outcome->dryRun = job.dryRun;
     if (comparison.state == kReplacedUnchanged || job.dryRun) {
         if (HasPaletteFile(outcome->resolved.settings.dataType) && comparison.state != kReplacedUnchanged)
-            outcome->paletteSource = job.palette || PathExists(outcome->palettePath) ? kPaletteKept
-                                                                                     : kPaletteFromPicture;
+            outcome->paletteSource = job.palette || PathExists(outcome->palettePath) ? kPaletteSourceKept
+                                                                                     : kPaletteSourcePicture;
         if (job.dryRun && comparison.state != kReplacedUnchanged) {
             // What encode would warn of before it knows the palette's fit.
             ExportOutcome planned;
@@ -332,7 +332,7 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     const int error = errno;
     FreeMemoryHost(&host);
     if (result == kExportOk && comparison.state == kReplacedChanged) {
-        if (exported.paletteSource == kPaletteKept) outcome->nearestPixels = exported.unmappedPixels;
+        if (exported.paletteSource == kPaletteSourceKept) outcome->nearestPixels = exported.unmappedPixels;
         outcome->vq = comparison.texels.texels != nullptr;
         outcome->codebookKept = comparison.texels.codebookKept;
         outcome->changedBlocks = comparison.texels.changedBlocks;

@@ -244,11 +244,12 @@ uint32_t* ReadLayerColours(const HostServices* services, HostImage* image, const
     return pixels;
 }
 
-size_t BuildPaletteBytes(unsigned colorFormat, unsigned kind, const uint32_t palette[256], int32_t* count,
+size_t BuildPaletteBytes(unsigned colorFormat, unsigned indexEntries, const uint32_t palette[256], int32_t* count,
                          uint8_t* out, size_t capacity) {
     const ChannelRow* row = GetChannelRow(colorFormat);
-    if (!row || (kind != kPaletteKind4 && kind != kPaletteKind8)) return 0;
-    const uint32_t n = kind == kPaletteKind4 ? 16 : (*count <= 128 ? 128 : 256);
+    if (!row || (indexEntries != 16 && indexEntries != 256)) return 0;
+    // A palette of 8-bit indices is written short when half of it holds every colour.
+    const uint32_t n = indexEntries == 16 ? 16 : (*count <= 128 ? 128 : 256);
     if (capacity < kPaletteHeaderSize + 2 * (size_t)n) return 0;
     uint16_t entries[kPaletteMaxEntries] = {0};
     const uint32_t filled = *count < 0 ? 0 : (uint32_t)*count < n ? (uint32_t)*count : n;

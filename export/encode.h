@@ -121,14 +121,12 @@ extern const LayoutEncoders kConverterEncoders;
 int EncodeLayout(const LayoutEncoders& encoders, const EncodeSource& source, const TexelLayout& layout,
                  uint8_t* texels, size_t capacity);
 
-// Palette kinds: 5 for DataType 5, 6 for DataType 7.
-enum { kPaletteKind4 = 5, kPaletteKind8 = 6 };
-
-// The .pvp file for a palette of host colours: 16 entries for kind 5; for
-// kind 6, 128 when `*count` is at most 128, else 256; each packed with the
+// The .pvp file for a palette of host colours for indices that reach
+// `indexEntries` (PaletteIndexLimit): 16 entries for 16; for 256, 128 when
+// `*count` is at most 128, else 256; each packed with the
 // ColorFormat's row, entries past `*count` zero. Writes the file bytes into
 // `out` and returns their length (48, 272 or 528), setting `*count` to the
 // entries written; returns 0, changing nothing, when the ColorFormat has no
 // row or `capacity` is short.
-size_t BuildPaletteBytes(unsigned colorFormat, unsigned kind, const uint32_t palette[256], int32_t* count,
+size_t BuildPaletteBytes(unsigned colorFormat, unsigned indexEntries, const uint32_t palette[256], int32_t* count,
                          uint8_t* out, size_t capacity);

@@ -124,7 +124,7 @@ struct ExportOutcome {
     int32_t width, height;
     bool wrotePalette;
     char palettePath[kExportPathBuffer];
-    int paletteSource;                 // kPalette... of export_palette.h
+    int paletteSource;                 // kPaletteSource... of export_palette.h
     uint64_t unmappedPixels;           // pixels outside the known palette
     uint32_t unmappedColours;
     uint64_t approximatedPixels;       // a new palette: pixels whose colour it does not hold

@@ -200,7 +200,7 @@ int KeepKnown(const PaletteRequest& request, const KnownPalette& known, const Ho
     }
     memcpy(choice->file, request.known, request.knownLength);
     choice->fileLength = request.knownLength;
-    choice->source = kPaletteKept;
+    choice->source = kPaletteSourceKept;
     return 0;
 }
 
@@ -208,12 +208,11 @@ int KeepKnown(const PaletteRequest& request, const KnownPalette& known, const Ho
 // makes for its colours.
 int MakePalette(const PaletteRequest& request, const HostServices* services, HostImage* image,
                 const Allocator& allocator, PaletteChoice* choice) {
-    const unsigned kind = PaletteIndexLimit(request.dataType) == 16 ? kPaletteKind4 : kPaletteKind8;
     uint32_t palette[256];
     int32_t entries = 0;
     if (image->nColorMode == kColorModeIndexed) {
         HostPaletteColours(image, palette, &entries);
-        choice->source = kPaletteFromPicture;
+        choice->source = kPaletteSourcePicture;
     } else {
         const HostLayer* layer = image->pLayer;
         const size_t count = (size_t)(layer->nRight - layer->nLeft) * (size_t)(layer->nBottom - layer->nTop);
@@ -229,9 +228,9 @@ int MakePalette(const PaletteRequest& request, const HostServices* services, Hos
             if (PackColor(row, colours[i]) != PackColor(row, palette[choice->indices[i]])) choice->approximatedPixels++;
         if (colours) allocator.Free(allocator.context, colours);
         if (!colours || !choice->indices || entries < 0) return kChooseNoMemory;
-        choice->source = kPaletteQuantised;
+        choice->source = kPaletteSourceQuantised;
     }
-    choice->fileLength = BuildPaletteBytes(request.format, kind, palette, &entries, choice->file, sizeof choice->file);
+    choice->fileLength = BuildPaletteBytes(request.format, PaletteIndexLimit(request.dataType), palette, &entries, choice->file, sizeof choice->file);
     return choice->fileLength > 0 ? kChooseOk : kChooseNoFormat;
 }
 

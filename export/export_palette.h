@@ -35,7 +35,7 @@ struct PaletteRequest {
 };
 
 // Where the palette written came from.
-enum { kPaletteFromPicture = 0, kPaletteKept = 1, kPaletteQuantised = 2 };
+enum { kPaletteSourcePicture = 0, kPaletteSourceKept = 1, kPaletteSourceQuantised = 2 };
 
 struct PaletteChoice {
     uint8_t file[kPaletteKeptMaxFileSize];   // the .pvp to write

@@ -182,10 +182,10 @@ TEST(ExportDriver, PaletteFiles) {
         TextureSettings settings;
         size_t total, paletteSize;
         int source;
-    } cases[] = {{4, 0, {5, 0, 1}, 8224, 48, kPaletteQuantised},   // more colours than the palette holds
-                 {kColorModeGrey, 0, {7, 0, 1}, 32 + 16384, 272, kPaletteQuantised},   // 128 grey levels
-                 {kColorModeTwoColour, 0, {7, 2, 1}, 32 + 16384, 272, kPaletteQuantised},
-                 {kColorModeIndexed, 200, {7, 2, 1}, 32 + 16384, 528, kPaletteFromPicture},
+    } cases[] = {{4, 0, {5, 0, 1}, 8224, 48, kPaletteSourceQuantised},   // more colours than the palette holds
+                 {kColorModeGrey, 0, {7, 0, 1}, 32 + 16384, 272, kPaletteSourceQuantised},   // 128 grey levels
+                 {kColorModeTwoColour, 0, {7, 2, 1}, 32 + 16384, 272, kPaletteSourceQuantised},
+                 {kColorModeIndexed, 200, {7, 2, 1}, 32 + 16384, 528, kPaletteSourcePicture},
                  {kColorModeIndexed, 16, {9, 1, 1}, 32 + 32768, 0, 0},
                  {kColorModeIndexed, 256, {1, 1, 1}, 32 + 32768, 0, 0},
                  {kColorModeIndexed, 16, {13, 5, 1}, 32 + 8192, 0, 0}};
@@ -243,7 +243,7 @@ TEST(ExportDriver, PaletteFiles) {
         fake.Put("C:\\t\\b.pvp", known);
         ExportOutcome outcome;
         ASSERT_EQ(Export(fake, host, "C:\\t\\b.pvz", &outcome), kStatusDone);
-        EXPECT_EQ(outcome.paletteSource, outside ? kPaletteQuantised : kPaletteKept);
+        EXPECT_EQ(outcome.paletteSource, outside ? kPaletteSourceQuantised : kPaletteSourceKept);
         EXPECT_EQ(*fake.Find("C:\\t\\b.pvp") == known, !outside);
         if (!outside) {
             EXPECT_EQ(ImportColours(fake, "C:\\t\\b.pvz")[64 * 7 + 3], UnpackColor(0, entry(10)));

@@ -199,8 +199,8 @@ TEST(ExportPalette, FromEachColourMode) {
 TEST(ExportPalette, FileBytes) {
     uint32_t p[256] = {0xFFFFFFFFu, 0x80FF8000u};
     uint8_t out[kPaletteMaxFileSize];
-    const int32_t cases[][3] = {{5, 256, 16}, {6, 2, 128},   {6, 128, 128}, {6, 0, 128},
-                                {6, -3, 128}, {6, 129, 256}, {6, 256, 256}};   // kind, count in, entries
+    const int32_t cases[][3] = {{16, 256, 16},  {256, 2, 128},   {256, 128, 128}, {256, 0, 128},
+                                {256, -3, 128}, {256, 129, 256}, {256, 256, 256}};   // indices reach, count in, entries
     for (const auto& c : cases) {
         int32_t count = c[1];
         const size_t length = BuildPaletteBytes(0, c[0], p, &count, out, sizeof out);
@@ -215,8 +215,8 @@ TEST(ExportPalette, FileBytes) {
         EXPECT_EQ(ReadU16(out + length - 2), 0);
     }
     int32_t count = 2;   // no row for a palette code; a short buffer: nothing built, count kept
-    EXPECT_EQ(BuildPaletteBytes(5, 6, p, &count, out, sizeof out), 0u);
-    EXPECT_EQ(BuildPaletteBytes(0, 6, p, &count, out, 271), 0u);
+    EXPECT_EQ(BuildPaletteBytes(5, 256, p, &count, out, sizeof out), 0u);
+    EXPECT_EQ(BuildPaletteBytes(0, 256, p, &count, out, 271), 0u);
     EXPECT_EQ(count, 2);
 }
 

@@ -114,15 +114,15 @@ void CheckPicture(const MemoryHost& written, const MemoryHost& back, const Textu
             FUZZ_CHECK(got == UnpackColor(format, PackColor(row->encode, colour)));
         } else if (!HasPaletteFile(s.dataType)) {
             FUZZ_CHECK(got == (value & (s.colorFormat == kColorPal4 ? 15u : 255u)));
-        } else if (outcome.paletteSource == kPaletteFromPicture) {
+        } else if (outcome.paletteSource == kPaletteSourcePicture) {
             FUZZ_CHECK(got == (value & 255));
         } else {
             const uint32_t shown = back.image.aPalette[got & 255];
-            if (outcome.paletteSource == kPaletteKept && outcome.unmappedPixels == 0) {
+            if (outcome.paletteSource == kPaletteSourceKept && outcome.unmappedPixels == 0) {
                 const uint32_t packed = UnpackColor(format, PackColor(row->encode, colour));
                 // A colour that shows nothing takes any transparent entry.
                 FUZZ_CHECK(packed >> 24 == 0 ? shown >> 24 == 0 : shown == packed);
-            } else if (outcome.paletteSource == kPaletteQuantised && outcome.approximatedPixels == 0) {
+            } else if (outcome.paletteSource == kPaletteSourceQuantised && outcome.approximatedPixels == 0) {
                 // Each pixel's entry is the texel its colour packs to.
                 FUZZ_CHECK(shown == UnpackColor(format, PackColor(row->encode, colour)));
             }
@@ -190,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(outcome.wrotePalette == HasPaletteFile(settings.dataType));
     const std::vector<uint8_t>* pvp = files.Find(kPvp);
     FUZZ_CHECK((pvp != nullptr) == (outcome.wrotePalette || (flags & kEncodeFlagKnownPalette)));
-    if (pvp && (!outcome.wrotePalette || outcome.paletteSource == kPaletteKept)) FUZZ_CHECK(*pvp == known);
+    if (pvp && (!outcome.wrotePalette || outcome.paletteSource == kPaletteSourceKept)) FUZZ_CHECK(*pvp == known);
     TextureCheck check;
     FUZZ_CHECK(CheckTextureFile(texture->data(), texture->size(), path, &check) == kTextureOk);
     FUZZ_CHECK(check.container == (pvr ? kContainerPvr : kContainerPvz));
