@@ -94,7 +94,7 @@ std::vector<uint8_t> Encode(const Picture& p, unsigned dataType, unsigned colorF
     WriteTextureHeader(file.data(), 0, (uint8_t)colorFormat, (uint8_t)dataType, (uint16_t)p.side, (uint16_t)p.side,
                        (uint32_t)layout.needed);
     if (EncodeVqTexels(p.pixels.data(), p.pixels.size(), p.side, dataType, colorFormat, kind,
-                       file.data() + kTextureHeaderSize, (size_t)layout.needed) != 0)
+                       file.data() + kTextureHeaderSize, (size_t)layout.needed, kHeapAllocator) != 0)
         return {};
     return file;
 }

@@ -169,7 +169,7 @@ int StageTexture(ExportRun* run, StagedFile* file) {
     // The old texels stay only with the palette they index.
     TexelReference* reference = run->options->reference;
     if (HasPaletteFile(settings.dataType) && run->palette.source != kPaletteSourceKept) reference = nullptr;
-    const EncodeSource source = {services, run->image, run->palette.indices, reference};
+    const EncodeSource source = {services, run->image, run->palette.indices, reference, &platform->allocator};
     const int encoded = EncodeLayout(*platform->encoders, source, run->layout, texture + kTextureHeaderSize, texelLength);
     if (services->EndProgress) services->EndProgress();
 

@@ -185,7 +185,7 @@ int EncodeTexels(uint8_t* texels, size_t capacity, const uint8_t* pvrtChunk, con
     if (!GetArea(services, image, &area) ||
         PlanTexels(dataType, colorFormat, area.width, area.height, &layout) != kTextureOk)
         return kEncodeRefused;
-    const EncodeSource source = {services, image, nullptr, nullptr};
+    const EncodeSource source = {services, image, nullptr, nullptr, &kHeapAllocator};
     return EncodeLayout(kPluginEncoders, source, layout, texels, capacity);
 }
 

@@ -4,6 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "alloc.h"
 #include "host_api.h"
 #include "layout.h"
 
@@ -94,6 +95,7 @@ struct EncodeSource {
     HostImage* image;
     const uint8_t* indices;   // width x height, row by row; null: the host's own values
     TexelReference* reference;   // the texture being replaced, or null
+    const Allocator* allocator;  // the encoders' work memory (mip chains, VQ codebooks)
 };
 // Encodes the texels of a planned layout (PlanTexels: the sides fit it) into
 // `texels` (`capacity` bytes, at least layout.needed): kEncodeOk, or

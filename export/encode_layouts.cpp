@@ -12,18 +12,19 @@ namespace {
 
 // The layer's colours for the encoders that work on a whole picture.
 int EncodePicture(const EncodeSource& source, const TexelLayout& layout, uint8_t* texels, size_t capacity) {
-    uint32_t* picture = ReadLayerColours(source.services, source.image, kHeapAllocator);
+    const Allocator& heap = *source.allocator;
+    uint32_t* picture = ReadLayerColours(source.services, source.image, heap);
     if (!picture) return kEncodeNoMemory;
     const size_t count = (size_t)layout.width * layout.height;
     TexelReference* ref = source.reference;
     int result;
     if (layout.decoder == kDecoderTwiddled) {
-        result = EncodeMipChain(picture, count, layout.width, layout.dataType, layout.colorFormat, texels, capacity);
+        result = EncodeMipChain(picture, count, layout.width, layout.dataType, layout.colorFormat, texels, capacity, heap);
     } else if (ref && ref->texels && ref->changed) {
         // The codebook of the texture being replaced stays.
         VqKeptCost cost;
         result = EncodeVqOnCodebook(picture, count, layout.width, layout.dataType, layout.colorFormat, ref->texels,
-                                    ref->texelLength, ref->changed, texels, capacity, &cost);
+                                    ref->texelLength, ref->changed, texels, capacity, &cost, heap);
         ref->changedBlocks = cost.changedBlocks;
         ref->blockError = cost.changedError;
         ref->keptBlocks = cost.keptBlocks;
@@ -33,11 +34,11 @@ int EncodePicture(const EncodeSource& source, const TexelLayout& layout, uint8_t
             // A codebook trained anew changes every block; it is taken only
             // where it is clearly better over the whole picture: less than
             // half the kept one's squared error.
-            uint8_t* trained = (uint8_t*)kHeapAllocator.Alloc(kHeapAllocator.context, (size_t)layout.needed);
+            uint8_t* trained = (uint8_t*)Acquire(heap, (size_t)layout.needed);
             uint64_t trainedError = 0;
             if (trained &&
                 EncodeVqTexels(picture, count, layout.width, layout.dataType, layout.colorFormat, kVqTrained, trained,
-                               (size_t)layout.needed) == 0 &&
+                               (size_t)layout.needed, heap) == 0 &&
                 VqPictureError(picture, count, layout.width, layout.dataType, layout.colorFormat, trained,
                                (size_t)layout.needed, &trainedError) == 0 &&
                 2 * trainedError < cost.changedError + cost.keptError) {
@@ -45,16 +46,16 @@ int EncodePicture(const EncodeSource& source, const TexelLayout& layout, uint8_t
                 ref->codebookKept = false;
             }
             ref->trainedError = trainedError;
-            if (trained) kHeapAllocator.Free(kHeapAllocator.context, trained);
+            Release(heap, trained);
         }
         if (result != 0)
             result = EncodeVqTexels(picture, count, layout.width, layout.dataType, layout.colorFormat, kVqTrained,
-                                    texels, capacity);
+                                    texels, capacity, heap);
     } else {
         result = EncodeVqTexels(picture, count, layout.width, layout.dataType, layout.colorFormat, kVqTrained, texels,
-                                capacity);
+                                capacity, heap);
     }
-    kHeapAllocator.Free(kHeapAllocator.context, picture);
+    Release(heap, picture);
     return result == 0 ? (int)kEncodeOk : (int)kEncodeNoMemory;
 }
 

@@ -106,7 +106,7 @@ static int WriteLevel(const uint32_t* level, uint32_t s, const ChannelEncode& ro
 }
 
 int EncodeMipChain(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
-                   uint8_t* texels, size_t capacity) {
+                   uint8_t* texels, size_t capacity, const Allocator& allocator) {
     TexelLayout layout;
     const ChannelRow* row = GetChannelRow(colorFormat);
     if (!row || DataTypeLayout(dataType).mipBits != 16 ||
@@ -118,7 +118,7 @@ int EncodeMipChain(const uint32_t* picture, size_t count, uint32_t side, unsigne
     BuildTwiddleTable(table);
     if (WriteLevel(picture, side, row->encode, table, layout.offset, texels, capacity) != 0) return -1;
     const size_t room = (size_t)(side / 2) * (side / 2) + 1;
-    uint32_t* scratch = (uint32_t*)malloc(2 * room * sizeof(uint32_t));
+    uint32_t* scratch = (uint32_t*)Acquire(allocator, 2 * room * sizeof(uint32_t));
     if (!scratch) return -1;
     int result = 0;
     const uint32_t* from = picture;
@@ -130,6 +130,6 @@ int EncodeMipChain(const uint32_t* picture, size_t count, uint32_t side, unsigne
             result = WriteLevel(to, s, row->encode, table, FullLevelOffset(dataType, s), texels, capacity);
         from = to;
     }
-    free(scratch);
+    Release(allocator, scratch);
     return result;
 }

@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "alloc.h"
+
 // Halves a square picture of host colour values (0xAARRGGBB, row by row,
 // `count` = side x side values, side even): each value of `half` ((side / 2)^2
 // of `halfCount`) is the average of a 2 x 2 square, red, green and blue
@@ -21,4 +23,4 @@ int HalvePicture(const uint32_t* picture, size_t count, uint32_t side, uint32_t*
 // `texels` holds `capacity` bytes, at least what PlanTexels says the layout
 // needs. 0, or -1 (sizes, format or no memory for the smaller levels).
 int EncodeMipChain(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
-                   uint8_t* texels, size_t capacity);
+                   uint8_t* texels, size_t capacity, const Allocator& allocator);

@@ -112,9 +112,9 @@ static int PlanVq(unsigned dataType, unsigned colorFormat, uint32_t side, size_t
 // The maps of the levels of side side / 2 down to 1, each halved from the
 // one before; the 1 x 1 level as a block of four equal texels.
 static int MapSmallerLevels(const VqPlan& plan, const CodebookSearch& search, const uint32_t* picture, uint32_t side,
-                            const uint32_t* table, uint8_t* texels) {
+                            const uint32_t* table, uint8_t* texels, const Allocator& allocator) {
     const size_t room = (size_t)(side / 2) * (side / 2) + 1;
-    uint32_t* scratch = (uint32_t*)malloc(3 * room * sizeof(uint32_t));
+    uint32_t* scratch = (uint32_t*)Acquire(allocator, 3 * room * sizeof(uint32_t));
     if (!scratch) return -1;
     uint32_t* blocks = scratch + 2 * room;
     const uint32_t* from = picture;
@@ -135,25 +135,25 @@ static int MapSmallerLevels(const VqPlan& plan, const CodebookSearch& search, co
         }
         from = to;
     }
-    free(scratch);
+    Release(allocator, scratch);
     return result;
 }
 
 int EncodeVqTexels(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
-                   int codebookKind, uint8_t* texels, size_t capacity) {
+                   int codebookKind, uint8_t* texels, size_t capacity, const Allocator& allocator) {
     VqPlan plan;
     uint64_t needed = 0;
     if (PlanVq(dataType, colorFormat, side, capacity, &plan, &needed) != 0 || count < (size_t)side * side) return -1;
     const uint32_t b = side / 2;
     const size_t blockCount = (size_t)b * b;
-    uint32_t* blocks = (uint32_t*)malloc((blockCount * kBlockTexels + 1) * sizeof(uint32_t));
+    uint32_t* blocks = (uint32_t*)Acquire(allocator, (blockCount * kBlockTexels + 1) * sizeof(uint32_t));
     if (!blocks) return -1;
     memset(texels, 0, (size_t)needed);
     ExtractBlocks(picture, side, blocks);
     uint32_t book[kMaxCodebookEntries * kBlockTexels];
     int result = codebookKind == kVqFirstBlocks
                      ? FirstBlocks(blocks, b, colorFormat, plan.entries, book)
-                     : (TrainCodebook(blocks, blockCount, kBlockTexels, colorFormat, plan.entries, book) < 0 ? -1 : 0);
+                     : (TrainCodebook(blocks, blockCount, kBlockTexels, colorFormat, plan.entries, book, allocator) < 0 ? -1 : 0);
     if (result == 0) {
         for (unsigned i = 0; i < plan.entries * kBlockTexels; i++)
             WriteU16(texels + 2 * i, PackColor(plan.row->encode, book[i]));
@@ -162,15 +162,15 @@ int EncodeVqTexels(const uint32_t* picture, size_t count, uint32_t side, unsigne
         uint32_t table[kTwiddleTableSize];
         BuildTwiddleTable(table);
         MapLevel(plan, search, blocks, side, plan.fullPosition, table, texels);
-        if (plan.mips) result = MapSmallerLevels(plan, search, picture, side, table, texels);
+        if (plan.mips) result = MapSmallerLevels(plan, search, picture, side, table, texels, allocator);
     }
-    free(blocks);
+    Release(allocator, blocks);
     return result;
 }
 
 int EncodeVqOnCodebook(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
                        const uint8_t* old, size_t oldLength, const uint8_t* changed, uint8_t* texels, size_t capacity,
-                       VqKeptCost* cost) {
+                       VqKeptCost* cost, const Allocator& allocator) {
     memset(cost, 0, sizeof *cost);
     VqPlan plan;
     uint64_t needed = 0;
@@ -179,7 +179,7 @@ int EncodeVqOnCodebook(const uint32_t* picture, size_t count, uint32_t side, uns
         return -1;
     const uint32_t b = side / 2;
     const size_t blockCount = (size_t)b * b;
-    uint32_t* blocks = (uint32_t*)malloc((blockCount * kBlockTexels + 1) * sizeof(uint32_t));
+    uint32_t* blocks = (uint32_t*)Acquire(allocator, (blockCount * kBlockTexels + 1) * sizeof(uint32_t));
     if (!blocks) return -1;
     // The old texture whole: its codebook, the codes of every block, the
     // smaller levels' maps.
@@ -217,8 +217,9 @@ int EncodeVqOnCodebook(const uint32_t* picture, size_t count, uint32_t side, uns
         },
         [](uint32_t) {});
     int result = 0;
-    if (plan.mips && cost->changedBlocks > 0) result = MapSmallerLevels(plan, search, picture, side, table, texels);
-    free(blocks);
+    if (plan.mips && cost->changedBlocks > 0)
+        result = MapSmallerLevels(plan, search, picture, side, table, texels, allocator);
+    Release(allocator, blocks);
     return result;
 }
 

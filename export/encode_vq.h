@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "alloc.h"
+
 // How the codebook is chosen.
 enum {
     kVqTrained = 0,      // k-means (see TrainCodebook)
@@ -21,7 +23,7 @@ enum {
 // HalvePicture) has its map at index MipChainOffset(s / 2) of the chain, the
 // 1 x 1 level at index 0. 0, or -1 (sizes, codes, no memory).
 int EncodeVqTexels(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
-                   int codebookKind, uint8_t* texels, size_t capacity);
+                   int codebookKind, uint8_t* texels, size_t capacity, const Allocator& allocator);
 
 // The same layout on the codebook of the texture being replaced, `old`
 // (`oldLength` bytes of its texel data, laid out as this one): its
@@ -36,7 +38,7 @@ struct VqKeptCost {
 };
 int EncodeVqOnCodebook(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
                        const uint8_t* old, size_t oldLength, const uint8_t* changed, uint8_t* texels, size_t capacity,
-                       VqKeptCost* cost);
+                       VqKeptCost* cost, const Allocator& allocator);
 // The summed squared difference of red, green and blue between the
 // picture and the full level of VQ texel data (`length` bytes) as the
 // import shows it. 0, or -1.

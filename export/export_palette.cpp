@@ -220,7 +220,7 @@ int MakePalette(const PaletteRequest& request, const HostServices* services, Hos
         choice->indices = (uint8_t*)allocator.Alloc(allocator.context, count > 0 ? count : 1);
         if (colours && choice->indices)
             entries = QuantisePicture(colours, count, request.format, PaletteIndexLimit(request.dataType),
-                                      choice->indices, palette);
+                                      choice->indices, palette, allocator);
         // A picture of more colours than the palette holds is changed: a
         // pixel whose entry is not the texel its colour packs to.
         const ChannelEncode& row = GetChannelRow(request.format)->encode;

@@ -300,15 +300,15 @@ void Train(Training* t, unsigned entries, Scratch* scratch) {
 }  // namespace
 
 int TrainCodebook(const uint32_t* vectors, size_t count, unsigned texels, unsigned colorFormat, unsigned entries,
-                  uint32_t* codebook) {
+                  uint32_t* codebook, const Allocator& allocator) {
     if (texels < 1 || texels > kMaxVectorTexels || entries < 1 || entries > kMaxCodebookEntries) return -1;
-    uint32_t* rounded = (uint32_t*)malloc((count * texels + 1) * sizeof(uint32_t));
-    uint32_t* distinct = (uint32_t*)malloc((count * texels + 1) * sizeof(uint32_t));
-    uint32_t* weights = (uint32_t*)malloc((count + 1) * sizeof(uint32_t));
-    size_t* order = (size_t*)malloc((count + 1) * sizeof(size_t));
-    uint64_t* sums = (uint64_t*)malloc(kMaxCodebookEntries * 4 * kMaxVectorTexels * sizeof(uint64_t));
-    Scratch* scratch = (Scratch*)malloc(sizeof(Scratch));
-    uint32_t* sample = (uint32_t*)malloc((size_t)kTrainingSample * (texels + 1) * sizeof(uint32_t));
+    uint32_t* rounded = (uint32_t*)Acquire(allocator, (count * texels + 1) * sizeof(uint32_t));
+    uint32_t* distinct = (uint32_t*)Acquire(allocator, (count * texels + 1) * sizeof(uint32_t));
+    uint32_t* weights = (uint32_t*)Acquire(allocator, (count + 1) * sizeof(uint32_t));
+    size_t* order = (size_t*)Acquire(allocator, (count + 1) * sizeof(size_t));
+    uint64_t* sums = (uint64_t*)Acquire(allocator, kMaxCodebookEntries * 4 * kMaxVectorTexels * sizeof(uint64_t));
+    Scratch* scratch = (Scratch*)Acquire(allocator, sizeof(Scratch));
+    uint32_t* sample = (uint32_t*)Acquire(allocator, (size_t)kTrainingSample * (texels + 1) * sizeof(uint32_t));
     int made = -1;
     if (rounded && distinct && weights && order && sums && scratch && sample) {
         *scratch = Scratch{sample, sample + (size_t)kTrainingSample * texels, order, {}};
@@ -318,24 +318,24 @@ int TrainCodebook(const uint32_t* vectors, size_t count, unsigned texels, unsign
             memcpy(codebook, distinct, n * texels * sizeof *codebook);
             made = (int)n;
         } else {
-            Training* t = (Training*)calloc(1, sizeof(Training));
+            Training* t = (Training*)Acquire(allocator, sizeof(Training));
             if (t) {
                 *t = Training{distinct, weights, n, texels, colorFormat, codebook, 0, sums, {}, {}, {}, {}};
                 Train(t, entries, scratch);
                 made = (int)entries;
-                free(t);
+                Release(allocator, t);
             }
         }
         if (made == 0) memset(codebook, 0, (size_t)entries * texels * sizeof *codebook);
         for (unsigned e = made > 0 ? (unsigned)made : entries; e < entries; e++)
             memcpy(codebook + (size_t)e * texels, codebook, texels * sizeof *codebook);
     }
-    free(rounded);
-    free(distinct);
-    free(weights);
-    free(order);
-    free(sums);
-    free(scratch);
-    free(sample);
+    Release(allocator, rounded);
+    Release(allocator, distinct);
+    Release(allocator, weights);
+    Release(allocator, order);
+    Release(allocator, sums);
+    Release(allocator, scratch);
+    Release(allocator, sample);
     return made;
 }

@@ -5,6 +5,8 @@
 // same input always gives the same codebook.
 #pragma once
 
+#include "alloc.h"
+
 #include <stddef.h>
 #include <stdint.h>
 
@@ -45,4 +47,4 @@ unsigned NearestEntry(const CodebookSearch& search, const uint32_t* vector, uint
 // Entries left over repeat entry 0. Gives the number of entries made, or -1
 // when no memory can be had.
 int TrainCodebook(const uint32_t* vectors, size_t count, unsigned texels, unsigned colorFormat, unsigned entries,
-                  uint32_t* codebook);
+                  uint32_t* codebook, const Allocator& allocator);

@@ -11,10 +11,10 @@
 // of first appearance, each pixel its own. The number made; 0 when there are
 // more; -1 when no memory can be had.
 static int ExactPalette(const uint32_t* pixels, size_t count, unsigned colorFormat, unsigned colours,
-                        uint8_t* indices, uint32_t palette[256]) {
+                        uint8_t* indices, uint32_t palette[256], const Allocator& allocator) {
     const ChannelEncode& row = GetChannelRow(colorFormat)->encode;
     enum { kKeys = 1 << 16, kNone = 0xFFFF };
-    uint16_t* entryOf = (uint16_t*)malloc(kKeys * sizeof(uint16_t));
+    uint16_t* entryOf = (uint16_t*)Acquire(allocator, kKeys * sizeof(uint16_t));
     if (!entryOf) return -1;
     memset(entryOf, 0xFF, kKeys * sizeof(uint16_t));
     unsigned made = 0;
@@ -30,18 +30,18 @@ static int ExactPalette(const uint32_t* pixels, size_t count, unsigned colorForm
         }
         indices[i] = (uint8_t)entryOf[key];
     }
-    free(entryOf);
+    Release(allocator, entryOf);
     return (int)made;
 }
 
 int QuantisePicture(const uint32_t* pixels, size_t count, unsigned colorFormat, unsigned colours, uint8_t* indices,
-                    uint32_t palette[256]) {
+                    uint32_t palette[256], const Allocator& allocator) {
     memset(palette, 0, 256 * sizeof *palette);
     if (!HasChannelRow(colorFormat) || colours < 1 || colours > 256) return -1;
-    const int exact = ExactPalette(pixels, count, colorFormat, colours, indices, palette);
+    const int exact = ExactPalette(pixels, count, colorFormat, colours, indices, palette, allocator);
     if (exact != 0) return exact;
     memset(palette, 0, 256 * sizeof *palette);
-    const int made = TrainCodebook(pixels, count, 1, colorFormat, colours, palette);
+    const int made = TrainCodebook(pixels, count, 1, colorFormat, colours, palette, allocator);
     if (made < 0) return -1;
     for (int e = made; e < 256; e++) palette[e] = 0;
     CodebookSearch search;

@@ -12,3 +12,9 @@ struct Allocator {
 
 // malloc and free.
 extern const Allocator kHeapAllocator;
+
+// A block of `size` bytes from `a` (null when none), and back; Release takes null too.
+inline void* Acquire(const Allocator& a, size_t size) { return a.Alloc(a.context, size > 0 ? size : 1); }
+inline void Release(const Allocator& a, void* block) {
+    if (block) a.Free(a.context, block);
+}

@@ -359,7 +359,7 @@ TEST_F(Encode, VqBeatsTheFirstBlocks) {
         std::vector<uint8_t> file(kTextureHeaderSize + layout.needed);
         WriteTextureHeader(file.data(), 0, kColorRgb565, kTypeVq, side, side, (uint32_t)layout.needed);
         ASSERT_EQ(EncodeVqTexels(picture.data(), picture.size(), side, kTypeVq, kColorRgb565, kind,
-                                 file.data() + kTextureHeaderSize, layout.needed),
+                                 file.data() + kTextureHeaderSize, layout.needed, kHeapAllocator),
                   0);
         std::ofstream(P(kind == kVqTrained ? "trained.pvr" : "first.pvr"), std::ios::binary)
             .write((const char*)file.data(), (std::streamsize)file.size());

@@ -271,12 +271,14 @@ TEST(ExportDriver, FailuresLoseNothing) {
     };
     {
         // Each allocation of a successful export fails in turn: the picture's
-        // colours, the indices, the texture buffer, the container.
+        // colours, the indices, the quantiser's work (one table to look for an
+        // exact palette, eight blocks of training), the texture buffer, the
+        // container.
         MemoryPlatform probe;
         StubHost host;
         setUp(probe, host);
         ASSERT_EQ(Export(probe, host, "C:\\t\\b.pvz"), kStatusDone);
-        ASSERT_EQ(probe.attempts, 4u);
+        ASSERT_EQ(probe.attempts, 13u);
         for (uint64_t n = 1; n <= probe.attempts; n++) {
             MemoryPlatform fake;
             StubHost picture;
@@ -311,6 +313,25 @@ TEST(ExportDriver, FailuresLoseNothing) {
     fake.failAllocation = 2;
     EXPECT_EQ(Export(fake, host, "C:\\t\\b.pvr"), kStatusDone);
     EXPECT_EQ(fake.attempts, 1u);
+    // The converter's mip chain and VQ take their work memory from the
+    // platform too: each of those allocations fails the export cleanly.
+    for (const TextureSettings settings : {TextureSettings{2, 0, 0}, TextureSettings{4, 1, 0}}) {
+        MemoryPlatform probe(kConverterEncoders);
+        StubHost picture;
+        picture.SetSource(32, 32, 0, 0, Gradient);
+        probe.settings = settings;
+        ASSERT_EQ(Export(probe, picture, "C:\\t\\m.pvr"), kStatusDone);
+        EXPECT_GT(probe.attempts, 2u) << (int)settings.dataType;   // more than the buffer and the picture
+        for (uint64_t n = 1; n <= probe.attempts; n++) {
+            MemoryPlatform failing(kConverterEncoders);
+            StubHost again;
+            again.SetSource(32, 32, 0, 0, Gradient);
+            failing.settings = settings;
+            failing.failAllocation = n;
+            EXPECT_EQ(Export(failing, again, "C:\\t\\m.pvr"), kStatusNoMemory) << (int)settings.dataType << " " << n;
+            EXPECT_TRUE(failing.Files().empty());
+        }
+    }
 }
 
 TEST(ExportDriver, StdioFilesOnDisk) {
