@@ -49,9 +49,10 @@ std::vector<GalleryEntry> ReadGalleryManifest(const char* text, size_t length);
 // the others in a list with their reasons).
 std::string GalleryPage(const std::vector<GalleryEntry>& entries);
 
-// The host picture shrunk to at most kThumbnailSide on its longer side with
-// a box filter (alpha-weighted): a colour PNG record, alpha kept where any
-// pixel has some. 0, or -1 when no memory can be had.
+// The host picture shrunk to kThumbnailSide on its longer side with the
+// Explorer thumbnails' box filter (ShrinkPicture: area-weighted, colours
+// weighted by alpha): a colour PNG record, alpha kept where any pixel has
+// some. 0, or -1 when no memory can be had.
 int MakeThumbnail(const MemoryHost* host, PngImage* thumbnail);
 
 int RunGallery(const Options& options, FILE* out, FILE* err);
