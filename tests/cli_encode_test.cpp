@@ -23,6 +23,7 @@
 #include "encode_vq.h"
 #include "host_stub.h"
 #include "texture.h"
+#include "texture_maker.h"
 
 namespace fs = std::filesystem;
 
@@ -194,7 +195,7 @@ size_t WrongMipLevels(const std::vector<uint8_t>& file, unsigned cf, const std::
             return DecodeTwiddled(texels + at, 2 * s * s, s, s, cf, services, image);
         });
         for (size_t i = 0; i < got.size(); i++)
-            wrong += got[i] != UnpackColor(cf, PackColor(kChannelTable[cf].encode, levels[level][i]));
+            wrong += got[i] != MakerColor(cf, PackColor(kChannelTable[cf].encode, levels[level][i]));
     }
     return wrong;
 }
@@ -230,7 +231,7 @@ size_t WrongVqBlocks(const std::vector<uint8_t>& file, unsigned type, unsigned c
     const uint8_t* texels = file.data() + kTextureHeaderSize;
     std::vector<Block> book(small ? 16 : 256);
     for (size_t e = 0; e < book.size(); e++)
-        for (int k = 0; k < 4; k++) book[e][k] = UnpackColor(cf, ReadU16(texels + 2 * (4 * e + k))) | 0xFF000000u;
+        for (int k = 0; k < 4; k++) book[e][k] = MakerColor(cf, ReadU16(texels + 2 * (4 * e + k))) | 0xFF000000u;
     const auto nearest = [&](const Block& got, const Block& want) {
         uint32_t best = UINT32_MAX;
         for (const Block& entry : book) best = std::min(best, Distance(entry, want));

@@ -225,7 +225,7 @@ TEST(ExportDriver, PaletteFiles) {
                 // so are the quantiser's for a picture of no more colours
                 // than the palette holds (grey levels: the low bits dropped).
                 const uint32_t got = back[(size_t)y * 128 + x];
-                wrong += got != UnpackColor(c.settings.colorFormat, PackColor(row, colour));
+                wrong += got != MakerColor(c.settings.colorFormat, PackColor(row, colour));
             }
         EXPECT_EQ(wrong, 0u);
     }
@@ -236,7 +236,7 @@ TEST(ExportDriver, PaletteFiles) {
     for (bool outside : {false, true}) {
         StubHost host;
         host.SetSource(64, 64, 0, 0,
-                       [](int x, int y) { return UnpackColor(0, (uint16_t)(0x8000 | ((x + y) % 16) * 0x0842)); });
+                       [](int x, int y) { return MakerColor(0, (uint16_t)(0x8000 | ((x + y) % 16) * 0x0842)); });
         if (outside) HostPixel(&host, 5, 5) = 0xFF123456u;
         MemoryPlatform fake;
         fake.settings = {5, 0, 1};
@@ -246,7 +246,7 @@ TEST(ExportDriver, PaletteFiles) {
         EXPECT_EQ(outcome.paletteSource, outside ? kPaletteSourceQuantised : kPaletteSourceKept);
         EXPECT_EQ(*fake.Find("C:\\t\\b.pvp") == known, !outside);
         if (!outside) {
-            EXPECT_EQ(ImportColours(fake, "C:\\t\\b.pvz")[64 * 7 + 3], UnpackColor(0, entry(10)));
+            EXPECT_EQ(ImportColours(fake, "C:\\t\\b.pvz")[64 * 7 + 3], MakerColor(0, entry(10)));
         }
     }
     // A texture named like its own palette file keeps only the texture.
