@@ -86,6 +86,8 @@ const char kHelp[] =
     "Existing outputs are kept unless -f/--force. -j/--jobs N: files converted at once (default:\n"
     "one per processor; -j 1 one after the other); messages keep the order of the inputs.\n"
     "-q/--quiet: no progress bar and no summary; -v/--verbose: one line per file converted.\n"
+    "A run waits for another one writing to the same folder (with a line saying so); --no-wait:\n"
+    "it fails at once instead.\n"
     "Exit status: 0 all done, 1 some file failed, 2 bad command line, 130 interrupted.\n";
 
 enum { kOptionTaken = 0, kOptionUnknown = -1 };
@@ -150,6 +152,7 @@ int ParseFlag(const char* a, Options* o) {
     else if (o->command == kCommandInfo && strcmp(a, "--json") == 0) o->json = true;
     else if (convert && (strcmp(a, "-f") == 0 || strcmp(a, "--force") == 0)) o->force = true;
     else if (convert && (strcmp(a, "-q") == 0 || strcmp(a, "--quiet") == 0)) o->quiet = true;
+    else if (convert && strcmp(a, "--no-wait") == 0) o->noWait = true;
     else if (convert && (strcmp(a, "-v") == 0 || strcmp(a, "--verbose") == 0)) o->verbose = true;
     else if (encode && strcmp(a, "--new-palette") == 0) o->unmapped = kUnmappedNewPalette;
     else if (encode && strcmp(a, "--strict-palette") == 0) o->unmapped = kUnmappedRefuse;

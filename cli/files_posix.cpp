@@ -18,6 +18,8 @@
 
 #include "export_core.h"
 #include "files.h"
+#include "pair_journal.h"
+#include "run_locks.h"
 
 const char kPathSeparator = '/';
 
@@ -164,15 +166,6 @@ static bool FindOtherCaseFile(void*, const char* path, char* found, size_t room)
 
 static unsigned long ThisRun(void*) { return CurrentRunId(); }
 
-static bool FullPathOf(void*, const char* path, char* out, size_t room) {
-    const char* slash = strrchr(path, '/');
-    const std::string folder = FolderPart(path, slash);
-    char resolved[PATH_MAX];
-    if (!realpath(folder.c_str(), resolved)) return false;
-    const int n = snprintf(out, room, "%s%s%s", resolved, strcmp(resolved, "/") == 0 ? "" : "/", slash ? slash + 1 : path);
-    return n > 0 && (size_t)n < room;
-}
-
 static void SyncFolder(void*, const char* path) {
     const char* slash = strrchr(path, '/');
     const std::string folder = FolderPart(path, slash);
@@ -195,15 +188,11 @@ static void KeepMode(void*, const char* target, const char* temp) {
 }
 
 const ExportFiles kConverterFiles = {WriteFlushed,  ReplaceByMove, RemoveStaged, CanReplaceTarget,
-                                     ReadFilePrefix, FindOtherCaseFile, ThisRun,  FullPathOf,
-                                     SyncFolder,    KeepMode,      kPathsPosix,  PATH_MAX - 1};
+                                     ReadFilePrefix, FindOtherCaseFile, ThisRun,  NextStagedNumber,
+                                     SyncFolder,    KeepMode,      kPathsPosix,  PATH_MAX - 1,
+                                     CommitJournaledPair, RunHoldsFolderOf, OwnedByThisUser};
 
 unsigned long CurrentRunId() { return (unsigned long)getpid(); }
-
-bool RunIsAlive(unsigned long run) {
-    if (run == CurrentRunId() || run == 0 || run > (unsigned long)INT_MAX) return false;
-    return kill((pid_t)run, 0) == 0 || errno == EPERM;
-}
 
 bool FolderFoldsCase(const char* folder) {
     // A probe file of our own, looked up under another case of its name.

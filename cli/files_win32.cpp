@@ -15,6 +15,8 @@
 
 #include "export_core.h"
 #include "files.h"
+#include "pair_journal.h"
+#include "run_locks.h"
 
 const char kPathSeparator = '\\';
 
@@ -190,16 +192,6 @@ static int CanReplaceTarget(void*, const char* target) {
 
 static unsigned long ThisRun(void*) { return CurrentRunId(); }
 
-static bool FullPathOf(void*, const char* path, char* out, size_t room) {
-    wchar_t full[MAX_PATH + 1];
-    const DWORD n = GetFullPathNameW(Wide(path).c_str(), MAX_PATH + 1, full, nullptr);
-    if (n == 0 || n > MAX_PATH) return false;
-    const std::string text = Utf8(full);
-    if (text.size() >= room) return false;
-    memcpy(out, text.c_str(), text.size() + 1);
-    return true;
-}
-
 // The attributes a user may have set on the replaced file (read-only ones
 // are refused before this).
 static void KeepAttributes(void*, const char* target, const char* temp) {
@@ -213,20 +205,11 @@ static void KeepAttributes(void*, const char* target, const char* temp) {
 // Renames go through with MOVEFILE_WRITE_THROUGH; a folder cannot be flushed
 // here without rights a user seldom has.
 const ExportFiles kConverterFiles = {WriteFlushed, ReplaceByMove,  RemoveStaged, CanReplaceTarget,
-                                     ReadFilePrefix, nullptr,        ThisRun,      FullPathOf,
-                                     nullptr,      KeepAttributes, kPathsWindowsUtf8, MAX_PATH - 1};
+                                     ReadFilePrefix, nullptr,        ThisRun,      NextStagedNumber,
+                                     nullptr,      KeepAttributes, kPathsWindowsUtf8, MAX_PATH - 1,
+                                     CommitJournaledPair, RunHoldsFolderOf, OwnedByThisUser};
 
 unsigned long CurrentRunId() { return GetCurrentProcessId(); }
-
-bool RunIsAlive(unsigned long run) {
-    if (run == CurrentRunId() || run == 0) return false;
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, (DWORD)run);
-    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
-    DWORD code = 0;
-    const bool alive = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
-    CloseHandle(process);
-    return alive;
-}
 
 bool PathExists(const char* path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
