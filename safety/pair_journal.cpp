@@ -174,7 +174,7 @@ int ReadJournal(const ExportFiles& files, void* context, const char* path, Journ
     size_t at = headLength;
     for (int i = 0; i < kNames; i++) {
         const uint8_t* end = at < n ? (const uint8_t*)memchr(text + at, '\n', n - at) : nullptr;
-        const size_t line = end ? (size_t)(end - (text + at)) : kNameRoom;
+        const size_t line = end ? (size_t)(end - (text + at)) : (size_t)kNameRoom;
         if (line >= kNameRoom || memchr(text + at, '\0', line)) return kRecoverRefused;
         memcpy((*names)[i], text + at, line);
         at += line + 1;

@@ -285,4 +285,4 @@ long ReadFileStdio(void*, const char* path, uint8_t* out, size_t room) {
 
 const ExportFiles kStdioFiles = {WriteFileStdio, RenameFileStdio, RemoveFileStdio, CanReplaceStdio, ReadFileStdio,
                                  nullptr,        nullptr,         nullptr,         nullptr,         nullptr,
-                                 kPathsAnsi,     0};
+                                 kPathsAnsi,     0,               nullptr,         nullptr,         nullptr};
