@@ -20,7 +20,9 @@
 #include "inputs.h"
 #include "paths.h"
 #include "pool.h"
+#include "recover.h"
 #include "report.h"
+#include "run_locks.h"
 
 namespace {
 
@@ -275,6 +277,8 @@ int LoadManifest(Gallery* g, FILE* err) {
     return 0;
 }
 
+int MakeGallery(const Options& o, Gallery* gallery, FILE* out, FILE* err);
+
 }  // namespace
 
 int RunGallery(const Options& o, FILE* out, FILE* err) {
@@ -287,6 +291,17 @@ int RunGallery(const Options& o, FILE* out, FILE* err) {
         fprintf(err, "ombr: cannot create the folder %s\n", JoinPath(g.out, kPicturesFolder).c_str());
         return kExitFailed;
     }
+    // Held against other runs, and cleared of what a run killed there left.
+    if (GuardFolders({g.out, JoinPath(g.out, kPicturesFolder)}, !o.noWait, err) != 0) return kExitFailed;
+    const int status = MakeGallery(o, &g, out, err);
+    LetGoFolders();
+    return status;
+}
+
+namespace {
+
+int MakeGallery(const Options& o, Gallery* gallery, FILE* out, FILE* err) {
+    Gallery& g = *gallery;
     if (LoadManifest(&g, err) != 0) return kExitFailed;
     bool anyFolder;
     std::vector<Item> items = CollectInputs(o, &anyFolder);
@@ -319,3 +334,5 @@ int RunGallery(const Options& o, FILE* out, FILE* err) {
     if (!o.quiet) ReportGallerySummary(&g.reporter, entries.size(), redone, notDecoded, g.failures, page.c_str());
     return status;
 }
+
+}  // namespace
