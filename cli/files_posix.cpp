@@ -175,8 +175,10 @@ static void SyncFolder(void*, const char* path) {
     close(fd);
 }
 
-// The replaced file's owner (where this process may give it) and mode; the
-// owner first, since a change of owner may clear set-id bits.
+// The replaced file's owner (where this process may give it) and its
+// permission bits, never its set-user-id, set-group-id or sticky bits: the
+// new file is not the program someone made set-id (nor, through a link,
+// ever becomes one).
 static void KeepMode(void*, const char* target, const char* temp) {
     struct stat info;
     if (stat(target, &info) != 0 || !S_ISREG(info.st_mode)) return;
@@ -184,7 +186,7 @@ static void KeepMode(void*, const char* target, const char* temp) {
         // Not ours to give: the group alone may still be.
         if (chown(temp, (uid_t)-1, info.st_gid) != 0) {}
     }
-    chmod(temp, info.st_mode & 07777);
+    chmod(temp, info.st_mode & 0777);
 }
 
 const ExportFiles kConverterFiles = {WriteFlushed,  ReplaceByMove, RemoveStaged, CanReplaceTarget,
