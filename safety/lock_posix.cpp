@@ -12,8 +12,9 @@ int LockFileAt(const char* path, bool wait, intptr_t* handle) {
     // A run that lets go removes the file while it holds it: a lock got on
     // a file that is no longer the one of that name is let go and taken anew.
     for (;;) {
-        int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0 && errno == EACCES) fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        // Never waiting on a FIFO put there under the lock file's name.
+        int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+        if (fd < 0 && errno == EACCES) fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0) return kFolderNotLockable;
         struct stat opened, named;
         int locked;

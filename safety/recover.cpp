@@ -49,6 +49,7 @@ int GuardFolders(const std::vector<std::string>& paths, bool wait, FILE* err) {
         const int result = HoldFolder(folder.path.c_str(), wait, SayWaiting, err);
         if (result == kFolderBusy) {
             Say(err, "ombr: %s: another run of ombr is writing there\n", folder.path.c_str());
+            LetGoFolders();
             return -1;
         }
         if (result == kFolderHeld) held.push_back(folder.path);
