@@ -397,6 +397,7 @@ void Say(FILE* stream, const char* format, ...) {
         va_end(args);
         text.resize((size_t)n);
     }
+    text = ShownText(text);
     HANDLE handle = (HANDLE)_get_osfhandle(_fileno(stream));
     DWORD mode;
     if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {

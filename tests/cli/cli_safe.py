@@ -225,6 +225,15 @@ check(len([n for n in names if n.startswith("~")]) == 4096 and all(read(os.path.
       "files under the old staged names are not ours: left alone")
 check(not any(n.startswith("~%d-" % dead.pid) for n in names), "a dead run's staged files and journal removed")
 
+# ---- a name's control characters reach the terminal as escapes, never raw
+
+named = W("names", "e\x1b[31m\u009b.pvz")
+os.makedirs(W("names"))
+shutil.copy(texture, named)
+status, out, err = run("info", named)
+check(status == 0 and "e\\x1b[31m\\u009b.pvz" in out and "\x1b" not in out + err and "\u009b" not in out + err,
+      "control characters escaped: %r" % out[:60])
+
 if failures:
     print("%d checks failed" % len(failures))
     sys.exit(1)
