@@ -78,3 +78,20 @@ std::string ShownText(const std::string& text) {
     }
     return shown;
 }
+
+std::string FormatText(const char* format, va_list args) {
+    va_list again;
+    va_copy(again, args);
+    char small[1024];
+    const int n = vsnprintf(small, sizeof small, format, args);
+    std::string text;
+    if (n >= 0 && (size_t)n < sizeof small) {
+        text.assign(small, (size_t)n);
+    } else if (n >= 0) {
+        text.resize((size_t)n + 1);
+        vsnprintf(&text[0], text.size(), format, again);
+        text.resize((size_t)n);
+    }
+    va_end(again);
+    return text;
+}

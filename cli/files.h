@@ -7,6 +7,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdarg.h>
 #include <stdio.h>
 
 #include <string>
@@ -145,6 +146,8 @@ void Say(FILE* stream, const char* format, ...) __attribute__((format(printf, 2,
 // (the C0 ones and DEL as "\xHH", the C1 ones of UTF-8 as "\u00HH") written
 // out, so that no name or text of a file reaches a terminal as a command.
 std::string ShownText(const std::string& text);
+// vsnprintf into a string ("" when the format fails).
+std::string FormatText(const char* format, va_list args);
 
 // The program's arguments in UTF-8: on Windows from the wide command line
 // (any name, whatever the ANSI code page), elsewhere argv as it is.

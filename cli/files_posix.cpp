@@ -375,23 +375,10 @@ void ReleaseInterruptions() {
 bool Interrupted() { return g_interrupts != 0; }
 
 void Say(FILE* stream, const char* format, ...) {
-    char small[1024];
     va_list args;
     va_start(args, format);
-    const int n = vsnprintf(small, sizeof small, format, args);
+    const std::string shown = ShownText(FormatText(format, args));
     va_end(args);
-    if (n < 0) return;
-    std::string text;
-    if ((size_t)n < sizeof small) {
-        text.assign(small, (size_t)n);
-    } else {
-        text.resize((size_t)n + 1);
-        va_start(args, format);
-        vsnprintf(&text[0], text.size(), format, args);
-        va_end(args);
-        text.resize((size_t)n);
-    }
-    const std::string shown = ShownText(text);
     fwrite(shown.data(), 1, shown.size(), stream);
 }
 

@@ -381,23 +381,10 @@ bool Interrupted() { return g_interrupts != 0; }
 // The text as UTF-16 on a console, whatever its code page; elsewhere (a
 // file, a pipe) the UTF-8 bytes.
 void Say(FILE* stream, const char* format, ...) {
-    char small[1024];
     va_list args;
     va_start(args, format);
-    const int n = vsnprintf(small, sizeof small, format, args);
+    const std::string text = ShownText(FormatText(format, args));
     va_end(args);
-    if (n < 0) return;
-    std::string text;
-    if ((size_t)n < sizeof small) {
-        text.assign(small, (size_t)n);
-    } else {
-        text.resize((size_t)n + 1);
-        va_start(args, format);
-        vsnprintf(&text[0], text.size(), format, args);
-        va_end(args);
-        text.resize((size_t)n);
-    }
-    text = ShownText(text);
     HANDLE handle = (HANDLE)_get_osfhandle(_fileno(stream));
     DWORD mode;
     if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
