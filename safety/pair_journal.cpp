@@ -244,7 +244,8 @@ int CommitJournaledPair(const ExportFiles& files, void* context, StagedFile* pal
         named = named && strlen(full[i]) < kExportPathBuffer;
         if (named) snprintf(p.path[i], kExportPathBuffer, "%s", full[i]);
         names[i] = full[i][0] ? BaseOf(files, full[i]) : "";
-        named = named && strlen(names[i]) < kNameRoom;
+        // A name no journal line can hold (a line break in it, say) goes in order only.
+        named = named && strlen(names[i]) < kNameRoom && PlainName(files.pathStyle, names[i]);
     }
     char first[kJournalRoom], last[kJournalRoom];
     size_t firstLength = 0, lastLength = 0;

@@ -45,7 +45,11 @@ int GuardFolders(const std::vector<std::string>& paths, bool wait, FILE* err) {
                                                       : a.identity.index < b.identity.index;
     });
     std::vector<std::string> held;
-    for (const Folder& folder : folders) {
+    for (size_t i = 0; i < folders.size(); i++) {
+        const Folder& folder = folders[i];
+        if (i > 0 && folder.identity.volume == folders[i - 1].identity.volume &&
+            folder.identity.index == folders[i - 1].identity.index)
+            continue;   // one folder by two paths
         const int result = HoldFolder(folder.path.c_str(), wait, SayWaiting, err);
         if (result == kFolderBusy) {
             Say(err, "ombr: %s: another run of ombr is writing there\n", folder.path.c_str());
