@@ -80,6 +80,7 @@ int ParseFlag(const char* a, Options* o) {
     else if (o->command == kCommandInfo && strcmp(a, "--json") == 0) o->json = true;
     else if (convert && (strcmp(a, "-f") == 0 || strcmp(a, "--force") == 0)) o->force = true;
     else if (convert && (strcmp(a, "-q") == 0 || strcmp(a, "--quiet") == 0)) o->quiet = true;
+    else if (convert && strcmp(a, "--no-wait") == 0) o->noWait = true;
     else if (convert && (strcmp(a, "-v") == 0 || strcmp(a, "--verbose") == 0)) o->verbose = true;
     else if (encode && (strcmp(a, "-n") == 0 || strcmp(a, "--dry-run") == 0)) o->dryRun = true;
     else if (encode && strcmp(a, "--new-palette") == 0) o->unmapped = kUnmappedNewPalette;

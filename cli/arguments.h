@@ -25,6 +25,7 @@ struct Options {
     bool dryRun = false;     // encode: plan and compare, write nothing
     bool recursive = false;
     bool quiet = false;
+    bool noWait = false;             // decode, encode: fail at once when another run writes to a folder
     bool verbose = false;
     int container = kContainerChoiceNone;
     int unmapped = 1;                // kUnmapped... of export_palette.h: nearest by default

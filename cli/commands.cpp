@@ -18,7 +18,9 @@
 #include "palette_command.h"
 #include "paths.h"
 #include "pool.h"
+#include "recover.h"
 #include "report.h"
+#include "run_locks.h"
 #include "threads.h"
 
 namespace {
@@ -202,7 +204,7 @@ int RunConvert(const Options& o, FILE* out, FILE* err) {
     InitReporter(&batch.reporter, out, err, false, !o.quiet && batch.jobs.size() > 1 && IsTerminal(err),
                  batch.jobs.size());
     PlanOutputs(o, &batch.jobs);
-    RecoverOutputFolders(o, batch.jobs, err);
+    if (GuardFolders(OutputFolders(o, batch.jobs), !o.noWait, err) != 0) return kExitFailed;
     ShowProgress(&batch.reporter, "");
     // An interruption stops the batch between files: what runs finishes,
     // its staged files gone, and the summary tells how far it came.
@@ -223,6 +225,7 @@ int RunConvert(const Options& o, FILE* out, FILE* err) {
     fflush(out);
     fflush(err);
     ReleaseInterruptions();
+    LetGoFolders();
     if (interrupted) return kExitInterrupted;
     return batch.failures.empty() ? kExitOk : kExitFailed;
 }

@@ -82,3 +82,18 @@ void PlanOutputs(const Options& o, std::vector<Job>* jobs) {
         if (!folder.empty() && MakeDirectories(folder.c_str()) != 0) problem = TextWith(kTextNoFolder, folder);
     }
 }
+
+static std::string FolderOrHere(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    return folder.empty() ? (BaseNameStart(path) == 1 ? path.substr(0, 1) : ".") : folder;
+}
+
+std::vector<std::string> OutputFolders(const Options& o, const std::vector<Job>& jobs) {
+    std::set<std::string> folders;
+    for (const Job& job : jobs) {
+        if (!job.item.problem.empty()) continue;
+        folders.insert(FolderOrHere(job.output));
+        if (o.raw) folders.insert(FolderOrHere(o.raw));
+    }
+    return std::vector<std::string>(folders.begin(), folders.end());
+}

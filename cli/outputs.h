@@ -31,8 +31,6 @@ struct Job {
 // letter case meet where the folder's file system takes them for one file.
 void PlanOutputs(const Options& options, std::vector<Job>* jobs);
 
-// Before a batch writes anything: in every folder it writes to, what runs
-// that died there left (their staged files and journals, told by the run id
-// in their names) is finished or removed: a pair cut by a crash comes back
-// whole, old or new (see CommitPair). Says on `err` what it finished.
-void RecoverOutputFolders(const Options& options, const std::vector<Job>& jobs, FILE* err);
+// Every folder the batch's jobs write to (GuardFolders of recover.h holds
+// them and finishes what runs that died there left).
+std::vector<std::string> OutputFolders(const Options& options, const std::vector<Job>& jobs);

@@ -162,13 +162,8 @@ int RunPalette(const Options& o, FILE* out, FILE* err) {
     if (ReadPalette(o, in, inKind, &palette, &inFormat, err) != 0 ||
         WritePalette(o, in, path, outKind, palette, &outFormat, &bytes, err) != 0)
         return kExitFailed;
-    ExportPlatform platform;
-    InitExportPlatform(&platform, nullptr, kConverterFiles, kConverterEncoders);
-    StagedFile file = {};
     errno = 0;
-    int result = StageFile(&platform, path.c_str(), bytes.data(), bytes.size(), &file);
-    if (result == 0) result = CommitFile(&platform, &file);
-    DiscardFile(&platform, &file);
+    const int result = WriteFileSafely(kConverterFiles, nullptr, path.c_str(), bytes.data(), bytes.size());
     if (result != 0) {
         fprintf(err, "ombr: cannot write %s%s%s\n", path.c_str(), errno ? ": " : "", errno ? strerror(errno) : "");
         return kExitFailed;

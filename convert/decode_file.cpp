@@ -283,16 +283,16 @@ void TagPicture(const char* input, const TextureCheck& check, PngImage* png) {
 }
 
 // One output's bytes, staged beside it: 0, or -1 with the reason.
-static int StageOutput(const ExportPlatform* platform, const char* path, const uint8_t* bytes, size_t length,
-                       StagedFile* file, ConvertReport* report) {
+static int StageOutput(const char* path, const uint8_t* bytes, size_t length, StagedFile* file,
+                       ConvertReport* report) {
     errno = 0;
-    if (StageFile(platform, path, bytes, length, file) == 0) return 0;
+    if (StageFile(kConverterFiles, nullptr, path, bytes, length, file) == 0) return 0;
     SayWriteFailure(report->message, path, errno);
     return -1;
 }
 
 static int StagePicture(const MemoryHost& host, const char* input, const TextureCheck& check, const char* path,
-                        int level, const ExportPlatform* platform, StagedFile* file, ConvertReport* report) {
+                        int level, StagedFile* file, ConvertReport* report) {
     PngImage png;
     uint8_t* bytes = nullptr;
     size_t length = 0;
@@ -302,35 +302,34 @@ static int StagePicture(const MemoryHost& host, const char* input, const Texture
         result = EncodePngAtLevel(&png, level, &bytes, &length);
     }
     if (result != 0) snprintf(report->message, kReportRoom, "no memory to encode the PNG");
-    else result = StageOutput(platform, path, bytes, length, file, report);
+    else result = StageOutput(path, bytes, length, file, report);
     free(bytes);
     FreePng(&png);
     return result;
 }
 
-static int StageRaw(const MemoryHost& host, const char* path, const ExportPlatform* platform, StagedFile* file,
-                    ConvertReport* report) {
+static int StageRaw(const MemoryHost& host, const char* path, StagedFile* file, ConvertReport* report) {
     uint8_t* bytes = nullptr;
     size_t length = 0;
     int result = HostToRaw(&host, &bytes, &length);
     if (result != 0) snprintf(report->message, kReportRoom, "no memory for the raw pixels");
-    else result = StageOutput(platform, path, bytes, length, file, report);
+    else result = StageOutput(path, bytes, length, file, report);
     free(bytes);
     return result;
 }
 
-// Both outputs replace their targets, or neither does.
-static int CommitOutputs(const ExportPlatform* platform, StagedFile* picture, StagedFile* raw,
-                         ConvertReport* report) {
+// Both outputs replace their targets, or neither does: two single files,
+// with a journal in each folder.
+static int CommitOutputs(StagedFile* picture, StagedFile* raw, ConvertReport* report) {
     StagedFile none = {};
     StagedFile* first = raw->staged ? picture : &none;
     StagedFile* last = raw->staged ? raw : picture;
     const char* firstPath = first->target;
     const char* lastPath = last->target;
     errno = 0;
-    const int committed = CommitPair(platform, first, last);
-    if (committed == kExportOk) return 0;
-    SayWriteFailure(report->message, committed == kExportPaletteNotCommitted ? firstPath : lastPath, errno);
+    const int committed = CommitPair(kConverterFiles, nullptr, first, last);
+    if (committed == 0) return 0;
+    SayWriteFailure(report->message, committed == kCommitFirstNotIn ? firstPath : lastPath, errno);
     return -1;
 }
 
@@ -344,16 +343,13 @@ int DecodeTextureFile(const DecodeJob& job, ConvertReport* report) {
         FreeMemoryHost(&host);
         return -1;
     }
-    ExportPlatform platform;
-    InitExportPlatform(&platform, nullptr, kConverterFiles, kConverterEncoders);
     StagedFile picture = {}, raw = {};
     int result = 0;
-    if (job.output)
-        result = StagePicture(host, job.input, imported.check, job.output, job.pngLevel, &platform, &picture, report);
-    if (result == 0 && job.rawOutput) result = StageRaw(host, job.rawOutput, &platform, &raw, report);
+    if (job.output) result = StagePicture(host, job.input, imported.check, job.output, job.pngLevel, &picture, report);
+    if (result == 0 && job.rawOutput) result = StageRaw(host, job.rawOutput, &raw, report);
     FreeMemoryHost(&host);
-    if (result == 0 && (picture.staged || raw.staged)) result = CommitOutputs(&platform, &picture, &raw, report);
-    DiscardFile(&platform, &picture);
-    DiscardFile(&platform, &raw);
+    if (result == 0 && (picture.staged || raw.staged)) result = CommitOutputs(&picture, &raw, report);
+    DiscardFile(kConverterFiles, nullptr, &picture);
+    DiscardFile(kConverterFiles, nullptr, &raw);
     return result;
 }

@@ -24,7 +24,7 @@ const Message kMessages[kMessageCount] = {
      "       ombr gallery FOLDER... -o OUT_DIR [--png-level N]\n"
      "       ombr palette PALETTE -o OUT.act|.gpl|.png|.pvp [--color N]\n"
      "       ombr FILE|FOLDER...   (as dropped on ombr.exe)\n"
-     "common options: -r/--recursive -j/--jobs N -f/--force -q/--quiet -v/--verbose --console-cp;\n"
+     "common options: -r/--recursive -j/--jobs N -f/--force -q/--quiet -v/--verbose --no-wait --console-cp;\n"
      "ombr --help, ombr --version\n",
      "使い方: ombr info ファイル... [--json] [-r] [--out-dir フォルダー] [encode の設定と --palette]\n"
      "        ombr decode テクスチャ... [-o 出力.png | --out-dir フォルダー] [--palette PVP]\n"
@@ -35,7 +35,8 @@ const Message kMessages[kMessageCount] = {
      "        ombr gallery フォルダー... -o 出力フォルダー [--png-level N]\n"
      "        ombr palette パレット -o 出力.act|.gpl|.png|.pvp [--color N]\n"
      "        ombr ファイル|フォルダー...   (ombr.exe にドロップしたときと同じ)\n"
-     "共通のオプション: -r/--recursive -j/--jobs N -f/--force -q/--quiet -v/--verbose --console-cp\n"
+     "共通のオプション: -r/--recursive -j/--jobs N -f/--force -q/--quiet -v/--verbose --no-wait\n"
+     "                  --console-cp\n"
      "ombr --help で説明、ombr --version で版を表示します\n"},
 
     // kTextHelp
@@ -114,6 +115,8 @@ const Message kMessages[kMessageCount] = {
      "Existing outputs are kept unless -f/--force. -j/--jobs N: files converted at once (default:\n"
      "one per processor; -j 1 one after the other); messages keep the order of the inputs.\n"
      "-q/--quiet: no progress bar and no summary; -v/--verbose: one line per file converted.\n"
+     "A run waits for another one writing to the same folder (with a line saying so); --no-wait:\n"
+     "it fails at once instead.\n"
      "Messages reach a console in any language; to a pipe or a file they are UTF-8, or with\n"
      "--console-cp (Windows) in the console's code page (for `ombr info x.pvr | more` in cmd).\n"
      "Messages and help are in Japanese where the user's language is Japanese, else in English.\n"
@@ -196,6 +199,8 @@ const Message kMessages[kMessageCount] = {
      "1 度だけ読みます)。既にある出力は -f/--force がなければ残します。-j/--jobs N: 同時に変換する\n"
      "ファイルの数 (既定: プロセッサーごとに 1 つ。-j 1 なら 1 つずつ)。メッセージは入力の順に出ます。\n"
      "-q/--quiet: 進み具合と集計を出しません。-v/--verbose: 変換したファイルごとに 1 行出します。\n"
+     "同じフォルダーに書いている別の実行があれば、その終わりを待ちます (待つことを表示します)。\n"
+     "--no-wait を付けると、待たずに失敗します。\n"
      "コンソールにはどの言語の文字もそのまま表示されます。パイプやファイルへは UTF-8 で、\n"
      "--console-cp (Windows) ならコンソールのコードページで出力します (cmd で ombr info x.pvr | more)。\n"
      "メッセージと説明は、ユーザーの言語が日本語なら日本語、それ以外では英語です。\n"

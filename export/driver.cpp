@@ -146,7 +146,7 @@ int StagePalette(ExportRun* run, StagedFile* file) {
     case kChooseUnmapped: return kExportUnmappedColours;
     default: return kExportUnwritableSettings;
     }
-    if (StageFile(platform, palettePath, run->palette.file, run->palette.fileLength, file) != 0)
+    if (StageFile(platform->files, platform->context, palettePath, run->palette.file, run->palette.fileLength, file) != 0)
         return kExportPaletteNotStaged;
     run->outcome->wrotePalette = true;
     return kExportOk;
@@ -183,7 +183,7 @@ int StageTexture(ExportRun* run, StagedFile* file) {
         data = container;
         length = containerLength;
     }
-    if (result == kExportOk && StageFile(platform, run->path, data, length, file) != 0) result = kExportTextureNotStaged;
+    if (result == kExportOk && StageFile(platform->files, platform->context, run->path, data, length, file) != 0) result = kExportTextureNotStaged;
     if (container) heap.Free(heap.context, container);
     heap.Free(heap.context, texture);
     return result;
@@ -214,9 +214,13 @@ int ExportPicture(const char* path, HostImage* image, const HostServices* servic
     if (result == kExportOk) result = StagePalette(&run, &paletteFile);
     if (result == kExportOk) result = StageTexture(&run, &textureFile);
     FreePaletteChoice(platform->allocator, &run.palette);
-    if (result == kExportOk) result = CommitPair(platform, &paletteFile, &textureFile);
-    DiscardFile(platform, &paletteFile);
-    DiscardFile(platform, &textureFile);
+    if (result == kExportOk) {
+        const int committed = CommitPair(platform->files, platform->context, &paletteFile, &textureFile);
+        if (committed == kCommitFirstNotIn) result = kExportPaletteNotCommitted;
+        else if (committed != 0) result = kExportTextureNotCommitted;
+    }
+    DiscardFile(platform->files, platform->context, &paletteFile);
+    DiscardFile(platform->files, platform->context, &textureFile);
     if (result != kExportOk) run.outcome->wrotePalette = false;
     return result;
 }

@@ -11,79 +11,15 @@
 #include "encode.h"
 #include "export_palette.h"
 #include "host_api.h"
+#include "safe_files.h"
 #include "settings.h"
 
 enum {
-    kExportPathRoom = 260,      // the plug-in's paths, terminator included (ExportFiles::pathLimit)
-    kExportPathBuffer = 1024,   // every path buffer: the longest path of any platform's rules, terminator included
     kSizeCaptionRoom = 128,
 };
 
-// How a platform writes its paths (ExportFiles::pathStyle).
-enum {
-    kPathsAnsi = 0,       // the plug-in's: ANSI bytes, "\" and "/" separators; on Windows in the system's
-                          // code page, where the byte after a lead byte is never a separator
-    kPathsPosix,          // bytes, "/" the only separator
-    kPathsWindowsUtf8,    // UTF-8, "\" and "/" separators; the limit counts UTF-16 units, as Windows does
-};
-
-#ifdef _WIN32
-// True for the first byte of a double-byte character in the system's ANSI
-// code page (IsDBCSLeadByte), the code page of kPathsAnsi paths.
-bool IsAnsiLeadByte(unsigned char c);
-#endif
-
 // Message box flags, with the values of MB_OK and MB_ICONERROR.
 enum { kMessageOk = 0x00, kMessageIconError = 0x10 };
-
-// What WriteWholeFile gives besides 0 and -1: a file of that name exists.
-enum { kWriteExists = 1 };
-
-// A program's files.
-struct ExportFiles {
-    // Creates `path` as a new file holding `length` bytes, only if no file of
-    // that name exists: 0; kWriteExists, the file there untouched; or -1
-    // with nothing of that name left behind.
-    int (*WriteWholeFile)(void* context, const char* path, const uint8_t* data, size_t length);
-    // Replaces `target` by the file `temp`: 0, or -1 with `target` untouched.
-    int (*ReplaceTarget)(void* context, const char* temp, const char* target);
-    // Deletes a file written by WriteWholeFile.
-    void (*RemoveFile)(void* context, const char* path);
-    // 1 when ReplaceTarget may replace `target` (nothing there, or a file that
-    // may be overwritten), 0 when it would refuse. Asked for both targets
-    // before either is replaced; null: always 1.
-    int (*CanReplace)(void* context, const char* target);
-    // Reads at most `room` bytes of the file at `path` into `out`: the
-    // number read, room + 1 when the file is longer, or -1 when there is no
-    // such file to read. Null: no file is ever read (no palette is kept).
-    long (*ReadFile)(void* context, const char* path, uint8_t* out, size_t room);
-    // The name of an existing file that the file system holds under another
-    // letter case of `path` (a "TEX.PVP" for "TEX.pvp" where names are
-    // case-sensitive), copied into `found`: true; false when there is none.
-    // Null: names are taken as they are.
-    bool (*FindOtherCase)(void* context, const char* path, char* found, size_t room);
-
-    // What makes a pair survive a crash of the program (see CommitPair). All
-    // null: staged names "~hhhh.tmp", the pair committed in order only.
-    //
-    // This run's id (the process id): staged names carry it, so that a later
-    // run can tell the files and journals of a run that died.
-    unsigned long (*RunId)(void* context);
-    // `path` made absolute, for the journal: true; false when it cannot be.
-    bool (*FullPath)(void* context, const char* path, char* out, size_t room);
-    // Makes the entries of the folder of `path` durable (renames, new files):
-    // fsync of the folder where the system allows it. Null: nothing.
-    void (*SyncFolder)(void* context, const char* path);
-    // Gives the staged file `temp` what the file `target` it replaces keeps
-    // besides its bytes: mode and owner (POSIX), attributes (Windows). Null: nothing.
-    void (*KeepAttributes)(void* context, const char* target, const char* temp);
-
-    int pathStyle;        // kPaths...
-    unsigned pathLimit;   // the longest path, in the style's units; 0: kExportPathRoom - 1
-};
-
-// The standard library's files (rename replaces: POSIX systems).
-extern const ExportFiles kStdioFiles;
 
 struct LayoutEncoders;
 
@@ -129,49 +65,6 @@ struct ExportOutcome {
     uint32_t unmappedColours;
     uint64_t approximatedPixels;       // a new palette: pixels whose colour it does not hold
 };
-
-// A complete file written under a name of its own in its target's folder,
-// waiting to replace the target.
-struct StagedFile {
-    char temp[kExportPathBuffer];
-    const char* target;
-    bool staged;
-};
-
-// Writes `data` to a new file in the target's folder, named "~<run>-<n>.tmp"
-// with the platform's RunId, else "~hhhh.tmp" (shorter where the folder
-// leaves less room), trying further names while one exists: 0, or -1 with
-// nothing left behind.
-int StageFile(const ExportPlatform* platform, const char* target, const uint8_t* data, size_t length,
-              StagedFile* file);
-// Moves a staged file over its target: 0, or -1 (the staged file removed,
-// the target untouched).
-int CommitFile(const ExportPlatform* platform, StagedFile* file);
-// Removes a staged file; does nothing when none is staged.
-void DiscardFile(const ExportPlatform* platform, StagedFile* file);
-
-// A texture and its palette, staged, committed as one: both replace their
-// targets or neither does (an old palette is put back when the texture
-// cannot be committed). `palette` may be unstaged. Gives 0 or a kExport...
-// code; nothing stays staged. With a RunId and FullPath the pair also
-// survives a crash at any point: a journal is written first, and
-// RecoverPairJournal, run by a later run, puts back both old files or
-// completes the new ones.
-int CommitPair(const ExportPlatform* platform, StagedFile* palette, StagedFile* texture);
-
-// True when `path` has 4 or more bytes and is within the platform's limit.
-bool ExportPathFits(const ExportFiles& files, const char* path);
-
-// A name StageFile gives with a RunId, "~<run>-<n>.tmp" or a journal's
-// "~<run>-j<n>.tmp" (".tmp" may be missing): true with its run and kind.
-bool ParseStagedName(const char* name, unsigned long* run, bool* journal);
-
-// Finishes what the journal at `path`, left by a run that died, had begun:
-// both old files put back (the texture was not yet replaced) or the new
-// pair completed, the journal and the run's staged files of the pair
-// removed. kRecover... codes.
-enum { kRecoverRolledBack = 0, kRecoverCompleted, kRecoverUnreadable, kRecoverFailed };
-int RecoverPairJournal(const ExportPlatform* platform, const char* path);
 
 // Why an export ended.
 enum {
@@ -222,16 +115,3 @@ bool DescribeSaveFailure(int result, const char* path, const ExportOutcome& outc
 // ExportPicture with the result as the plug-in returns it (ExportStatus).
 int ExportTexture(const char* path, HostImage* image, const HostServices* services,
                   const ExportPlatform* platform);
-
-// The standard library's file functions (kStdioFiles): WriteWholeFile with
-// an exclusive open, fwrite and fclose, each result checked; RemoveFile with
-// remove; ReadFile with fread.
-int WriteFileStdio(void* context, const char* path, const uint8_t* data, size_t length);
-void RemoveFileStdio(void* context, const char* path);
-long ReadFileStdio(void* context, const char* path, uint8_t* out, size_t room);
-// CanReplace with the standard library: a target that exists must open for
-// update (a folder or a read-only file does not).
-int CanReplaceStdio(void* context, const char* target);
-// ReplaceTarget with rename: replaces an existing target on POSIX systems only
-// (the plug-in uses MoveFileExA instead).
-int RenameFileStdio(void* context, const char* temp, const char* target);

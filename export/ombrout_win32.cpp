@@ -63,7 +63,8 @@ int PB_STDCALL PBE_Execute(int, HWND owner, const char* path, HostImage* image,
     // ANSI paths of at most 259 bytes, staged "~hhhh.tmp", no journal.
     static const ExportFiles kFiles = {WriteFileStdio,  ReplaceFileWin32, RemoveFileStdio, CanReplaceWin32,
                                        ReadFileStdio,   nullptr,          nullptr,         nullptr,
-                                       nullptr,         nullptr,          kPathsAnsi,      0};
+                                       nullptr,         nullptr,          kPathsAnsi,      0,
+                                       nullptr,         nullptr,          nullptr};
     ExportPlatform platform;
     InitExportPlatform(&platform, owner, kFiles, kPluginEncoders);
     platform.ShowMessage = ShowMessageWin32;

@@ -21,7 +21,9 @@
 #include "inputs.h"
 #include "paths.h"
 #include "pool.h"
+#include "recover.h"
 #include "report.h"
+#include "run_locks.h"
 
 namespace {
 
@@ -97,20 +99,20 @@ bool TakeUnchanged(const Gallery& g, GalleryJob* job) {
 
 // Stages and puts in place a texture's pictures (the thumbnail first, when
 // there is one): 0, or -1 with the reason.
-int WritePictures(const ExportPlatform* platform, const std::string& fullPath, const std::vector<uint8_t>& full,
+int WritePictures(const std::string& fullPath, const std::vector<uint8_t>& full,
                   const std::string& thumbPath, const std::vector<uint8_t>& thumb, std::string* reason) {
     StagedFile fullFile = {}, thumbFile = {};
     errno = 0;
     int result = 0;
-    if (!thumb.empty() && StageFile(platform, thumbPath.c_str(), thumb.data(), thumb.size(), &thumbFile) != 0)
+    if (!thumb.empty() && StageFile(kConverterFiles, nullptr, thumbPath.c_str(), thumb.data(), thumb.size(), &thumbFile) != 0)
         result = -1, *reason = "cannot write " + thumbPath;
-    if (result == 0 && StageFile(platform, fullPath.c_str(), full.data(), full.size(), &fullFile) != 0)
+    if (result == 0 && StageFile(kConverterFiles, nullptr, fullPath.c_str(), full.data(), full.size(), &fullFile) != 0)
         result = -1, *reason = "cannot write " + fullPath;
-    if (result == 0 && CommitPair(platform, &thumbFile, &fullFile) != kExportOk)
+    if (result == 0 && CommitPair(kConverterFiles, nullptr, &thumbFile, &fullFile) != 0)
         result = -1, *reason = "cannot put the pictures in place: " + fullPath;
     if (result != 0 && errno) *reason += std::string(": ") + strerror(errno);
-    DiscardFile(platform, &thumbFile);
-    DiscardFile(platform, &fullFile);
+    DiscardFile(kConverterFiles, nullptr, &thumbFile);
+    DiscardFile(kConverterFiles, nullptr, &fullFile);
     return result;
 }
 
@@ -152,9 +154,7 @@ int MakePictures(const Gallery& g, GalleryJob* job, const MemoryHost& host, cons
         job->message = "no memory to encode its pictures";
         return -1;
     }
-    ExportPlatform platform;
-    InitExportPlatform(&platform, nullptr, kConverterFiles, kConverterEncoders);
-    return WritePictures(&platform, JoinPath(g.out, e.picture), full, JoinPath(g.out, e.thumbnail), thumb,
+    return WritePictures(JoinPath(g.out, e.picture), full, JoinPath(g.out, e.thumbnail), thumb,
                          &job->message);
 }
 
@@ -228,13 +228,9 @@ void Finish(void* context, size_t index) {
 
 // A whole file of ours under OUT, put in place when complete: 0, or -1.
 int WriteWhole(const std::string& path, const std::string& text, FILE* err) {
-    ExportPlatform platform;
-    InitExportPlatform(&platform, nullptr, kConverterFiles, kConverterEncoders);
-    StagedFile file = {};
     errno = 0;
-    int result = StageFile(&platform, path.c_str(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), &file);
-    if (result == 0) result = CommitFile(&platform, &file);
-    DiscardFile(&platform, &file);
+    const int result = WriteFileSafely(kConverterFiles, nullptr, path.c_str(),
+                                       reinterpret_cast<const uint8_t*>(text.data()), text.size());
     if (result != 0) fprintf(err, "ombr: cannot write %s%s%s\n", path.c_str(), errno ? ": " : "", errno ? strerror(errno) : "");
     return result;
 }
@@ -283,6 +279,8 @@ int LoadManifest(Gallery* g, FILE* err) {
     return 0;
 }
 
+int MakeGallery(const Options& o, Gallery* gallery, FILE* out, FILE* err);
+
 }  // namespace
 
 int RunGallery(const Options& o, FILE* out, FILE* err) {
@@ -295,6 +293,17 @@ int RunGallery(const Options& o, FILE* out, FILE* err) {
         fprintf(err, "ombr: cannot create the folder %s\n", JoinPath(g.out, kPicturesFolder).c_str());
         return kExitFailed;
     }
+    // Held against other runs, and cleared of what a run killed there left.
+    if (GuardFolders({g.out, JoinPath(g.out, kPicturesFolder)}, !o.noWait, err) != 0) return kExitFailed;
+    const int status = MakeGallery(o, &g, out, err);
+    LetGoFolders();
+    return status;
+}
+
+namespace {
+
+int MakeGallery(const Options& o, Gallery* gallery, FILE* out, FILE* err) {
+    Gallery& g = *gallery;
     if (LoadManifest(&g, err) != 0) return kExitFailed;
     bool anyFolder;
     std::vector<Item> items = CollectInputs(o, &anyFolder);
@@ -327,3 +336,5 @@ int RunGallery(const Options& o, FILE* out, FILE* err) {
     if (!o.quiet) ReportGallerySummary(&g.reporter, entries.size(), redone, notDecoded, g.failures, page.c_str());
     return status;
 }
+
+}  // namespace

@@ -99,7 +99,7 @@ struct MemoryPlatformCalls {
 const ExportFiles kMemoryFiles = {MemoryPlatformCalls::WriteWholeFile, MemoryPlatformCalls::ReplaceTarget,
                                   MemoryPlatformCalls::RemoveFile,     MemoryPlatformCalls::CanReplace,
                                   MemoryPlatformCalls::ReadFile,       nullptr,
-                                  nullptr, nullptr, nullptr, nullptr, kPathsAnsi, 0};
+                                  nullptr, nullptr, nullptr, nullptr, kPathsAnsi, 0, nullptr, nullptr, nullptr};
 
 MemoryPlatform::MemoryPlatform(const LayoutEncoders& encoders) {
     import = {this,

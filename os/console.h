@@ -2,6 +2,7 @@
 // the like (files_posix.cpp, files_win32.cpp).
 #pragma once
 
+#include <stdarg.h>
 #include <stdio.h>
 
 #include <string>
@@ -16,13 +17,21 @@ void CatchInterruptions(int secondExit);
 void ReleaseInterruptions();
 bool Interrupted();
 
-// printf to `stream` of UTF-8 text: on a Windows console as UTF-16, whatever
-// its code page; elsewhere the bytes as they are.
+// printf to `stream` of UTF-8 text, its control characters shown as escapes
+// (ShownText): on a Windows console as UTF-16, whatever its code page;
+// elsewhere the bytes as they are.
 #ifdef _WIN32
 void Say(FILE* stream, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 #else
 void Say(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
 #endif
+
+// `text` with every control character but tab, line feed and carriage return
+// (the C0 ones and DEL as "\xHH", the C1 ones of UTF-8 as "\u00HH") written
+// out, so that no name or text of a file reaches a terminal as a command.
+std::string ShownText(const std::string& text);
+// vsnprintf into a string ("" when the format fails).
+std::string FormatText(const char* format, va_list args);
 
 // Windows: text that Say writes to a pipe or file goes in the console's code
 // page (the OEM code page without a console) instead of UTF-8. Elsewhere

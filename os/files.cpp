@@ -1,5 +1,6 @@
 // The parts of files.h that need nothing of the system but its files opened,
 // read and closed (files_posix.cpp, files_win32.cpp).
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -56,4 +57,41 @@ long ReadFilePrefix(void*, const char* path, uint8_t* out, size_t room) {
 
 bool FindOtherCase(const char* path, char* found, size_t room) {
     return FindFile(path, found, room) && strcmp(found, path) != 0;
+}
+
+std::string ShownText(const std::string& text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (size_t i = 0; i < text.size(); i++) {
+        const unsigned char c = (unsigned char)text[i];
+        char escape[8];
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+            snprintf(escape, sizeof escape, "\\x%02x", c);
+            shown += escape;
+        } else if (c == 0xC2 && i + 1 < text.size() && (unsigned char)text[i + 1] >= 0x80 &&
+                   (unsigned char)text[i + 1] <= 0x9F) {
+            snprintf(escape, sizeof escape, "\\u%04x", (unsigned char)text[++i]);
+            shown += escape;
+        } else {
+            shown += (char)c;
+        }
+    }
+    return shown;
+}
+
+std::string FormatText(const char* format, va_list args) {
+    va_list again;
+    va_copy(again, args);
+    char small[1024];
+    const int n = vsnprintf(small, sizeof small, format, args);
+    std::string text;
+    if (n >= 0 && (size_t)n < sizeof small) {
+        text.assign(small, (size_t)n);
+    } else if (n >= 0) {
+        text.resize((size_t)n + 1);
+        vsnprintf(&text[0], text.size(), format, again);
+        text.resize((size_t)n);
+    }
+    va_end(again);
+    return text;
 }

@@ -6,6 +6,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdarg.h>
 #include <stdio.h>
 
 #include <string>
@@ -65,11 +66,8 @@ extern const ExportFiles kConverterFiles;
 // Moves `temp` over `target`, replacing it: 0, or -1 with `target` untouched.
 int MoveOver(const char* temp, const char* target);
 
-// This run's id (the process id), the one its staged names carry, and
-// whether a run of that id is still going (never our own id: a staged file
-// of our id found before we wrote any is a dead run's whose id came back).
+// This run's id (the process id), the one its staged names carry.
 unsigned long CurrentRunId();
-bool RunIsAlive(unsigned long run);
 
 // True when the file system of `folder` takes names that differ only in
 // ASCII letter case for one file: on Windows always; elsewhere found out by

@@ -19,6 +19,8 @@
 #include "console.h"
 #include "export_core.h"
 #include "files.h"
+#include "pair_journal.h"
+#include "run_locks.h"
 #include "threads.h"
 
 const char kPathSeparator = '/';
@@ -166,15 +168,6 @@ static bool FindOtherCaseFile(void*, const char* path, char* found, size_t room)
 
 static unsigned long ThisRun(void*) { return CurrentRunId(); }
 
-static bool FullPathOf(void*, const char* path, char* out, size_t room) {
-    const char* slash = strrchr(path, '/');
-    const std::string folder = FolderPart(path, slash);
-    char resolved[PATH_MAX];
-    if (!realpath(folder.c_str(), resolved)) return false;
-    const int n = snprintf(out, room, "%s%s%s", resolved, strcmp(resolved, "/") == 0 ? "" : "/", slash ? slash + 1 : path);
-    return n > 0 && (size_t)n < room;
-}
-
 static void SyncFolder(void*, const char* path) {
     const char* slash = strrchr(path, '/');
     const std::string folder = FolderPart(path, slash);
@@ -184,8 +177,10 @@ static void SyncFolder(void*, const char* path) {
     close(fd);
 }
 
-// The replaced file's owner (where this process may give it) and mode; the
-// owner first, since a change of owner may clear set-id bits.
+// The replaced file's owner (where this process may give it) and its
+// permission bits, never its set-user-id, set-group-id or sticky bits: the
+// new file is not the program someone made set-id (nor, through a link,
+// ever becomes one).
 static void KeepMode(void*, const char* target, const char* temp) {
     struct stat info;
     if (stat(target, &info) != 0 || !S_ISREG(info.st_mode)) return;
@@ -193,19 +188,15 @@ static void KeepMode(void*, const char* target, const char* temp) {
         // Not ours to give: the group alone may still be.
         if (chown(temp, (uid_t)-1, info.st_gid) != 0) {}
     }
-    chmod(temp, info.st_mode & 07777);
+    chmod(temp, info.st_mode & 0777);
 }
 
 const ExportFiles kConverterFiles = {WriteFlushed,  ReplaceByMove, RemoveStaged, CanReplaceTarget,
-                                     ReadFilePrefix, FindOtherCaseFile, ThisRun,  FullPathOf,
-                                     SyncFolder,    KeepMode,      kPathsPosix,  PATH_MAX - 1};
+                                     ReadFilePrefix, FindOtherCaseFile, ThisRun,  NextStagedNumber,
+                                     SyncFolder,    KeepMode,      kPathsPosix,  PATH_MAX - 1,
+                                     CommitJournaledPair, RunHoldsFolderOf, OwnedByThisUser};
 
 unsigned long CurrentRunId() { return (unsigned long)getpid(); }
-
-bool RunIsAlive(unsigned long run) {
-    if (run == CurrentRunId() || run == 0 || run > (unsigned long)INT_MAX) return false;
-    return kill((pid_t)run, 0) == 0 || errno == EPERM;
-}
 
 bool FolderFoldsCase(const char* folder) {
     // A probe file of our own, looked up under another case of its name.
@@ -388,8 +379,9 @@ bool Interrupted() { return g_interrupts != 0; }
 void Say(FILE* stream, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    vfprintf(stream, format, args);
+    const std::string shown = ShownText(FormatText(format, args));
     va_end(args);
+    fwrite(shown.data(), 1, shown.size(), stream);
 }
 
 std::vector<std::string> CommandLineUtf8(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }

@@ -16,7 +16,9 @@
 #include "console.h"
 #include "export_core.h"
 #include "files.h"
+#include "pair_journal.h"
 #include "paths.h"
+#include "run_locks.h"
 #include "threads.h"
 
 const char kPathSeparator = '\\';
@@ -208,16 +210,6 @@ static int CanReplaceTarget(void*, const char* target) {
 
 static unsigned long ThisRun(void*) { return CurrentRunId(); }
 
-static bool FullPathOf(void*, const char* path, char* out, size_t room) {
-    wchar_t full[MAX_PATH + 1];
-    const DWORD n = GetFullPathNameW(Wide(path).c_str(), MAX_PATH + 1, full, nullptr);
-    if (n == 0 || n > MAX_PATH) return false;
-    const std::string text = Utf8(full);
-    if (text.size() >= room) return false;
-    memcpy(out, text.c_str(), text.size() + 1);
-    return true;
-}
-
 // The attributes a user may have set on the replaced file (read-only ones
 // are refused before this).
 static void KeepAttributes(void*, const char* target, const char* temp) {
@@ -231,20 +223,13 @@ static void KeepAttributes(void*, const char* target, const char* temp) {
 // Renames go through with MOVEFILE_WRITE_THROUGH; a folder cannot be flushed
 // here without rights a user seldom has.
 const ExportFiles kConverterFiles = {WriteFlushed, ReplaceByMove,  RemoveStaged, CanReplaceTarget,
+                                     CommitJournaledPair, RunHoldsFolderOf, OwnedByThisUser};
                                      ReadFilePrefix, FindOtherCaseFile, ThisRun,   FullPathOf,
+                                     ReadFilePrefix, nullptr,        ThisRun,      NextStagedNumber,
+                                     nullptr,      KeepAttributes, kPathsWindowsUtf8, MAX_PATH - 1,
                                      nullptr,      KeepAttributes, kPathsWindowsUtf8, MAX_PATH - 1};
 
 unsigned long CurrentRunId() { return GetCurrentProcessId(); }
-
-bool RunIsAlive(unsigned long run) {
-    if (run == CurrentRunId() || run == 0) return false;
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, (DWORD)run);
-    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
-    DWORD code = 0;
-    const bool alive = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
-    CloseHandle(process);
-    return alive;
-}
 
 bool PathExists(const char* path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -447,22 +432,10 @@ void WaitForKey() {
 // The text as UTF-16 on a console, whatever its code page; elsewhere (a
 // file, a pipe) the UTF-8 bytes, or in the code page asked for.
 void Say(FILE* stream, const char* format, ...) {
-    char small[1024];
     va_list args;
     va_start(args, format);
-    const int n = vsnprintf(small, sizeof small, format, args);
+    const std::string text = ShownText(FormatText(format, args));
     va_end(args);
-    if (n < 0) return;
-    std::string text;
-    if ((size_t)n < sizeof small) {
-        text.assign(small, (size_t)n);
-    } else {
-        text.resize((size_t)n + 1);
-        va_start(args, format);
-        vsnprintf(&text[0], text.size(), format, args);
-        va_end(args);
-        text.resize((size_t)n);
-    }
     HANDLE handle = (HANDLE)_get_osfhandle(_fileno(stream));
     DWORD mode;
     if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {

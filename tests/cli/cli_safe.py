@@ -155,11 +155,11 @@ check(all(stat.S_ISFIFO(os.stat(W("fifo", n)).st_mode) for n in ("target.png", "
 check(not os.path.exists(W("fifo", "pair.pvz")), "a pair whose palette is refused writes no texture")
 check(os.path.exists(W("fifo-out", "good.png")), "the other files of the folder converted")
 
-# ---- --force keeps the mode of what it replaces
+# ---- --force keeps the mode of what it replaces, but never a set-id bit
 
 modes = W("modes")
 os.makedirs(modes)
-for name, mode in (("t.pvz", 0o600), ("t.pvp", 0o640), ("t.png", 0o604)):
+for name, mode in (("t.pvz", 0o600), ("t.pvp", 0o2640), ("t.png", 0o4604)):
     with open(os.path.join(modes, name), "wb") as f:
         f.write(b"old")
     os.chmod(os.path.join(modes, name), mode)
@@ -168,7 +168,7 @@ check(status == 0, "encode over 0600 files: " + err)
 status, _, err = run("decode", os.path.join(modes, "t.pvz"), "-o", os.path.join(modes, "t.png"), "-f")
 check(status == 0, "decode over a 0604 file: " + err)
 got = {n: stat.S_IMODE(os.stat(os.path.join(modes, n)).st_mode) for n in ("t.pvz", "t.pvp", "t.png")}
-check(got == {"t.pvz": 0o600, "t.pvp": 0o640, "t.png": 0o604}, "--force keeps modes: %s" % got)
+check(got == {"t.pvz": 0o600, "t.pvp": 0o640, "t.png": 0o604}, "--force keeps modes, no set-id bit: %s" % got)
 
 # ---- inputs that declare more than they hold
 
@@ -224,6 +224,15 @@ check(len([n for n in names if n.startswith("~")]) == 4096 and all(read(os.path.
                                                                     b"not ours" for n in (0, 4095)),
       "files under the old staged names are not ours: left alone")
 check(not any(n.startswith("~%d-" % dead.pid) for n in names), "a dead run's staged files and journal removed")
+
+# ---- a name's control characters reach the terminal as escapes, never raw
+
+named = W("names", "e\x1b[31m\u009b.pvz")
+os.makedirs(W("names"))
+shutil.copy(texture, named)
+status, out, err = run("info", named)
+check(status == 0 and "e\\x1b[31m\\u009b.pvz" in out and "\x1b" not in out + err and "\u009b" not in out + err,
+      "control characters escaped: %r" % out[:60])
 
 if failures:
     print("%d checks failed" % len(failures))
