@@ -223,11 +223,9 @@ static void KeepAttributes(void*, const char* target, const char* temp) {
 // Renames go through with MOVEFILE_WRITE_THROUGH; a folder cannot be flushed
 // here without rights a user seldom has.
 const ExportFiles kConverterFiles = {WriteFlushed, ReplaceByMove,  RemoveStaged, CanReplaceTarget,
-                                     CommitJournaledPair, RunHoldsFolderOf, OwnedByThisUser};
-                                     ReadFilePrefix, FindOtherCaseFile, ThisRun,   FullPathOf,
-                                     ReadFilePrefix, nullptr,        ThisRun,      NextStagedNumber,
+                                     ReadFilePrefix, FindOtherCaseFile, ThisRun,   NextStagedNumber,
                                      nullptr,      KeepAttributes, kPathsWindowsUtf8, MAX_PATH - 1,
-                                     nullptr,      KeepAttributes, kPathsWindowsUtf8, MAX_PATH - 1};
+                                     CommitJournaledPair, RunHoldsFolderOf, OwnedByThisUser};
 
 unsigned long CurrentRunId() { return GetCurrentProcessId(); }
 
