@@ -71,6 +71,7 @@ struct ResolvedSettings {
     TextureSettings settings;
     int source[3];            // kFrom... of the DataType, ColorFormat and GlobalIndex
     const char* presetName;   // the known-texture row used, or null
+    unsigned refusedTag;      // kTag... times kTagRefused: the PNG's settings that name a field but no code
 };
 
 // The settings for a texture written to `outputPath` from a picture of PNG

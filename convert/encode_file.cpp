@@ -9,6 +9,7 @@
 #include "layout.h"
 #include "palette.h"
 #include "paths.h"
+#include "presets.h"
 #include "texture.h"
 
 enum { kPngMaxSide = 0xFFFF };   // a texture's sides are 16-bit
@@ -223,6 +224,16 @@ void Warn(const EncodeJob& job, const PngImage& png, const EncodeOutcome& outcom
           ConvertReport* report) {
     const ResolvedSettings& r = outcome.resolved;
     const TextureSettings& s = r.settings;
+    const struct {
+        unsigned field;
+        const char* key;
+    } refusable[] = {{kTagType, "#TYPE"}, {kTagColor, "#COLOR"}, {kTagId, "#ID"}};
+    char refused[32] = "";
+    for (const auto& f : refusable)
+        if (r.refusedTag & f.field * kTagRefused)
+            snprintf(refused + strlen(refused), sizeof refused - strlen(refused), "%s%s", refused[0] ? ", " : "", f.key);
+    if (refused[0])
+        AddWarning(report, "the PNG's settings (\"%s\") give no valid number for %s: not taken", png.tag, refused);
     if (r.source[0] == kFromDefault || r.source[1] == kFromDefault || r.source[2] == kFromDefault ||
         outcome.containerByDefault) {
         char which[160] = "";

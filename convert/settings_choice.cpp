@@ -77,5 +77,6 @@ ResolvedSettings ResolveSettings(const SettingsChoice& choice, const char* outpu
     r.settings.globalIndex = Pick(id, &r.source[2]);
     const bool usedPreset = r.source[0] == kFromPreset || r.source[1] == kFromPreset || r.source[2] == kFromPreset;
     r.presetName = usedPreset ? record.presetName : nullptr;
+    r.refusedTag = fields & (kTagType | kTagColor | kTagId) * kTagRefused;
     return r;
 }

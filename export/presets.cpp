@@ -55,12 +55,14 @@ bool ParseTagNumber(const char* text, size_t capacity, const char* key, uint32_t
     const char* p = found + strlen(key);
     const bool negative = sign && p < end && *p == '-';
     if (negative) p++;
-    uint32_t value = 0;
+    uint64_t value = 0;
     for (; p < end && *p != ','; p++) {
         if (*p < '0' || *p > '9') return false;
-        value = value * 10u + (uint32_t)(*p - '0');   // wraps on overflow
+        value = value * 10u + (uint64_t)(*p - '0');
+        // A number past 32 bits (past 2^31 below zero) is none: not cut.
+        if (value > (negative ? 0x80000000ull : 0xFFFFFFFFull)) return false;
     }
-    *number = negative ? 0u - value : value;
+    *number = negative ? 0u - (uint32_t)value : (uint32_t)value;
     return true;
 }
 
@@ -69,16 +71,23 @@ int ParseLayerTag(const char* name, size_t capacity, TextureSettings* settings, 
     if (fields) *fields = found;
     if (!FindText(name, strnlen(name, capacity), "!#")) return 0;
     uint32_t type = 0, color = 0, id = 0, palette = 0;
-    if (ParseTagNumber(name, capacity, "#TYPE:", &type)) found |= kTagType;
-    if (ParseTagNumber(name, capacity, "#COLOR:", &color)) found |= kTagColor;
+    // A code must fit its byte: a larger number is refused, never cut.
+    const auto code = [&](const char* key, uint32_t* value, unsigned bit) {
+        const size_t length = strnlen(name, capacity);
+        if (ParseTagNumber(name, capacity, key, value) && *value <= 0xFF) found |= bit;
+        else if (FindText(name, length, key)) found |= bit * kTagRefused;
+    };
+    code("#TYPE:", &type, kTagType);
+    code("#COLOR:", &color, kTagColor);
     // The import writes the ID as a signed number: -1 is 0xFFFFFFFF.
     if (ParseTagNumber(name, capacity, "#ID:", &id, true)) found |= kTagId;
+    else if (FindText(name, strnlen(name, capacity), "#ID:")) found |= kTagId * kTagRefused;
     // Under DataType 5 and 7, #COLOR names the index width and #PAL the
     // palette entries' format, which is the ColorFormat written.
-    const bool palettised = (found & kTagType) && HasPaletteFile(type & 0xFF);
-    if (palettised && ParseTagNumber(name, capacity, "#PAL:", &palette)) {
+    const bool palettised = (found & kTagType) && HasPaletteFile(type);
+    if (palettised && ParseTagNumber(name, capacity, "#PAL:", &palette) && palette <= 0xFF) {
         color = palette;
-        found |= kTagColor | kTagPalette;
+        found = (found & ~(kTagColor * kTagRefused)) | kTagColor | kTagPalette;
     }
     if (found & kTagType) settings->dataType = (uint8_t)type;
     if (found & kTagColor) settings->colorFormat = (uint8_t)color;

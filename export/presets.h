@@ -33,12 +33,16 @@ const PresetRow* GetPreset(int index);
 
 // Which fields of a layer tag held a valid number.
 enum { kTagType = 1, kTagColor = 2, kTagId = 4, kTagPalette = 8 };
+// Times kTagType, kTagColor or kTagId: the tag names that field, but its
+// number is none (not digits, or too large for the field): refused.
+enum { kTagRefused = 16 };
 
 // Reads the " !#TYPE:%d, #COLOR:%d, #ID:%d" tag and the ", #PAL:%d" that
 // follows it for DataType 5 and 7: 0 when `name` has no "!#" (nothing
-// changed); otherwise 1, with each field that has a valid number set (low
-// 8 bits of the type and colour, all 32 bits of the ID, which may carry a
-// minus sign as the import writes IDs of 2^31 and more). Under DataType 5 and 7 a valid #PAL, the palette
+// changed); otherwise 1, with each field that has a valid number set (a
+// type and colour of 0 to 255, all 32 bits of the ID, which may carry a
+// minus sign as the import writes IDs of 2^31 and more; a field whose number
+// does not fit is refused, never cut). Under DataType 5 and 7 a valid #PAL, the palette
 // entries' format, is the ColorFormat (#COLOR names the index width there).
 // `capacity` bounds the scan of `name`; `fields` (may be null) receives the
 // kTag... bits of the numbers found.
@@ -47,5 +51,5 @@ int ParseLayerTag(const char* name, size_t capacity, TextureSettings* settings, 
 // The decimal number right after the first `key` in `text` (at most
 // `capacity` bytes are looked at), ended by "," or the end of the text, with
 // a leading "-" when `sign` (the number's 32-bit negation). Returns true and
-// the number (32-bit, wrapping) when valid.
+// the number when valid: one past 32 bits (past 2^31 with the sign) is not.
 bool ParseTagNumber(const char* text, size_t capacity, const char* key, uint32_t* number, bool sign = false);

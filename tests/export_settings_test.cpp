@@ -57,7 +57,8 @@ TEST(ExportPresets, TagNumbersAndLayerTag) {
         bool valid;
         uint32_t number;
     } cases[] = {{"x #ID:2102", 64, true, 2102}, {"#ID:, #COLOR:3", 64, true, 0}, {"#ID:", 64, true, 0},
-                 {"#ID:4294967309", 64, true, 13},   // wraps in 32 bits
+                 {"#ID:4294967309", 64, false, 0},   // past 32 bits: refused, never cut
+                 {"#ID:4294967295", 64, true, 0xFFFFFFFFu},
                  {"#ID:-1", 64, false, 0},           {"#ID: 5", 64, false, 0},   {"#ID:12 copy", 64, false, 0},
                  {"#ID:12表", 64, false, 0},         {"#TYPE:1", 64, false, 0},  {"#ID:5", 3, false, 0},
                  {"#ID:512", 6, true, 51}};
@@ -79,8 +80,13 @@ TEST(ExportPresets, TagNumbersAndLayerTag) {
     EXPECT_EQ(ParseLayerTag("Layer 1 !#TYPE:13, #COLOR:2, #ID:70000", 64, &s), 1);
     EXPECT_TRUE(s.dataType == 13 && s.colorFormat == 2 && s.globalIndex == 70000);   // never cut to 16 bits
     s = UnsetTextureSettings();
-    EXPECT_EQ(ParseLayerTag("a !#TYPE:263, #COLOR:x, #ID:-1", 64, &s), 1);
-    EXPECT_TRUE(s.dataType == 7 && s.colorFormat == 255 && s.globalIndex == 0xFFFFFFFFu);
+    unsigned fields = 0;
+    EXPECT_EQ(ParseLayerTag("a !#TYPE:263, #COLOR:x, #ID:-1", 64, &s, &fields), 1);
+    EXPECT_TRUE(s.dataType == 255 && s.colorFormat == 255 && s.globalIndex == 0xFFFFFFFFu);   // 263 is no type
+    EXPECT_EQ(fields, (unsigned)(kTagType * kTagRefused | kTagColor * kTagRefused | kTagId));
+    EXPECT_EQ(ParseLayerTag("a !#TYPE:7, #COLOR:258, #ID:4294967301, #PAL:2", 64, &s, &fields), 1);
+    EXPECT_TRUE(s.dataType == 7 && s.colorFormat == 2);   // #PAL gives the ColorFormat of DataType 7
+    EXPECT_EQ(fields, (unsigned)(kTagType | kTagColor | kTagPalette | kTagId * kTagRefused));
     s = UnsetTextureSettings();
     EXPECT_EQ(ParseLayerTag("!#", 64, &s), 1);
     EXPECT_EQ(s.dataType, 255);

@@ -18,19 +18,21 @@
 namespace {
 
 // The number after `key` in `text` up to "," or the end, as the tag rule
-// says: 32 bits, wrapping; with `sign`, a leading "-" negates it.
-bool TagNumber(const std::string& text, const char* key, uint32_t* number, bool sign = false) {
+// says: at most `limit`; with `sign`, a leading "-" negates it (down to -2^31).
+bool TagNumber(const std::string& text, const char* key, uint32_t* number, bool sign = false,
+               uint64_t limit = 0xFFFFFFFFu) {
     const size_t at = text.find(key);
     if (at == std::string::npos) return false;
     size_t i = at + strlen(key);
     const bool negative = sign && i < text.size() && text[i] == '-';
     if (negative) i++;
-    uint32_t value = 0;
+    uint64_t value = 0;
     for (; i < text.size() && text[i] != ','; i++) {
         if (text[i] < '0' || text[i] > '9') return false;
-        value = value * 10u + (uint32_t)(text[i] - '0');
+        value = value * 10u + (uint64_t)(text[i] - '0');
+        if (value > (negative ? 0x80000000u : limit)) return false;
     }
-    *number = negative ? 0u - value : value;
+    *number = negative ? 0u - (uint32_t)value : (uint32_t)value;
     return true;
 }
 
@@ -45,13 +47,13 @@ void CheckTag(const char* name, size_t capacity) {
     }
     FUZZ_CHECK(found == 1);
     uint32_t n, type;
-    FUZZ_CHECK(settings.dataType == (TagNumber(text, "#TYPE:", &n) ? (uint8_t)n : 11));
+    FUZZ_CHECK(settings.dataType == (TagNumber(text, "#TYPE:", &n, false, 255) ? n : 11));
     // DataType 5 and 7 take their ColorFormat from #PAL where it has one.
-    const bool palettised = TagNumber(text, "#TYPE:", &type) && ((uint8_t)type == 5 || (uint8_t)type == 7);
-    if (palettised && TagNumber(text, "#PAL:", &n))
-        FUZZ_CHECK(settings.colorFormat == (uint8_t)n);
+    const bool palettised = TagNumber(text, "#TYPE:", &type, false, 255) && (type == 5 || type == 7);
+    if (palettised && TagNumber(text, "#PAL:", &n, false, 255))
+        FUZZ_CHECK(settings.colorFormat == n);
     else
-        FUZZ_CHECK(settings.colorFormat == (TagNumber(text, "#COLOR:", &n) ? (uint8_t)n : 22));
+        FUZZ_CHECK(settings.colorFormat == (TagNumber(text, "#COLOR:", &n, false, 255) ? n : 22));
     FUZZ_CHECK(settings.globalIndex == (TagNumber(text, "#ID:", &n, true) ? n : 3333u));
 }
 
