@@ -181,6 +181,22 @@ int CheckEncode(const EncodeJob& job, const PngImage& png, EncodeOutcome* outcom
             return -1;
         }
     }
+    // A palette given to keep must be one: a name that leads nowhere is said,
+    // never taken for "none".
+    if (HasPaletteFile(s.dataType) && job.palette) {
+        uint64_t length = 0;
+        errno = 0;
+        const int read = FileLength(job.palette, &length);
+        if (read != kFileOk) {
+            SayReadFailure(report->message, job.palette, read, errno);
+            return -1;
+        }
+        if (length < kPaletteHeaderSize || length > kPaletteKeptMaxFileSize) {
+            snprintf(report->message, kReportRoom, "--palette %s: %llu bytes, no palette file (16 to %u bytes)",
+                     job.palette, (unsigned long long)length, (unsigned)kPaletteKeptMaxFileSize);
+            return -1;
+        }
+    }
     if (RefuseExisting(outcome->output, job.force, report)) return -1;
     if (HasPaletteFile(s.dataType) && RefuseExisting(outcome->palettePath, job.force, report)) return -1;
     return 0;

@@ -80,9 +80,9 @@ check(old_pair[0] != new_pair[0] and old_pair[1] != new_pair[1], "old and new pa
 
 def interrupt(out, signals):
     """Replaces the pairs of `out` with -j 2, sending the signals once the first file is in (the
-    pictures' own palettes: --palette names none)."""
+    pictures' own palettes: --new-palette)."""
     process = subprocess.Popen([ombr, "encode", W("new"), "--out-dir", W(out), "--type", "7", "-f", "-v", "-j", "2",
-                                "--palette", W("none.pvp")],
+                                "--new-palette"],
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     first = process.stdout.readline()
     for s in signals:
@@ -144,6 +144,10 @@ cases = [
                           W("fifo", "given.png")], "cannot read palette"),
     ("a FIFO beside a texture as its palette", ["decode", W("fifo", "probe.pvz"), "-o", W("fifo", "probe.png")],
      "palette"),
+    ("a FIFO --palette to keep", ["encode", W("new", "t000.png"), "-o", W("fifo", "kept.pvz"), "--type", "7",
+                                  "--palette", W("fifo", "given.pvp")], "given.pvp is not a regular file"),
+    ("a missing --palette to keep", ["encode", W("new", "t000.png"), "-o", W("fifo", "kept.pvz"), "--type", "7",
+                                     "--palette", W("fifo", "none.pvp")], "cannot open"),
 ]
 for what, args, said in cases:
     status, _, err = run(*args, timeout=30)

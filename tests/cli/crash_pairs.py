@@ -46,7 +46,7 @@ for name in ("old", "new"):
 old = (read(W("old.pvz")), read(W("old.pvp")))
 new = (read(W("new.pvz")), read(W("new.pvp")))
 # The pictures' own palettes, not the one being replaced.
-replace = [ombr, "encode", W("new.png"), "-o", "t.pvz", "--type", "7", "--color", "0", "--id", "1", "-f", "-q", "--palette", W("none.pvp")]
+replace = [ombr, "encode", W("new.png"), "-o", "t.pvz", "--type", "7", "--color", "0", "--id", "1", "-f", "-q", "--new-palette"]
 
 
 def lay(folder, before):
@@ -107,7 +107,7 @@ pictures = []
 for i in range(6):
     palette_png(W("b%d.png" % i), 16, 16, palette(3 + i), lambda x, y, i=i: (x * (i + 2) + y) % 256)
     pictures.append(W("b%d.png" % i))
-encode = [ombr, "encode", "--type", "7", "--color", "0", "--id", "1", "-q", "-j", "2", "--palette", W("none.pvp")]
+encode = [ombr, "encode", "--type", "7", "--color", "0", "--id", "1", "-q", "-j", "2", "--new-palette"]
 subprocess.run(encode + pictures + ["--out-dir", W("b-new")], check=True)
 subprocess.run(encode + [W("new.png"), "-o", W("b-old.pvz")], check=True)
 pairs_new = [(read(W("b-new", "b%d.pvz" % i)), read(W("b-new", "b%d.pvp" % i))) for i in range(6)]
