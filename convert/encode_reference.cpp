@@ -36,7 +36,7 @@ bool ReadTexels(const char* path, uint8_t** block, const uint8_t** texels, size_
     }
     uint8_t* expanded = (uint8_t*)calloc((size_t)check.pvzBlockSize + 1, 1);
     size_t bytes = 0;
-    const bool done = expanded && PvzExpand(file, fileLength, expanded, (size_t)check.pvzBlockSize, &bytes) == kPvzOk;
+    const bool done = expanded && ExpandCheckedPvz(file, fileLength, check, expanded, &bytes) == 0;
     free(file);
     if (!done) {
         free(expanded);

@@ -17,6 +17,7 @@ ImportDecision DecideImport(unsigned dataType, unsigned colorFormat) {
 
 uint64_t PvzBlockSize(uint32_t size) { return ((uint64_t)size + kPvzHeader + 2047) & ~(uint64_t)2047; }
 
+
 // Texel bytes a run stream expands to, counting only whole records, and
 // stopping as soon as the count passes `limit`.
 static uint64_t PvzStreamLength(const uint8_t* container, size_t length, unsigned unit, uint64_t limit) {
@@ -36,6 +37,17 @@ static uint64_t PvzStreamLength(const uint8_t* container, size_t length, unsigne
 static uint64_t PvzTexelRoom(uint32_t size, unsigned unit) {
     const uint64_t room = size - kTextureHeaderSize;
     return (room + unit - 1) / unit * unit;
+}
+
+int ExpandCheckedPvz(const uint8_t* file, size_t length, const TextureCheck& check, uint8_t* block,
+                     size_t* texelLength) {
+    const uint64_t room = PvzTexelRoom(check.pvzSize, PvzUnitSize(check.info.dataType));
+    const uint64_t whole = kPvzStream + room;
+    const size_t capacity = (size_t)(whole < check.pvzBlockSize ? whole : check.pvzBlockSize);
+    const int expanded = PvzExpand(file, length, block, capacity, texelLength);
+    // Cut at the block: the check has held the whole stream to its size field.
+    const bool cut = expanded == kPvzOverflow && capacity < whole;
+    return (expanded == kPvzOk || cut) && *texelLength >= check.layout.needed ? 0 : -1;
 }
 
 int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck* check) {
@@ -70,6 +82,10 @@ int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck
     check->texelBytes = PvzStreamLength(file, length, unit, room);
     if (planned != kTextureOk) return planned;
     if (size < kTextureHeaderSize || size - kTextureHeaderSize < needed) return kTexturePvzSizeShort;
+    // Only what the layout reads is expanded: a size field that claims more
+    // costs no memory (the stream is still held to it, below).
+    const uint64_t read = PvzBlockSize((uint32_t)(kTextureHeaderSize + (needed + unit - 1) / unit * unit));
+    if (read < check->pvzBlockSize) check->pvzBlockSize = read;
     if (check->pvzBlockSize > (uint64_t)(size_t)-1) return kTexturePvzTooLarge;
     if (check->texelBytes > room) return kTexturePvzOverflow;
     return needed > check->texelBytes ? kTextureShortData : kTextureOk;
@@ -164,9 +180,7 @@ static int ExpandTexels(const uint8_t* file, size_t length, const TextureCheck& 
                         uint8_t** block, size_t* texelLength) {
     *block = (uint8_t*)platform->AllocBlock(platform->context, (size_t)check.pvzBlockSize);
     if (!*block) return -1;
-    const uint64_t room = PvzTexelRoom(check.pvzSize, PvzUnitSize(check.info.dataType));
-    const int expanded = PvzExpand(file, length, *block, kPvzStream + (size_t)room, texelLength);
-    if (expanded == kPvzOk && *texelLength >= check.layout.needed) return 0;
+    if (ExpandCheckedPvz(file, length, check, *block, texelLength) == 0) return 0;
     platform->FreeBlock(platform->context, *block);
     *block = nullptr;
     return -1;

@@ -76,8 +76,15 @@ int PlanTextureRead(const uint8_t* head, size_t headLength, uint64_t fileLength,
                     uint64_t* readBytes);
 
 // Bytes the driver allocates for the expansion of a .pvz whose size field is
-// `size`: size + 4 raised to a multiple of 2048.
+// `size`: size + 4 raised to a multiple of 2048. CheckTexture gives the block
+// of a texture (pvzBlockSize): this, or where the size field claims more than
+// the layout reads, the block of just what it reads.
 uint64_t PvzBlockSize(uint32_t size);
+// Expands a checked .pvz (CheckTexture gave kTextureOk) into `block` of
+// check.pvzBlockSize zero-filled bytes, laid out as the container: 0 with the
+// texel bytes in `texelLength` (at least what the layout reads), or -1.
+int ExpandCheckedPvz(const uint8_t* file, size_t length, const TextureCheck& check, uint8_t* block,
+                     size_t* texelLength);
 
 // The layer tag of a texture: " !#TYPE:%d, #COLOR:%d, #ID:%d", and for
 // DataType 5 and 7 ", #PAL:%d" after it, the palette's ColorFormat as the
