@@ -44,8 +44,8 @@ uint64_t EncodeNeed(const char* input) {
     // The file, its pixels decoded, the host picture and the texture (with
     // its PVZ container and the encoders' work): about 4 bytes a pixel each;
     // the texture being replaced, read back, and the comparison with it
-    // about 12 more.
-    return pixels > kMaxPicturePixels ? 0 : fileLength + 28 * pixels;
+    // about 12 more; and its text chunks, as far as the decoder keeps them.
+    return pixels > kMaxPicturePixels ? 0 : fileLength + 28 * pixels + kPngTextLimit;
 }
 
 static int ReadPicture(const char* path, PngImage* png, char* message) {

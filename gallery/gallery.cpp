@@ -186,6 +186,14 @@ void Decode(const Gallery& g, GalleryJob* job) {
     FreeMemoryHost(&host);
 }
 
+uint64_t GalleryNeed(void* context, size_t index) {
+    const Gallery* g = static_cast<const Gallery*>(context);
+    const GalleryJob& job = g->jobs[index];
+    if (!job.item.problem.empty()) return 0;
+    // What decode takes, with room for the thumbnail's colours (no raw pixels).
+    return DecodeNeed(job.item.path.c_str(), true);
+}
+
 void Work(void* context, size_t index) {
     Gallery* g = static_cast<Gallery*>(context);
     GalleryJob& job = g->jobs[index];
@@ -315,7 +323,10 @@ int MakeGallery(const Options& o, Gallery* gallery, FILE* out, FILE* err) {
     NamePictures(&g.jobs);
     InitReporter(&g.reporter, out, err, false, !o.quiet && g.jobs.size() > 1 && IsTerminal(err), g.jobs.size());
     ShowProgress(&g.reporter, "");
-    RunPool(g.jobs.size(), o.jobs, Work, Finish, &g);
+    // Under the batch's memory budget, as decode: a texture's share is told
+    // from its header (its PNG and thumbnail besides what decode takes).
+    const PoolGuard guard = {nullptr, BatchMemoryBudget(), GalleryNeed};
+    RunPool(g.jobs.size(), o.jobs, Work, Finish, &g, &guard);
     ClearProgress(&g.reporter);
 
     std::vector<GalleryEntry> entries;

@@ -14,6 +14,11 @@ enum {
 
 enum { kPngErrorRoom = 160, kPngTextRoom = 80, kPngSourceRoom = 260 };
 
+// The most the decoder keeps of a PNG's chunks besides the picture (texts,
+// decompressed, and the like): a PNG that holds more is refused
+// (kPngBadData), so that a small file cannot cost gigabytes.
+enum : uint32_t { kPngTextLimit = 16u << 20 };
+
 // What every call of the codec gives: 0, or one failure (negative).
 enum PngResult {
     kPngOk = 0,

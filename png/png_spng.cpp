@@ -160,7 +160,7 @@ int DecodePng(const uint8_t* data, size_t length, uint32_t maxSide, uint64_t max
     InitPng(image);
     spng_ctx* ctx = spng_ctx_new(0);
     if (!ctx) return Fail(nullptr, error, errorRoom, kPngNoMemory, 0);
-    int rc = spng_set_chunk_limits(ctx, 1u << 26, 1u << 26);
+    int rc = spng_set_chunk_limits(ctx, kPngTextLimit, kPngTextLimit);
     if (rc != 0) return Fail(ctx, error, errorRoom, kPngNoMemory, rc);
     rc = spng_set_png_buffer(ctx, data, length);
     if (rc != 0) return Fail(ctx, error, errorRoom, kPngNotPng, rc);

@@ -3,6 +3,7 @@
 // in-memory host, the PNG interface and JSON strings.
 #include <gtest/gtest.h>
 #include <spng.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -362,6 +363,16 @@ TEST(CliPng, TextsWhereverTheyLieAndLimitsFromTheHeader) {
         EXPECT_STREQ(back.source, l.source);
         FreePng(&back);
     }
+    // A comment of 17 MiB in 17 KB of zTXt: past what the decoder keeps, refused.
+    const std::string big(17u << 20, 'a');
+    std::string zipped(compressBound(big.size()), '\0');
+    uLongf zippedLength = zipped.size();
+    ASSERT_EQ(compress2((Bytef*)&zipped[0], &zippedLength, (const Bytef*)big.data(), big.size(), 9), Z_OK);
+    zipped.resize(zippedLength);
+    const std::string bomb = head + Chunk("zTXt", std::string("Comment\0\0", 9) + zipped) + data + end;
+    EXPECT_LT(bomb.size(), 100000u);
+    EXPECT_EQ(DecodePng((const uint8_t*)bomb.data(), bomb.size(), 8, 16, &back, error, sizeof error), kPngBadData);
+    EXPECT_EQ(back.pixels, nullptr);
 
     // The header alone tells the size and kind; the limits refuse a picture
     // before its pixels are read, even one whose data is cut short.
