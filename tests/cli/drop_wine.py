@@ -14,27 +14,19 @@ import os
 import pty
 import select
 import shutil
-import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wine_exe  # noqa: E402
+from wine_exe import check, failures  # noqa: E402
+
 exe, sample, work, wine_env = (os.path.abspath(a) for a in sys.argv[1:5])
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what)
 
 
 def wine(lang, cwd, *args):
     """ombr.exe's status, stdout and stderr (bytes), its input not a console."""
-    script = ('. "$1" && export LANG="$2" LC_ALL="$2" && ombr_wine_start_server && shift 2 && '
-              'ombr_wine_run "$@"')
-    r = subprocess.run(["bash", "-c", script, "_", wine_env, lang, exe, *args], cwd=cwd, capture_output=True,
-                       timeout=300)
-    return r.returncode, r.stdout, r.stderr
+    return wine_exe.wine(exe, wine_env, lang, cwd, *args)
 
 
 def on_console(lang, cwd, *args):

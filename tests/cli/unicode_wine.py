@@ -17,24 +17,16 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pictures import palette, palette_png  # noqa: E402
+import wine_exe  # noqa: E402
+from wine_exe import check, failures  # noqa: E402
 
 exe, sample, work, wine_env = (os.path.abspath(a) for a in sys.argv[1:5])
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what)
 
 
 def wine(lang, cwd, *args):
     """ombr.exe's status, stdout and stderr (both decoded as UTF-8)."""
-    script = ('. "$1" && export LANG="$2" LC_ALL="$2" && ombr_wine_start_server && shift 2 && '
-              'ombr_wine_run "$@"')
-    r = subprocess.run(["bash", "-c", script, "_", wine_env, lang, exe, *args], cwd=cwd, capture_output=True,
-                       timeout=300)
-    return r.returncode, r.stdout.decode("utf-8", "replace"), r.stderr.decode("utf-8", "replace")
+    status, out, err = wine_exe.wine(exe, wine_env, lang, cwd, *args)
+    return status, out.decode("utf-8", "replace"), err.decode("utf-8", "replace")
 
 
 def read(path):
