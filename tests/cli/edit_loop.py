@@ -2,7 +2,8 @@
 """The edit loop as users run it: a folder of textures decoded to PNGs, the
 PNGs saved again by an editor (ImageMagick's convert: as it is, with the text
 chunks stripped, and as RGBA; optipng and pngcrush, which reduce palettes and
-bit depths; PIL's RGBA re-save, where those are installed), and encoded back
+bit depths; PIL's RGBA re-save, where those are installed; with --full, GIMP's
+own export with its defaults where GIMP is installed), and encoded back
 onto a copy of the folder with --force and no settings. Every texture and
 every .pvp must come back byte for byte (indices, duplicate entries, mip
 levels, VQ codebooks, index textures, palettes longer than the texture
@@ -143,7 +144,7 @@ def run(*args):
 
 # "zeroed": the colour under alpha 0 made black, as many editors export.
 TOOLS = {"plain": CONVERT, "strip": CONVERT, "rgba": CONVERT, "zeroed": CONVERT, "optipng": shutil.which("optipng"),
-         "pngcrush": shutil.which("pngcrush"), "pil": None}
+         "pngcrush": shutil.which("pngcrush"), "pil": None, "gimp": shutil.which("gimp") if full else None}
 try:
     from PIL import Image
     TOOLS["pil"] = "PIL"
@@ -151,8 +152,24 @@ except ImportError:
     pass
 
 
+# An editor's own export with its defaults: GIMP in batch mode, every file in one run.
+GIMP_RESAVE = """(define (resave in out)
+  (let* ((image (car (gimp-file-load RUN-NONINTERACTIVE in in)))
+         (drawable (car (gimp-image-get-active-drawable image))))
+    (file-png-save-defaults RUN-NONINTERACTIVE image drawable out out)
+    (gimp-image-delete image)))"""
+
+
 def resave(source, target, variant):
     os.makedirs(target)
+    if variant == "gimp":
+        names = [n for n in os.listdir(source) if n.endswith(".png")]
+        calls = "".join('(resave "%s" "%s")' % (os.path.join(source, n), os.path.join(target, n)) for n in names)
+        subprocess.run([TOOLS[variant], "-i", "-d", "-f", "-b", "(begin %s %s)" % (GIMP_RESAVE, calls), "-b",
+                        "(gimp-quit 0)"], check=True, capture_output=True, timeout=600)
+        check(len(os.listdir(target)) == len(names), "gimp: every picture exported: %d of %d" % (
+            len(os.listdir(target)), len(names)))
+        return
     for name in os.listdir(source):
         if not name.endswith(".png"):
             continue
@@ -189,10 +206,13 @@ for variant in variants:
     target = os.path.join(work, "back-" + variant)
     shutil.copytree(original, target)
     r = run("encode", saved, "--out-dir", target, "-f")
+    # GIMP's indexed pictures hold no partial alpha: its export visibly makes
+    # such pixels opaque or clear. What it changes must be said, file by file.
+    visible = variant == "gimp"
     check(r.returncode == 0, "%s: encode back: %s" % (variant, r.stderr))
     check("defaults" not in r.stderr, "%s: no setting from the defaults: %s" % (variant, r.stderr))
-    check(r.stderr == "", "%s: no warning: %s" % (variant, r.stderr))
-    check("(%d unchanged, 0 changed, 0 new, 0 written anew)" % len(made) in r.stdout,
+    check(visible or r.stderr == "", "%s: no warning: %s" % (variant, r.stderr))
+    check(visible or "(%d unchanged, 0 changed, 0 new, 0 written anew)" % len(made) in r.stdout,
           "%s: the summary counts every texture unchanged: %s" % (variant, r.stdout))
     check(sorted(os.listdir(target)) == sorted(os.listdir(original)), "%s: the same names, nothing added: %s" % (
         variant, sorted(set(os.listdir(target)) ^ set(os.listdir(original)))))
@@ -200,7 +220,8 @@ for variant in variants:
     for name in sorted(os.listdir(original)):
         back = os.path.join(target, name)
         ok = os.path.exists(back) and open(back, "rb").read() == open(os.path.join(original, name), "rb").read()
-        check(ok, "%s: %s comes back byte for byte" % (variant, name))
+        said = any(os.path.splitext(name)[0] in l and "changed" in l for l in r.stdout.splitlines())
+        check(ok or (visible and said), "%s: %s comes back byte for byte%s" % (variant, name, visible and " or is said"))
         same[0] += ok
         same[1] += 1
     counts.append((variant, same))
