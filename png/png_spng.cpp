@@ -20,7 +20,7 @@ const char kPngSourceKeyword[] = "ombr texture file";
 // they are. The default level looks at the picture first: where few strings
 // of its pixels come back (noise, photographs), searching for matches costs
 // most of the time and finds little, so the rows are filtered with Up and
-// run-length coded; otherwise level 5, each row filtered with Sub or Up.
+// run-length coded; otherwise level 5 as above.
 // Palette indices are never filtered and take zlib's default strategy, as
 // libspng would choose.
 struct PngPacking {
@@ -33,19 +33,21 @@ struct PngPacking {
 // earlier in the picture too, found as a fast compressor finds matches: a
 // table of the last place of each string's hash.
 static unsigned RepeatShare(const PngImage* image) {
-    enum { kTableBits = 14, kStridePixels = 7 };
-    const uint32_t none = 0xFFFFFFFFu;
-    uint32_t table[1u << kTableBits];
-    for (uint32_t& t : table) t = none;
+    enum { kTableBits = 12, kStridePixels = 7 };
+    // The strings themselves are kept (never 0 in a slot that held one: an
+    // empty slot holds a string no hash of its own leads to), so no look
+    // goes back into the picture.
+    uint64_t table[1u << kTableBits];
+    for (uint64_t& t : table) t = 0;
     const uint8_t* data = image->pixels;
     const size_t length = (size_t)image->width * image->height * 4;
     uint64_t sampled = 0, repeated = 0;
-    for (size_t i = 0; i + 8 <= length && i < UINT32_MAX; i += 4 * kStridePixels) {
+    for (size_t i = 0; i + 8 <= length; i += 4 * kStridePixels) {
         uint64_t v;
         memcpy(&v, data + i, 8);
-        const uint32_t h = (uint32_t)((v * 0x9E3779B97F4A7C15ull) >> (64 - kTableBits));
-        if (table[h] != none && memcmp(data + table[h], data + i, 8) == 0) repeated++;
-        table[h] = (uint32_t)i;
+        const uint32_t h = (uint32_t)(((v + 1) * 0x9E3779B97F4A7C15ull) >> (64 - kTableBits));
+        if (table[h] == v + 1) repeated++;
+        table[h] = v + 1;
         sampled++;
     }
     return sampled ? (unsigned)(repeated * 256 / sampled) : 256;
@@ -59,7 +61,7 @@ static PngPacking ChoosePacking(const PngImage* image, int level) {
     if (level == 0) return {0, Z_FILTERED, SPNG_DISABLE_FILTERING};
     if (level > 0) return {level, Z_FILTERED, SPNG_FILTER_CHOICE_UP};
     if (RepeatShare(image) < kFewRepeats) return {1, Z_RLE, SPNG_FILTER_CHOICE_UP};
-    return {kPngDefaultLevel, Z_FILTERED, SPNG_FILTER_CHOICE_SUB | SPNG_FILTER_CHOICE_UP};
+    return {kPngDefaultLevel, Z_FILTERED, SPNG_FILTER_CHOICE_UP};
 }
 
 void InitPng(PngImage* image) { memset(image, 0, sizeof *image); }
