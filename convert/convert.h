@@ -34,7 +34,7 @@ void ClearReport(ConvertReport* report);
 #endif
 void AddWarning(ConvertReport* report, const char* format, ...) __attribute__((format(OMBR_PRINTF, 2, 3)));
 // The message of a failed read (a kFile... result) and of an output that
-// exists without --force (true: refused).
+// exists without --force, or is a folder (true: refused).
 void SayReadFailure(char* out, const char* path, int result, int error);
 bool RefuseExisting(const char* path, bool force, ConvertReport* report);
 

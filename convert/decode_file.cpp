@@ -266,6 +266,10 @@ static void SayWriteFailure(char* out, const char* path, int error) {
 }
 
 bool RefuseExisting(const char* path, bool force, ConvertReport* report) {
+    if (path && IsDirectory(path)) {   // never replaced, whatever --force says
+        snprintf(report->message, kReportRoom, "%s is a folder, not a file: nothing is written over it", path);
+        return true;
+    }
     if (!path || force || !PathExists(path)) return false;
     snprintf(report->message, kReportRoom, Text(kTextExists), path);
     return true;

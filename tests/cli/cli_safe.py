@@ -146,6 +146,8 @@ cases = [
      "palette"),
     ("a FIFO --palette to keep", ["encode", W("new", "t000.png"), "-o", W("fifo", "kept.pvz"), "--type", "7",
                                   "--palette", W("fifo", "given.pvp")], "given.pvp is not a regular file"),
+    ("a folder as the target", ["decode", W("fifo", "good.pvz"), "-o", W("fifo"), "-f"],
+     "is a folder, not a file"),
     ("a missing --palette to keep", ["encode", W("new", "t000.png"), "-o", W("fifo", "kept.pvz"), "--type", "7",
                                      "--palette", W("fifo", "none.pvp")], "cannot open"),
 ]
