@@ -66,23 +66,23 @@ struct ExportOutcome {
     uint64_t approximatedPixels;       // a new palette: pixels whose colour it does not hold
 };
 
-// Why an export ended.
+// Why an export ended: 0, or a failure (negative).
 enum {
     kExportOk = 0,
-    kExportNoMemory,              // the texture buffer or the PVZ container
-    kExportBadPath,               // fewer than 4 characters or more than the platform's limit
-    kExportBadPalettePath,        // palettised, and the path does not end in a dot and three characters
-    kExportPaletteNotStaged,
-    kExportPaletteNotCommitted,
-    kExportTextureNotStaged,
-    kExportTextureNotCommitted,
-    kExportNoLayer,               // no image, layer or pixel service
-    kExportBadPictureSize,        // a side of 0 or above 65535, or more pixels than any texture holds
-    kExportBadLayoutSize,         // a size the chosen layout does not take
-    kExportTooManyLayers,
-    kExportCancelled,
-    kExportUnwritableSettings,    // a DataType / ColorFormat pair with nothing to write it with
-    kExportUnmappedColours,       // colours outside the palette to keep, and the caller refuses them
+    kExportNoMemory = -1,              // the texture buffer or the PVZ container
+    kExportBadPath = -2,               // fewer than 4 characters or more than the platform's limit
+    kExportBadPalettePath = -3,        // palettised, and the path does not end in a dot and three characters
+    kExportPaletteNotStaged = -4,
+    kExportPaletteNotCommitted = -5,
+    kExportTextureNotStaged = -6,
+    kExportTextureNotCommitted = -7,
+    kExportNoLayer = -8,               // no image, layer or pixel service
+    kExportBadPictureSize = -9,        // a side of 0 or above 65535, or more pixels than any texture holds
+    kExportBadLayoutSize = -10,        // a size the chosen layout does not take
+    kExportTooManyLayers = -11,
+    kExportCancelled = -12,
+    kExportUnwritableSettings = -13,   // a DataType / ColorFormat pair with nothing to write it with
+    kExportUnmappedColours = -14,      // colours outside the palette to keep, and the caller refuses them
 };
 
 // Exports the single layer of `image` to `path` (and its .pvp palette for
