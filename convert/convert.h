@@ -37,6 +37,10 @@ void AddWarning(ConvertReport* report, const char* format, ...) __attribute__((f
 // exists without --force, or is a folder (true: refused).
 void SayReadFailure(char* out, const char* path, int result, int error);
 bool RefuseExisting(const char* path, bool force, ConvertReport* report);
+// A texture file, or as much of it as a reader can use (PlanTextureRead), in
+// a new malloc block: a kFile... result, with `checked` the kTexture... of a
+// file refused unread (a .pvz longer than its size field allows).
+int ReadTexture(const char* path, uint8_t** file, size_t* length, uint64_t* fileLength, int* checked);
 
 // ---- info
 

@@ -45,9 +45,7 @@ void SayReadFailure(char* out, const char* path, int result, int error) {
     }
 }
 
-// A texture file, or as much of it as a reader can use (PlanTextureRead): a
-// longer .pvz is refused unread.
-static int ReadTexture(const char* path, uint8_t** file, size_t* length, uint64_t* fileLength, int* checked) {
+int ReadTexture(const char* path, uint8_t** file, size_t* length, uint64_t* fileLength, int* checked) {
     *checked = kTextureOk;
     uint8_t head[kTextureHeadBytes];
     size_t headLength = 0;

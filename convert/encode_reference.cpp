@@ -22,7 +22,11 @@ bool ReadTexels(const char* path, uint8_t** block, const uint8_t** texels, size_
     uint8_t* file = nullptr;
     size_t fileLength = 0;
     uint64_t total = 0;
-    if (ReadFilePart(path, UINT64_MAX, &file, &fileLength, &total) != kFileOk) return false;
+    int checked = kTextureOk;
+    if (ReadTexture(path, &file, &fileLength, &total, &checked) != kFileOk || checked != kTextureOk) {
+        free(file);
+        return false;
+    }
     TextureCheck check;
     if (CheckTextureFile(file, fileLength, path, &check) != kTextureOk) {
         free(file);
