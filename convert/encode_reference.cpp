@@ -102,8 +102,9 @@ int CompareWithReplaced(const char* output, const ReplacedTexture& replaced, con
         return c->state;
     }
 
-    const unsigned bits = TexelBits(settings.dataType, settings.colorFormat);
-    const bool indices = !palettised && (bits == 4 || bits == 8);
+    // Indices without a palette file are compared as the texels hold them.
+    const uint32_t entries = IndexEntries(settings.dataType, settings.colorFormat);
+    const bool indices = !palettised && entries != 0;
     const unsigned format = palettised ? PaletteFormat(replaced.container, settings.dataType, settings.colorFormat)
                                        : settings.colorFormat;
     const ChannelRow* row = GetChannelRow(format);
@@ -113,8 +114,7 @@ int CompareWithReplaced(const char* output, const ReplacedTexture& replaced, con
         const uint32_t was = before.pixels[i];
         bool same;
         if (indices) {
-            const uint32_t mask = bits == 4 ? 0xF : 0xFF;
-            same = (picture->pixels[i] & mask) == (was & mask);
+            same = (picture->pixels[i] & (entries - 1)) == (was & (entries - 1));
         } else if (!row) {
             same = false;
         } else {
