@@ -15,7 +15,6 @@
 #include "inputs.h"
 #include "messages.h"
 #include "outputs.h"
-#include "palette_command.h"
 #include "paths.h"
 #include "pool.h"
 #include "recover.h"
@@ -355,7 +354,12 @@ int RunOmbr(int argc, const char* const* given, FILE* out, FILE* err) {
     int status;
     if (options.command == kCommandInfo) status = RunInfo(options, out, err);
     else if (options.command == kCommandGallery) status = RunGallery(options, out, err);
-    else if (options.command == kCommandPalette) status = RunPalette(options, out, err);
+    else if (options.command == kCommandPalette) {
+        const PaletteJob job = {options.inputs[0].c_str(), options.output, options.choice.colorFormat,
+                                options.force};
+        const int result = ConvertPaletteFile(job, options.quiet ? nullptr : out, err);
+        status = result == kPaletteJobDone ? kExitOk : result == kPaletteJobRefused ? kExitUsage : kExitFailed;
+    }
     else status = RunConvert(options, out, err);
     fflush(out);
     fflush(err);

@@ -5,7 +5,6 @@
 
 #include "console.h"
 #include "files.h"
-#include "json.h"
 #include "layout.h"
 #include "messages.h"
 

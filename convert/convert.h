@@ -7,6 +7,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdio.h>
 #include <stdint.h>
 
 #include <string>
@@ -221,6 +222,24 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
 // chunk alone (0 for a picture refused unread: more pixels than
 // kMaxPicturePixels).
 uint64_t EncodeNeed(const char* input);
+
+// ---- palettes
+
+// `ombr palette`: a palette from one file kind to another, by their names'
+// endings: the game's .pvp, the Adobe Color Table .act and the GIMP palette
+// .gpl both ways, and a .png swatch (formats/editor_palettes.h). The entries
+// of a .pvp are in `colorFormat`, or (-1) in the ColorFormat of the
+// palettised texture of its stem beside it.
+struct PaletteJob {
+    const char* input;
+    const char* output;
+    int colorFormat;
+    bool force;
+};
+enum { kPaletteJobDone = 0, kPaletteJobFailed = -1, kPaletteJobRefused = -2 };
+// Says what went wrong on `err`, what was written on `out` (null: nothing).
+// kPaletteJobRefused: the files named are no such conversion.
+int ConvertPaletteFile(const PaletteJob& job, FILE* out, FILE* err);
 
 // ---- pictures
 

@@ -61,3 +61,9 @@ int Language();
 const char* Text(MessageId id);
 // Text(id) as a printf format with one string argument.
 std::string TextWith(MessageId id, const std::string& argument);
+
+// `text` as a JSON string literal, quotes included (for `ombr info --json`
+// and the gallery's manifest): control characters, quotes and backslashes
+// escaped; bytes that are not UTF-8 (paths in other code pages) become
+// U+FFFD.
+std::string JsonQuote(const char* text);

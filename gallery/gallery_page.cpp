@@ -7,8 +7,8 @@
 #include <string.h>
 
 #include "gallery.h"
-#include "json.h"
 #include "layout.h"
+#include "messages.h"
 #include "paths.h"
 
 // page.html, page.css and page.js, as the build embeds them.

@@ -10,7 +10,7 @@
 
 #include "arguments.h"
 #include "convert.h"
-#include "json.h"
+#include "messages.h"
 #include "memory_host.h"
 #include "outputs.h"
 #include "paths.h"

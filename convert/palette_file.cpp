@@ -1,13 +1,14 @@
-#include "palette_command.h"
+// `ombr palette`: one palette file into another kind.
+#include "convert.h"
 
 #include <errno.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <string>
 #include <vector>
 
-#include "convert.h"
 #include "editor_palettes.h"
 #include "encode.h"
 #include "export_core.h"
@@ -33,8 +34,8 @@ int KindOf(const std::string& path) {
 // The ColorFormat of a .pvp's entries: --color, else the header of the
 // palettised texture of the same stem beside it (as the import reads it),
 // else 0, said on `err`.
-unsigned EntryFormat(const Options& o, const std::string& pvp, FILE* err) {
-    if (o.choice.colorFormat >= 0) return (unsigned)o.choice.colorFormat;
+unsigned EntryFormat(const PaletteJob& job, const std::string& pvp, FILE* err) {
+    if (job.colorFormat >= 0) return (unsigned)job.colorFormat;
     const std::string stem = pvp.substr(0, pvp.size() - 4);
     for (const char* ending : {".pvz", ".pvr"}) {
         char found[kPathRoom];
@@ -51,7 +52,7 @@ unsigned EntryFormat(const Options& o, const std::string& pvp, FILE* err) {
     return kColorArgb1555;
 }
 
-int ReadPalette(const Options& o, const std::string& path, int kind, EditorPalette* palette, unsigned* format,
+int ReadPalette(const PaletteJob& job, const std::string& path, int kind, EditorPalette* palette, unsigned* format,
                 FILE* err) {
     uint8_t* data = nullptr;
     size_t length = 0;
@@ -68,7 +69,7 @@ int ReadPalette(const Options& o, const std::string& path, int kind, EditorPalet
     }
     int result;
     uint32_t line = 0;
-    if (kind == kKindPvp) result = PaletteFromPvp(data, length, *format = EntryFormat(o, path, err), palette);
+    if (kind == kKindPvp) result = PaletteFromPvp(data, length, *format = EntryFormat(job, path, err), palette);
     else if (kind == kKindAct) result = ReadAct(data, length, palette);
     else result = ReadGpl(reinterpret_cast<const char*>(data), length, palette, &line);
     free(data);
@@ -107,10 +108,10 @@ int SwatchPng(const EditorPalette& palette, std::vector<uint8_t>* bytes) {
 }
 
 // The output file's bytes, with a warning for what its kind cannot keep.
-int WritePalette(const Options& o, const std::string& in, const std::string& path, int kind,
+int WritePalette(const PaletteJob& job, const std::string& in, const std::string& path, int kind,
                  const EditorPalette& palette, unsigned* format, std::vector<uint8_t>* bytes, FILE* err) {
     if (kind == kKindPvp) {
-        *format = EntryFormat(o, path, err);
+        *format = EntryFormat(job, path, err);
         bytes->resize(kPaletteMaxFileSize);
         bytes->resize(PvpFromPalette(palette, *format, bytes->data()));
         const uint32_t changed = PvpColorsChanged(palette, *format);
@@ -139,41 +140,41 @@ int WritePalette(const Options& o, const std::string& in, const std::string& pat
 
 }  // namespace
 
-int RunPalette(const Options& o, FILE* out, FILE* err) {
-    const std::string in = o.inputs[0], path = o.output;
+int ConvertPaletteFile(const PaletteJob& job, FILE* out, FILE* err) {
+    const std::string in = job.input, path = job.output;
     const int inKind = KindOf(in), outKind = KindOf(path);
     if (inKind == kKindNone || inKind == kKindPng || outKind == kKindNone) {
         fprintf(err, "ombr palette: reads a .pvp, .act or .gpl and writes a .pvp, .act, .gpl or .png\n");
-        return kExitUsage;
+        return kPaletteJobRefused;
     }
     if (SamePath(in.c_str(), path.c_str())) {
         fprintf(err, "ombr palette: -o names the palette read\n");
-        return kExitUsage;
+        return kPaletteJobRefused;
     }
     ConvertReport report;
     ClearReport(&report);
-    if (RefuseExisting(path.c_str(), o.force, &report)) {
+    if (RefuseExisting(path.c_str(), job.force, &report)) {
         fprintf(err, "ombr: %s\n", report.message);
-        return kExitFailed;
+        return kPaletteJobFailed;
     }
     EditorPalette palette;
     unsigned inFormat = 0, outFormat = 0;
     std::vector<uint8_t> bytes;
-    if (ReadPalette(o, in, inKind, &palette, &inFormat, err) != 0 ||
-        WritePalette(o, in, path, outKind, palette, &outFormat, &bytes, err) != 0)
-        return kExitFailed;
+    if (ReadPalette(job, in, inKind, &palette, &inFormat, err) != 0 ||
+        WritePalette(job, in, path, outKind, palette, &outFormat, &bytes, err) != 0)
+        return kPaletteJobFailed;
     errno = 0;
     const int result = WriteFileSafely(kConverterFiles, nullptr, path.c_str(), bytes.data(), bytes.size());
     if (result != 0) {
         fprintf(err, "ombr: cannot write %s%s%s\n", path.c_str(), errno ? ": " : "", errno ? strerror(errno) : "");
-        return kExitFailed;
+        return kPaletteJobFailed;
     }
-    if (!o.quiet) {
+    if (out) {
         fprintf(out, "ombr palette: %s", in.c_str());
         if (inKind == kKindPvp) fprintf(out, " (ColorFormat %u, %s)", inFormat, ColorFormatName(inFormat));
         fprintf(out, " -> %s", path.c_str());
         if (outKind == kKindPvp) fprintf(out, " (ColorFormat %u, %s)", outFormat, ColorFormatName(outFormat));
         fprintf(out, ": %u entries\n", palette.count);
     }
-    return kExitOk;
+    return kPaletteJobDone;
 }
