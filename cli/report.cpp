@@ -7,6 +7,7 @@
 #include "files.h"
 #include "layout.h"
 #include "messages.h"
+#include "png.h"
 
 void InitReporter(Reporter* r, FILE* out, FILE* err, bool json, bool progress, size_t total) {
     memset(r, 0, sizeof *r);

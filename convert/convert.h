@@ -16,10 +16,11 @@
 #include "export_core.h"
 #include "import_core.h"
 #include "memory_host.h"
-#include "png.h"
 #include "settings.h"
 
 enum { kPathRoom = kExportPathBuffer, kReportRoom = 2 * kPathRoom + 256, kWarningsRoom = 2048 };
+// A PNG's settings and source texts, as png.h keeps them (picture.cpp checks).
+enum { kPictureTagRoom = 80, kPictureSourceRoom = 260 };
 
 // Why a file failed, and what the user should know about one that did not
 // (warnings: lines, each ended by a line break).
@@ -182,10 +183,10 @@ struct PictureSummary {
     int readResult;           // 0, or -1 with the reason in `error`
     char error[kReportRoom];
     uint32_t width, height;
-    int kind;                 // kPng...
+    int kind;                 // kPng... of png.h
     uint32_t paletteEntries;
-    char tag[kPngTextRoom];
-    char source[kPngSourceRoom];
+    char tag[kPictureTagRoom];
+    char source[kPictureSourceRoom];
     char output[kPathRoom];   // the texture encode would write (beside the picture)
     bool outputExists;
     ResolvedSettings resolved;
@@ -248,29 +249,3 @@ int ConvertPaletteFile(const PaletteJob& job, FILE* out, FILE* err);
 inline uint32_t IndexGrey(uint32_t i, uint32_t entries) {
     return 0xFF000000u | (i * (255 / (entries - 1))) * 0x010101u;
 }
-
-// The PNG of an imported picture: indexed pictures as palette images (the
-// host palette, extended to cover every index used), colour pictures as
-// RGBA. 0, or -1 when no memory can be had.
-int HostToPng(const MemoryHost* host, PngImage* png);
-
-// The settings of the imported texture in the PNG's tag, as its layer tag
-// says them (without the tag's leading blank), and its file name in the
-// source chunk: as `ombr decode` writes them.
-void TagPicture(const char* input, const TextureCheck& check, PngImage* png);
-
-// The host's pixel values, little-endian 32-bit words row by row, in a new
-// malloc block of width x height x 4 bytes.
-int HostToRaw(const MemoryHost* host, uint8_t** data, size_t* length);
-
-// Builds the host picture for the settings: a palette PNG becomes an
-// indexed picture (its palette, count and tRNS alpha, bAlpha set, and as
-// nTransparentIndex the one entry that is fully transparent, if exactly one
-// is) for layouts of palette indices and a direct-colour picture of its
-// colours for colour layouts (and for DataType 5 where its indices pass 15:
-// its colours then go to the palette); a grey PNG a grey picture whose
-// values hold the level in red, green and blue where indices are stored
-// under a colour type, else its colours; a colour PNG a direct-colour picture.
-// Refuses (-1, with the reason) colours where indices without a palette file
-// are stored, and indices beyond what such a layout keeps.
-int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* host, ConvertReport* report);

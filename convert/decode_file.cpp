@@ -5,7 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "convert.h"
+#include "picture.h"
 #include "files.h"
 #include "layout.h"
 #include "messages.h"

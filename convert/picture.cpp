@@ -1,10 +1,14 @@
 // Pictures between PNG records and the in-memory host.
+#include "picture.h"
+
 #include <stdlib.h>
 #include <string.h>
 
-#include "convert.h"
 #include "layout.h"
 #include "texture.h"
+
+static_assert(kPictureTagRoom == kPngTextRoom && kPictureSourceRoom == kPngSourceRoom,
+              "a picture's summary keeps its PNG texts whole");
 
 int HostToPng(const MemoryHost* host, PngImage* png) {
     InitPng(png);

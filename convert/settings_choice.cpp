@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "convert.h"
+#include "png.h"
 #include "presets.h"
 
 const char* SettingSourceName(int source) {

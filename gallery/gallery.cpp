@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "console.h"
-#include "convert.h"
+#include "picture.h"
 #include "encode.h"
 #include "export_core.h"
 #include "files.h"

@@ -15,7 +15,6 @@
 
 #include "arguments.h"
 #include "memory_host.h"
-#include "png.h"
 
 enum { kThumbnailSide = 128 };   // the longer side of a thumbnail, at most
 
@@ -53,6 +52,7 @@ std::string GalleryPage(const std::vector<GalleryEntry>& entries);
 // Explorer thumbnails' box filter (ShrinkPicture: area-weighted, colours
 // weighted by alpha): a colour PNG record, alpha kept where any pixel has
 // some. 0, or -1 when no memory can be had.
+struct PngImage;
 int MakeThumbnail(const MemoryHost* host, PngImage* thumbnail);
 
 int RunGallery(const Options& options, FILE* out, FILE* err);

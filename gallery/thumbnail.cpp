@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gallery.h"
+#include "png.h"
 #include "thumbnail_core.h"
 
 // The host value of a pixel as a colour: indices through the host palette.

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "arguments.h"
-#include "convert.h"
+#include "picture.h"
 #include "messages.h"
 #include "memory_host.h"
 #include "outputs.h"

@@ -16,7 +16,7 @@
 
 #include <vector>
 
-#include "convert.h"
+#include "picture.h"
 #include "encode.h"
 #include "encode_input.h"
 #include "fuzz_check.h"
