@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "files.h"
+#include "layout.h"
 #include "messages.h"
 #include "paths.h"
 
@@ -18,7 +19,7 @@ struct Walk {
 
 bool Wanted(int command, const std::string& name) {
     if (command == kCommandEncode) return EndsWithNoCase(name, ".png");
-    return EndsWithNoCase(name, ".pvr") || EndsWithNoCase(name, ".pvz");
+    return HasTextureEnding(name.c_str());
 }
 
 // False for a folder already read (a folder that cannot be identified is

@@ -4,17 +4,18 @@
 #include <set>
 
 #include "files.h"
+#include "layout.h"
 #include "messages.h"
 #include "paths.h"
 
 namespace {
 
 // The name a texture of this picture goes by whatever its container: the
-// stem without ".png" and without ".pvr" / ".pvz".
+// stem without ".png" and without a texture's ending.
 std::string TextureStem(const std::string& picture) {
     std::string stem = picture;
-    for (const char* end : {".png", ".pvr", ".pvz"})
-        if (EndsWithNoCase(stem, end) && stem.size() - 4 > BaseNameStart(stem)) stem.resize(stem.size() - 4);
+    if (EndsWithNoCase(stem, ".png") && stem.size() - 4 > BaseNameStart(stem)) stem.resize(stem.size() - 4);
+    if (HasTextureEnding(stem.c_str()) && stem.size() - 4 > BaseNameStart(stem)) stem.resize(stem.size() - 4);
     return stem;
 }
 

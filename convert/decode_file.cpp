@@ -190,12 +190,13 @@ int SayImported(int status, const ImportContext& context, const ImportOutcome& o
         return -1;
     }
     if (outcome.decoded == kDecodeNothing) {
-        if (UndecodedReason(check.layout) == kUndecodedNoLayout)
-            snprintf(report->message, kReportRoom, "DataType %u has no texel layout: nothing to decode",
-                     (unsigned)check.info.dataType);
+        const int reason = UndecodedReason(check.layout);
+        if (reason == kUndecodedNoLayout)
+            snprintf(report->message, kReportRoom, "DataType %u has %s: nothing to decode",
+                     (unsigned)check.info.dataType, UndecodedText(reason));
         else
-            snprintf(report->message, kReportRoom, "ColorFormat %u (%s) has no colour conversion: nothing to decode",
-                     check.colorFormat, ColorName(check.colorFormat));
+            snprintf(report->message, kReportRoom, "ColorFormat %u (%s) has %s: nothing to decode",
+                     check.colorFormat, ColorName(check.colorFormat), UndecodedText(reason));
         return -1;
     }
     if (outcome.decoded != kDecodeDone) {
@@ -213,7 +214,7 @@ int SayImported(int status, const ImportContext& context, const ImportOutcome& o
 // whatever a tool does to the PNG's palette.
 void ShowIndicesAsGrey(const TextureCheck& check, MemoryHost* host) {
     if (!check.decision.indexed || HasChannelRow(check.colorFormat) || HasPaletteFile(check.info.dataType)) return;
-    const uint32_t entries = check.decision.paletteCount == 16 ? 16 : 256;
+    const uint32_t entries = (uint32_t)check.decision.paletteCount;
     for (uint32_t i = 0; i < entries; i++) host->image.aPalette[i] = IndexGrey(i, entries);
     host->image.nPaletteCount = (int32_t)entries;
 }

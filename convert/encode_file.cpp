@@ -95,10 +95,10 @@ int PickTextureName(const char* stemPath, const char* source, int container, cha
         const std::string own = source ? source : "";
         const bool ownName = BaseNameStart(own) == 0 && own.size() == base.size() + 4 &&
                              LowerAscii(own.substr(0, base.size())) == LowerAscii(base) &&
-                             (EndsWithNoCase(own, ".pvr") || EndsWithNoCase(own, ".pvz"));
+                             HasTextureEnding(own.c_str());
         char pvr[kPathRoom], pvz[kPathRoom];
-        const bool hasPvr = FindFile(JoinPath(folder, base + ".pvr").c_str(), pvr, sizeof pvr);
-        const bool hasPvz = FindFile(JoinPath(folder, base + ".pvz").c_str(), pvz, sizeof pvz);
+        const bool hasPvr = FindFile(JoinPath(folder, base + ContainerEnding(kContainerPvr)).c_str(), pvr, sizeof pvr);
+        const bool hasPvz = FindFile(JoinPath(folder, base + ContainerEnding(kContainerPvz)).c_str(), pvz, sizeof pvz);
         if (ownName) name = JoinPath(folder, own);
         else if (hasPvr && hasPvz) {
             snprintf(report->message, kReportRoom, "both %s and %s exist: name the output with -o or --container", pvr,
@@ -107,7 +107,7 @@ int PickTextureName(const char* stemPath, const char* source, int container, cha
         } else if (hasPvr || hasPvz) {
             name = hasPvr ? pvr : pvz;
         } else {
-            name = stem + ".pvz";
+            name = stem + ContainerEnding(kContainerPvz);
             if (byDefault) *byDefault = true;
         }
         if (ownName && (hasPvr || hasPvz)) {
@@ -127,10 +127,9 @@ int PickTextureName(const char* stemPath, const char* source, int container, cha
 std::string TextureNameFor(const std::string& picture, int containerChoice) {
     std::string stem = picture;
     if (EndsWithNoCase(stem, ".png") && stem.size() - 4 > BaseNameStart(stem)) stem.resize(stem.size() - 4);
-    if ((EndsWithNoCase(stem, ".pvz") || EndsWithNoCase(stem, ".pvr")) && stem.size() - 4 > BaseNameStart(stem))
-        return stem;
+    if (HasTextureEnding(stem.c_str()) && stem.size() - 4 > BaseNameStart(stem)) return stem;
     if (containerChoice == kContainerChoiceNone) return std::string();
-    return stem + (containerChoice == kContainerChoicePvr ? ".pvr" : ".pvz");
+    return stem + ContainerEnding(containerChoice == kContainerChoicePvr ? kContainerPvr : kContainerPvz);
 }
 
 namespace {
@@ -157,10 +156,9 @@ int CheckEncode(const EncodeJob& job, const PngImage& png, EncodeOutcome* outcom
             snprintf(report->message, kReportRoom, "DataType %u is written with ColorFormat 0, 1 or 2, not %u",
                      (unsigned)s.dataType, (unsigned)s.colorFormat);
         else
-            snprintf(report->message, kReportRoom, "DataType %u is not written%s", (unsigned)s.dataType,
-                     DataTypeLayout(s.dataType).order == kDecoderTwiddled
-                         ? ": the format of its palette is recorded nowhere, so the import cannot show its colours"
-                         : "");
+            snprintf(report->message, kReportRoom, "DataType %u is not written%s%s", (unsigned)s.dataType,
+                     NotWrittenReason(s.dataType) ? ": " : "",
+                     NotWrittenReason(s.dataType) ? NotWrittenReason(s.dataType) : "");
         return -1;
     }
     if (writable != kTextureOk) {
@@ -277,12 +275,15 @@ void Warn(const EncodeJob& job, const PngImage& png, const EncodeOutcome& outcom
         AddWarning(report, "the picture has more colours than DataType %u holds (%u): %llu pixels got the nearest "
                    "colour of the palette made for it", (unsigned)s.dataType, PaletteIndexLimit(s.dataType),
                    (unsigned long long)exported.approximatedPixels);
-    const bool vq = DataTypeLayout(s.dataType).order == kDecoderVq || DataTypeLayout(s.dataType).order == kDecoderSmallVq;
     const unsigned colours = HasPaletteFile(s.dataType) ? format : s.colorFormat;
-    if ((vq || (HasChannelRow(colours) && AlphaBits(colours) == 0)) && Translucent(png))
-        AddWarning(report, "%s keeps no alpha: the picture's transparency is dropped",
-                   vq ? "VQ" : "ColorFormat 1 (RGB565)");
-    if (ContainerOfPath(outcome.output) == kContainerPvr && !EndsWithNoCase(outcome.output, ".pvr"))
+    if (HasChannelRow(colours) && KeptAlphaBits(s.dataType, colours) == 0 && Translucent(png)) {
+        if (IsVqLayout(s.dataType))
+            AddWarning(report, "VQ keeps no alpha: the picture's transparency is dropped");
+        else
+            AddWarning(report, "ColorFormat %u (%s) keeps no alpha: the picture's transparency is dropped", colours,
+                       ColorFormatName(colours));
+    }
+    if (ContainerOfPath(outcome.output) == kContainerPvr && !EndsWithNoCase(outcome.output, ContainerEnding(kContainerPvr)))
         AddWarning(report, "%s ends in \"pvr\": it is written as a plain texture", outcome.output);
 }
 

@@ -93,7 +93,7 @@ int CompareWithReplaced(const char* output, const ReplacedTexture& replaced, con
     c->changed = (uint8_t*)calloc(count + 1, 1);
     const bool palettised = HasPaletteFile(settings.dataType);
     if (palettised) c->indices = (uint8_t*)malloc(count + 1);
-    const bool vq = layout.decoder == kDecoderVq || layout.decoder == kDecoderSmallVq;
+    const bool vq = IsVqLayout(settings.dataType);
     if (!colours || !c->changed || (palettised && !c->indices) ||
         (vq && !ReadTexels(output, &c->texelBlock, &c->texels.texels, &c->texels.texelLength))) {
         free(colours);

@@ -37,9 +37,9 @@ int KindOf(const std::string& path) {
 unsigned EntryFormat(const PaletteJob& job, const std::string& pvp, FILE* err) {
     if (job.colorFormat >= 0) return (unsigned)job.colorFormat;
     const std::string stem = pvp.substr(0, pvp.size() - 4);
-    for (const char* ending : {".pvz", ".pvr"}) {
+    for (const int container : {kContainerPvz, kContainerPvr}) {
         char found[kPathRoom];
-        if (!FindFile((stem + ending).c_str(), found, sizeof found)) continue;
+        if (!FindFile((stem + ContainerEnding(container)).c_str(), found, sizeof found)) continue;
         TextureSummary summary;
         InspectTexture(found, &summary);
         const TextureCheck& c = summary.check;

@@ -107,8 +107,8 @@ static int32_t PictureMode(const PngImage& png, const TextureSettings& settings,
 // shows them, as grey levels i x 255 / (entries - 1): true when every pixel
 // is an opaque grey of that ladder (for a palette PNG, the entries it uses
 // also distinct), with `out` filled (width x height).
-static bool LadderIndices(const PngImage& png, unsigned bits, uint8_t* out) {
-    const unsigned step = bits == 4 ? 17 : 1;
+static bool LadderIndices(const PngImage& png, uint32_t entries, uint8_t* out) {
+    const unsigned step = (IndexGrey(1, entries) & 0xFF) - (IndexGrey(0, entries) & 0xFF);
     const size_t count = (size_t)png.width * png.height;
     uint32_t levelOf[256];
     bool seenLevel[256] = {false};
@@ -135,18 +135,17 @@ static bool LadderIndices(const PngImage& png, unsigned bits, uint8_t* out) {
 
 int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* host, ConvertReport* report) {
     InitMemoryHost(host);
-    const unsigned bits = TexelBits(settings.dataType, settings.colorFormat);
-    if ((bits == 4 || bits == 8) && !HasPaletteFile(settings.dataType)) {
+    const uint32_t entries = IndexEntries(settings.dataType, settings.colorFormat);
+    if (entries != 0 && !HasPaletteFile(settings.dataType)) {
         // An index texture: its grey ladder, whatever a tool made of the PNG.
         const size_t count = (size_t)png.width * png.height;
         uint8_t* ladder = (uint8_t*)malloc(count + 1);
-        if (ladder && LadderIndices(png, bits, ladder)) {
+        if (ladder && LadderIndices(png, entries, ladder)) {
             if (SetHostPicture(host, (int32_t)png.width, (int32_t)png.height, kColorModeIndexed) != 0) {
                 free(ladder);
                 snprintf(report->message, kReportRoom, "no memory for a %u x %u picture", png.width, png.height);
                 return -1;
             }
-            const uint32_t entries = bits == 4 ? 16 : 256;
             host->image.nPaletteCount = (int32_t)entries;
             for (uint32_t i = 0; i < entries; i++) host->image.aPalette[i] = IndexGrey(i, entries);
             for (size_t i = 0; i < count; i++) host->pixels[i] = ladder[i];

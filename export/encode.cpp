@@ -248,8 +248,7 @@ size_t BuildPaletteBytes(unsigned colorFormat, unsigned indexEntries, const uint
                          uint8_t* out, size_t capacity) {
     const ChannelRow* row = GetChannelRow(colorFormat);
     if (!row || (indexEntries != 16 && indexEntries != 256)) return 0;
-    // A palette of 8-bit indices is written short when half of it holds every colour.
-    const uint32_t n = indexEntries == 16 ? 16 : (*count <= 128 ? 128 : 256);
+    const uint32_t n = PaletteFileEntries(indexEntries, *count < 0 ? 0 : (uint32_t)*count);
     if (capacity < kPaletteHeaderSize + 2 * (size_t)n) return 0;
     uint16_t entries[kPaletteMaxEntries] = {0};
     const uint32_t filled = *count < 0 ? 0 : (uint32_t)*count < n ? (uint32_t)*count : n;

@@ -99,10 +99,10 @@ static int PlanVq(unsigned dataType, unsigned colorFormat, uint32_t side, size_t
     plan->row = GetChannelRow(colorFormat);
     if (!plan->row || PlanTexels(dataType, colorFormat, side, side, &layout) != kTextureOk || layout.needed > capacity)
         return -1;
-    if (layout.decoder != kDecoderVq && layout.decoder != kDecoderSmallVq) return -1;
+    plan->entries = VqCodebookEntries(dataType);
+    if (plan->entries == 0) return -1;
     plan->small = layout.decoder == kDecoderSmallVq;
     plan->mips = DataTypeLayout(dataType).mipBits != 0;
-    plan->entries = plan->small ? 16 : 256;
     plan->mapStart = plan->small ? kSmallVqCodebookBytes : kVqCodebookBytes;
     plan->fullPosition = (layout.offset - plan->mapStart) * (plan->small ? 2 : 1);
     *needed = layout.needed;

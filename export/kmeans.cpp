@@ -11,19 +11,18 @@
 uint32_t NearestOnGrid(unsigned colorFormat, uint32_t colour) {
     const ChannelRow* row = GetChannelRow(colorFormat);
     if (!row) return colour;
+    // Each channel's nearest step, packed, and unpacked as the import does.
     const ChannelEncode& e = row->encode;
-    uint32_t result = 0;
-    for (int c = 0; c < 3; c++) {   // blue, green, red: the import keeps quotient x divisor
+    uint32_t packed = 0;
+    for (int c = 0; c < 3; c++) {   // blue, green, red
         const uint32_t value = (colour >> (8 * c)) & 255, step = e.divisor[c];
         uint32_t q = (value + step / 2) / step;
         if (q > e.mask[c]) q = e.mask[c];
-        result |= q * step << (8 * c);
+        packed |= q << e.shift[c];
     }
-    // Alpha as the import widens the bits the format keeps.
-    const uint32_t alpha = colour >> 24, bits = AlphaBits(colorFormat);
-    const uint32_t top = (1u << bits) - 1;
-    const uint32_t a = bits == 0 ? 255 : (alpha * top + 127) / 255 * 255 / top;
-    return result | a << 24;
+    const uint32_t bits = AlphaBits(colorFormat);
+    if (bits != 0) packed |= ((colour >> 24) * ((1u << bits) - 1) + 127) / 255 << e.shift[3];
+    return UnpackColor(colorFormat, (uint16_t)packed);
 }
 
 static uint32_t ByteSum(const uint32_t* v, unsigned texels) {

@@ -6,7 +6,7 @@ enum { kByFormat = kBitsByColorFormat };
 
 enum { kNone = kWrittenByNone, kPlugin = kWrittenByPlugin, kConverter = kWrittenByConverter };
 
-// order, texelBits, mipBits, pvzUnit, writer, name
+// decoder, texelBits, mipBits, pvzUnit, writer, name
 static const DataTypeRow kDataTypes[] = {
     /* 0 */ {kDecoderNone, 0, 0, 2, kNone, nullptr},
     /* 1 */ {kDecoderTwiddled, kByFormat, 0, 2, kPlugin, "twiddled"},
@@ -57,6 +57,39 @@ int ContainerOfPath(const char* path) {
     return kContainerPvr;
 }
 
+bool HasTextureEnding(const char* name) {
+    const size_t length = name ? strlen(name) : 0;
+    if (length < 4) return false;
+    static const char* const kEndings[] = {".pvr", ".pvz"};
+    for (const char* ending : kEndings) {
+        size_t i = 0;
+        while (i < 4) {
+            char c = name[length - 4 + i];
+            if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+            if (c != ending[i]) break;
+            i++;
+        }
+        if (i == 4) return true;
+    }
+    return false;
+}
+
+const char* ContainerEnding(int container) { return container == kContainerPvr ? ".pvr" : ".pvz"; }
+
+bool IsVqLayout(unsigned dataType) {
+    const unsigned decoder = DataTypeLayout(dataType).decoder;
+    return decoder == kDecoderVq || decoder == kDecoderSmallVq;
+}
+
+unsigned VqCodebookEntries(unsigned dataType) {
+    const unsigned decoder = DataTypeLayout(dataType).decoder;
+    return decoder == kDecoderVq ? 256 : decoder == kDecoderSmallVq ? 16 : 0;
+}
+
+unsigned KeptAlphaBits(unsigned dataType, unsigned colours) {
+    return IsVqLayout(dataType) ? 0 : AlphaBits(colours);
+}
+
 bool HasPaletteFile(unsigned dataType) { return PaletteIndexLimit(dataType) != 0; }
 
 unsigned IndexEntries(unsigned dataType, unsigned colorFormat) {
@@ -94,7 +127,7 @@ const char* DataTypeName(unsigned dataType) { return DataTypeLayout(dataType).na
 
 unsigned TexelBits(unsigned dataType, unsigned colorFormat) {
     const DataTypeRow& row = DataTypeLayout(dataType);
-    if (row.order == kDecoderNone) return 0;
+    if (row.decoder == kDecoderNone) return 0;
     return row.texelBits != kBitsByColorFormat ? row.texelBits : ColorFormatLayout(colorFormat).texelBits;
 }
 
@@ -162,8 +195,8 @@ uint64_t FullLevelOffset(unsigned dataType, uint32_t width) {
     const DataTypeRow& row = DataTypeLayout(dataType);
     uint64_t offset = 0;
     uint32_t side = width;
-    if (row.order == kDecoderVq || row.order == kDecoderSmallVq) {
-        offset = row.order == kDecoderVq ? kVqCodebookBytes : kSmallVqCodebookBytes;
+    if (row.decoder == kDecoderVq || row.decoder == kDecoderSmallVq) {
+        offset = row.decoder == kDecoderVq ? kVqCodebookBytes : kSmallVqCodebookBytes;
         side = width >> 1;
     }
     if (row.mipBits != 0) offset += MipChainOffset(side) * row.mipBits / 8;
@@ -175,7 +208,7 @@ int PlanTexels(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t
     const DataTypeRow& row = DataTypeLayout(dataType);
     const unsigned bits = TexelBits(dataType, colorFormat);
     layout->dataType = dataType;
-    layout->decoder = row.order;
+    layout->decoder = row.decoder;
     layout->mode = TexelMode(dataType, colorFormat);
     layout->colorFormat = colorFormat;
     layout->width = width;
@@ -186,7 +219,7 @@ int PlanTexels(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t
 
     uint64_t bytes = 0;
     int result = kTextureOk;
-    switch (row.order) {
+    switch (row.decoder) {
     case kDecoderTwiddled: result = TwiddledExtent(width, height, bits, &bytes); break;
     case kDecoderRectangle: result = RectangleExtent(width, height, &bytes); break;
     case kDecoderVq: result = VqExtent(width, height, false, &bytes); break;
@@ -215,11 +248,20 @@ int CheckWritable(unsigned dataType, unsigned colorFormat, uint32_t width, uint3
     const int planned = PlanTexels(dataType, colorFormat, width, height, &layout);
     if (planned != kTextureOk) return planned;
     // A texel mip chain is counted from the width alone.
-    if (DataTypeLayout(dataType).order == kDecoderTwiddled && DataTypeLayout(dataType).mipBits != 0 && width != height)
+    if (DataTypeLayout(dataType).decoder == kDecoderTwiddled && DataTypeLayout(dataType).mipBits != 0 && width != height)
         return kTextureNotSquare;
     if (layout.needed > UINT32_MAX - kTextureHeaderSize) return kTextureOver4GiB;
     *needed = layout.needed;
     return kTextureOk;
+}
+
+const char* NotWrittenReason(unsigned dataType) {
+    const DataTypeRow& row = DataTypeLayout(dataType);
+    // Mip chains of twiddled texels whose size the ColorFormat tells: the
+    // ColorFormat then names the indices, so nothing tells their palette's.
+    if (row.writer == kWrittenByNone && row.decoder == kDecoderTwiddled && row.mipBits != 0)
+        return "the format of its palette is recorded nowhere, so the import cannot show its colours";
+    return nullptr;
 }
 
 bool IsWrittenDataType(unsigned dataType) { return DataTypeLayout(dataType).writer != kWrittenByNone; }

@@ -30,7 +30,7 @@ enum {
 };
 
 struct DataTypeRow {
-    uint8_t order;          // kDecoder...
+    uint8_t decoder;        // kDecoder...: the texel order
     uint8_t texelBits;      // 4, 8, 16, or kBitsByColorFormat (twiddled layouts 1, 2, 6, 8, 13)
     uint8_t mipBits;        // bits of the elements MipChainOffset counts in front of the full level; 0: no chain
     uint8_t pvzUnit;        // PVZ run unit in bytes
@@ -91,6 +91,23 @@ const char* DataTypeName(unsigned dataType);
 // Bits of one texel: 4, 8 or 16 (VQ: of one codebook texel); 0 for a
 // DataType without layout.
 unsigned TexelBits(unsigned dataType, unsigned colorFormat);
+
+// Whether a DataType is one of the VQ layouts (a codebook of 2x2 blocks and
+// a map of their indices), and how many entries its codebook holds: 256, 16
+// for small VQ, 0 for the others.
+bool IsVqLayout(unsigned dataType);
+unsigned VqCodebookEntries(unsigned dataType);
+// Bits of alpha the pixels of a texture keep whose colours are stored in
+// ColorFormat `colours` (the header's, or for DataType 5 and 7 its palette's,
+// PaletteFormat): none under the VQ layouts, which show every block opaque,
+// else AlphaBits(colours).
+unsigned KeptAlphaBits(unsigned dataType, unsigned colours);
+
+// The ending a file of a container is named with (".pvr", ".pvz"), and
+// whether a name ends in either, in any letter case: how textures are found
+// among a folder's files and how a texture is named from a picture.
+const char* ContainerEnding(int container);
+bool HasTextureEnding(const char* name);
 
 // Modes of the twiddled codecs besides the ColorFormats of 16-bit texels.
 enum { kModePal4 = 5, kModePal8 = 6 };
@@ -181,6 +198,9 @@ unsigned PvzUnitSize(unsigned dataType);
 // and 6. The mip chains whose elements are not 16-bit colour (DataType 6 and
 // 8) are written by none: the format of their palette is recorded nowhere.
 bool IsWritablePair(unsigned dataType, unsigned colorFormat, unsigned writer);
+// Why no writer writes a DataType that has a texel layout (DataType 6 and
+// 8), or null.
+const char* NotWrittenReason(unsigned dataType);
 inline bool IsExportablePair(unsigned dataType, unsigned colorFormat) {
     return IsWritablePair(dataType, colorFormat, kWrittenByPlugin);
 }

@@ -6,6 +6,10 @@
 
 const char kMagicPvpl[4] = {'P', 'V', 'P', 'L'};
 
+uint32_t PaletteFileEntries(uint32_t indexEntries, uint32_t colours) {
+    return indexEntries <= 16 ? 16 : colours <= 128 ? 128 : 256;
+}
+
 uint32_t PaletteFileEntryCount(size_t fileLength) {
     if (fileLength < kPaletteHeaderSize) return 0;
     size_t n = (fileLength - kPaletteHeaderSize) / 2;

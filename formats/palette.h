@@ -21,6 +21,11 @@ extern const char kMagicPvpl[4];
 // rounded down, 0 for files shorter than the header. Not limited to 256.
 uint32_t PaletteFileEntryCount(size_t fileLength);
 
+// The entries a texture's .pvp is written with: 16 for 4-bit indices; for
+// 8-bit ones 128 where the first 128 hold every colour the picture has
+// (`colours`), else 256.
+uint32_t PaletteFileEntries(uint32_t indexEntries, uint32_t colours);
+
 // Writes the 16-byte header and `count` entries (at most 256) into `out`,
 // which holds at least 16 + 2 * count bytes; returns the file length.
 size_t BuildPaletteFile(uint8_t* out, const uint16_t* entries, uint32_t count);

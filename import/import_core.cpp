@@ -11,7 +11,7 @@ ImportDecision DecideImport(unsigned dataType, unsigned colorFormat) {
     // A DataType that fixes 4-bit or 8-bit indices tags them with the index
     // code of their size; otherwise the ColorFormat is the tag's.
     const unsigned entries = ImportPaletteEntries(dataType, colorFormat);
-    if (HasPaletteFile(dataType)) return {true, (int32_t)entries, entries == 16 ? kColorPal4 : kColorPal8};
+    if (HasPaletteFile(dataType)) return {true, (int32_t)entries, (int)TexelMode(dataType, colorFormat)};
     return {entries != 0, (int32_t)entries, (int)colorFormat};
 }
 

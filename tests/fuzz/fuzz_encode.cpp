@@ -99,7 +99,7 @@ void CheckPicture(const MemoryHost& written, const MemoryHost& back, const Textu
                   const ExportOutcome& outcome) {
     PixelColours colours;
     BuildPixelColours(&written.image, &colours);
-    const unsigned order = DataTypeLayout(s.dataType).order;
+    const unsigned order = DataTypeLayout(s.dataType).decoder;
     const bool indices = ModeBits(TexelMode(s.dataType, s.colorFormat)) != 16;
     const unsigned format = HasPaletteFile(s.dataType) ? PaletteFormat(container, s.dataType, s.colorFormat)
                                                        : s.colorFormat;
