@@ -43,6 +43,7 @@ enum {
     kColorModeTwoColour = 1,
     kColorModeGrey = 2,
     kColorModeIndexed = 3,
+    kColorModeDirect = 4,   // 0xAARRGGBB colours (any mode the others are not)
 };
 
 typedef void(PB_STDCALL* HostCreateIndexedImageFn)(HostImage* image, int32_t width, int32_t height);

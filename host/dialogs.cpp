@@ -61,12 +61,14 @@ static BOOL WINAPI RecordGetOpenFileNameA(LPOPENFILENAMEA ofn) {
     return chosen;
 }
 
-// Points the plug-in's import of `function` from `dll` at `replacement`.
+// Points the plug-in's import of `function` from `dll` at `replacement`:
+// true, or false when the plug-in imports it but its slot cannot be written.
+// A function the plug-in does not import needs no patch.
 static bool PatchImport(HMODULE module, const char* dll, const char* function, void* replacement) {
     BYTE* base = (BYTE*)module;
     IMAGE_NT_HEADERS* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     IMAGE_DATA_DIRECTORY dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (!dir.VirtualAddress) return false;
+    if (!dir.VirtualAddress) return true;
     for (IMAGE_IMPORT_DESCRIPTOR* d = (IMAGE_IMPORT_DESCRIPTOR*)(base + dir.VirtualAddress); d->Name; d++) {
         if (_stricmp((const char*)(base + d->Name), dll) != 0) continue;
         IMAGE_THUNK_DATA* names = (IMAGE_THUNK_DATA*)(base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
@@ -76,13 +78,14 @@ static bool PatchImport(HMODULE module, const char* dll, const char* function, v
             IMAGE_IMPORT_BY_NAME* byName = (IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData);
             if (strcmp((const char*)byName->Name, function) != 0) continue;
             DWORD old;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
+            if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old)) return false;
             slots->u1.Function = (ULONG_PTR)replacement;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
+            DWORD restored;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &restored);   // stays writable else
             return true;
         }
     }
-    return false;
+    return true;
 }
 
 // The dialog's texts are read as UTF-16 (UTF-8 in the report), as they show
@@ -224,11 +227,11 @@ HWND CreateHostWindow() {
 }
 
 bool InstallDialogHooks(HMODULE plugin) {
-    PatchImport(plugin, "user32.dll", "MessageBoxA", (void*)RecordMessageBoxA);
-    PatchImport(plugin, "user32.dll", "MessageBoxW", (void*)RecordMessageBoxW);
-    PatchImport(plugin, "comdlg32.dll", "GetOpenFileNameA", (void*)RecordGetOpenFileNameA);
+    const bool patched = PatchImport(plugin, "user32.dll", "MessageBoxA", (void*)RecordMessageBoxA) &&
+                         PatchImport(plugin, "user32.dll", "MessageBoxW", (void*)RecordMessageBoxW) &&
+                         PatchImport(plugin, "comdlg32.dll", "GetOpenFileNameA", (void*)RecordGetOpenFileNameA);
     g_hook = SetWindowsHookExA(WH_CBT, CbtProc, nullptr, GetCurrentThreadId());
-    return g_hook != nullptr;
+    return patched && g_hook != nullptr;
 }
 
 void RemoveDialogHooks() {

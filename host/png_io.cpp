@@ -126,7 +126,10 @@ bool SaveIndexedPng(const char* path, int width, int height, const std::vector<u
 void MakeHostImage(const HostPng& png, const std::string& mode, int left, int top, HostImage* image,
                    HostLayer* layer, std::vector<uint32_t>* source, int* sourceWidth, int* sourceHeight) {
     const std::string m = mode.empty() ? (png.indexed ? "indexed" : "direct") : mode;
-    image->nColorMode = m == "two" ? 1 : m == "grey" ? 2 : m == "indexed" ? 3 : 4;
+    image->nColorMode = m == "two"       ? kColorModeTwoColour
+                        : m == "grey"    ? kColorModeGrey
+                        : m == "indexed" ? kColorModeIndexed
+                                         : kColorModeDirect;
     *sourceWidth = left + png.width;
     *sourceHeight = top + png.height;
     source->assign((size_t)*sourceWidth * *sourceHeight, 0);

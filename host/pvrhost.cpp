@@ -404,7 +404,7 @@ static bool PrepareHost(bool isImport, const Options& o, Host* host) {
 }
 
 // One PBI_Execute or PBE_Execute, under the crash handler and the watchdog,
-// with the dialogs answered.
+// with the dialogs answered (InstallDialogHooks done).
 static int Execute(const char* name, FARPROC fn, const std::string& texture, HMODULE module, const Options& o,
                    const json& exports, Host* host) {
     g_crash.module = module;
@@ -412,7 +412,6 @@ static int Execute(const char* name, FARPROC fn, const std::string& texture, HMO
     g_crash.exports = exports;
     g_crash.host = host;
     Watchdog* watchdog = StartWatchdog(o.timeout);
-    InstallDialogHooks(module);
     const uintptr_t args[] = {0, (uintptr_t)host->window, (uintptr_t)texture.c_str(), (uintptr_t)&host->image,
                               (uintptr_t)&host->services};
     const int status = (int)(int32_t)CallPlugin(name, fn, args, 5, &host->stackImbalance);
@@ -434,9 +433,15 @@ static int Run(bool isImport, const Options& o) {
     if (module) execute = Resolve(module, entry, &exports);
     if (module && !execute) fprintf(stderr, "pvrhost: %s has no %s\n", pluginPath.c_str(), entry.name);
     if (execute && PrepareHost(isImport, o, &host)) {
-        const std::string texture = WindowsPath(o.positional[isImport ? 1 : 2]);
-        const int status = Execute(entry.name, execute, texture, module, o, exports, &host);
-        result = WriteOutputs(o, host, status, exports);
+        // A dialog nobody answers would hold the run until the watchdog: none may show.
+        if (!InstallDialogHooks(module)) {
+            RemoveDialogHooks();
+            fprintf(stderr, "pvrhost: cannot answer the dialogs of %s\n", pluginPath.c_str());
+        } else {
+            const std::string texture = WindowsPath(o.positional[isImport ? 1 : 2]);
+            const int status = Execute(entry.name, execute, texture, module, o, exports, &host);
+            result = WriteOutputs(o, host, status, exports);
+        }
     }
     if (host.window) DestroyWindow(host.window);
     if (module) FreeLibrary(module);

@@ -17,7 +17,7 @@ static void Create(HostImage* image, int32_t width, int32_t height, const char* 
     host->width = width > 0 ? width : 0;
     host->height = height > 0 ? height : 0;
     host->pixels.assign((size_t)host->width * host->height, 0);
-    image->nColorMode = strcmp(kind, "indexed") == 0 ? kColorModeIndexed : 4;
+    image->nColorMode = strcmp(kind, "indexed") == 0 ? kColorModeIndexed : kColorModeDirect;
 }
 
 static void PB_STDCALL CreateIndexedImage(HostImage* image, int32_t width, int32_t height) {

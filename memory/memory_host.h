@@ -11,9 +11,6 @@
 
 #include "host_api.h"
 
-// nColorMode of a direct-colour picture (every mode but 1, 2 and 3 is one).
-enum { kColorModeDirect = 4 };
-
 // The largest picture the host holds by default: 2^28 pixels, 1 GiB of
 // values (a rectangle texture of 16384 x 16384, whose file alone is 512 MiB).
 static const uint64_t kMaxHostPixels = (uint64_t)1 << 28;

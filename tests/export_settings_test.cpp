@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host_stub.h"
+#include "layout.h"
 #include "presets.h"
 #include "settings.h"
 
@@ -101,6 +102,17 @@ TEST(ExportSettings, PresetViewByFirstHexDigit) {
     for (const auto& c : dataTypes) EXPECT_EQ(SelectItemForCode(kDataTypeItems, c[0]), c[1]) << c[0];
     const int formats[][2] = {{6, 4}, {3, 0}, {4, 0}, {2, 2}, {255, 0}};
     for (const auto& c : formats) EXPECT_EQ(SelectItemForCode(kColorFormatItems, c[0]), c[1]) << c[0];
+    // The lists offer what the plug-in writes: every DataType it writes, and
+    // the ColorFormats some DataType it writes takes.
+    for (unsigned code = 0; code < 256; code++) {
+        bool listed = false, taken = false;
+        for (const SettingItem& item : kDataTypeItems) listed |= item.code == code;
+        EXPECT_EQ(listed, DataTypeLayout(code).writer == kWrittenByPlugin) << "DataType " << code;
+        listed = false;
+        for (const SettingItem& item : kColorFormatItems) listed |= item.code == code;
+        for (const SettingItem& item : kDataTypeItems) taken |= IsExportablePair(item.code, code);
+        EXPECT_EQ(listed, taken) << "ColorFormat " << code;
+    }
     PresetView v = ViewPreset(TextureSettings{7, 6, 2102});
     EXPECT_TRUE(v.dataTypeItem == 2 && v.colorFormatItem == 4 && v.setId);
     EXPECT_STREQ(v.idText, "2102");
