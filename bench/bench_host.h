@@ -7,18 +7,21 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdlib.h>
 
 #include "host_api.h"
 #include "host_stub.h"
 
 struct BenchHost : StubHost {
     // Room for a picture of up to `capacity` pixels.
-    explicit BenchHost(size_t capacity) { ReserveHostPixels(this, capacity); }
+    explicit BenchHost(size_t capacity) {
+        if (ReserveHostPixels(this, capacity) != 0) abort();
+    }
     // A created direct-colour picture of width x height with a layer covering
     // it, pixels cleared, progress begun (as after CreateColorImage and
     // BeginProgress, where the decoders run).
     void Picture(int32_t w, int32_t h) {
-        SetHostPicture(this, w, h, kColorModeDirect);
+        if (SetHostPicture(this, w, h, kColorModeDirect) != 0) abort();
         created = true;
         inProgress = true;
     }

@@ -42,7 +42,7 @@ bool RefuseExisting(const char* path, bool force, ConvertReport* report);
 // A texture file, or as much of it as a reader can use (PlanTextureRead), in
 // a new malloc block: a kFile... result, with `checked` the kTexture... of a
 // file refused unread (a .pvz longer than its size field allows).
-int ReadTexture(const char* path, uint8_t** file, size_t* length, uint64_t* fileLength, int* checked);
+[[nodiscard]] int ReadTexture(const char* path, uint8_t** file, size_t* length, uint64_t* fileLength, int* checked);
 
 // ---- info
 
@@ -113,6 +113,7 @@ struct ReplacedComparison {
 // alpha, any fully transparent colour for another), the picture gets the old
 // colour back, so that the texel packs as it was. Gives the state; free
 // with FreeReplacedComparison.
+[[nodiscard]]
 int CompareWithReplaced(const char* output, const ReplacedTexture& replaced, const TextureSettings& settings,
                         const char* palette, MemoryHost* picture, ReplacedComparison* comparison);
 void FreeReplacedComparison(ReplacedComparison* comparison);
@@ -132,10 +133,10 @@ struct DecodeJob {
 // The picture the import hands the host, in `host` (initialised by the
 // call; free it with FreeMemoryHost even on failure): 0, or -1 with the
 // reason in the report. `outcome` tells what the import found and did.
-int ImportToHost(const char* input, const char* palette, MemoryHost* host, ImportOutcome* outcome,
-                 ConvertReport* report);
+[[nodiscard]] int ImportToHost(const char* input, const char* palette, MemoryHost* host, ImportOutcome* outcome,
+                               ConvertReport* report);
 
-int DecodeTextureFile(const DecodeJob& job, ConvertReport* report);
+[[nodiscard]] int DecodeTextureFile(const DecodeJob& job, ConvertReport* report);
 
 // The bytes decoding `input` takes at most, told from its header alone (0
 // for a file that is refused unread): for a batch's memory budget.
@@ -209,15 +210,15 @@ void InspectPicture(const EncodeJob& job, PictureSummary* summary);
 // extension of `container` (".pvz" when none). 0, or -1 with the reason
 // (textures of both containers there and nothing to choose).
 // `byDefault` (may be null) tells whether the container came from the default.
-int PickTextureName(const char* stemPath, const char* source, int container, char* out, size_t room,
-                    bool* byDefault, ConvertReport* report);
+[[nodiscard]] int PickTextureName(const char* stemPath, const char* source, int container, char* out, size_t room,
+                                  bool* byDefault, ConvertReport* report);
 
 // The texture the picture's name and `containerChoice` give: "a.pvr.png"
 // gives "a.pvr" whatever the choice; "a.png" gives "a.pvz" or "a.pvr" by the
 // choice, and "" without one (kContainerChoiceNone).
 std::string TextureNameFor(const std::string& picture, int containerChoice);
 
-int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport* report);
+[[nodiscard]] int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport* report);
 
 // The bytes encoding the PNG `input` takes at most, told from its IHDR
 // chunk alone (0 for a picture refused unread: more pixels than
@@ -240,7 +241,7 @@ struct PaletteJob {
 enum { kPaletteJobDone = 0, kPaletteJobFailed = -1, kPaletteJobRefused = -2 };
 // Says what went wrong on `err`, what was written on `out` (null: nothing).
 // kPaletteJobRefused: the files named are no such conversion.
-int ConvertPaletteFile(const PaletteJob& job, FILE* out, FILE* err);
+[[nodiscard]] int ConvertPaletteFile(const PaletteJob& job, FILE* out, FILE* err);
 
 // ---- pictures
 

@@ -65,7 +65,9 @@ uint64_t DecodeNeed(const char* input, bool raw) {
         PlanTextureRead(head, headLength, fileLength, input, &readBytes) != kTextureOk)
         return 0;   // refused unread
     TextureCheck check;
-    CheckTextureFile(head, headLength, input, &check);   // as far as the head tells
+    // As far as the head tells: its texel data is not there.
+    const int checked = CheckTextureFile(head, headLength, input, &check);
+    if (checked == kTextureShortFile || checked == kTextureBadMagic) return 0;
     uint64_t pixels = (uint64_t)check.info.width * check.info.height;
     if (pixels > kMaxPicturePixels) pixels = 0;   // refused before any picture is made
     // A .pvz's block is as its size field says, but only what the stream

@@ -326,8 +326,8 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     // The texture being replaced is the reference: what the picture did not
     // change stays as it was, and an unchanged picture writes nothing.
     ReplacedComparison comparison;
-    CompareWithReplaced(outcome->output, replaced, outcome->resolved.settings, job.palette, &host, &comparison);
-    outcome->replacedState = comparison.state;
+    outcome->replacedState =
+        CompareWithReplaced(outcome->output, replaced, outcome->resolved.settings, job.palette, &host, &comparison);
     outcome->changedPixels = comparison.changedPixels;
     outcome->changedColours = comparison.changedColours;
     outcome->levelsRemade = comparison.levelsRemade;

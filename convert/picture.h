@@ -8,7 +8,7 @@
 // The PNG of an imported picture: indexed pictures as palette images (the
 // host palette, extended to cover every index used), colour pictures as
 // RGBA. 0, or -1 when no memory can be had.
-int HostToPng(const MemoryHost* host, PngImage* png);
+[[nodiscard]] int HostToPng(const MemoryHost* host, PngImage* png);
 
 // The settings of the imported texture in the PNG's tag, as its layer tag
 // says them (without the tag's leading blank), and its file name in the
@@ -17,7 +17,7 @@ void TagPicture(const char* input, const TextureCheck& check, PngImage* png);
 
 // The host's pixel values, little-endian 32-bit words row by row, in a new
 // malloc block of width x height x 4 bytes.
-int HostToRaw(const MemoryHost* host, uint8_t** data, size_t* length);
+[[nodiscard]] int HostToRaw(const MemoryHost* host, uint8_t** data, size_t* length);
 
 // Builds the host picture for the settings: a palette PNG becomes an
 // indexed picture (its palette, count and tRNS alpha, bAlpha set, and as
@@ -29,4 +29,5 @@ int HostToRaw(const MemoryHost* host, uint8_t** data, size_t* length);
 // under a colour type, else its colours; a colour PNG a direct-colour picture.
 // Refuses (-1, with the reason) colours where indices without a palette file
 // are stored, and indices beyond what such a layout keeps.
+[[nodiscard]]
 int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* host, ConvertReport* report);

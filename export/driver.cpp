@@ -93,7 +93,11 @@ int ChooseSettings(ExportRun* run) {
         ShowSizeMessage(*run, kLayoutSizeMessage);
         return kExportBadLayoutSize;
     }
-    PlanTexels(settings.dataType, settings.colorFormat, (uint32_t)run->width, (uint32_t)run->height, &run->layout);
+    if (PlanTexels(settings.dataType, settings.colorFormat, (uint32_t)run->width, (uint32_t)run->height,
+                   &run->layout) != kTextureOk) {   // what CheckWritable took plans
+        ShowSizeMessage(*run, kLayoutSizeMessage);
+        return kExportBadLayoutSize;
+    }
     if (HasPaletteFile(settings.dataType) && !HasPaletteExtension(run->path, strnlen(run->path, kExportPathBuffer))) {
         platform->ShowMessage(platform->context, kPalettePathMessage, kExportCaption, kMessageIconError);
         return kExportBadPalettePath;

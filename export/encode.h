@@ -20,16 +20,16 @@ enum {
 // (indices). Nothing is written, read or reported when the layer is missing,
 // its sides are not powers of two with the smaller one at most 1024, the
 // codes have nothing to pack with, or the texel data would not fit.
-int EncodeTexels(uint8_t* texels, size_t capacity, const uint8_t* pvrtChunk, const HostServices* services,
-                 HostImage* image);
+[[nodiscard]] int EncodeTexels(uint8_t* texels, size_t capacity, const uint8_t* pvrtChunk, const HostServices* services,
+                               HostImage* image);
 // Twiddled layouts: `mode` (TexelMode) 0, 1 or 2 (16-bit colour), kModePal4 or kModePal8 (indices);
 // with `indices` (width x height, row by row) the indices come from there
 // rather than from the host.
-int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned mode, const HostServices* services,
-                   HostImage* image, const uint8_t* indices = nullptr);
+[[nodiscard]] int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned mode, const HostServices* services,
+                                 HostImage* image, const uint8_t* indices = nullptr);
 // Row-by-row layout of 16-bit colour.
-int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, const HostServices* services,
-                    HostImage* image);
+[[nodiscard]] int EncodeRectangle(uint8_t* texels, size_t capacity, unsigned colorFormat, const HostServices* services,
+                                  HostImage* image);
 
 // The colours of a picture's palette, as pixels of the picture stand for
 // them: an indexed picture's entries with each entry's own alpha when the
@@ -113,15 +113,17 @@ struct LayoutEncoders {
 };
 // The export plug-in's: twiddled and rectangle layouts.
 extern const LayoutEncoders kPluginEncoders;
+[[nodiscard]]
 int EncodeTwiddledLayout(const EncodeSource& source, const TexelLayout& layout, uint8_t* texels, size_t capacity);
+[[nodiscard]]
 int EncodeRectangleLayout(const EncodeSource& source, const TexelLayout& layout, uint8_t* texels, size_t capacity);
 // The converter's: every layout anyone writes (encode_layouts.cpp, which
 // brings the mip chain, VQ and codebook training in).
 extern const LayoutEncoders kConverterEncoders;
 
 // The one entry: the encoder of the layout's texel order.
-int EncodeLayout(const LayoutEncoders& encoders, const EncodeSource& source, const TexelLayout& layout,
-                 uint8_t* texels, size_t capacity);
+[[nodiscard]] int EncodeLayout(const LayoutEncoders& encoders, const EncodeSource& source, const TexelLayout& layout,
+                               uint8_t* texels, size_t capacity);
 
 // The .pvp file for a palette of host colours for indices that reach
 // `indexEntries` (PaletteIndexLimit): 16 entries for 16; for 256, 128 when

@@ -22,6 +22,7 @@ enum {
 // the nearest entry; the level of side s of a mip chain (made with
 // HalvePicture) has its map at index MipChainOffset(s / 2) of the chain, the
 // 1 x 1 level at index 0. 0, or -1 (sizes, codes, no memory).
+[[nodiscard]]
 int EncodeVqTexels(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
                    int codebookKind, uint8_t* texels, size_t capacity, const Allocator& allocator);
 
@@ -36,6 +37,7 @@ struct VqKeptCost {
     uint64_t changedBlocks, changedError;
     uint64_t keptBlocks, keptError;
 };
+[[nodiscard]]
 int EncodeVqOnCodebook(const uint32_t* picture, size_t count, uint32_t side, unsigned dataType, unsigned colorFormat,
                        const uint8_t* old, size_t oldLength, const uint8_t* changed, uint8_t* texels, size_t capacity,
                        VqKeptCost* cost, const Allocator& allocator);

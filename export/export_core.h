@@ -91,6 +91,7 @@ enum {
 // layer-count and palette-path refusals show their message first. A failed
 // export leaves every existing file as it was and nothing staged. `options`
 // null: the plug-in's; `outcome` may be null. Gives a kExport... code.
+[[nodiscard]]
 int ExportPicture(const char* path, HostImage* image, const HostServices* services, const ExportPlatform* platform,
                   const ExportOptions* options = nullptr, ExportOutcome* outcome = nullptr);
 
@@ -113,5 +114,5 @@ bool DescribeSaveFailure(int result, const char* path, const ExportOutcome& outc
                          bool (*folderExists)(const char* path), SaveFailure* failure);
 
 // ExportPicture with the result as the plug-in returns it (ExportStatus).
-int ExportTexture(const char* path, HostImage* image, const HostServices* services,
-                  const ExportPlatform* platform);
+[[nodiscard]] int ExportTexture(const char* path, HostImage* image, const HostServices* services,
+                                const ExportPlatform* platform);

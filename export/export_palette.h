@@ -57,6 +57,6 @@ enum {
 
 // Chooses the palette of the layer of `image` (width x height). Gives a
 // kChoose... code; on success free the indices with FreePaletteChoice.
-int ChoosePalette(const PaletteRequest& request, const HostServices* services, HostImage* image,
-                  const Allocator& allocator, PaletteChoice* choice);
+[[nodiscard]] int ChoosePalette(const PaletteRequest& request, const HostServices* services, HostImage* image,
+                                const Allocator& allocator, PaletteChoice* choice);
 void FreePaletteChoice(const Allocator& allocator, PaletteChoice* choice);

@@ -46,5 +46,6 @@ unsigned NearestEntry(const CodebookSearch& search, const uint32_t* vector, uint
 // worst vector of the cell of most error. Last, Lloyd iterations on the grid.
 // Entries left over repeat entry 0. Gives the number of entries made, or -1
 // when no memory can be had.
+[[nodiscard]]
 int TrainCodebook(const uint32_t* vectors, size_t count, unsigned texels, unsigned colorFormat, unsigned entries,
                   uint32_t* codebook, const Allocator& allocator);

@@ -16,5 +16,6 @@
 // of first appearance. The entries are host colour values that PackColor
 // packs without loss. Its work memory comes from `allocator`. Gives the
 // number of entries made (entries past it are zero), or -1 (codes, no memory).
+[[nodiscard]]
 int QuantisePicture(const uint32_t* pixels, size_t count, unsigned colorFormat, unsigned colours, uint8_t* indices,
                     uint32_t palette[256], const Allocator& allocator);

@@ -103,7 +103,7 @@ enum {
     kChoiceBadSize,          // the picture's size is not one the type takes
     kChoiceBadId,            // the ID text is no ID
 };
-int CheckDialogChoice(const SettingsDialogRecord& record, const TextureSettings& chosen, bool idValid);
+[[nodiscard]] int CheckDialogChoice(const SettingsDialogRecord& record, const TextureSettings& chosen, bool idValid);
 
 // Caption of the file-name radio button once a row matched: `current`
 // followed by "  [name]", cut to fit `capacity` (with its terminator).

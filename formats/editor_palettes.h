@@ -50,7 +50,7 @@ uint32_t ActTransparentIndex(const EditorPalette& palette);
 size_t WriteAct(const EditorPalette& palette, uint8_t* out);
 // Reads a table of 768 bytes (256 opaque entries) or 772 (count and
 // transparent index; that entry gets alpha 0, every other 255).
-int ReadAct(const uint8_t* data, size_t length, EditorPalette* palette);
+[[nodiscard]] int ReadAct(const uint8_t* data, size_t length, EditorPalette* palette);
 
 // ---- GIMP palette (.gpl)
 //
@@ -69,7 +69,7 @@ size_t WriteGpl(const EditorPalette& palette, const char* name, char* out, size_
 // numbers 0 to 255 separated by blanks or tabs, then an optional name; a
 // name "N aA" gives the entry alpha A, any other alpha 255). Lines may end
 // in CR LF. On a bad line, `line` receives its number (1 for the first).
-int ReadGpl(const char* text, size_t length, EditorPalette* palette, uint32_t* line);
+[[nodiscard]] int ReadGpl(const char* text, size_t length, EditorPalette* palette, uint32_t* line);
 
 // ---- Swatch picture
 //
@@ -85,7 +85,7 @@ void LayOutSwatch(uint32_t count, uint8_t* indices);
 //
 // Reads the entries the import takes from a .pvp of `length` bytes
 // ((length - 16) / 2, at most 256) as colours of `colorFormat` (0, 1 or 2).
-int PaletteFromPvp(const uint8_t* file, size_t length, unsigned colorFormat, EditorPalette* palette);
+[[nodiscard]] int PaletteFromPvp(const uint8_t* file, size_t length, unsigned colorFormat, EditorPalette* palette);
 // Packs every entry in `colorFormat` (0, 1 or 2) with the channel table and
 // lays out the .pvp in `out` (kPaletteMaxFileSize bytes); returns its length,
 // or 0 for a ColorFormat without a channel row or a palette of no entries.

@@ -165,11 +165,11 @@ const char* UndecodedText(int reason);   // "no texel layout" or "no colour conv
 // code: sides not powers of two or the smaller one above 1024; 4-bit texels
 // need both sides of at least 2, 8-bit ones a height of at least 2 (texels
 // are taken in pairs of rows).
-int TwiddledExtent(uint32_t width, uint32_t height, unsigned bits, uint64_t* bytes);
+[[nodiscard]] int TwiddledExtent(uint32_t width, uint32_t height, unsigned bits, uint64_t* bytes);
 // Bytes of a row-by-row texture of 16-bit texels: any sides of at least 1.
-int RectangleExtent(uint32_t width, uint32_t height, uint64_t* bytes);
+[[nodiscard]] int RectangleExtent(uint32_t width, uint32_t height, uint64_t* bytes);
 // Bytes of a VQ index map: square sides, powers of two, 2 to 2048 (small VQ 4 to 2048).
-int VqExtent(uint32_t width, uint32_t height, bool small, uint64_t* indexBytes);
+[[nodiscard]] int VqExtent(uint32_t width, uint32_t height, bool small, uint64_t* indexBytes);
 
 // Bytes in front of a texture's full-size level: the codebook of the VQ
 // layouts and the smaller levels of a mip chain (counted from the width, or
@@ -179,8 +179,8 @@ uint64_t FullLevelOffset(unsigned dataType, uint32_t width);
 // Chooses the decoder for a header's codes and checks the sides against that
 // layout and kMaxPicturePixels. Gives kTextureOk and fills `layout`, or a
 // negative code (the layout is then filled as far as it could be).
-int PlanTexels(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height,
-               TexelLayout* layout);
+[[nodiscard]] int PlanTexels(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height,
+                             TexelLayout* layout);
 
 // Whether a planned texture paints pixels: a decoder, and palette indices
 // or 16-bit colour with a ChannelTable row.
@@ -209,6 +209,7 @@ inline bool IsExportablePair(unsigned dataType, unsigned colorFormat) {
 // (kTextureOk), the size codes of PlanTexels, or kTextureNotWritten,
 // kTextureNotSquare or kTextureOver4GiB.
 // `needed` receives the texel bytes the layout takes (full level and all in front).
+[[nodiscard]]
 int CheckWritable(unsigned dataType, unsigned colorFormat, uint32_t width, uint32_t height, unsigned writer,
                   uint64_t* needed);
 

@@ -27,16 +27,16 @@ enum {
 // destination + capacity: a stream that would is cut off there and gives
 // kPvzOverflow. Bytes left over after the last whole record are ignored.
 // `texelBytes` (may be null) receives the texel bytes written.
-int PvzExpand(const uint8_t* container, size_t containerLength, uint8_t* destination,
-              size_t capacity, size_t* texelBytes);
+[[nodiscard]] int PvzExpand(const uint8_t* container, size_t containerLength, uint8_t* destination,
+                            size_t capacity, size_t* texelBytes);
 
 // Compresses a whole texture (32 header bytes and the texel data, `total`
 // bytes) into a newly allocated container. On success returns 0 and hands over
 // the buffer (freed with the same allocator) and its valid length; when no
 // memory can be had, or `total` is shorter than the header, returns -1 with
 // null and 0.
-int PvzCompress(const uint8_t* texture, uint32_t total, const Allocator* allocator,
-                uint8_t** container, uint32_t* containerLength);
+[[nodiscard]] int PvzCompress(const uint8_t* texture, uint32_t total, const Allocator* allocator,
+                              uint8_t** container, uint32_t* containerLength);
 
 // Bytes PvzCompress allocates for a texture of `total` bytes.
 inline uint64_t PvzCompressCapacity(uint32_t total) { return 2 * (uint64_t)total + 4; }

@@ -53,6 +53,6 @@ std::string GalleryPage(const std::vector<GalleryEntry>& entries);
 // weighted by alpha): a colour PNG record, alpha kept where any pixel has
 // some. 0, or -1 when no memory can be had.
 struct PngImage;
-int MakeThumbnail(const MemoryHost* host, PngImage* thumbnail);
+[[nodiscard]] int MakeThumbnail(const MemoryHost* host, PngImage* thumbnail);
 
 int RunGallery(const Options& options, FILE* out, FILE* err);

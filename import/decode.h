@@ -18,35 +18,36 @@ enum { kDecodeDone = 0, kDecodeNothing = 1 };
 
 // Decodes the texel data (`length` bytes) of a texture planned by PlanTexels,
 // by its decoder.
+[[nodiscard]]
 int DecodeLayout(const TexelLayout& layout, const uint8_t* data, size_t length, const HostServices* services,
                  HostImage* image);
 
 // Decodes the texture chunk: the 16-byte head of the PVRT chunk (ColorFormat
 // at byte 8, DataType at 9, width and height at 12 and 14) followed by the
 // texel data; `chunkLength` counts both.
-int DecodeTexels(const uint8_t* chunk, size_t chunkLength, const HostServices* services,
-                 HostImage* image);
+[[nodiscard]] int DecodeTexels(const uint8_t* chunk, size_t chunkLength, const HostServices* services,
+                               HostImage* image);
 
 // Twiddled texels from `data` (`length` bytes): mode 5 4-bit indices, mode 6
 // 8-bit indices, 0-2 16-bit colour in that ColorFormat; other modes decode
 // nothing.
-int DecodeTwiddled(const uint8_t* data, size_t length, uint32_t width, uint32_t height, unsigned mode,
-                   const HostServices* services, HostImage* image);
+[[nodiscard]] int DecodeTwiddled(const uint8_t* data, size_t length, uint32_t width, uint32_t height, unsigned mode,
+                                 const HostServices* services, HostImage* image);
 
 // Row-by-row 16-bit colour texels in ColorFormat 0-2.
-int DecodeRectangle(const uint8_t* data, size_t length, uint32_t width, uint32_t height,
-                    unsigned colorFormat, const HostServices* services, HostImage* image);
+[[nodiscard]] int DecodeRectangle(const uint8_t* data, size_t length, uint32_t width, uint32_t height,
+                                  unsigned colorFormat, const HostServices* services, HostImage* image);
 
 // VQ: a 256-entry codebook (2048 bytes) and one index byte per 2x2 block.
 // Texture row r goes to image row height - 1 - r; alpha is always 255.
-int DecodeVq(const uint8_t* indexMap, size_t indexLength, const uint8_t* codebook,
-             size_t codebookLength, uint32_t width, uint32_t height, unsigned colorFormat,
-             const HostServices* services, HostImage* image);
+[[nodiscard]] int DecodeVq(const uint8_t* indexMap, size_t indexLength, const uint8_t* codebook,
+                           size_t codebookLength, uint32_t width, uint32_t height, unsigned colorFormat,
+                           const HostServices* services, HostImage* image);
 
 // Small VQ: a 16-entry codebook (128 bytes) and one 4-bit index per block.
-int DecodeSmallVq(const uint8_t* indexMap, size_t indexLength, const uint8_t* codebook,
-                  size_t codebookLength, uint32_t width, uint32_t height, unsigned colorFormat,
-                  const HostServices* services, HostImage* image);
+[[nodiscard]] int DecodeSmallVq(const uint8_t* indexMap, size_t indexLength, const uint8_t* codebook,
+                                size_t codebookLength, uint32_t width, uint32_t height, unsigned colorFormat,
+                                const HostServices* services, HostImage* image);
 
 // Converts the entries of a whole .pvp file (`length` bytes) into aPalette
 // and sets nPaletteCount: (length - 16) / 2 entries, at most 256, 0 for a

@@ -58,11 +58,11 @@ struct TextureCheck {
 // length, and for .pvz the size field and the length the stream expands to.
 // Gives kTextureOk or the first failing kTexture... code; `check` is filled
 // as far as the file could be read.
-int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck* check);
+[[nodiscard]] int CheckTexture(const uint8_t* file, size_t length, int container, TextureCheck* check);
 // CheckTexture in the container the path names, and where the magics are not
 // at their place there, in the other one (a texture saved under the other
 // container's name still opens).
-int CheckTextureFile(const uint8_t* file, size_t length, const char* path, TextureCheck* check);
+[[nodiscard]] int CheckTextureFile(const uint8_t* file, size_t length, const char* path, TextureCheck* check);
 
 // How much of a file of `fileLength` bytes at `path` a reader needs, from its
 // first bytes `head` (36 hold every header): a .pvr's header and the texels
@@ -72,8 +72,8 @@ int CheckTextureFile(const uint8_t* file, size_t length, const char* path, Textu
 // header, and never more than the file. Gives kTextureOk, or
 // kTexturePvzOverflow for a .pvz longer than that.
 enum { kTextureHeadBytes = 36 };
-int PlanTextureRead(const uint8_t* head, size_t headLength, uint64_t fileLength, const char* path,
-                    uint64_t* readBytes);
+[[nodiscard]] int PlanTextureRead(const uint8_t* head, size_t headLength, uint64_t fileLength, const char* path,
+                                  uint64_t* readBytes);
 
 // Bytes the driver allocates for the expansion of a .pvz whose size field is
 // `size`: size + 4 raised to a multiple of 2048. CheckTexture gives the block
@@ -83,8 +83,8 @@ uint64_t PvzBlockSize(uint32_t size);
 // Expands a checked .pvz (CheckTexture gave kTextureOk) into `block` of
 // check.pvzBlockSize zero-filled bytes, laid out as the container: 0 with the
 // texel bytes in `texelLength` (at least what the layout reads), or -1.
-int ExpandCheckedPvz(const uint8_t* file, size_t length, const TextureCheck& check, uint8_t* block,
-                     size_t* texelLength);
+[[nodiscard]] int ExpandCheckedPvz(const uint8_t* file, size_t length, const TextureCheck& check, uint8_t* block,
+                                   size_t* texelLength);
 
 // The layer tag of a texture: " !#TYPE:%d, #COLOR:%d, #ID:%d", and for
 // DataType 5 and 7 ", #PAL:%d" after it, the palette's ColorFormat as the
@@ -125,8 +125,8 @@ struct ImportOutcome {
 // status code: 0 done, 2 the path is unusable, 4 the content is refused
 // (image untouched), 7 the palette was not chosen. `outcome` (may be null)
 // tells what was found and done. `file` stays the caller's.
-int ImportTexture(const char* path, const uint8_t* file, size_t length, HostImage* image,
-                  const HostServices* services, const ImportPlatform* platform, ImportOutcome* outcome);
+[[nodiscard]] int ImportTexture(const char* path, const uint8_t* file, size_t length, HostImage* image,
+                                const HostServices* services, const ImportPlatform* platform, ImportOutcome* outcome);
 
 // The host's text queries: copy at most `size` bytes, zero-padded, and always
 // terminated inside the buffer.

@@ -65,12 +65,12 @@ void FreeMemoryHost(MemoryHost* host);
 
 // A block for pictures of up to `count` pixels, taken now, so that creating
 // one later allocates nothing: 0, or -1.
-int ReserveHostPixels(MemoryHost* host, size_t count);
+[[nodiscard]] int ReserveHostPixels(MemoryHost* host, size_t count);
 
 // Gives the host a zero-filled picture of this size and colour mode, the
 // layer covering it (as the paint program holds a picture to export):
 // 0, or -1 when no memory can be had.
-int SetHostPicture(MemoryHost* host, int32_t width, int32_t height, int32_t colorMode);
+[[nodiscard]] int SetHostPicture(MemoryHost* host, int32_t width, int32_t height, int32_t colorMode);
 
 // The layer's name, cut to fit szName.
 void SetHostLayerName(MemoryHost* host, const char* name);

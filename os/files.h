@@ -24,28 +24,28 @@ enum {
 // The system's side of reading: a regular file opened (a folder, FIFO or
 // device is refused before it is opened: kFileNotRegular), read and closed.
 typedef intptr_t FileHandle;
-int OpenRegularFile(const char* path, FileHandle* file, uint64_t* length);
-int ReadOpenedFile(FileHandle file, uint8_t* out, size_t length);   // all of it, or kFileShortRead
+[[nodiscard]] int OpenRegularFile(const char* path, FileHandle* file, uint64_t* length);
+[[nodiscard]] int ReadOpenedFile(FileHandle file, uint8_t* out, size_t length);   // all of it, or kFileShortRead
 void CloseOpenedFile(FileHandle file);
 
 // Reads a whole file into a new malloc block (freed with free); a file of
 // length 0 gives a non-null block of 1 byte and length 0. Sets *data and
 // *length to null and 0 first.
-int ReadWholeFile(const char* path, uint8_t** data, size_t* length);
+[[nodiscard]] int ReadWholeFile(const char* path, uint8_t** data, size_t* length);
 // The same for at most the first `limit` bytes; `fileLength` receives the
 // whole file's length.
-int ReadFilePart(const char* path, uint64_t limit, uint8_t** data, size_t* length, uint64_t* fileLength);
+[[nodiscard]] int ReadFilePart(const char* path, uint64_t limit, uint8_t** data, size_t* length, uint64_t* fileLength);
 // The first bytes of a file, at most `room`, into `out`.
-int ReadFileHead(const char* path, uint8_t* out, size_t room, size_t* length, uint64_t* fileLength);
+[[nodiscard]] int ReadFileHead(const char* path, uint8_t* out, size_t room, size_t* length, uint64_t* fileLength);
 // ExportFiles::ReadFile with ReadFileHead: the bytes read, room + 1 for a
 // longer file, -1 for none.
 long ReadFilePrefix(void* context, const char* path, uint8_t* out, size_t room);
 // The length of a regular file: kFileOk, or the kFile... reason.
-int FileLength(const char* path, uint64_t* length);
+[[nodiscard]] int FileLength(const char* path, uint64_t* length);
 // The length and the time of the last change (in the system's own units:
 // nanoseconds since 1970 on POSIX, 100 ns since 1601 on Windows) of a
 // regular file: kFileOk, or the kFile... reason.
-int FileStamp(const char* path, uint64_t* length, int64_t* modified);
+[[nodiscard]] int FileStamp(const char* path, uint64_t* length, int64_t* modified);
 
 // An existing file of this name: true with the name it goes by in `found`
 // (`room` bytes) — the name itself, or where names are case-sensitive, one
@@ -64,7 +64,7 @@ struct ExportFiles;
 extern const ExportFiles kConverterFiles;
 
 // Moves `temp` over `target`, replacing it: 0, or -1 with `target` untouched.
-int MoveOver(const char* temp, const char* target);
+[[nodiscard]] int MoveOver(const char* temp, const char* target);
 
 // This run's id (the process id), the one its staged names carry.
 unsigned long CurrentRunId();
@@ -78,7 +78,7 @@ bool PathExists(const char* path);
 bool IsDirectory(const char* path);
 
 // Creates a folder and its missing parents: 0, or -1.
-int MakeDirectories(const char* path);
+[[nodiscard]] int MakeDirectories(const char* path);
 
 // The entries of a folder (names only, without "." and ".."), sorted by
 // byte value, each marked as a folder or not: 0, or -1 when it cannot be
@@ -87,7 +87,7 @@ struct FolderEntry {
     std::string name;
     bool folder;
 };
-int ListFolder(const char* path, std::vector<FolderEntry>* entries);
+[[nodiscard]] int ListFolder(const char* path, std::vector<FolderEntry>* entries);
 
 // Who a folder is, whatever path or link leads to it: device and inode on
 // POSIX, volume serial number and file index on Windows. 0, or -1 when it
@@ -96,7 +96,7 @@ struct FolderIdentity {
     uint64_t volume;
     uint64_t index;
 };
-int IdentifyFolder(const char* path, FolderIdentity* identity);
+[[nodiscard]] int IdentifyFolder(const char* path, FolderIdentity* identity);
 
 // The separator written between a folder and a name on this system.
 extern const char kPathSeparator;

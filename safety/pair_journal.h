@@ -10,7 +10,7 @@
 // ExportFiles::CommitJournaled: the pair, checked and staged, goes in with a
 // journal where this run holds the lock of both folders (HoldsFolder), in
 // order only elsewhere or where no journal can be written. 0 or kCommit...
-int CommitJournaledPair(const ExportFiles& files, void* context, StagedFile* first, StagedFile* last);
+[[nodiscard]] int CommitJournaledPair(const ExportFiles& files, void* context, StagedFile* first, StagedFile* last);
 
 // What recovery did with a journal.
 enum {
@@ -27,4 +27,4 @@ enum {
 // and removes the journal. `partner` is the journal of the same name in the
 // pair's other folder, or null. The caller holds the lock of the journal's
 // folder (and of the partner's), so that no live run writes there.
-int RecoverPairJournal(const ExportFiles& files, void* context, const char* path, const char* partner);
+[[nodiscard]] int RecoverPairJournal(const ExportFiles& files, void* context, const char* path, const char* partner);

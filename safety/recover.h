@@ -12,4 +12,4 @@
 // new, and their staged files are removed. Says on `err` what it waited
 // for and what it finished. 0, or -1 when a folder is busy and `wait` false.
 // LetGoFolders (run_locks.h) ends the hold.
-int GuardFolders(const std::vector<std::string>& folders, bool wait, FILE* err);
+[[nodiscard]] int GuardFolders(const std::vector<std::string>& folders, bool wait, FILE* err);

@@ -15,6 +15,7 @@ enum { kFolderHeld = 0, kFolderBusy = -1, kFolderNotLockable = -2 };
 // waited for. kFolderNotLockable where no lock file can be had (a read-only
 // folder, a file system without locks): the run writes there without
 // journals. A folder already held (by another path) is held once.
+[[nodiscard]]
 int HoldFolder(const char* folder, bool wait, void (*waiting)(void* argument, const char* folder), void* argument);
 // Lets go of every folder, their lock files removed.
 void LetGoFolders();
@@ -30,6 +31,6 @@ bool OwnedByThisUser(void* context, const char* path);
 // The system's side (lock_posix.cpp, lock_win32.cpp): the lock file at
 // `path` created or opened and locked, `*handle` kept for LetGoLockFile;
 // kFolder... codes.
-int LockFileAt(const char* path, bool wait, intptr_t* handle);
+[[nodiscard]] int LockFileAt(const char* path, bool wait, intptr_t* handle);
 // The lock file removed, then its lock dropped.
 void LetGoLockFile(const char* path, intptr_t handle);

@@ -104,14 +104,16 @@ struct StagedFile {
 // with the platform's RunId (<n> from NextNumber where there is one), else
 // "~hhhh.tmp" (shorter where the folder leaves less room), trying further
 // names while one exists: 0, or -1 with nothing left behind.
+[[nodiscard]]
 int StageFile(const ExportFiles& files, void* context, const char* target, const uint8_t* data, size_t length,
               StagedFile* file);
 // Moves a staged file over its target: 0, or -1 (the staged file removed,
 // the target untouched).
-int CommitFile(const ExportFiles& files, void* context, StagedFile* file);
+[[nodiscard]] int CommitFile(const ExportFiles& files, void* context, StagedFile* file);
 // Removes a staged file; does nothing when none is staged.
 void DiscardFile(const ExportFiles& files, void* context, StagedFile* file);
 // One whole file in place of `target`, or nothing changed: 0, or -1.
+[[nodiscard]]
 int WriteFileSafely(const ExportFiles& files, void* context, const char* target, const uint8_t* data, size_t length);
 
 // Why a pair did not go in (0: it did).
@@ -123,7 +125,7 @@ enum { kCommitFirstNotIn = -1, kCommitLastNotIn = -2 };
 // replaced. Gives 0 or a kCommit... code; nothing stays staged. With
 // CommitJournaled, in folders the run holds, the pair survives a crash at
 // any point too.
-int CommitPair(const ExportFiles& files, void* context, StagedFile* first, StagedFile* last);
+[[nodiscard]] int CommitPair(const ExportFiles& files, void* context, StagedFile* first, StagedFile* last);
 
 // True when `path` has 4 or more bytes and is within the platform's limit.
 bool ExportPathFits(const ExportFiles& files, const char* path);
@@ -138,11 +140,12 @@ bool ParseStagedName(const char* name, unsigned long* run, bool* journal);
 size_t FolderLength(int style, const char* path, size_t length);
 // Stages `data` beside `target` under the name of number `n` ("~<run>-<n>",
 // a journal's "~<run>-j<n>"): WriteWholeFile's result, -1 when no such name fits.
+[[nodiscard]]
 int StageNumbered(const ExportFiles& files, void* context, const char* target, unsigned long n, bool journal,
                   const uint8_t* data, size_t length, char out[kExportPathBuffer]);
 // CommitPair without a journal: the first's old file moved aside, the new
 // one in, then the last; the old one put back when the last cannot go in.
-int CommitPairInOrder(const ExportFiles& files, void* context, StagedFile* first, StagedFile* last);
+[[nodiscard]] int CommitPairInOrder(const ExportFiles& files, void* context, StagedFile* first, StagedFile* last);
 
 // The standard library's file functions (kStdioFiles): WriteWholeFile with
 // an exclusive open, fwrite and fclose, each result checked; RemoveFile with

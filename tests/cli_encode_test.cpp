@@ -176,7 +176,7 @@ std::vector<std::vector<uint32_t>> Levels(const Picture& picture, uint32_t side)
 template <class Decode>
 std::vector<uint32_t> DecodeLevel(uint32_t s, Decode decode) {
     StubHost host;
-    SetHostPicture(&host, (int32_t)s, (int32_t)s, kColorModeDirect);
+    EXPECT_EQ(SetHostPicture(&host, (int32_t)s, (int32_t)s, kColorModeDirect), 0);
     host.created = true;
     EXPECT_EQ(decode(&host.services, &host.image), kDecodeDone);
     return std::vector<uint32_t>(host.pixels, host.pixels + (size_t)s * s);

@@ -1,7 +1,9 @@
 #include "host_stub.h"
 
+#include <stdlib.h>
+
 void StubHost::SetSource(int w, int h, int left, int top, uint32_t (*value)(int x, int y)) {
-    SetHostPicture(this, left + w, top + h, image.nColorMode);
+    if (SetHostPicture(this, left + w, top + h, image.nColorMode) != 0) abort();
     for (int32_t y = 0; y < height; y++)
         for (int32_t x = 0; x < width; x++)
             HostPixel(this, x, y) = x >= left && y >= top ? value(x - left, y - top) : 0xDEADBEEF;

@@ -41,7 +41,7 @@ bool ThumbnailNeedsPalette(const uint8_t* texture, size_t length, const char* na
 // without its palette shows its indices as a grey ramp, opaque. Gives
 // kThumbnailOk and a picture to free with FreeThumbnail, or a failure and
 // an empty picture.
-int MakeTextureThumbnail(const ThumbnailInput& input, ThumbnailPicture* picture);
+[[nodiscard]] int MakeTextureThumbnail(const ThumbnailInput& input, ThumbnailPicture* picture);
 void FreeThumbnail(ThumbnailPicture* picture);
 
 // Box filter: each output pixel is the mean of the source area it covers
