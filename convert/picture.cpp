@@ -7,7 +7,7 @@
 #include "layout.h"
 #include "texture.h"
 
-static_assert(kPictureTagRoom == kPngTextRoom && kPictureSourceRoom == kPngSourceRoom,
+static_assert((int)kPictureTagRoom == (int)kPngTextRoom && (int)kPictureSourceRoom == (int)kPngSourceRoom,
               "a picture's summary keeps its PNG texts whole");
 
 int HostToPng(const MemoryHost* host, PngImage* png) {
