@@ -269,23 +269,24 @@ TEST(ExportDriver, FailuresLoseNothing) {
         fake.settings = {7, 1, 0};
         for (const auto& file : old) fake.Put(file.first, file.second);
     };
-    {
+    for (const char* path : {"C:\\t\\b.pvz", "C:\\t\\b.pvr"}) {
         // Each allocation of a successful export fails in turn: the picture's
         // colours, the indices, the quantiser's work (one table to look for an
         // exact palette, eight blocks of training), the texture buffer, the
-        // container.
+        // container (.pvz only).
         MemoryPlatform probe;
         StubHost host;
         setUp(probe, host);
-        ASSERT_EQ(Export(probe, host, "C:\\t\\b.pvz"), kStatusDone);
-        ASSERT_EQ(probe.attempts, 13u);
+        ASSERT_EQ(Export(probe, host, path), kStatusDone);
+        ASSERT_EQ(probe.attempts, path[9] == 'z' ? 13u : 12u);
         for (uint64_t n = 1; n <= probe.attempts; n++) {
             MemoryPlatform fake;
             StubHost picture;
             setUp(fake, picture);
             fake.failAllocation = n;
-            EXPECT_EQ(Export(fake, picture, "C:\\t\\b.pvz"), kStatusNoMemory) << n;
+            EXPECT_EQ(Export(fake, picture, path), kStatusNoMemory) << path << " allocation " << n;
             EXPECT_EQ(fake.Files(), old);
+            EXPECT_EQ(fake.LiveBlocks(), 0u);
         }
     }
     struct Case {
