@@ -11,23 +11,13 @@ import pty
 import shutil
 import subprocess
 import sys
+from wine_exe import check, finish, staged  # noqa: E402
 
 ombr, make_textures, sample, work = sys.argv[1:5]
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what)
 
 
 def run(*args, **kwargs):
     return subprocess.run([ombr, *args], capture_output=True, text=True, **kwargs)
-
-
-def temp_files(folder):
-    return [os.path.join(d, f) for d, _, files in os.walk(folder) for f in files if f.startswith("~")]
 
 
 shutil.rmtree(work, ignore_errors=True)
@@ -60,7 +50,7 @@ for name in damaged:
     check(name + ": " in r.stderr, "failure named: " + name)
 check("ombr decode: %d converted, %d failed" % (len(good), len(damaged)) in r.stdout, "summary line")
 check("\r" not in r.stderr, "no progress bar when stderr is not a terminal")
-check(temp_files(work) == [], "no temporary file left")
+check(staged(work) == [], "no temporary file left")
 
 # The progress bar appears on a terminal.
 master, slave = pty.openpty()
@@ -149,7 +139,4 @@ r = run(env=dict(os.environ, LC_ALL="", LC_MESSAGES="", LANG="ja_JP.UTF-8"))
 check(r.returncode == 2 and "ombr.exe にドロップしてください" in r.stderr and "使い方:" in r.stderr,
       "no arguments in a Japanese locale: how to drop, in Japanese")
 
-if failures:
-    print("%d checks failed" % len(failures))
-    sys.exit(1)
-print("all checks passed")
+finish()
