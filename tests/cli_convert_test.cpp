@@ -1,7 +1,6 @@
-// ombr commands run through RunOmbr, as the binary runs them: every layout
-// the import reads against the texel function it was made from, round trips
-// of every layout the export writes, refusals, outputs, info and the command
-// line itself.
+// ombr commands run through RunOmbr, as the binary runs them: the PNG and
+// raw files decode writes, round trips of every pair the export writes,
+// refusals, outputs, info and the command line itself.
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -250,16 +249,14 @@ TEST_F(CliFiles, DecodeFailuresAreNamedAndLeaveNothing) {
     EXPECT_TRUE(NoTempFiles());
 }
 
-// ---- encode, then decode: every layout the export writes
+// ---- encode, then decode: a picture encoded with the options that name its
+// layout (each pair the export writes is the byte-for-byte test below)
 
 TEST_F(CliFiles, ColourLayoutsRoundTripOnTheirGrid) {
     const struct {
         int dataType, colorFormat;
         uint32_t width, height;
-    } cases[] = {
-        {1, 0, 128, 128}, {1, 1, 256, 128}, {1, 2, 128, 256}, {13, 0, 128, 256},
-        {13, 2, 256, 128}, {9, 0, 128, 128}, {9, 1, 256, 128}, {9, 2, 128, 256},
-    };
+    } cases[] = {{1, 0, 128, 128}, {13, 2, 256, 128}, {9, 1, 128, 256}};
     for (const auto& c : cases) {
         const std::string base = "c" + std::to_string(c.dataType) + "_" + std::to_string(c.colorFormat);
         SCOPED_TRACE(base);
