@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -336,9 +338,9 @@ TEST(ExportDriver, FailuresLoseNothing) {
 }
 
 TEST(ExportDriver, StdioFilesOnDisk) {
-    char folder[] = "/tmp/ombrout_testXXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string dir = folder;
+    TestFolder folder;
+    ASSERT_FALSE(folder.path.empty());
+    const std::string dir = folder.path;
     StubHost host;
     host.SetSource(128, 128, 0, 0, Gradient);
     MemoryPlatform fake;
@@ -370,10 +372,8 @@ TEST(ExportDriver, StdioFilesOnDisk) {
         EXPECT_EQ(access(full.c_str(), F_OK), 0);
         remove(full.c_str());
     }
-    remove((dir + "/c.pvp").c_str());
-    remove(texture.c_str());
-    rmdir(blocked.c_str());
-    EXPECT_EQ(rmdir(folder), 0);   // nothing else was left behind
+    namespace fs = std::filesystem;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);   // the pair, the folder
 }
 
 }   // namespace

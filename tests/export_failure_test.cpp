@@ -31,25 +31,12 @@
 #include "pvz.h"
 #include "texts.h"
 #include "texture.h"
+#include "texture_maker.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 typedef std::vector<uint8_t> Bytes;
-
-// A fresh folder under /tmp, removed with everything in it afterwards.
-struct TempFolder {
-    std::string path;
-    TempFolder() {
-        char name[] = "/tmp/ombr_failXXXXXX";
-        path = mkdtemp(name) ? name : "";
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-};
 
 // Every file and folder under `dir`: path -> contents ("<dir>" for folders).
 std::map<std::string, std::string> Snapshot(const std::string& dir) {
@@ -133,7 +120,7 @@ const Case kCases[] = {
 TEST(ExportFailure, NothingIsLost) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.what);
-        TempFolder dir;
+        TestFolder dir;
         ASSERT_FALSE(dir.path.empty());
         const std::string texture = dir / c.texture;
         const std::string palette = dir / "a.pvp";
@@ -169,7 +156,7 @@ TEST(ExportFailure, NothingIsLost) {
 // them never share one, a file already there is never replaced or removed,
 // and a target as long as the path room allows is still staged beside it.
 TEST(ExportFailure, StagedNamesOfTheirOwn) {
-    TempFolder dir;
+    TestFolder dir;
     WriteFile(dir / "~0000.tmp", "not ours");
     WriteFile(dir / "~0001.tmp", "nor this");
     const std::string longest = dir / std::string(kExportPathRoom - 2 - dir.path.size() - 4, 'n') + ".pvz";
@@ -227,7 +214,7 @@ TEST(ExportFailure, SaveFailureNamesTheFileAndTheReason) {
 }
 
 TEST(ExportFailure, FolderThatDoesNotExist) {
-    TempFolder dir;
+    TestFolder dir;
     for (TextureSettings settings : {TextureSettings{1, 0, 0}, TextureSettings{5, 0, 0}}) {
         DiskPlatform disk;
         disk.settings = settings;
@@ -274,7 +261,7 @@ TEST(ExportFailure, FullDisk) {
     };
     for (const FullCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.name << " limit " << c.limit);
-        TempFolder dir;
+        TestFolder dir;
         WriteFile(dir / c.name, std::string(200, 'T'));   // longer than some limits: never rewritten
         WriteFile(dir / "a.pvp", "old palette");
         const auto before = Snapshot(dir.path);
@@ -282,7 +269,7 @@ TEST(ExportFailure, FullDisk) {
         EXPECT_EQ(Snapshot(dir.path), before);
     }
     // The same exports with room to spare replace both files.
-    TempFolder dir;
+    TestFolder dir;
     WriteFile(dir / "a.pvr", "old");
     WriteFile(dir / "a.pvp", "old");
     EXPECT_EQ(ExportOnFullDisk(dir / "a.pvr", {7, 0, 0}, 1 << 20), kStatusDone);

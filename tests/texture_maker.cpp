@@ -1,7 +1,10 @@
 #include "texture_maker.h"
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
+#include <filesystem>
 #include <map>
 
 // Everything here is told again from the format's description, with its
@@ -219,4 +222,38 @@ std::vector<uint8_t> MakePaletteFile(uint32_t count, const std::function<uint16_
     Put16(&file[14], count & 0xFFFF);
     for (uint32_t i = 0; i < count; i++) Put16(&file[16 + 2 * i], entry(i));
     return file;
+}
+
+uint32_t MixBits(uint32_t x, uint32_t y, uint32_t salt) {
+    uint32_t v = x * 0x9E3779B1u ^ (y + salt) * 0x85EBCA77u;
+    v ^= v >> 15;
+    v *= 0x2C1B3C6Du;
+    return v ^ (v >> 13);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    uint8_t buffer[65536];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
+    fclose(f);
+    return bytes;
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = fopen(path.c_str(), "wb");
+    bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (f) ok = fclose(f) == 0 && ok;
+    return ok;
+}
+
+TestFolder::TestFolder() {
+    char name[] = "/tmp/ombr_testXXXXXX";
+    if (mkdtemp(name)) path = name;
+}
+
+TestFolder::~TestFolder() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
 }

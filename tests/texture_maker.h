@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 // The value of texel (x, y), row 0 being the first row of the texture: a
@@ -61,3 +62,18 @@ std::vector<uint8_t> MakePvz(const TextureShape& shape, const TexelFunction& tex
 std::vector<uint8_t> PvrToPvz(std::vector<uint8_t> pvr);
 // A PVPL file of `count` entries, entry i = entry(i).
 std::vector<uint8_t> MakePaletteFile(uint32_t count, const std::function<uint16_t(uint32_t)>& entry);
+
+// What the tests that go through files share: a hash of a place (pictures
+// and texels that depend on it), whole files read and written, and a fresh
+// folder under /tmp removed with everything in it.
+uint32_t MixBits(uint32_t x, uint32_t y, uint32_t salt);
+std::vector<uint8_t> ReadFileBytes(const std::string& path);   // empty when unreadable
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+struct TestFolder {
+    std::string path;   // empty when it could not be made
+    TestFolder();
+    ~TestFolder();
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+};
