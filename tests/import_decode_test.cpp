@@ -55,11 +55,12 @@ void ExpectPicture(const TextureShape& s, const TexelFunction& f, bool pvz = fal
         fake.Put("t.pvp", MakePaletteFile(256, [](uint32_t i) { return (uint16_t)(0x8000 | i * 0x0421); }));
         ImportOutcome outcome;
         EXPECT_EQ(fake.Import("t.pvz", &host, &outcome), 0);
-        EXPECT_EQ(outcome.decoded, kDecodeDone);
         EXPECT_EQ(fake.LiveBlocks(), 0u);
+        ASSERT_EQ(outcome.decoded, kDecodeDone);
     } else {
-        EXPECT_EQ(Decode(host, file), kDecodeDone);
+        ASSERT_EQ(Decode(host, file), kDecodeDone);
     }
+    ASSERT_TRUE(host.created && host.width == s.width && host.height == s.height);
     EXPECT_EQ(host.setPixelCalls, (long)s.width * s.height);
     EXPECT_EQ(host.pixelsOutside, 0);
     const TexelKind kind = TexelKindOf(s.dataType, s.colorFormat);
