@@ -17,12 +17,6 @@ CASES = [(1, 0, PVR), (13, 6, PVZ), (1, 5, PVR), (5, 1, PVZ), (7, 2, PVR), (9, 1
 SIZES = [(128, 128), (256, 128), (128, 256)]
 
 
-def read_words(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    return list(struct.unpack("<%dI" % (len(data) // 4), data))
-
-
 def palette_file(count):
     """A PVPL file of `count` entries (their values do not matter here)."""
     return b"PVPL" + struct.pack("<IIHH", 2 * count + 8, 0, 0, count) + bytes(2 * count)
@@ -77,7 +71,7 @@ class RoundTrip(ExportCase):
             data_type, tag_colour(data_type, color_format), global_index,
             ", #PAL:%d" % color_format if data_type in (5, 7) else ""))
         self.assertEqual(back["image"]["created"], "direct" if colours is None else "indexed")
-        pixels = read_words(raw)
+        pixels = textures.read_words(raw)
         self.assertEqual(len(pixels), width * height)
         return back, pixels, expected, colours
 
