@@ -22,21 +22,7 @@ namespace {
 // Pixel (x, y) of a 256 x 256 picture: every channel takes every value.
 uint32_t ChannelMix(uint32_t x, uint32_t y) { return x | y << 8 | (x ^ y) << 16 | ((x * 7 + y) & 255) << 24; }
 
-// Each channel's top bits in its field: 1555 (a 1, r g b 5), 565, 4444.
-uint16_t TopBits(unsigned format, uint32_t argb) {
-    static const uint8_t kFields[3][4][2] = {   // first bit, width: alpha, red, green, blue
-        {{15, 1}, {10, 5}, {5, 5}, {0, 5}}, {{0, 0}, {11, 5}, {5, 6}, {0, 5}}, {{12, 4}, {8, 4}, {4, 4}, {0, 4}}};
-    uint32_t v = 0;
-    for (int c = 0; c < 4; c++) {
-        const uint8_t* field = kFields[format][c];
-        if (field[1]) v |= (argb >> (8 * (3 - c)) & 255) >> (8 - field[1]) << field[0];
-    }
-    return (uint16_t)v;
-}
-
 TEST(CodecExact, EncodersPackEveryChannelValueToItsTopBits) {
-    uint32_t table[kTwiddleTableSize];
-    BuildTwiddleTable(table);
     for (unsigned format = kColorArgb1555; format <= kColorArgb4444; format++) {
         SCOPED_TRACE(testing::Message() << "format " << format);
         BenchHost host(256 * 256);
@@ -49,9 +35,9 @@ TEST(CodecExact, EncodersPackEveryChannelValueToItsTopBits) {
         int wrong = 0;
         for (uint32_t y = 0; y < 256; y++) {
             for (uint32_t x = 0; x < 256; x++) {
-                const uint16_t expected = TopBits(format, ChannelMix(x, y));
+                const uint16_t expected = MakerPack((uint8_t)format, ChannelMix(x, y));
                 wrong += ReadU16(rect.data() + 2 * (y * 256 + x)) != expected;
-                wrong += ReadU16(twiddled.data() + 2 * TwiddleIndex(table, x, y, 256)) != expected;
+                wrong += ReadU16(twiddled.data() + 2 * MakerTwiddle(x, y, 256)) != expected;
             }
         }
         EXPECT_EQ(wrong, 0);
@@ -79,7 +65,7 @@ TEST(CodecExact, TwiddledStripsCrossTheirSquaresInOrder) {
 
 // The container rules, one byte at a time.
 std::vector<uint8_t> ReferenceCompress(const std::vector<uint8_t>& texture) {
-    const unsigned unit = PvzUnitSize(texture[kHeaderDataType]);
+    const unsigned unit = MakerPvzUnit(texture[kHeaderDataType]);
     std::vector<uint8_t> out(kPvzStream, 0);
     WriteU32(out.data(), (uint32_t)texture.size());
     memcpy(out.data() + kPvzHeader, texture.data(), kTextureHeaderSize);
@@ -106,7 +92,7 @@ std::vector<uint8_t> ReferenceCompress(const std::vector<uint8_t>& texture) {
 std::vector<uint8_t> ReferenceExpand(const std::vector<uint8_t>& container, size_t capacity, uint8_t filler) {
     std::vector<uint8_t> out(capacity, filler);
     memcpy(out.data() + kPvzHeader, container.data() + kPvzHeader, kTextureHeaderSize);
-    const unsigned unit = PvzUnitSize(container[kPvzHeader + kHeaderDataType]);
+    const unsigned unit = MakerPvzUnit(container[kPvzHeader + kHeaderDataType]);
     size_t o = kPvzStream;
     for (size_t i = kPvzStream; i + unit + 1 <= container.size(); i += unit + 1)
         for (unsigned c = 0; c <= container[i + unit] && o + unit <= capacity; c++)
@@ -118,7 +104,7 @@ std::vector<uint8_t> ReferenceExpand(const std::vector<uint8_t>& container, size
 // at the end when `odd`. Neighbouring 2-byte runs differ in their high byte
 // only, every other time.
 std::vector<uint8_t> RunTexture(uint8_t dataType, bool odd) {
-    const unsigned unit = PvzUnitSize(dataType);
+    const unsigned unit = MakerPvzUnit(dataType);
     std::vector<uint8_t> texture(kTextureHeaderSize, 0);
     WriteTextureHeader(texture.data(), 7, kColorRgb565, dataType, 8, 8, 0);
     for (unsigned run = 1; run <= 300; run++) {
@@ -151,7 +137,7 @@ TEST(CodecExact, CompressionWritesTheRecordsOfTheContainerRules) {
 
 TEST(CodecExact, ExpansionStoresOnlyInsideItsRunsAndCapacity) {
     for (uint8_t dataType : {kTypePal8, kTypeTwiddled}) {
-        const unsigned unit = PvzUnitSize(dataType);
+        const unsigned unit = MakerPvzUnit(dataType);
         const std::vector<uint8_t> container = ReferenceCompress(RunTexture(dataType, false));
         // The whole expansion, more room, then cuts at every byte near the end
         // and in the middle.

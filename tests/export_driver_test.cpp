@@ -152,7 +152,7 @@ TEST(ExportDriver, PlainOrContainerAndHeader) {
     const uint8_t header[32] = {'G', 'B', 'I', 'X', 8, 0, 0, 0, 0xFF, 0xFF, 1, 0x80, 0, 0, 0, 0,
                                 'P', 'V', 'R', 'T', 8, 0, 2, 0, 0, 1, 0, 0, 0, 1, 0, 1};
     EXPECT_EQ(memcmp(plain.data(), header, 32), 0);
-    EXPECT_EQ(ReadU16(&plain[32 + 2 * TwiddleIndex(3, 7, 256)]), PackColor(GetChannelRow(0)->encode, Gradient(3, 7)));
+    EXPECT_EQ(ReadU16(&plain[32 + 2 * MakerTwiddle(3, 7, 256)]), MakerPack(0, Gradient(3, 7)));
     EXPECT_TRUE(host.progressBegins == 1 && host.progressRows == 256);
     EXPECT_EQ(host.progressEnds, 1);
 
@@ -218,7 +218,6 @@ TEST(ExportDriver, PaletteFiles) {
             EXPECT_EQ(std::set<uint32_t>(back.begin(), back.end()).size(), 16u);
             continue;
         }
-        const ChannelEncode& row = GetChannelRow(c.settings.colorFormat)->encode;
         size_t wrong = 0;
         for (int y = 0; y < 128; y++)
             for (int x = 0; x < 128; x++) {
@@ -227,7 +226,7 @@ TEST(ExportDriver, PaletteFiles) {
                 // so are the quantiser's for a picture of no more colours
                 // than the palette holds (grey levels: the low bits dropped).
                 const uint32_t got = back[(size_t)y * 128 + x];
-                wrong += got != MakerColor(c.settings.colorFormat, PackColor(row, colour));
+                wrong += got != MakerColor(c.settings.colorFormat, MakerPack(c.settings.colorFormat, colour));
             }
         EXPECT_EQ(wrong, 0u);
     }

@@ -116,7 +116,7 @@ TEST(DecodeTwiddled, SecondSquareOfAStrip) {
     // 256 x 128 16-bit: texel (200, 7) is unit TwiddleIndex(72, 7) + 16384.
     std::vector<uint8_t> file = MakeHeader({1, 0, 256, 128, 0}, 2 * 256 * 128);
     file.resize(32 + 2 * 256 * 128);
-    WriteU16(&file[32 + 2 * (TwiddleIndex(72, 7, 128) + 16384)], 0xFFFF);
+    WriteU16(&file[32 + 2 * (MakerTwiddle(72, 7, 128) + 16384)], 0xFFFF);
     StubHost host;
     Decode(host, file);
     EXPECT_EQ(host.Pixel(200, 7), 0xFFF8F8F8u);
