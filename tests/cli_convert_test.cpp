@@ -1,13 +1,10 @@
-// ombr commands run through RunOmbr, as the binary runs them: every layout
-// the import reads against the texel function it was made from, round trips
-// of every layout the export writes, refusals, outputs, info and the command
-// line itself.
+// ombr commands run through RunOmbr, as the binary runs them: the PNG and
+// raw files decode writes, round trips of every pair the export writes,
+// refusals, outputs, info and the command line itself.
 #include <gtest/gtest.h>
 #include <stdio.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -56,17 +53,8 @@ Ran Ombr(const std::vector<std::string>& args) {
     return r;
 }
 
-std::vector<uint8_t> ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write((const char*)bytes.data(), (std::streamsize)bytes.size());
-}
-
 std::vector<uint32_t> ReadRaw(const fs::path& path) {
-    const std::vector<uint8_t> bytes = ReadBytes(path);
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
     std::vector<uint32_t> values(bytes.size() / 4);
     for (size_t i = 0; i < values.size(); i++) values[i] = ReadU32(bytes.data() + 4 * i);
     return values;
@@ -79,7 +67,7 @@ uint32_t Argb(const uint8_t rgba[4]) {
 struct PngFile {
     PngImage png;
     explicit PngFile(const fs::path& path) {
-        const std::vector<uint8_t> bytes = ReadBytes(path);
+        const std::vector<uint8_t> bytes = ReadFileBytes(path);
         char error[kPngErrorRoom];
         if (DecodePng(bytes.data(), bytes.size(), 4096, 4096 * 4096, &png, error, sizeof error) != 0) InitPng(&png);
     }
@@ -113,27 +101,14 @@ void WritePicture(const fs::path& path, uint32_t w, uint32_t h, int kind, const 
     uint8_t* data = nullptr;
     size_t length = 0;
     ASSERT_EQ(EncodePng(&png, &data, &length), 0);
-    WriteBytes(path, std::vector<uint8_t>(data, data + length));
+    WriteFileBytes(path, std::vector<uint8_t>(data, data + length));
     free(data);
-}
-
-uint32_t Hash(uint32_t x, uint32_t y, uint32_t salt) {
-    uint32_t v = x * 0x9E3779B1u ^ (y + salt) * 0x85EBCA77u;
-    v ^= v >> 15;
-    v *= 0x2C1B3C6Du;
-    return v ^ (v >> 13);
 }
 
 class CliFiles : public ::testing::Test {
 protected:
-    fs::path dir;
-    void SetUp() override {
-        static int counter = 0;
-        dir = fs::temp_directory_path() / ("ombr_cli_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    TestFolder folder;
+    const fs::path dir = folder.path;
     std::string P(const std::string& name) const { return (dir / name).string(); }
     bool NoTempFiles() const {   // staged files are named "~hhhh.tmp"
         for (const auto& entry : fs::recursive_directory_iterator(dir))
@@ -148,25 +123,23 @@ protected:
     }
 };
 
-// ---- decode: every layout the import reads
+// ---- decode: the converter's own part of reading a texture (the layouts
+// themselves are the import's tests): the PNG's kind and palette, the raw
+// file, both containers; a colour, a palette, an index and a VQ layout.
 
-TEST_F(CliFiles, DecodesEveryImportLayoutToTheTexelFunction) {
+TEST_F(CliFiles, DecodesTexturesToPngAndRawFiles) {
     const struct {
         uint8_t dataType, colorFormat;
         uint16_t width, height;
-    } cases[] = {
-        {1, 0, 16, 16}, {1, 1, 32, 8},  {1, 2, 8, 32},  {13, 2, 16, 16}, {2, 0, 16, 16}, {2, 1, 16, 8},
-        {6, 2, 16, 16}, {8, 1, 16, 16}, {6, 5, 16, 16}, {8, 6, 16, 8},   {1, 5, 16, 8},  {1, 6, 8, 16},
-        {5, 0, 16, 16}, {5, 2, 32, 8},  {7, 0, 16, 16}, {7, 1, 8, 32},   {9, 0, 16, 8},  {9, 2, 8, 16},
-        {3, 1, 16, 16}, {4, 0, 32, 32}, {16, 2, 16, 16}, {17, 1, 32, 32},
-    };
+    } cases[] = {{2, 1, 16, 8}, {7, 1, 8, 32}, {8, 6, 16, 8}, {17, 1, 32, 32}};
     for (const auto& c : cases) {
         const TexelKind kind = TexelKindOf(c.dataType, c.colorFormat);
         const bool vq = kind == kTexelVq || kind == kTexelSmallVq;
         // VQ layouts hold few distinct 2x2 blocks; every texel still depends on its place.
         const auto texel = [&](uint32_t x, uint32_t y) -> uint32_t {
-            if (!vq) return Hash(x, y, c.dataType) & 0xFFFF;
-            return Hash((x / 2 * 3 + y / 2 * 5) % (kind == kTexelSmallVq ? 16 : 200), (x & 1) * 2 + (y & 1), 7) & 0xFFFF;
+            if (!vq) return MixBits(x, y, c.dataType) & 0xFFFF;
+            const uint32_t block = (x / 2 * 3 + y / 2 * 5) % (kind == kTexelSmallVq ? 16 : 200);
+            return MixBits(block, (x & 1) * 2 + (y & 1), 7) & 0xFFFF;
         };
         // The picture of index texels has a palette of 16 or 256 entries.
         const struct {
@@ -179,8 +152,8 @@ TEST_F(CliFiles, DecodesEveryImportLayoutToTheTexelFunction) {
             SCOPED_TRACE(name + extension);
             const bool plain = extension == ".pvr";
             const TextureShape shape = {c.dataType, c.colorFormat, c.width, c.height, 77};
-            WriteBytes(P(name + extension), plain ? MakePvr(shape, texel) : MakePvz(shape, texel));
-            if (decision.indexed) WriteBytes(P(name + ".pvp"), MakePaletteFile(decision.paletteCount, entry));
+            WriteFileBytes(P(name + extension), plain ? MakePvr(shape, texel) : MakePvz(shape, texel));
+            if (decision.indexed) WriteFileBytes(P(name + ".pvp"), MakePaletteFile(decision.paletteCount, entry));
             const Ran r = Cli({"decode", name + extension, "-o", name + ".png", "--raw", name + ".raw", "-f", "-q"});
             ASSERT_EQ(r.status, 0) << r.err;
 
@@ -213,8 +186,6 @@ TEST_F(CliFiles, DecodesEveryImportLayoutToTheTexelFunction) {
                 for (uint32_t i = 0; i < png.png.paletteCount; i++)
                     EXPECT_EQ(Argb(png.png.palette[i]), 0xFF000000u | i * step * 0x010101u) << i;
                 EXPECT_EQ(r.err, "");
-            } else if (decision.indexed) {
-                EXPECT_NE(r.err.find("have no colour conversion: palette left black"), std::string::npos) << r.err;
             }
         }
     }
@@ -223,11 +194,11 @@ TEST_F(CliFiles, DecodesEveryImportLayoutToTheTexelFunction) {
 
 TEST_F(CliFiles, DecodeFailuresAreNamedAndLeaveNothing) {
     const auto texel = [](uint32_t x, uint32_t y) { return x + y; };
-    WriteBytes(P("pal.pvz"), MakePvz({7, 0, 16, 16, 0}, texel));
+    WriteFileBytes(P("pal.pvz"), MakePvz({7, 0, 16, 16, 0}, texel));
     Ran r = Cli({"decode", "pal.pvz"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("pal.pvp not found (give one with --palette)"), std::string::npos) << r.err;
-    WriteBytes(P("other.pvp"), MakePaletteFile(256, [](uint32_t i) { return (uint16_t)i; }));
+    WriteFileBytes(P("other.pvp"), MakePaletteFile(256, [](uint32_t i) { return (uint16_t)i; }));
     EXPECT_EQ(Cli({"decode", "pal.pvz", "--palette", "other.pvp"}).status, 0);
     EXPECT_TRUE(fs::exists(P("pal.png")));
 
@@ -235,10 +206,10 @@ TEST_F(CliFiles, DecodeFailuresAreNamedAndLeaveNothing) {
     magic[16] = 'X';
     cut.resize(cut.size() - 2);
     layout[kHeaderDataType] = 10;
-    WriteBytes(P("magic.pvr"), magic);
-    WriteBytes(P("cut.pvr"), cut);
-    WriteBytes(P("layout.pvr"), layout);
-    WriteBytes(P("yuv.pvr"), MakePvr({1, 3, 16, 16, 0}, texel));
+    WriteFileBytes(P("magic.pvr"), magic);
+    WriteFileBytes(P("cut.pvr"), cut);
+    WriteFileBytes(P("layout.pvr"), layout);
+    WriteFileBytes(P("yuv.pvr"), MakePvr({1, 3, 16, 16, 0}, texel));
     const std::pair<const char*, const char*> refused[] = {
         {"magic.pvr", "not a texture the import reads: GBIX or PVRT magic missing"},
         {"cut.pvr", "not a texture the import reads: fewer texel bytes than the layout addresses"},
@@ -255,27 +226,27 @@ TEST_F(CliFiles, DecodeFailuresAreNamedAndLeaveNothing) {
     EXPECT_TRUE(NoTempFiles());
 }
 
-// ---- encode, then decode: every layout the export writes
+// ---- encode, then decode: a picture encoded with the options that name its
+// layout (each pair the export writes is the byte-for-byte test below)
 
 TEST_F(CliFiles, ColourLayoutsRoundTripOnTheirGrid) {
     const struct {
         int dataType, colorFormat;
         uint32_t width, height;
-    } cases[] = {
-        {1, 0, 128, 128}, {1, 1, 256, 128}, {1, 2, 128, 256}, {13, 0, 128, 256},
-        {13, 2, 256, 128}, {9, 0, 128, 128}, {9, 1, 256, 128}, {9, 2, 128, 256},
-    };
+    } cases[] = {{1, 0, 128, 128}, {13, 2, 256, 128}, {9, 1, 128, 256}};
     for (const auto& c : cases) {
         const std::string base = "c" + std::to_string(c.dataType) + "_" + std::to_string(c.colorFormat);
         SCOPED_TRACE(base);
         // Colours the format holds exactly.
-        const auto color = [&](uint32_t x, uint32_t y) { return MakerColor(c.colorFormat, (uint16_t)Hash(x, y, 3)); };
+        const auto color = [&](uint32_t x, uint32_t y) {
+            return MakerColor(c.colorFormat, (uint16_t)MixBits(x, y, 3));
+        };
         WritePicture(P(base + ".png"), c.width, c.height, kPngColor, color);
         for (const std::string extension : {".pvz", ".pvr"}) {
             Ran r = Cli({"encode", base + ".png", "-o", base + extension, "--type", std::to_string(c.dataType),
                          "--color", std::to_string(c.colorFormat), "--id", "0x1234", "-f"});
             ASSERT_EQ(r.status, 0) << r.err;
-            const std::vector<uint8_t> file = ReadBytes(P(base + extension));
+            const std::vector<uint8_t> file = ReadFileBytes(P(base + extension));
             const bool plain = extension == ".pvr";
             const TextureInfo info = ReadTextureInfo(file.data() + (plain ? 0 : 4));
             EXPECT_EQ(info.dataType, c.dataType);
@@ -298,11 +269,11 @@ TEST_F(CliFiles, ColourLayoutsRoundTripOnTheirGrid) {
 TEST_F(CliFiles, IndexLayoutsKeepIndicesAndPalettes) {
     // 40 colours on the ARGB4444 grid, entry 3 the one transparent entry.
     const auto entry = [](uint32_t i) {
-        const uint32_t c = MakerColor(2, (uint16_t)(0xF000 | Hash(i, 0, 9)));
+        const uint32_t c = MakerColor(2, (uint16_t)(0xF000 | MixBits(i, 0, 9)));
         return i == 3 ? c & 0x00FFFFFFu : c;
     };
-    const auto index8 = [](uint32_t x, uint32_t y) { return Hash(x, y, 1) % 40; };
-    const auto index4 = [](uint32_t x, uint32_t y) { return Hash(x, y, 2) % 16; };
+    const auto index8 = [](uint32_t x, uint32_t y) { return MixBits(x, y, 1) % 40; };
+    const auto index4 = [](uint32_t x, uint32_t y) { return MixBits(x, y, 2) % 16; };
     WritePicture(P("p8.png"), 256, 128, kPngIndexed, index8, 40, entry);
     WritePicture(P("p4.png"), 128, 256, kPngIndexed, index4, 40, entry);
     const struct {
@@ -354,7 +325,7 @@ TEST_F(CliFiles, GreyPicturesServeAsIndicesAndAsColour) {
     EXPECT_EQ(shown, 0xFF000000u | (level & 0xF8) * 0x010101u) << std::hex << shown;
     ASSERT_EQ(Cli({"encode", "g.png", "-o", "h.pvr", "--type", "1", "--color", "2"}).status, 0);
     ASSERT_EQ(Cli({"decode", "h.pvr", "--raw", "h.raw", "-o", "h_back.png"}).status, 0);
-    EXPECT_EQ(ReadRaw(P("h.raw"))[5 * 128 + 9], MakerColor(2, PackColor(kChannelTable[2].encode, grey(9, 5))));
+    EXPECT_EQ(ReadRaw(P("h.raw"))[5 * 128 + 9], 0xFF000000u | (level & 0xF0) * 0x010101u);   // ARGB4444: 4 bits
     ASSERT_EQ(Cli({"decode", "i.pvz", "--raw", "i.raw"}).status, 0);
     EXPECT_EQ(ReadRaw(P("i.raw"))[5 * 128 + 9], level);   // the grey level is the index
 }
@@ -399,7 +370,7 @@ TEST_F(CliFiles, EncodeRefusesWhatTheExportCannotWrite) {
 TEST_F(CliFiles, OutputsContainersAndPresets) {
     WritePicture(P("a.png"), 128, 128, kPngIndexed, [](uint32_t x, uint32_t y) { return (x ^ y) & 3; }, 4,
                  [](uint32_t i) { return 0xFF000000u | i * 60; });
-    WriteBytes(P("a.pvp"), {1, 2, 3});
+    WriteFileBytes(P("a.pvp"), {1, 2, 3});
     // Existing outputs, the palette among them, are kept unless forced.
     Ran r = Cli({"encode", "a.png", "--type", "7"});   // a.pvz and a.pvp beside a.png
     EXPECT_EQ(r.status, 1);
@@ -410,23 +381,23 @@ TEST_F(CliFiles, OutputsContainersAndPresets) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("(DataType 7, ColorFormat 0, ID 0) + " + P("a.pvp")), std::string::npos) << r.out;
     EXPECT_EQ(fs::file_size(P("a.pvp")), 16u + 2 * 128);
-    const std::vector<uint8_t> written = ReadBytes(P("a.pvz"));
+    const std::vector<uint8_t> written = ReadFileBytes(P("a.pvz"));
     EXPECT_EQ(Cli({"encode", "a.png", "--type", "9", "--color", "1"}).status, 1);
-    EXPECT_EQ(ReadBytes(P("a.pvz")), written);
+    EXPECT_EQ(ReadFileBytes(P("a.pvz")), written);
     r = Cli({"decode", "a.pvz"});
     EXPECT_NE(r.err.find("a.png exists"), std::string::npos);
 
     // A name ending in "pvr" in any letter case is written plain; one that
     // does not end in ".pvr" says so.
     ASSERT_EQ(Cli({"encode", "a.png", "--container", "pvr", "--type", "9"}).status, 0);
-    EXPECT_EQ(ReadBytes(P("a.pvr"))[0], 'G');
+    EXPECT_EQ(ReadFileBytes(P("a.pvr"))[0], 'G');
     r = Cli({"encode", "a.png", "-o", "b.PVR", "--type", "9"});
-    EXPECT_EQ(ReadBytes(P("b.PVR"))[0], 'G');
+    EXPECT_EQ(ReadFileBytes(P("b.PVR"))[0], 'G');
     EXPECT_EQ(r.err.find("written as a plain texture"), std::string::npos) << r.err;
     r = Cli({"encode", "a.png", "-o", "b.xpvr", "--type", "9"});
     EXPECT_NE(r.err.find("ends in \"pvr\": it is written as a plain texture"), std::string::npos) << r.err;
     r = Cli({"encode", "a.png", "-o", "b.pvz", "--type", "9"});
-    EXPECT_EQ(ReadU32(ReadBytes(P("b.pvz")).data()), 32u + 2 * 128 * 128);
+    EXPECT_EQ(ReadU32(ReadFileBytes(P("b.pvz")).data()), 32u + 2 * 128 * 128);
 
     // A known texture name brings its settings; the command line still wins.
     const PresetRow* row = nullptr;
@@ -437,7 +408,7 @@ TEST_F(CliFiles, OutputsContainersAndPresets) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find(std::string("preset ") + row->name), std::string::npos) << r.out;
     const TextureInfo info =
-        ReadTextureInfo(ReadBytes(P(row->name)).data() + (ContainerOfPath(row->name) == kContainerPvr ? 0 : 4));
+        ReadTextureInfo(ReadFileBytes(P(row->name)).data() + (ContainerOfPath(row->name) == kContainerPvr ? 0 : 4));
     EXPECT_EQ(info.dataType, 9);
     EXPECT_EQ(info.colorFormat, row->settings.colorFormat);
     EXPECT_EQ(info.globalIndex, 7u);
@@ -448,18 +419,18 @@ TEST_F(CliFiles, OutputsContainersAndPresets) {
 // command line and the PNG's, and its palette, kept as it is while it holds
 // the picture's colours; its name, for a picture given without one.
 TEST_F(CliFiles, EncodeKeepsWhatTheReplacedTextureHas) {
-    const auto entry = [](uint32_t i) { return (uint16_t)(0xF000 | Hash(i, 3, 3) % 0x1000); };
+    const auto entry = [](uint32_t i) { return (uint16_t)(0xF000 | MixBits(i, 3, 3) % 0x1000); };
     const std::vector<uint8_t> pvp = MakePaletteFile(256, entry);
-    WriteBytes(P("t.pvz"), MakePvz({7, 2, 16, 16, 4242}, [](uint32_t x, uint32_t y) { return x + 16 * y; }));
-    WriteBytes(P("t.pvp"), pvp);
+    WriteFileBytes(P("t.pvz"), MakePvz({7, 2, 16, 16, 4242}, [](uint32_t x, uint32_t y) { return x + 16 * y; }));
+    WriteFileBytes(P("t.pvp"), pvp);
     // A colour picture of the palette's colours, under no settings of its own.
     const auto colour = [&](uint32_t x, uint32_t y) { return MakerColor(2, entry((x * 3 + y) % 200)); };
     WritePicture(P("c.png"), 16, 16, kPngColor, colour);
     Ran r = Cli({"encode", "c.png", "-o", "t.pvz", "-f"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(ReadBytes(P("t.pvp")), pvp);
-    const TextureInfo info = ReadTextureInfo(ReadBytes(P("t.pvz")).data() + 4);
+    EXPECT_EQ(ReadFileBytes(P("t.pvp")), pvp);
+    const TextureInfo info = ReadTextureInfo(ReadFileBytes(P("t.pvz")).data() + 4);
     EXPECT_TRUE(info.dataType == 7 && info.colorFormat == 2 && info.globalIndex == 4242u);
     ASSERT_EQ(Cli({"decode", "t.pvz", "--raw", "t.raw", "-f"}).status, 0);
     EXPECT_EQ(ReadRaw(P("t.raw"))[16 * 5 + 3], (3 * 3 + 5) % 200u);   // the entry of each pixel's colour
@@ -470,21 +441,21 @@ TEST_F(CliFiles, EncodeKeepsWhatTheReplacedTextureHas) {
                  [&](uint32_t x, uint32_t y) { return x + y ? colour(x, y) : 0xFF123456u; });
     r = Cli({"encode", "d.png", "-o", "t.pvz", "-f"});
     EXPECT_NE(r.err.find("1 colours (1 pixels) are not in the palette"), std::string::npos) << r.err;
-    EXPECT_EQ(ReadBytes(P("t.pvp")), pvp);
+    EXPECT_EQ(ReadFileBytes(P("t.pvp")), pvp);
     r = Cli({"encode", "d.png", "-o", "t.pvz", "-f", "--strict-palette"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("(--strict-palette)"), std::string::npos) << r.err;
-    EXPECT_EQ(ReadBytes(P("t.pvp")), pvp);
+    EXPECT_EQ(ReadFileBytes(P("t.pvp")), pvp);
     r = Cli({"encode", "d.png", "-o", "u.pvz", "-f", "--palette", "t.pvp", "--new-palette", "--type", "7"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(ReadBytes(P("u.pvp")), pvp);
-    EXPECT_EQ(ReadBytes(P("t.pvp")), pvp);
+    EXPECT_NE(ReadFileBytes(P("u.pvp")), pvp);
+    EXPECT_EQ(ReadFileBytes(P("t.pvp")), pvp);
 
     // Without -o: the texture of that stem already there, in its container.
-    WriteBytes(P("c.pvr"), MakePvr({9, 1, 16, 16, 5}, [](uint32_t, uint32_t) { return 0u; }));
+    WriteFileBytes(P("c.pvr"), MakePvr({9, 1, 16, 16, 5}, [](uint32_t, uint32_t) { return 0u; }));
     ASSERT_EQ(Cli({"encode", "c.png", "-f"}).status, 0);
     EXPECT_FALSE(fs::exists(P("c.pvz")));
-    const TextureInfo plain = ReadTextureInfo(ReadBytes(P("c.pvr")).data());
+    const TextureInfo plain = ReadTextureInfo(ReadFileBytes(P("c.pvr")).data());
     EXPECT_TRUE(plain.dataType == 9 && plain.colorFormat == 1 && plain.globalIndex == 5u);
     EXPECT_TRUE(NoTempFiles());
 }
@@ -493,13 +464,13 @@ TEST_F(CliFiles, EncodeKeepsWhatTheReplacedTextureHas) {
 
 TEST_F(CliFiles, InfoTellsWhatTheImportSees) {
     const auto texel = [](uint32_t x, uint32_t y) { return x * 7 + y; };
-    WriteBytes(P("a.pvz"), MakePvz({5, 2, 32, 16, 0xFFFFFFFF}, texel));
-    WriteBytes(P("a.pvp"), MakePaletteFile(16, [](uint32_t i) { return (uint16_t)i; }));
-    WriteBytes(P("b.pvr"), MakePvr({7, 1, 16, 16, 12}, texel));
+    WriteFileBytes(P("a.pvz"), MakePvz({5, 2, 32, 16, 0xFFFFFFFF}, texel));
+    WriteFileBytes(P("a.pvp"), MakePaletteFile(16, [](uint32_t i) { return (uint16_t)i; }));
+    WriteFileBytes(P("b.pvr"), MakePvr({7, 1, 16, 16, 12}, texel));
     std::vector<uint8_t> cut = MakePvr({9, 0, 16, 16, 0}, texel);
     cut.resize(100);
-    WriteBytes(P("c.pvr"), cut);
-    WriteBytes(P("d.pvz"), {1, 2, 3});
+    WriteFileBytes(P("c.pvr"), cut);
+    WriteFileBytes(P("d.pvz"), {1, 2, 3});
 
     Ran r = Cli({"info", "--json", "a.pvz", "b.pvr", "c.pvr", "d.pvz"});
     EXPECT_EQ(r.status, 1);
@@ -557,11 +528,11 @@ TEST_F(CliFiles, InfoTellsWhatTheImportSees) {
 }
 
 TEST_F(CliFiles, BatchOutputsAndTheirConflicts) {
-    const auto texel = [](uint32_t x, uint32_t y) { return Hash(x, y, 5); };
+    const auto texel = [](uint32_t x, uint32_t y) { return MixBits(x, y, 5); };
     fs::create_directories(dir / "in" / "sub");
-    WriteBytes(dir / "in" / "a.pvz", MakePvz({1, 2, 16, 16, 1}, texel));
-    WriteBytes(dir / "in" / "a.pvr", MakePvr({1, 2, 16, 16, 1}, texel));
-    WriteBytes(dir / "in" / "sub" / "d.pvz", MakePvz({13, 0, 8, 8, 3}, texel));
+    WriteFileBytes(dir / "in" / "a.pvz", MakePvz({1, 2, 16, 16, 1}, texel));
+    WriteFileBytes(dir / "in" / "a.pvr", MakePvr({1, 2, 16, 16, 1}, texel));
+    WriteFileBytes(dir / "in" / "sub" / "d.pvz", MakePvz({13, 0, 8, 8, 3}, texel));
     // Subfolders are kept below --out-dir; two inputs never share an output.
     Ran r = Ombr({"decode", P("in"), "--out-dir", P("out"), "-r"});
     EXPECT_EQ(r.status, 1);
@@ -569,7 +540,7 @@ TEST_F(CliFiles, BatchOutputsAndTheirConflicts) {
     EXPECT_NE(r.err.find("a.pvz: another input already goes to " + P("out/a.png")), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("ombr decode: 2 converted, 1 failed"), std::string::npos) << r.out;
     // One bad file does not stop the others.
-    WriteBytes(dir / "out" / "bad.png", {0x89, 'P', 'N', 'G'});
+    WriteFileBytes(dir / "out" / "bad.png", {0x89, 'P', 'N', 'G'});
     r = Ombr({"encode", P("out"), "-r", "--out-dir", P("again"), "-q"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
@@ -625,7 +596,7 @@ TEST_F(CliFiles, OpenedTexturesComeBackByteForByte) {
                 const uint32_t entries = dataType == 5 ? 16 : n % 2 ? 256 : 128;
                 const uint32_t salt = (uint32_t)n;
                 const auto texel = [&](uint32_t x, uint32_t y) {
-                    const uint32_t v = Hash(x, y, salt);
+                    const uint32_t v = MixBits(x, y, salt);
                     return dataType == 7 ? v % entries : v;
                 };
                 const std::string name = "t" + std::to_string(n) + (plain ? ".pvr" : ".pvz");
@@ -642,7 +613,7 @@ TEST_F(CliFiles, OpenedTexturesComeBackByteForByte) {
                 FileMap in = {{name, texture}};
                 if (palettised)
                     in[palette] = MakePaletteFile(entries, [&](uint32_t i) {
-                        return (uint16_t)((Hash(i, 0, salt) & colour) | (i == 3 ? 0 : opaque));
+                        return (uint16_t)((MixBits(i, 0, salt) & colour) | (i == 3 ? 0 : opaque));
                     });
                 MemoryPlatform core;
                 for (const auto& file : in) core.Put(file.first, file.second);
@@ -652,10 +623,10 @@ TEST_F(CliFiles, OpenedTexturesComeBackByteForByte) {
                 identical[0] += core.Files() == in;
 
                 // The converter: any entries, alpha levels included.
-                WriteBytes(P(name), texture);
+                WriteFileBytes(P(name), texture);
                 const std::vector<uint8_t> entriesFile =
-                    MakePaletteFile(entries, [&](uint32_t i) { return (uint16_t)Hash(i, 1, salt); });
-                if (palettised) WriteBytes(P(palette), entriesFile);
+                    MakePaletteFile(entries, [&](uint32_t i) { return (uint16_t)MixBits(i, 1, salt); });
+                if (palettised) WriteFileBytes(P(palette), entriesFile);
                 const std::string picture = "t" + std::to_string(n) + (plain ? "r" : "z") + ".png";
                 ASSERT_EQ(Cli({"decode", name, "-o", picture}).status, 0);
                 fs::create_directories(dir / "back");
@@ -663,8 +634,8 @@ TEST_F(CliFiles, OpenedTexturesComeBackByteForByte) {
                 tried[1]++;
                 const Ran r = Cli({"encode", picture, "-o", back});
                 ASSERT_EQ(r.status, 0) << r.err;
-                const bool same = ReadBytes(P(back)) == texture &&
-                                  (!palettised || ReadBytes(P("back/" + palette)) == entriesFile);
+                const bool same = ReadFileBytes(P(back)) == texture &&
+                                  (!palettised || ReadFileBytes(P("back/" + palette)) == entriesFile);
                 EXPECT_TRUE(same);
                 identical[1] += same;
             }

@@ -4,12 +4,10 @@
 // layout can hold the picture and against a stated PSNR where it cannot.
 #include <gtest/gtest.h>
 #include <math.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -56,15 +54,8 @@ uint32_t Smooth(uint32_t x, uint32_t y) {
 
 class Encode : public ::testing::Test {
 protected:
-    fs::path dir;
-    void SetUp() override {
-        static int counter = 0;
-        dir = fs::temp_directory_path() / ("ombr_encode_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string P(const std::string& name) const { return (dir / name).string(); }
+    TestFolder dir;
+    std::string P(const std::string& name) const { return dir / name; }
 
     void WritePng(const std::string& name, uint32_t w, uint32_t h, const Picture& picture) {
         std::vector<uint8_t> pixels(4 * (size_t)w * h);
@@ -80,7 +71,7 @@ protected:
         uint8_t* data = nullptr;
         size_t length = 0;
         ASSERT_EQ(EncodePng(&png, &data, &length), 0);
-        std::ofstream(P(name), std::ios::binary).write((const char*)data, (std::streamsize)length);
+        WriteFileBytes(P(name), std::vector<uint8_t>(data, data + length));
         free(data);
     }
     // ombr encode NAME.png -o OUT --type TYPE --color COLOR: 0, or -1 with the reason in `message`.
@@ -113,10 +104,7 @@ protected:
         FreeMemoryHost(&host);
         return colours;
     }
-    std::vector<uint8_t> Bytes(const std::string& name) {
-        std::ifstream in(P(name), std::ios::binary);
-        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    std::vector<uint8_t> Bytes(const std::string& name) { return ReadFileBytes(P(name)); }
 };
 
 // PSNR over red, green and blue; 99 when equal.
@@ -195,7 +183,7 @@ size_t WrongMipLevels(const std::vector<uint8_t>& file, unsigned cf, const std::
             return DecodeTwiddled(texels + at, 2 * s * s, s, s, cf, services, image);
         });
         for (size_t i = 0; i < got.size(); i++)
-            wrong += got[i] != MakerColor(cf, PackColor(kChannelTable[cf].encode, levels[level][i]));
+            wrong += got[i] != MakerColor((uint8_t)cf, MakerPack((uint8_t)cf, levels[level][i]));
     }
     return wrong;
 }
@@ -295,12 +283,11 @@ TEST_F(Encode, MipChainsHoldThePictureAndEveryLevel) {
     ASSERT_EQ(file.size(), kTextureHeaderSize + 2 * (MipChainOffset(16) + 256));
     EXPECT_EQ(ReadU16(file.data() + kTextureHeaderSize), 0);
     for (size_t at = kTextureHeaderSize + 2; at < file.size(); at += 2)
-        ASSERT_EQ(ReadU16(file.data() + at), PackColor(kChannelTable[1].encode, flat)) << at;
+        ASSERT_EQ(ReadU16(file.data() + at), MakerPack(1, flat)) << at;
     // White beside black halves to the grey of half the light, sRGB 188, not 128.
     WritePng("half.png", 2, 2, [](uint32_t x, uint32_t) { return x == 0 ? 0xFFFFFFFFu : 0xFF000000u; });
     ASSERT_EQ(Make("half.png", "half.pvr", 2, 1), 0);
-    EXPECT_EQ(ReadU16(Bytes("half.pvr").data() + kTextureHeaderSize + 2),
-              PackColor(kChannelTable[1].encode, 188, 188, 188, 255));
+    EXPECT_EQ(ReadU16(Bytes("half.pvr").data() + kTextureHeaderSize + 2), MakerPack(1, 0xFFBCBCBC));
 
     std::string message;
     WritePng("wide.png", 64, 32, Smooth);
@@ -362,8 +349,7 @@ TEST_F(Encode, VqBeatsTheFirstBlocks) {
         ASSERT_EQ(EncodeVqTexels(picture.data(), picture.size(), side, kTypeVq, kColorRgb565, kind,
                                  file.data() + kTextureHeaderSize, layout.needed, kHeapAllocator),
                   0);
-        std::ofstream(P(kind == kVqTrained ? "trained.pvr" : "first.pvr"), std::ios::binary)
-            .write((const char*)file.data(), (std::streamsize)file.size());
+        ASSERT_TRUE(WriteFileBytes(P(kind == kVqTrained ? "trained.pvr" : "first.pvr"), file));
     }
     const double trained = Psnr(Import("trained.pvr"), Smooth);
     const double first = Psnr(Import("first.pvr"), Smooth);

@@ -7,6 +7,7 @@
 
 #include "decode.h"
 #include "host_stub.h"
+#include "memory_platform.h"
 #include "texture_maker.h"
 #include "texture.h"
 
@@ -41,13 +42,25 @@ int Decode(StubHost& host, const std::vector<uint8_t>& file) {
 }
 
 // Every texel of the picture equals the function's value (VQ: rows reversed).
-void ExpectPicture(const TextureShape& s, const TexelFunction& f) {
+// From a .pvz: the whole import, a palette file beside the texture.
+void ExpectPicture(const TextureShape& s, const TexelFunction& f, bool pvz = false) {
     SCOPED_TRACE(testing::Message() << "DataType " << (int)s.dataType << " ColorFormat " << (int)s.colorFormat
-                                    << " " << s.width << "x" << s.height);
+                                    << " " << s.width << "x" << s.height << (pvz ? " .pvz" : ""));
     std::vector<uint8_t> file = MakePvr(s, f);
     ASSERT_FALSE(file.empty());
     StubHost host;
-    EXPECT_EQ(Decode(host, file), kDecodeDone);
+    if (pvz) {
+        MemoryPlatform fake;
+        fake.Put("t.pvz", PvrToPvz(file));
+        fake.Put("t.pvp", MakePaletteFile(256, [](uint32_t i) { return (uint16_t)(0x8000 | i * 0x0421); }));
+        ImportOutcome outcome;
+        EXPECT_EQ(fake.Import("t.pvz", &host, &outcome), 0);
+        EXPECT_EQ(fake.LiveBlocks(), 0u);
+        ASSERT_EQ(outcome.decoded, kDecodeDone);
+    } else {
+        ASSERT_EQ(Decode(host, file), kDecodeDone);
+    }
+    ASSERT_TRUE(host.created && host.width == s.width && host.height == s.height);
     EXPECT_EQ(host.setPixelCalls, (long)s.width * s.height);
     EXPECT_EQ(host.pixelsOutside, 0);
     const TexelKind kind = TexelKindOf(s.dataType, s.colorFormat);
@@ -69,6 +82,28 @@ TEST(DecodeTwiddled, ColourTexelsInSquaresAndStrips) {
             for (auto& wh : sizes) ExpectPicture({type, cf, wh[0], wh[1], 0}, Hash16);
 }
 
+// Each 16-bit value once (texel (x, y) = 256y + x), in each ColorFormat.
+TEST(DecodeTwiddled, EveryTexelValueOfEachColorFormat) {
+    for (uint8_t type : {1, 9})
+        for (uint8_t cf : {0, 1, 2})
+            ExpectPicture({type, cf, 256, 256, 0}, [](uint32_t x, uint32_t y) { return y * 256 + x; });
+}
+
+// Every layout read from its container: the run units of each DataType.
+TEST(DecodePvz, EveryLayoutThroughTheImport) {
+    const uint8_t cases[][4] = {
+        {1, 0, 16, 16}, {1, 1, 32, 8},  {1, 2, 8, 32},  {13, 2, 16, 16}, {2, 0, 16, 16}, {2, 1, 16, 8},
+        {6, 2, 16, 16}, {8, 1, 16, 16}, {6, 5, 16, 16}, {8, 6, 16, 8},   {1, 5, 16, 8},  {1, 6, 8, 16},
+        {5, 0, 16, 16}, {5, 2, 32, 8},  {7, 0, 16, 16}, {7, 1, 8, 32},   {9, 0, 16, 8},  {9, 2, 8, 16},
+        {9, 1, 3, 5},   {6, 1, 4, 4},   {3, 1, 16, 16}, {4, 0, 32, 32},  {16, 2, 16, 16}, {17, 1, 32, 32},
+    };
+    for (auto& c : cases) {
+        const TexelKind kind = TexelKindOf(c[0], c[1]);
+        const TexelFunction f = kind == kTexelVq ? VqTexels(256) : kind == kTexelSmallVq ? VqTexels(16) : Hash16;
+        ExpectPicture({c[0], c[1], c[2], c[3], 0}, f, true);
+    }
+}
+
 TEST(DecodeTwiddled, IndexTexelsInSquaresAndStrips) {
     const uint16_t sizes[][2] = {{2, 2}, {4, 2}, {2, 4}, {16, 8}, {128, 256}, {256, 128}, {64, 2}};
     const uint8_t pairs[][2] = {{5, 2}, {7, 0}, {1, 5}, {1, 6}, {13, 5}, {2, 6}, {6, 5}, {6, 6}, {8, 6}, {8, 5}};
@@ -81,7 +116,7 @@ TEST(DecodeTwiddled, SecondSquareOfAStrip) {
     // 256 x 128 16-bit: texel (200, 7) is unit TwiddleIndex(72, 7) + 16384.
     std::vector<uint8_t> file = MakeHeader({1, 0, 256, 128, 0}, 2 * 256 * 128);
     file.resize(32 + 2 * 256 * 128);
-    WriteU16(&file[32 + 2 * (TwiddleIndex(72, 7, 128) + 16384)], 0xFFFF);
+    WriteU16(&file[32 + 2 * (MakerTwiddle(72, 7, 128) + 16384)], 0xFFFF);
     StubHost host;
     Decode(host, file);
     EXPECT_EQ(host.Pixel(200, 7), 0xFFF8F8F8u);

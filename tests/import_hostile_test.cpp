@@ -125,6 +125,13 @@ TEST(ImportHostile, EveryTruncation) {
         for (size_t length = 0; length < pvz.size(); length++)
             ASSERT_EQ(Import(kPvz, Bytes(pvz.begin(), pvz.begin() + length), &palette).status, kStatusUnsupported)
                 << (int)shape.dataType << " cut at " << length;
+        // One byte short with the header saying so: the texels are short, and the .pvz's size field.
+        Bytes cut(pvr.begin(), pvr.end() - 1);
+        WriteU32(&cut[20], (uint32_t)cut.size() - 24);
+        const Bytes cutPvz = PvrToPvz(cut);
+        TextureCheck check;
+        EXPECT_EQ(CheckTextureFile(cut.data(), cut.size(), kPvr, &check), kTextureShortData) << (int)shape.dataType;
+        EXPECT_EQ(CheckTextureFile(cutPvz.data(), cutPvz.size(), kPvz, &check), kTexturePvzSizeShort);
     }
     // Without a decoder the header alone is a whole texture.
     const Bytes header = MakeHeader({10, 0, 8, 8, 0}, 0);

@@ -321,18 +321,6 @@ TEST(ImportRefusals, HeadersAndSizes) {
     ExpectRefused("i.pvz", PvrToPvz(Header(5, 0, 8, 1, 4096)), kTextureTooSmall);
 }
 
-TEST(ImportRefusals, ShortTexelData) {
-    for (auto shape : {TextureShape{1, 0, 16, 8, 0}, TextureShape{2, 0, 8, 8, 0}, TextureShape{8, 6, 4, 4, 0},
-                      TextureShape{4, 0, 8, 8, 0}, TextureShape{17, 0, 8, 8, 0}, TextureShape{9, 1, 4, 2, 0}}) {
-        std::vector<uint8_t> pvr = MakePvr(shape, [](uint32_t x, uint32_t y) { return (x / 2 + y / 2) & 15; });
-        ASSERT_FALSE(pvr.empty());
-        pvr.pop_back();
-        WriteU32(&pvr[20], 8 + (uint32_t)pvr.size() - 32);
-        ExpectRefused("d.pvr", pvr, kTextureShortData);
-        ExpectRefused("d.pvz", PvrToPvz(pvr), kTexturePvzSizeShort);
-    }
-}
-
 TEST(ImportRefusals, PvzContainers) {
     std::vector<uint8_t> good = MakePvz({1, 0, 8, 8, 0}, Pattern);
     {

@@ -21,22 +21,6 @@
 
 namespace {
 
-std::vector<uint8_t> Slurp(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        for (int c; (c = fgetc(f)) != EOF;) bytes.push_back((uint8_t)c);
-        fclose(f);
-    }
-    return bytes;
-}
-
-void Spill(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
-
 // `ombr ARGS...`: its status and what it said on stderr.
 int Ombr(std::vector<const char*> args, std::string* said) {
     args.insert(args.begin(), "ombr");
@@ -154,31 +138,32 @@ TEST(PaletteFormats, EveryFileKindBothWays) {
     EXPECT_EQ(width * 1000 + height, 256u * 1000 + 256);
 
     // `ombr palette` on files: the entries' format from the texture beside the .pvp.
-    char folder[] = "/tmp/ombr_palette_XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string dir = folder;
+    TestFolder folder;
+    ASSERT_FALSE(folder.path.empty());
+    const std::string dir = folder.path;
     const TextureShape shape = {5, kColorArgb4444, 8, 8, 7};
-    Spill(dir + "/tex.pvz", MakePvz(shape, [](uint32_t x, uint32_t y) { return (x + y) % 16; }));
-    Spill(dir + "/tex.pvp", pvp);
+    ASSERT_TRUE(WriteFileBytes(dir + "/tex.pvz",
+                               MakePvz(shape, [](uint32_t x, uint32_t y) { return (x + y) % 16; })));
+    ASSERT_TRUE(WriteFileBytes(dir + "/tex.pvp", pvp));
     std::string said;
     const std::string pvpPath = dir + "/tex.pvp", gpl = dir + "/tex.gpl", act2 = dir + "/tex.act";
     ASSERT_EQ(Ombr({"palette", pvpPath.c_str(), "-o", gpl.c_str()}, &said), 0) << said;
     const size_t gplLength = WriteGpl(palette, "tex", text, sizeof text);
-    const std::vector<uint8_t> gplBytes = Slurp(gpl);
+    const std::vector<uint8_t> gplBytes = ReadFileBytes(gpl);
     EXPECT_EQ(std::string(gplBytes.begin(), gplBytes.end()), std::string(text, gplLength));
     const std::string back = dir + "/back.pvp";
     ASSERT_EQ(Ombr({"palette", gpl.c_str(), "-o", back.c_str(), "--color", "2"}, &said), 0) << said;
-    EXPECT_EQ(Slurp(back), pvp);   // every entry, its alpha too, in order
+    EXPECT_EQ(ReadFileBytes(back), pvp);   // every entry, its alpha too, in order
     ASSERT_EQ(Ombr({"palette", pvpPath.c_str(), "-o", act2.c_str()}, &said), 0);
     EXPECT_NE(said.find("2 entries come back opaque"), std::string::npos) << said;
-    ASSERT_EQ(ReadAct(Slurp(act2).data(), 772, &read), kEditorPaletteOk);
+    ASSERT_EQ(ReadAct(ReadFileBytes(act2).data(), 772, &read), kEditorPaletteOk);
     EXPECT_EQ(read.colors[4], palette.colors[4]);
     EXPECT_EQ(Ombr({"palette", back.c_str(), "-o", act2.c_str()}, &said), 1);   // exists: kept
     ASSERT_EQ(Ombr({"palette", back.c_str(), "-o", act2.c_str(), "-f"}, &said), 0);
     EXPECT_NE(said.find("taken as 0 (ARGB1555)"), std::string::npos) << said;   // no texture "back" beside it
     const std::string swatch = dir + "/tex.png";
     ASSERT_EQ(Ombr({"palette", pvpPath.c_str(), "-o", swatch.c_str()}, &said), 0);
-    const std::vector<uint8_t> png = Slurp(swatch);
+    const std::vector<uint8_t> png = ReadFileBytes(swatch);
     PngImage image;
     char error[kPngErrorRoom];
     ASSERT_EQ(DecodePng(png.data(), png.size(), 4096, 4096 * 4096, &image, error, sizeof error), 0) << error;
@@ -187,7 +172,4 @@ TEST(PaletteFormats, EveryFileKindBothWays) {
     EXPECT_EQ(image.pixels[16 * 256 + 64], 20);
     EXPECT_EQ(image.palette[5][3], (uint8_t)(palette.colors[5] >> 24));
     FreePng(&image);
-    for (const char* name : {"tex.pvz", "tex.pvp", "tex.gpl", "back.pvp", "tex.act", "tex.png"})
-        unlink((dir + "/" + name).c_str());
-    rmdir(folder);
 }

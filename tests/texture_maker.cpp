@@ -1,7 +1,10 @@
 #include "texture_maker.h"
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
+#include <filesystem>
 #include <map>
 
 // Everything here is told again from the format's description, with its
@@ -21,13 +24,22 @@ TexelKind TexelKindOf(uint8_t dataType, uint8_t colorFormat) {
     }
 }
 
+// first bit and width of alpha, red, green, blue; alpha width 0: opaque
+static const uint8_t kFields[3][4][2] = {
+    {{15, 1}, {10, 5}, {5, 5}, {0, 5}},
+    {{0, 0}, {11, 5}, {5, 6}, {0, 5}},
+    {{12, 4}, {8, 4}, {4, 4}, {0, 4}},
+};
+
+uint16_t MakerPack(uint8_t colorFormat, uint32_t argb) {
+    const uint8_t (*f)[2] = kFields[colorFormat < 3 ? colorFormat : 0];
+    uint32_t v = 0;
+    for (int c = 0; c < 4; c++)
+        if (f[c][1]) v |= (argb >> (8 * (3 - c)) & 255) >> (8 - f[c][1]) << f[c][0];
+    return (uint16_t)v;
+}
+
 uint32_t MakerColor(uint8_t colorFormat, uint16_t v) {
-    // first bit and width of alpha, red, green, blue; alpha width 0: opaque
-    static const uint8_t kFields[3][4][2] = {
-        {{15, 1}, {10, 5}, {5, 5}, {0, 5}},
-        {{0, 0}, {11, 5}, {5, 6}, {0, 5}},
-        {{12, 4}, {8, 4}, {4, 4}, {0, 4}},
-    };
     const uint8_t (*f)[2] = kFields[colorFormat < 3 ? colorFormat : 0];
     uint32_t argb = 0;
     for (int c = 1; c < 4; c++) argb |= (((uint32_t)v >> f[c][0] & ((1u << f[c][1]) - 1)) << (8 - f[c][1])) << (8 * (3 - c));
@@ -66,9 +78,11 @@ static uint32_t Spread(uint32_t v) {
     for (unsigned k = 0; k < 10; k++) out |= ((v >> k) & 1u) << (2 * k);
     return out;
 }
-static uint32_t Twiddled(uint32_t x, uint32_t y, uint32_t m) {
+uint32_t MakerTwiddle(uint32_t x, uint32_t y, uint32_t m) {
     return 2 * Spread(x & (m - 1)) + Spread(y & (m - 1)) + (x / m + y / m) * m * m;
 }
+
+unsigned MakerPvzUnit(uint8_t dataType) { return dataType >= 5 && dataType <= 8 ? 1 : 2; }
 
 static bool PowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
@@ -148,7 +162,7 @@ bool MakeTexelData(const TextureShape& shape, const TexelFunction& texel, std::v
     uint8_t* base = data->data() + offset;
     for (uint32_t y = 0; y < h; y++) {
         for (uint32_t x = 0; x < w; x++) {
-            const uint32_t t = Twiddled(x, y, m);
+            const uint32_t t = MakerTwiddle(x, y, m);
             const uint32_t v = texel(x, y);
             if (kind == kTexel16)
                 Put16(base + 2 * (uint64_t)t, v);
@@ -189,7 +203,7 @@ std::vector<uint8_t> MakePvr(const TextureShape& shape, const TexelFunction& tex
 // A trailing odd byte of 2-byte data is a unit of its own, padded with 0.
 std::vector<uint8_t> PvrToPvz(std::vector<uint8_t> pvr) {
     if (pvr.size() < 32) return {};
-    const size_t unit = pvr[25] >= 5 && pvr[25] <= 8 ? 1 : 2;
+    const size_t unit = MakerPvzUnit(pvr[25]);
     const uint32_t size = (uint32_t)pvr.size();
     if ((pvr.size() - 32) % unit != 0) pvr.push_back(0);
     std::vector<uint8_t> file(36);
@@ -219,4 +233,38 @@ std::vector<uint8_t> MakePaletteFile(uint32_t count, const std::function<uint16_
     Put16(&file[14], count & 0xFFFF);
     for (uint32_t i = 0; i < count; i++) Put16(&file[16 + 2 * i], entry(i));
     return file;
+}
+
+uint32_t MixBits(uint32_t x, uint32_t y, uint32_t salt) {
+    uint32_t v = x * 0x9E3779B1u ^ (y + salt) * 0x85EBCA77u;
+    v ^= v >> 15;
+    v *= 0x2C1B3C6Du;
+    return v ^ (v >> 13);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    uint8_t buffer[65536];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
+    fclose(f);
+    return bytes;
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = fopen(path.c_str(), "wb");
+    bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (f) ok = fclose(f) == 0 && ok;
+    return ok;
+}
+
+TestFolder::TestFolder() {
+    char name[] = "/tmp/ombr_testXXXXXX";
+    if (mkdtemp(name)) path = name;
+}
+
+TestFolder::~TestFolder() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
 }

@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 // The value of texel (x, y), row 0 being the first row of the texture: a
@@ -41,6 +42,17 @@ TexelKind TexelKindOf(uint8_t dataType, uint8_t colorFormat);
 // alpha scaled to 0..255 (1 bit to 255, 4 bits times 17), RGB565 opaque.
 uint32_t MakerColor(uint8_t colorFormat, uint16_t v);
 
+// The 16-bit texel of host colour 0xAARRGGBB in ColorFormat 0, 1 or 2: the
+// top bits of each channel in its field (RGB565 drops alpha).
+uint16_t MakerPack(uint8_t colorFormat, uint32_t argb);
+
+// The twiddled index of (x, y) in squares of the smaller side m: bits of x
+// and y interleaved, y's lowest, the squares one after the other.
+uint32_t MakerTwiddle(uint32_t x, uint32_t y, uint32_t m);
+
+// The bytes of a .pvz run's unit: 1 for DataType 5 to 8, 2 for the others.
+unsigned MakerPvzUnit(uint8_t dataType);
+
 // Bytes in front of the full-size level (mip chains; VQ: the codebook and
 // any mip chain in front of the index map).
 uint64_t MakerLevelOffset(uint8_t dataType, uint32_t width);
@@ -61,3 +73,18 @@ std::vector<uint8_t> MakePvz(const TextureShape& shape, const TexelFunction& tex
 std::vector<uint8_t> PvrToPvz(std::vector<uint8_t> pvr);
 // A PVPL file of `count` entries, entry i = entry(i).
 std::vector<uint8_t> MakePaletteFile(uint32_t count, const std::function<uint16_t(uint32_t)>& entry);
+
+// What the tests that go through files share: a hash of a place (pictures
+// and texels that depend on it), whole files read and written, and a fresh
+// folder under /tmp removed with everything in it.
+uint32_t MixBits(uint32_t x, uint32_t y, uint32_t salt);
+std::vector<uint8_t> ReadFileBytes(const std::string& path);   // empty when unreadable
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+struct TestFolder {
+    std::string path;   // empty when it could not be made
+    TestFolder();
+    ~TestFolder();
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+};

@@ -17,15 +17,9 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pictures import header_only_png, palette, palette_png  # noqa: E402
+from wine_exe import check, finish, read, staged  # noqa: E402
 
 ombr, work = sys.argv[1:3]
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what)
 
 
 def run(*args, limit=None, timeout=60):
@@ -46,15 +40,6 @@ def peak_kib(*args):
     _, status, usage = os.wait4(process.pid, 0)
     process.returncode = os.waitstatus_to_exitcode(status)
     return process.returncode, usage.ru_maxrss
-
-
-def staged(folder):
-    return sorted(os.path.join(d, f) for d, _, files in os.walk(folder) for f in files if f.startswith("~"))
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 shutil.rmtree(work, ignore_errors=True)
@@ -240,7 +225,4 @@ status, out, err = run("info", named)
 check(status == 0 and "e\\x1b[31m\\u009b.pvz" in out and "\x1b" not in out + err and "\u009b" not in out + err,
       "control characters escaped: %r" % out[:60])
 
-if failures:
-    print("%d checks failed" % len(failures))
-    sys.exit(1)
-print("all checks passed")
+finish()

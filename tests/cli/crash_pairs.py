@@ -16,24 +16,10 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pictures import palette, palette_png  # noqa: E402
+from wine_exe import check, finish, read  # noqa: E402
 
 ombr, work = os.path.abspath(sys.argv[1]), sys.argv[2]
-failures = []
 CALLS = ("write", "fsync", "rename", "unlink")
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def read(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return None
 
 
 shutil.rmtree(work, ignore_errors=True)
@@ -188,7 +174,4 @@ check(all(read(path) == data for path, data in victims.items()), "hostile journa
 check(all(os.path.exists(os.path.join(hostile, name)) for name in journals) and
       r.stderr.count("left as it is") == len(journals), "hostile journals left and reported: " + r.stderr)
 
-if failures:
-    print("%d checks failed" % len(failures))
-    sys.exit(1)
-print("all checks passed")
+finish()

@@ -19,7 +19,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wine_exe  # noqa: E402
-from wine_exe import check, failures  # noqa: E402
+from wine_exe import check, finish, read  # noqa: E402
 
 exe, sample, work, wine_env = (os.path.abspath(a) for a in sys.argv[1:5])
 
@@ -56,11 +56,6 @@ def on_console(lang, cwd, *args):
     except ChildProcessError:
         status = 0
     return waited, os.waitstatus_to_exitcode(status), shown.decode("utf-8", "replace")
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 texture = read(sample)
@@ -115,7 +110,4 @@ status, out, _ = wine("ja_JP.UTF-8", work, "--console-cp", "help")
 check(status == 0 and "ゼルヴァニス".encode("cp932") in out and "ゼルヴァニス".encode() not in out,
       "--console-cp: the help in code page 932: %r" % out[:80])
 
-if failures:
-    print("%d checks failed" % len(failures))
-    sys.exit(1)
-print("all checks passed")
+finish()

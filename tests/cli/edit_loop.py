@@ -19,18 +19,11 @@ import shutil
 import struct
 import subprocess
 import sys
+from wine_exe import check, failures  # noqa: E402
 
 ombr, work = sys.argv[1:3]
 full = "--full" in sys.argv[3:]
 CONVERT = shutil.which("convert")
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what[:400])
-    return condition
 
 
 def header(color, data, width, height, gid, texel_length):

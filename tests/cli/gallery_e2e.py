@@ -15,18 +15,11 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cdp  # noqa: E402
+from wine_exe import check, failures  # noqa: E402
 
 ombr, make_texture, sample, work = sys.argv[1:5]
 screenshot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
-failures = []
 started = time.monotonic()
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what, flush=True)
-    return condition
 
 
 # Every layout the import paints: DataType, ColorFormat, and the sizes it

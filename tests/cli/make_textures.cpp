@@ -26,19 +26,10 @@ const Layout kLayouts[] = {
     {3, 1, 64, 64, ".pvz"},   {4, 0, 64, 64, ".pvr"},   {16, 2, 32, 32, ".pvz"}, {17, 1, 64, 64, ".pvr"},
 };
 
-uint32_t Mix(uint32_t x, uint32_t y, uint32_t salt) {
-    uint32_t v = x * 0x9E3779B1u ^ (y + salt) * 0x85EBCA77u;
-    v ^= v >> 15;
-    v *= 0x2C1B3C6Du;
-    return v ^ (v >> 13);
-}
-
 bool Write(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = fopen(path.c_str(), "wb");
-    bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (f) ok = fclose(f) == 0 && ok;
-    if (!ok) fprintf(stderr, "cli_make_textures: cannot write %s\n", path.c_str());
-    return ok;
+    if (WriteFileBytes(path, bytes)) return true;
+    fprintf(stderr, "cli_make_textures: cannot write %s\n", path.c_str());
+    return false;
 }
 
 }  // namespace
@@ -53,9 +44,9 @@ int main(int argc, char** argv) {
         const TexelKind kind = TexelKindOf(l.dataType, l.colorFormat);
         const bool vq = kind == kTexelVq || kind == kTexelSmallVq;
         const auto texel = [&](uint32_t x, uint32_t y) -> uint32_t {
-            if (!vq) return Mix(x, y, l.dataType) & 0xFFFF;
+            if (!vq) return MixBits(x, y, l.dataType) & 0xFFFF;
             const uint32_t block = (x / 2 * 3 + y / 2 * 5) % (kind == kTexelSmallVq ? 16 : 250);
-            return Mix(block, (x & 1) * 2 + (y & 1), 11) & 0xFFFF;
+            return MixBits(block, (x & 1) * 2 + (y & 1), 11) & 0xFFFF;
         };
         const TextureShape shape = {l.dataType, l.colorFormat, l.width, l.height, 1000u + l.dataType};
         const std::string name = dir + "/dt" + std::to_string(l.dataType) + "_cf" + std::to_string(l.colorFormat) +
@@ -65,7 +56,7 @@ int main(int argc, char** argv) {
         const ImportDecision decision = DecideImport(l.dataType, l.colorFormat);
         if (decision.indexed &&
             !Write(name + ".pvp", MakePaletteFile((uint32_t)decision.paletteCount,
-                                                  [](uint32_t i) { return (uint16_t)Mix(i, 0, 3); })))
+                                                  [](uint32_t i) { return (uint16_t)MixBits(i, 0, 3); })))
             return 1;
     }
     return 0;

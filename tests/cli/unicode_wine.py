@@ -18,7 +18,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pictures import palette, palette_png  # noqa: E402
 import wine_exe  # noqa: E402
-from wine_exe import check, failures  # noqa: E402
+from wine_exe import check, finish, read  # noqa: E402
 
 exe, sample, work, wine_env = (os.path.abspath(a) for a in sys.argv[1:5])
 
@@ -27,11 +27,6 @@ def wine(lang, cwd, *args):
     """ombr.exe's status, stdout and stderr (both decoded as UTF-8)."""
     status, out, err = wine_exe.wine(exe, wine_env, lang, cwd, *args)
     return status, out.decode("utf-8", "replace"), err.decode("utf-8", "replace")
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 shutil.rmtree(work, ignore_errors=True)
@@ -110,7 +105,4 @@ check(process.returncode == 130 and "、中断しました".encode() in out and 
       not any(n.startswith("~") for n in written),
       "Ctrl-C: status %s, %d files, %r" % (process.returncode, len(written), (out[-80:], err[-200:])))
 
-if failures:
-    print("%d checks failed" % len(failures))
-    sys.exit(1)
-print("all checks passed")
+finish()
