@@ -8,7 +8,7 @@
 
 #include <stdint.h>
 
-enum { kFolderHeld = 0, kFolderBusy = -1, kFolderNotLockable = -2 };
+#include "safe_files.h"   // kFolderHeld, kFolderBusy, kFolderNotLockable
 
 // Takes the lock of `folder`. Held by another run: kFolderBusy at once
 // unless `wait`, else `waiting(argument, folder)` is called and the lock

@@ -27,8 +27,18 @@ enum {
 bool IsAnsiLeadByte(unsigned char c);
 #endif
 
-// What WriteWholeFile gives besides 0 and -1: a file of that name exists.
-enum { kWriteExists = 1 };
+// What the safe writes, the pairs and the folder locks give: 0 done, every
+// failure negative, one value each.
+enum {
+    kSafeDone = 0,
+    kSafeFailed = -1,          // nothing changed
+    kWriteExists = -2,         // an exclusive create met a file of that name, left untouched
+    kCommitFirstNotIn = -3,    // a pair: neither file went in
+    kCommitLastNotIn = -4,     // a pair: the last did not go in, the first's old file is back
+    kFolderBusy = -5,          // another run holds the folder's lock
+    kFolderNotLockable = -6,   // no lock file can be had in the folder
+    kFolderHeld = kSafeDone,
+};
 
 // The lock file a run holds in each folder it journals in (pair_journal.h).
 #define kFolderLockName "~ombr.lock"
@@ -115,9 +125,6 @@ void DiscardFile(const ExportFiles& files, void* context, StagedFile* file);
 // One whole file in place of `target`, or nothing changed: 0, or -1.
 [[nodiscard]]
 int WriteFileSafely(const ExportFiles& files, void* context, const char* target, const uint8_t* data, size_t length);
-
-// Why a pair did not go in (0: it did).
-enum { kCommitFirstNotIn = -1, kCommitLastNotIn = -2 };
 
 // Two staged files committed as one: both replace their targets or neither
 // does (the first's old file is put back when the last cannot go in).
