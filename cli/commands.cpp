@@ -358,7 +358,7 @@ int RunOmbr(int argc, const char* const* given, FILE* out, FILE* err) {
         const PaletteJob job = {options.inputs[0].c_str(), options.output, options.choice.colorFormat,
                                 options.force};
         const int result = ConvertPaletteFile(job, options.quiet ? nullptr : out, err);
-        status = result == kPaletteJobDone ? kExitOk : result == kPaletteJobRefused ? kExitUsage : kExitFailed;
+        status = result == kConvertDone ? kExitOk : result == kConvertRefused ? kExitUsage : kExitFailed;
     }
     else status = RunConvert(options, out, err);
     fflush(out);

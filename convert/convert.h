@@ -22,6 +22,10 @@ enum { kPathRoom = kExportPathBuffer, kReportRoom = 2 * kPathRoom + 256, kWarnin
 // A PNG's settings and source texts, as png.h keeps them (picture.cpp checks).
 enum { kPictureTagRoom = 80, kPictureSourceRoom = 260 };
 
+// What a conversion gives: kConvertDone, or a failure (negative) with its
+// reason in the report's message.
+enum { kConvertDone = 0, kConvertFailed = -1, kConvertRefused = -2 };
+
 // Why a file failed, and what the user should know about one that did not
 // (warnings: lines, each ended by a line break).
 struct ConvertReport {
@@ -131,8 +135,9 @@ struct DecodeJob {
 };
 
 // The picture the import hands the host, in `host` (initialised by the
-// call; free it with FreeMemoryHost even on failure): 0, or -1 with the
-// reason in the report. `outcome` tells what the import found and did.
+// call; free it with FreeMemoryHost even on failure): kConvertDone, or
+// kConvertFailed with the reason in the report. `outcome` tells what the
+// import found and did.
 [[nodiscard]] int ImportToHost(const char* input, const char* palette, MemoryHost* host, ImportOutcome* outcome,
                                ConvertReport* report);
 
@@ -181,7 +186,7 @@ struct EncodeOutcome {
 
 // What a PNG is to `ombr encode`.
 struct PictureSummary {
-    int readResult;           // 0, or -1 with the reason in `error`
+    int readResult;           // kConvertDone, or kConvertFailed with the reason in `error`
     char error[kReportRoom];
     uint32_t width, height;
     int kind;                 // kPng... of png.h
@@ -207,8 +212,9 @@ void InspectPicture(const EncodeJob& job, PictureSummary* summary);
 // then ends in ".pvr" or ".pvz" is kept, otherwise the PNG's own texture name
 // (its source chunk) when it has the same stem, else the name of a texture of
 // that stem already there (in any letter case), else the stem with the
-// extension of `container` (".pvz" when none). 0, or -1 with the reason
-// (textures of both containers there and nothing to choose).
+// extension of `container` (".pvz" when none). kConvertDone, or
+// kConvertFailed with the reason (textures of both containers there and
+// nothing to choose).
 // `byDefault` (may be null) tells whether the container came from the default.
 [[nodiscard]] int PickTextureName(const char* stemPath, const char* source, int container, char* out, size_t room,
                                   bool* byDefault, ConvertReport* report);
@@ -238,9 +244,9 @@ struct PaletteJob {
     int colorFormat;
     bool force;
 };
-enum { kPaletteJobDone = 0, kPaletteJobFailed = -1, kPaletteJobRefused = -2 };
-// Says what went wrong on `err`, what was written on `out` (null: nothing).
-// kPaletteJobRefused: the files named are no such conversion.
+// Says what went wrong on `err`, what was written on `out` (null: nothing):
+// kConvertDone, kConvertFailed, or kConvertRefused when the files named are
+// no such conversion.
 [[nodiscard]] int ConvertPaletteFile(const PaletteJob& job, FILE* out, FILE* err);
 
 // ---- pictures

@@ -173,23 +173,23 @@ int SayImported(int status, const ImportContext& context, const ImportOutcome& o
     const TextureCheck& check = outcome.check;
     if (status == kStatusCancelled) {
         snprintf(report->message, kReportRoom, "palette path %s is too long", context.paletteOverride);
-        return -1;
+        return kConvertFailed;
     }
     if (status != kStatusDone) {
         snprintf(report->message, kReportRoom, "not a texture the import reads: %s", TextureResultText(outcome.checked));
-        return -1;
+        return kConvertFailed;
     }
     if (host.outOfMemory) {
         snprintf(report->message, kReportRoom, "no memory for a %u x %u picture", (unsigned)check.info.width,
                  (unsigned)check.info.height);
-        return -1;
+        return kConvertFailed;
     }
     if (outcome.palette == kPaletteUnread && HasChannelRow(check.colorFormat)) {
         if (context.paletteRead == kFileNotOpened && !context.paletteOverride)
             snprintf(report->message, kReportRoom, "palette %s not found (give one with --palette)", outcome.palettePath);
         else
             snprintf(report->message, kReportRoom, "cannot read palette %s", outcome.palettePath);
-        return -1;
+        return kConvertFailed;
     }
     if (outcome.decoded == kDecodeNothing) {
         const int reason = UndecodedReason(check.layout);
@@ -199,16 +199,16 @@ int SayImported(int status, const ImportContext& context, const ImportOutcome& o
         else
             snprintf(report->message, kReportRoom, "ColorFormat %u (%s) has %s: nothing to decode",
                      check.colorFormat, ColorName(check.colorFormat), UndecodedText(reason));
-        return -1;
+        return kConvertFailed;
     }
     if (outcome.decoded != kDecodeDone) {
         snprintf(report->message, kReportRoom, "not decoded: %s", TextureResultText(outcome.decoded));
-        return -1;
+        return kConvertFailed;
     }
     if (check.decision.indexed && !HasChannelRow(check.colorFormat) && HasPaletteFile(check.info.dataType))
         AddWarning(report, "palette entries in ColorFormat %u (%s) have no colour conversion: palette left black",
                    check.colorFormat, ColorName(check.colorFormat));
-    return 0;
+    return kConvertDone;
 }
 
 // Indices stored without a palette file show as distinct grey levels,
@@ -232,7 +232,7 @@ int ImportToHost(const char* input, const char* palette, MemoryHost* host, Impor
     if (pathLength < 4 || pathLength >= kImportPathCapacity) {
         snprintf(report->message, kReportRoom, "path of %zu characters: the import takes 4 to %d", pathLength,
                  kImportPathCapacity - 1);
-        return -1;
+        return kConvertFailed;
     }
     uint8_t* file = nullptr;
     size_t length = 0;
@@ -242,11 +242,11 @@ int ImportToHost(const char* input, const char* palette, MemoryHost* host, Impor
     const int read = ReadTexture(input, &file, &length, &fileLength, &checked);
     if (read != kFileOk) {
         SayReadFailure(report->message, input, read, errno);
-        return -1;
+        return kConvertFailed;
     }
     if (checked != kTextureOk) {
         snprintf(report->message, kReportRoom, "not a texture the import reads: %s", TextureResultText(checked));
-        return -1;
+        return kConvertFailed;
     }
     ImportContext context = {palette, false, kFileOk};
     const ImportPlatform platform = {
@@ -291,9 +291,9 @@ void TagPicture(const char* input, const TextureCheck& check, PngImage* png) {
 static int StageOutput(const char* path, const uint8_t* bytes, size_t length, StagedFile* file,
                        ConvertReport* report) {
     errno = 0;
-    if (StageFile(kConverterFiles, nullptr, path, bytes, length, file) == 0) return 0;
+    if (StageFile(kConverterFiles, nullptr, path, bytes, length, file) == 0) return kConvertDone;
     SayWriteFailure(report->message, path, errno);
-    return -1;
+    return kConvertFailed;
 }
 
 static int StagePicture(const MemoryHost& host, const char* input, const TextureCheck& check, const char* path,
@@ -333,20 +333,20 @@ static int CommitOutputs(StagedFile* picture, StagedFile* raw, ConvertReport* re
     const char* lastPath = last->target;
     errno = 0;
     const int committed = CommitPair(kConverterFiles, nullptr, first, last);
-    if (committed == 0) return 0;
+    if (committed == 0) return kConvertDone;
     SayWriteFailure(report->message, committed == kCommitFirstNotIn ? firstPath : lastPath, errno);
-    return -1;
+    return kConvertFailed;
 }
 
 int DecodeTextureFile(const DecodeJob& job, ConvertReport* report) {
     ClearReport(report);
     if (RefuseExisting(job.output, job.force, report) || RefuseExisting(job.rawOutput, job.force, report))
-        return -1;
+        return kConvertFailed;
     MemoryHost host;
     ImportOutcome imported;
     if (ImportToHost(job.input, job.palette, &host, &imported, report) != 0) {
         FreeMemoryHost(&host);
-        return -1;
+        return kConvertFailed;
     }
     StagedFile picture = {}, raw = {};
     int result = 0;

@@ -50,7 +50,7 @@ uint64_t EncodeNeed(const char* input) {
 
 static int ReadPicture(const char* path, PngImage* png, char* message) {
     InitPng(png);
-    if (RefuseLargePicture(path, message)) return -1;
+    if (RefuseLargePicture(path, message)) return kConvertFailed;
     errno = 0;
     uint8_t* file = nullptr;
     size_t fileLength = 0;
@@ -58,7 +58,7 @@ static int ReadPicture(const char* path, PngImage* png, char* message) {
     const int read = ReadFilePart(path, UINT64_MAX, &file, &fileLength, &length);
     if (read != kFileOk) {
         SayReadFailure(message, path, read, errno);
-        return -1;
+        return kConvertFailed;
     }
     char pngError[kPngErrorRoom];
     const int decoded = DecodePng(file, fileLength, kPngMaxSide, kMaxPicturePixels, png, pngError, sizeof pngError);
@@ -103,7 +103,7 @@ int PickTextureName(const char* stemPath, const char* source, int container, cha
         else if (hasPvr && hasPvz) {
             snprintf(report->message, kReportRoom, "both %s and %s exist: name the output with -o or --container", pvr,
                      pvz);
-            return -1;
+            return kConvertFailed;
         } else if (hasPvr || hasPvz) {
             name = hasPvr ? pvr : pvz;
         } else {
@@ -118,10 +118,10 @@ int PickTextureName(const char* stemPath, const char* source, int container, cha
     }
     if (name.size() >= room) {
         snprintf(report->message, kReportRoom, "output path %s is too long", name.c_str());
-        return -1;
+        return kConvertFailed;
     }
     memcpy(out, name.c_str(), name.size() + 1);
-    return 0;
+    return kConvertDone;
 }
 
 std::string TextureNameFor(const std::string& picture, int containerChoice) {
@@ -159,24 +159,24 @@ int CheckEncode(const EncodeJob& job, const PngImage& png, EncodeOutcome* outcom
             snprintf(report->message, kReportRoom, "DataType %u is not written%s%s", (unsigned)s.dataType,
                      NotWrittenReason(s.dataType) ? ": " : "",
                      NotWrittenReason(s.dataType) ? NotWrittenReason(s.dataType) : "");
-        return -1;
+        return kConvertFailed;
     }
     if (writable != kTextureOk) {
         snprintf(report->message, kReportRoom, "a %u x %u picture cannot be DataType %u: %s", png.width, png.height,
                  (unsigned)s.dataType, TextureResultText(writable));
-        return -1;
+        return kConvertFailed;
     }
     if (HasPaletteFile(s.dataType)) {
         if (!MakePalettePath(outcome->output, outcome->palettePath, sizeof outcome->palettePath)) {
             snprintf(report->message, kReportRoom, "no palette file name can be made from %s", outcome->output);
-            return -1;
+            return kConvertFailed;
         }
         char found[kPathRoom];
         if (FindOtherCase(outcome->palettePath, found, sizeof found)) memcpy(outcome->palettePath, found, sizeof found);
         if (SamePath(outcome->palettePath, outcome->output)) {
             snprintf(report->message, kReportRoom, "%s would be its own palette file: give the texture another name",
                      outcome->output);
-            return -1;
+            return kConvertFailed;
         }
     }
     // A palette given to keep must be one: a name that leads nowhere is said,
@@ -187,17 +187,17 @@ int CheckEncode(const EncodeJob& job, const PngImage& png, EncodeOutcome* outcom
         const int read = FileLength(job.palette, &length);
         if (read != kFileOk) {
             SayReadFailure(report->message, job.palette, read, errno);
-            return -1;
+            return kConvertFailed;
         }
         if (length < kPaletteHeaderSize || length > kPaletteKeptMaxFileSize) {
             snprintf(report->message, kReportRoom, "--palette %s: %llu bytes, no palette file (16 to %u bytes)",
                      job.palette, (unsigned long long)length, (unsigned)kPaletteKeptMaxFileSize);
-            return -1;
+            return kConvertFailed;
         }
     }
-    if (RefuseExisting(outcome->output, job.force, report)) return -1;
-    if (HasPaletteFile(s.dataType) && RefuseExisting(outcome->palettePath, job.force, report)) return -1;
-    return 0;
+    if (RefuseExisting(outcome->output, job.force, report)) return kConvertFailed;
+    if (HasPaletteFile(s.dataType) && RefuseExisting(outcome->palettePath, job.force, report)) return kConvertFailed;
+    return kConvertDone;
 }
 
 // What an export that did not write its files says, by its result code.
@@ -293,7 +293,7 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     ClearReport(report);
     memset(outcome, 0, sizeof *outcome);
     PngImage png;
-    if (ReadPicture(job.input, &png, report->message) != 0) return -1;
+    if (ReadPicture(job.input, &png, report->message) != 0) return kConvertFailed;
     int result = 0;
     if (job.pickName) {
         result = PickTextureName(job.output, png.source, job.container, outcome->output, sizeof outcome->output,
@@ -320,7 +320,7 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
     if (result != 0) {
         FreeMemoryHost(&host);
         FreePng(&png);
-        return -1;
+        return kConvertFailed;
     }
 
     // The texture being replaced is the reference: what the picture did not
@@ -346,7 +346,7 @@ int EncodeImageFile(const EncodeJob& job, EncodeOutcome* outcome, ConvertReport*
         FreeReplacedComparison(&comparison);
         FreeMemoryHost(&host);
         FreePng(&png);
-        return 0;
+        return kConvertDone;
     }
 
     ExportPlatform platform;

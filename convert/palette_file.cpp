@@ -65,7 +65,7 @@ int ReadPalette(const PaletteJob& job, const std::string& path, int kind, Editor
         else snprintf(message, sizeof message, "%s is too large for a palette", path.c_str());
         fprintf(err, "ombr: %s\n", message);
         free(data);
-        return -1;
+        return kConvertFailed;
     }
     int result;
     uint32_t line = 0;
@@ -73,10 +73,10 @@ int ReadPalette(const PaletteJob& job, const std::string& path, int kind, Editor
     else if (kind == kKindAct) result = ReadAct(data, length, palette);
     else result = ReadGpl(reinterpret_cast<const char*>(data), length, palette, &line);
     free(data);
-    if (result == kEditorPaletteOk) return 0;
+    if (result == kEditorPaletteOk) return kConvertDone;
     if (line) fprintf(err, "ombr: %s, line %u: %s\n", path.c_str(), line, EditorPaletteErrorText(result));
     else fprintf(err, "ombr: %s: %s\n", path.c_str(), EditorPaletteErrorText(result));
-    return -1;
+    return kConvertFailed;
 }
 
 // The swatch as a palette PNG: the entries with their alpha, and a
@@ -133,7 +133,7 @@ int WritePalette(const PaletteJob& job, const std::string& in, const std::string
         bytes->resize(WriteGpl(palette, name.c_str(), reinterpret_cast<char*>(bytes->data()), bytes->size()));
     } else if (SwatchPng(palette, bytes) != 0) {
         fprintf(err, "ombr: no memory for the swatch\n");
-        return -1;
+        return kConvertFailed;
     }
     return bytes->empty() ? -1 : 0;
 }
@@ -145,29 +145,29 @@ int ConvertPaletteFile(const PaletteJob& job, FILE* out, FILE* err) {
     const int inKind = KindOf(in), outKind = KindOf(path);
     if (inKind == kKindNone || inKind == kKindPng || outKind == kKindNone) {
         fprintf(err, "ombr palette: reads a .pvp, .act or .gpl and writes a .pvp, .act, .gpl or .png\n");
-        return kPaletteJobRefused;
+        return kConvertRefused;
     }
     if (SamePath(in.c_str(), path.c_str())) {
         fprintf(err, "ombr palette: -o names the palette read\n");
-        return kPaletteJobRefused;
+        return kConvertRefused;
     }
     ConvertReport report;
     ClearReport(&report);
     if (RefuseExisting(path.c_str(), job.force, &report)) {
         fprintf(err, "ombr: %s\n", report.message);
-        return kPaletteJobFailed;
+        return kConvertFailed;
     }
     EditorPalette palette;
     unsigned inFormat = 0, outFormat = 0;
     std::vector<uint8_t> bytes;
     if (ReadPalette(job, in, inKind, &palette, &inFormat, err) != 0 ||
         WritePalette(job, in, path, outKind, palette, &outFormat, &bytes, err) != 0)
-        return kPaletteJobFailed;
+        return kConvertFailed;
     errno = 0;
     const int result = WriteFileSafely(kConverterFiles, nullptr, path.c_str(), bytes.data(), bytes.size());
     if (result != 0) {
         fprintf(err, "ombr: cannot write %s%s%s\n", path.c_str(), errno ? ": " : "", errno ? strerror(errno) : "");
-        return kPaletteJobFailed;
+        return kConvertFailed;
     }
     if (out) {
         fprintf(out, "ombr palette: %s", in.c_str());
@@ -176,5 +176,5 @@ int ConvertPaletteFile(const PaletteJob& job, FILE* out, FILE* err) {
         if (outKind == kKindPvp) fprintf(out, " (ColorFormat %u, %s)", outFormat, ColorFormatName(outFormat));
         fprintf(out, ": %u entries\n", palette.count);
     }
-    return kPaletteJobDone;
+    return kConvertDone;
 }

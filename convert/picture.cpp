@@ -19,7 +19,7 @@ int HostToPng(const MemoryHost* host, PngImage* png) {
     png->kind = indexed ? kPngIndexed : kPngColor;
     png->alpha = !indexed;
     png->pixels = (uint8_t*)malloc(count * PngPixelBytes(*png) + 1);
-    if (!png->pixels) return -1;
+    if (!png->pixels) return kConvertFailed;
     if (indexed) {
         uint32_t used = 1;
         for (size_t i = 0; i < count; i++) {
@@ -48,17 +48,17 @@ int HostToPng(const MemoryHost* host, PngImage* png) {
             p[3] = (uint8_t)(v >> 24);
         }
     }
-    return 0;
+    return kConvertDone;
 }
 
 int HostToRaw(const MemoryHost* host, uint8_t** data, size_t* length) {
     const size_t count = (size_t)host->width * (size_t)host->height;
     *length = 0;
     *data = (uint8_t*)malloc(4 * count + 1);
-    if (!*data) return -1;
+    if (!*data) return kConvertFailed;
     for (size_t i = 0; i < count; i++) WriteU32(*data + 4 * i, host->pixels[i]);
     *length = 4 * count;
-    return 0;
+    return kConvertDone;
 }
 
 static uint32_t HostColor(const uint8_t rgba[4]) {
@@ -144,21 +144,21 @@ int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* 
             if (SetHostPicture(host, (int32_t)png.width, (int32_t)png.height, kColorModeIndexed) != 0) {
                 free(ladder);
                 snprintf(report->message, kReportRoom, "no memory for a %u x %u picture", png.width, png.height);
-                return -1;
+                return kConvertFailed;
             }
             host->image.nPaletteCount = (int32_t)entries;
             for (uint32_t i = 0; i < entries; i++) host->image.aPalette[i] = IndexGrey(i, entries);
             for (size_t i = 0; i < count; i++) host->pixels[i] = ladder[i];
             free(ladder);
-            return 0;
+            return kConvertDone;
         }
         free(ladder);
     }
     const int32_t mode = PictureMode(png, settings, report);
-    if (mode < 0) return -1;
+    if (mode < 0) return kConvertFailed;
     if (SetHostPicture(host, (int32_t)png.width, (int32_t)png.height, mode) != 0) {
         snprintf(report->message, kReportRoom, "no memory for a %u x %u picture", png.width, png.height);
-        return -1;
+        return kConvertFailed;
     }
     HostImage& image = host->image;
     const size_t count = (size_t)png.width * png.height;
@@ -173,7 +173,7 @@ int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* 
         }
         if (transparent != 1) image.nTransparentIndex = -1;
         for (size_t i = 0; i < count; i++) host->pixels[i] = png.pixels[i];
-        return 0;
+        return kConvertDone;
     }
     bool translucent = false;
     for (size_t i = 0; i < count; i++) {
@@ -182,5 +182,5 @@ int PngToHost(const PngImage& png, const TextureSettings& settings, MemoryHost* 
         if (rgba[3] != 255) translucent = true;
     }
     image.bAlpha = translucent || png.alpha ? 1 : 0;
-    return 0;
+    return kConvertDone;
 }

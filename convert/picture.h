@@ -7,7 +7,7 @@
 
 // The PNG of an imported picture: indexed pictures as palette images (the
 // host palette, extended to cover every index used), colour pictures as
-// RGBA. 0, or -1 when no memory can be had.
+// RGBA. kConvertDone, or kConvertFailed when no memory can be had.
 [[nodiscard]] int HostToPng(const MemoryHost* host, PngImage* png);
 
 // The settings of the imported texture in the PNG's tag, as its layer tag
