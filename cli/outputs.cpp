@@ -6,6 +6,7 @@
 #include "files.h"
 #include "layout.h"
 #include "messages.h"
+#include "palette.h"
 #include "paths.h"
 
 namespace {
@@ -30,7 +31,9 @@ std::vector<std::string> Keys(const Options& o, const Job& job) {
         keys.push_back(OutputKey((TextureStem(job.output) + ".*").c_str()));
     } else {
         keys.push_back(OutputKey(job.output.c_str()));
-        keys.push_back(OutputKey(ReplaceExtension(job.output, ".pvp").c_str()));
+        // Its palette, named as the export names it.
+        char palette[kPathRoom];
+        if (MakePalettePath(job.output.c_str(), palette, sizeof palette)) keys.push_back(OutputKey(palette));
     }
     return keys;
 }

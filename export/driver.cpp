@@ -46,16 +46,6 @@ void ShowSizeMessage(const ExportRun& run, const char* text) {
     run.platform->ShowMessage(run.platform->context, text, caption, kMessageOk);
 }
 
-// A palette goes beside its texture under the texture's name with its last
-// four characters replaced: only a name that ends in a dot and three more
-// characters of its own keeps the palette from another file's name.
-bool HasPaletteExtension(const char* path, size_t length) {
-    if (length < 4 || path[length - 4] != '.') return false;
-    for (size_t i = length - 3; i < length; i++)
-        if (path[i] == '\\' || path[i] == '/') return false;
-    return true;
-}
-
 // The checks before the dialog: layer, a size some texture can have (with
 // its message), layer count and path.
 int CheckPicture(ExportRun* run) {

@@ -33,3 +33,10 @@ bool MakePalettePath(const char* texturePath, char* out, size_t capacity) {
     memcpy(out + length - 4, ".pvp", 5);
     return true;
 }
+
+bool HasPaletteExtension(const char* path, size_t length) {
+    if (length < 4 || path[length - 4] != '.') return false;
+    for (size_t i = length - 3; i < length; i++)
+        if (path[i] == '\\' || path[i] == '/') return false;
+    return true;
+}

@@ -35,3 +35,7 @@ size_t BuildPaletteFile(uint8_t* out, const uint16_t* entries, uint32_t count);
 // path is shorter than four characters or does not fit `capacity` with its
 // terminator.
 bool MakePalettePath(const char* texturePath, char* out, size_t capacity);
+// Whether the first `length` bytes of a texture path end in a dot and three
+// characters of their own (no separator): only then does the palette that
+// MakePalettePath names keep from another file's name.
+bool HasPaletteExtension(const char* path, size_t length);
