@@ -60,12 +60,12 @@ static inline uint32_t PackPixel(const PackTables& tables, uint32_t hostColor) {
            tables.channel[2][(hostColor >> 16) & 0xFF] | tables.channel[3][hostColor >> 24];
 }
 
-// The 4-bit and 8-bit index walks, with the indices from `get`(x, y) in host
+// The 4-bit and 8-bit index walks (`bits`), with the indices from `get`(x, y) in host
 // coordinates.
 template <class Get, class RowDone>
-static void WalkIndices(unsigned code, const uint32_t* table, uint32_t w, uint32_t h, uint32_t x0, uint32_t y0,
+static void WalkIndices(unsigned bits, const uint32_t* table, uint32_t w, uint32_t h, uint32_t x0, uint32_t y0,
                         uint8_t* texels, Get get, RowDone rowDone) {
-    if (code == kModePal4)
+    if (bits == 4)
         WalkTwiddledAt<4>(table, w, h, x0, y0, [texels, &get](uint32_t unit, uint32_t x, uint32_t y) {
             const uint32_t p0 = get(x, y) & 0xF, p1 = get(x, y + 1) & 0xF;
             const uint32_t p2 = get(x + 1, y) & 0xF, p3 = get(x + 1, y + 1) & 0xF;
@@ -77,15 +77,15 @@ static void WalkIndices(unsigned code, const uint32_t* table, uint32_t w, uint32
         }, rowDone);
 }
 
-int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostServices* services,
+int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned mode, const HostServices* services,
                    HostImage* image, const uint8_t* indices) {
     EncodeArea area;
     if (!texels || !GetArea(services, image, &area)) return kEncodeRefused;
     const uint32_t w = area.width, h = area.height;
     const ChannelRow* row = nullptr;
-    if (code != kModePal4 && code != kModePal8 && !(row = GetChannelRow(code))) return kEncodeRefused;
+    const unsigned bits = ModeBits(mode);
+    if (bits == 16 && !(row = GetChannelRow(mode))) return kEncodeRefused;
     uint64_t bytes;
-    const unsigned bits = ModeBits(code);
     if (TwiddledExtent(w, h, bits, &bytes) != kTextureOk || bytes > capacity) return kEncodeRefused;
 
     uint32_t table[kTwiddleTableSize];
@@ -97,11 +97,11 @@ int EncodeTwiddled(uint8_t* texels, size_t capacity, unsigned code, const HostSe
     auto rowDone = [services](uint32_t y) { Step(services, y); };
     // Every unit the walk names lies below the texel data's length / 2.
     if (row == nullptr && indices) {
-        WalkIndices(code, table, w, h, x0, y0, texels, [indices, x0, y0, w](uint32_t x, uint32_t y) -> uint32_t {
+        WalkIndices(bits, table, w, h, x0, y0, texels, [indices, x0, y0, w](uint32_t x, uint32_t y) -> uint32_t {
             return indices[(size_t)(y - y0) * w + (x - x0)];
         }, rowDone);
     } else if (row == nullptr) {
-        WalkIndices(code, table, w, h, x0, y0, texels, [get, image](uint32_t x, uint32_t y) {
+        WalkIndices(bits, table, w, h, x0, y0, texels, [get, image](uint32_t x, uint32_t y) {
             return get(image, 0, (int32_t)x, (int32_t)y);
         }, rowDone);
     } else {
