@@ -20,7 +20,8 @@ const char kPngSourceKeyword[] = "ombr texture file";
 // they are. The default level looks at the picture first: where few strings
 // of its pixels come back (noise, photographs), searching for matches costs
 // most of the time and finds little, so the rows are filtered with Up and
-// run-length coded; otherwise level 5 as above, with Sub instead of Up on
+// only Huffman coded (smaller and faster there than run-length coding);
+// otherwise level 5 as above, with Sub instead of Up on
 // the rows where it packs smaller when a sample of the picture says that
 // pays (SubRowsPay).
 // Palette indices are never filtered and take zlib's default strategy, as
@@ -126,7 +127,7 @@ static PngPacking ChoosePacking(const PngImage* image, int level) {
         return {level < 0 ? kPngDefaultLevel : level, Z_DEFAULT_STRATEGY, SPNG_DISABLE_FILTERING};
     if (level == 0) return {0, Z_FILTERED, SPNG_DISABLE_FILTERING};
     if (level > 0) return {level, Z_FILTERED, SPNG_FILTER_CHOICE_UP};
-    if (RepeatShare(image) < kFewRepeats) return {1, Z_RLE, SPNG_FILTER_CHOICE_UP};
+    if (RepeatShare(image) < kFewRepeats) return {1, Z_HUFFMAN_ONLY, SPNG_FILTER_CHOICE_UP};
     if (SubRowsPay(image, kPngDefaultLevel))
         return {kPngDefaultLevel, Z_FILTERED, SPNG_FILTER_CHOICE_UP | SPNG_FILTER_CHOICE_SUB};
     return {kPngDefaultLevel, Z_FILTERED, SPNG_FILTER_CHOICE_UP};
