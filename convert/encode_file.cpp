@@ -146,19 +146,30 @@ bool Translucent(const PngImage& png) {
     return false;
 }
 
-// What cannot be written, said before anything is: 0, or -1.
+// The ColorFormats the converter writes a DataType with: "0, 1 or 2".
+std::string WrittenColorFormats(unsigned dataType) {
+    std::string list;
+    unsigned codes[256], count = 0;
+    for (unsigned c = 0; c < 256; c++)
+        if (IsWritablePair(dataType, c, kWrittenByConverter)) codes[count++] = c;
+    for (unsigned i = 0; i < count; i++)
+        list += (i == 0 ? "" : i + 1 == count ? " or " : ", ") + std::to_string(codes[i]);
+    return list;
+}
+
+// What cannot be written, said before anything is: kConvertDone, or kConvertFailed.
 int CheckEncode(const EncodeJob& job, const PngImage& png, EncodeOutcome* outcome, ConvertReport* report) {
     const TextureSettings& s = outcome->resolved.settings;
     uint64_t needed;
     const int writable = CheckWritable(s.dataType, s.colorFormat, png.width, png.height, kWrittenByConverter, &needed);
     if (writable == kTextureNotWritten) {
         if (IsWrittenDataType(s.dataType) && !IsWritablePair(s.dataType, s.colorFormat, kWrittenByConverter))
-            snprintf(report->message, kReportRoom, "DataType %u is written with ColorFormat 0, 1 or 2, not %u",
-                     (unsigned)s.dataType, (unsigned)s.colorFormat);
+            snprintf(report->message, kReportRoom, "DataType %u is written with ColorFormat %s, not %u",
+                     (unsigned)s.dataType, WrittenColorFormats(s.dataType).c_str(), (unsigned)s.colorFormat);
+        else if (const char* why = NotWrittenReason(s.dataType))
+            snprintf(report->message, kReportRoom, "DataType %u is not written: %s", (unsigned)s.dataType, why);
         else
-            snprintf(report->message, kReportRoom, "DataType %u is not written%s%s", (unsigned)s.dataType,
-                     NotWrittenReason(s.dataType) ? ": " : "",
-                     NotWrittenReason(s.dataType) ? NotWrittenReason(s.dataType) : "");
+            snprintf(report->message, kReportRoom, "DataType %u is not written", (unsigned)s.dataType);
         return kConvertFailed;
     }
     if (writable != kTextureOk) {

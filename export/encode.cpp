@@ -60,8 +60,8 @@ static inline uint32_t PackPixel(const PackTables& tables, uint32_t hostColor) {
            tables.channel[2][(hostColor >> 16) & 0xFF] | tables.channel[3][hostColor >> 24];
 }
 
-// The 4-bit and 8-bit index walks (`bits`), with the indices from `get`(x, y) in host
-// coordinates.
+// The 4-bit and 8-bit index walks (`bits`), with the indices from `get`(x, y)
+// in host coordinates.
 template <class Get, class RowDone>
 static void WalkIndices(unsigned bits, const uint32_t* table, uint32_t w, uint32_t h, uint32_t x0, uint32_t y0,
                         uint8_t* texels, Get get, RowDone rowDone) {
