@@ -17,7 +17,6 @@ import shutil
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wine_exe  # noqa: E402
 from wine_exe import check, finish, read  # noqa: E402
 

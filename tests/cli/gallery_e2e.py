@@ -13,7 +13,6 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cdp  # noqa: E402
 from wine_exe import check, failures  # noqa: E402
 

@@ -15,7 +15,6 @@ import signal
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pictures import palette, palette_png  # noqa: E402
 import wine_exe  # noqa: E402
 from wine_exe import check, finish, read  # noqa: E402
