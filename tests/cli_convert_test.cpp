@@ -637,6 +637,9 @@ TEST(CliCommandLine, HelpVersionAndUsageErrors) {
     EXPECT_TRUE(Says(r.out, "ombr encode IMAGE.png"));
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(Ombr({"decode", "--help"}).status, 0);
+    // The types only the converter writes are taken (then the missing file fails).
+    for (const char* type : {"2", "3", "4", "16", "17", "0x11"})
+        EXPECT_EQ(Ombr({"encode", "missing.png", "--type", type, "-q"}).status, 1) << type;
     const std::vector<std::vector<std::string>> bad = {
         {},
         {"convert", "a.pvz"},

@@ -134,9 +134,6 @@ void ExpectPicture(const std::vector<uint32_t>& got, const Picture& picture, boo
         }
 }
 
-}  // namespace
-
-namespace {
 
 // Alpha as each ColorFormat keeps it: 1 bit, none, 4 bits.
 uint32_t WithAlpha(uint32_t colour, unsigned colorFormat, uint32_t seed) {
@@ -383,15 +380,4 @@ TEST_F(Encode, ColourPicturesAreQuantisedToPalettes) {
     ASSERT_EQ(Make("s.png", "again.pvz", 7, 0), 0);
     EXPECT_EQ(Bytes("again.pvz"), Bytes("manypvz.pvz"));
     EXPECT_EQ(Bytes("again.pvp"), Bytes("manypvz.pvp"));
-}
-
-TEST(EncodeCommandLine, TakesTheNewTypes) {
-    for (const char* type : {"2", "3", "4", "16", "17", "0x11"}) {
-        const char* argv[] = {"ombr", "encode", "missing.png", "--type", type, "-q"};
-        FILE* out = tmpfile();
-        FILE* err = tmpfile();
-        EXPECT_EQ(RunOmbr(6, argv, out, err), 1) << type;   // the missing file, not the command line
-        fclose(out);
-        fclose(err);
-    }
 }
