@@ -529,12 +529,15 @@ TEST_F(CliFiles, BatchOutputsAndTheirConflicts) {
     EXPECT_TRUE(fs::exists(dir / "out" / "sub" / "d.png"));
     EXPECT_TRUE(Says(r.err, "a.pvz: another input already goes to " + P("out/a.png"))) << r.err;
     EXPECT_TRUE(Says(r.out, "ombr decode: 2 converted, 1 failed")) << r.out;
-    // One bad file does not stop the others.
+    // One bad file does not stop the others; d.pvz.png has the stem of d.png
+    // (the texture and palette d.png makes): it is refused.
     WriteFileBytes(dir / "out" / "bad.png", {0x89, 'P', 'N', 'G'});
+    fs::copy_file(dir / "out" / "sub" / "d.png", dir / "out" / "sub" / "d.pvz.png");
     r = Ombr({"encode", P("out"), "-r", "--out-dir", P("again"), "-q"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(Says(r.err, "ombr: failed: " + P("out/bad.png"))) << r.err;
+    EXPECT_TRUE(Says(r.err, "d.pvz.png: another input already goes to " + P("again/sub/d.pvz.png"))) << r.err;
     // Each under the name its PNG carries: a.png was made from a.pvr.
     EXPECT_TRUE(fs::exists(dir / "again" / "sub" / "d.pvz") && fs::exists(dir / "again" / "a.pvr"));
 }
