@@ -186,7 +186,7 @@ TEST_F(CliFiles, DecodesTexturesToPngAndRawFiles) {
             for (uint32_t i = 0; i < c.indices; i++)
                 EXPECT_EQ(Argb(png.png.palette[i]), c.grey ? 0xFF000000u | i * (255 / (c.indices - 1)) * 0x010101u
                                                            : MakerColor(paletteFormat, entry(i))) << i;
-            if (c.grey) EXPECT_EQ(r.err, "");
+            if (c.grey) { EXPECT_EQ(r.err, ""); }
         }
     }
     EXPECT_TRUE(NoTempFiles());
@@ -248,7 +248,8 @@ TEST_F(CliFiles, ColourLayoutsRoundTripOnTheirGrid) {
             ASSERT_EQ(r.status, 0) << r.err;
             const std::vector<uint8_t> file = ReadFileBytes(P(base + extension));
             const TextureInfo info = Header(base + extension);
-            EXPECT_TRUE(info.dataType == c.dataType && info.colorFormat == c.colorFormat && info.globalIndex == 0x1234u);
+            EXPECT_TRUE(info.dataType == c.dataType && info.colorFormat == c.colorFormat);
+            EXPECT_EQ(info.globalIndex, 0x1234u);
             EXPECT_EQ(extension == ".pvr" ? file.size() : ReadU32(file.data()), 32 + 2 * (size_t)c.width * c.height);
 
             r = Cli({"decode", base + extension, "--raw", base + ".raw", "-o", base + "_back.png", "-f"});
@@ -623,7 +624,7 @@ TEST_F(CliFiles, OpenedTexturesComeBackByteForByte) {
                 const Ran r = Cli({"encode", picture, "-o", "back/" + name});
                 ASSERT_EQ(r.status, 0) << r.err;
                 EXPECT_EQ(ReadFileBytes(P("back/" + name)), texture);
-                if (palettised) EXPECT_EQ(ReadFileBytes(P("back/" + palette)), entriesFile);
+                if (palettised) { EXPECT_EQ(ReadFileBytes(P("back/" + palette)), entriesFile); }
             }
         }
     }

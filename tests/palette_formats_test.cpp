@@ -109,8 +109,10 @@ TEST(PaletteFormats, EveryFileKindBothWays) {
         const char* text;
         int why;
         uint32_t line;
-    } bad[] = {{"JASC-PAL\n1 2 3\n", kEditorPaletteNoMagic, 1}, {"GIMP Palette\n1 2 3\n4 300 5\n", kEditorPaletteBadValue, 3},
-               {"GIMP Palette\n#\n1 2\n", kEditorPaletteBadLine, 3}, {"GIMP Palette\nName: none\n", kEditorPaletteEmpty, 0}};
+    } bad[] = {{"JASC-PAL\n1 2 3\n", kEditorPaletteNoMagic, 1},
+               {"GIMP Palette\n1 2 3\n4 300 5\n", kEditorPaletteBadValue, 3},
+               {"GIMP Palette\n#\n1 2\n", kEditorPaletteBadLine, 3},
+               {"GIMP Palette\nName: none\n", kEditorPaletteEmpty, 0}};
     for (const auto& b : bad) {
         EXPECT_EQ(ReadGpl(b.text, strlen(b.text), &read, &line), b.why) << b.text;
         EXPECT_EQ(line, b.line) << b.text;

@@ -116,8 +116,8 @@ r = run(os.path.join(drop, "one.pvz"), os.path.join(drop, "tex"))
 check(r.returncode == 0 and os.path.isfile(os.path.join(drop, "one.png")) and
       os.path.isfile(os.path.join(drop, "tex-png", "a.png")), "dropped: %r" % r.stderr)
 r = run(os.path.join(drop, "one.png"), os.path.join(drop, "tex-png"))
-check(r.returncode == 0 and read(os.path.join(drop, "one.pvz")) == read(os.path.join(drop, "tex", "a.pvz")) == read(sample),
-      "dropped back: %r" % r.stderr)
+check(r.returncode == 0 and read(sample) == read(os.path.join(drop, "one.pvz")) ==
+      read(os.path.join(drop, "tex", "a.pvz")), "dropped back: %r" % r.stderr)
 r = run("decod", os.path.join(drop, "one.pvz"))
 check(r.returncode == 2 and "unknown command 'decod'" in r.stderr, "a mistyped command is no drop")
 r = run(env=dict(os.environ, LC_ALL="", LC_MESSAGES="", LANG="ja_JP.UTF-8"))

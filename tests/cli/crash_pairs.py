@@ -21,8 +21,11 @@ ombr, work = os.path.abspath(sys.argv[1]), sys.argv[2]
 CALLS = ("write", "fsync", "rename", "unlink")
 W = lambda *names: os.path.join(work, *names)  # noqa: E731
 encode = lambda *args: [ombr, "encode", *args, "--type", "7", "--color", "0", "--id", "1", "-q"]  # noqa: E731
-pair = lambda folder, stem="t": (read(os.path.join(folder, stem + ".pvz")), read(os.path.join(folder, stem + ".pvp")))  # noqa: E731,E501
 which = lambda pair: "old" if pair == old else "new" if pair == new else "mixed"  # noqa: E731
+
+
+def pair(folder, stem="t"):
+    return read(os.path.join(folder, stem + ".pvz")), read(os.path.join(folder, stem + ".pvp"))
 
 
 def lay(folder, before, stems=("t",)):
