@@ -31,24 +31,16 @@ struct Ran {
     std::string out, err;
 };
 
-std::string Slurp(FILE* f) {
-    std::string text;
-    rewind(f);
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
-    fclose(f);
-    return text;
-}
-
 Ran Ombr(const std::vector<std::string>& args) {
     std::vector<const char*> argv = {"ombr"};
     for (const std::string& a : args) argv.push_back(a.c_str());
-    FILE* out = tmpfile();
-    FILE* err = tmpfile();
-    Ran r;
-    r.status = RunOmbr((int)argv.size(), argv.data(), out, err);
-    r.out = Slurp(out);
-    r.err = Slurp(err);
+    FILE* files[2] = {tmpfile(), tmpfile()};
+    Ran r = {RunOmbr((int)argv.size(), argv.data(), files[0], files[1]), "", ""};
+    for (FILE* f : files) {
+        rewind(f);
+        for (int c; (c = fgetc(f)) != EOF;) (f == files[0] ? r.out : r.err) += (char)c;
+        fclose(f);
+    }
     return r;
 }
 
