@@ -147,10 +147,15 @@ TEST(CliStaging, EveryCutOfAPairIsMadeWhole) {
         {"C:\\png\\a.png", "D:\\raw\\a.raw", true},
     };
     for (const auto& pair : pairs) {
+        const std::map<std::string, std::string> oldFiles =
+            pair.old ? std::map<std::string, std::string>{{pair.palette, "old palette"}, {pair.texture, "old texture"}}
+                     : std::map<std::string, std::string>{};
+        const std::map<std::string, std::string> newFiles = {{pair.palette, "new palette"},
+                                                             {pair.texture, "new texture"}};
         int cuts = 0;
         for (int left = 0;; left++) {
             Platform p;
-            if (pair.old) p.disk.files = {{pair.palette, "old palette"}, {pair.texture, "old texture"}};
+            p.disk.files = oldFiles;
             StagedFile palette, texture;
             ASSERT_EQ(StageFile(p.platform.files, &p.disk, pair.palette, (const uint8_t*)"new palette", 11, &palette), 0);
             ASSERT_EQ(StageFile(p.platform.files, &p.disk, pair.texture, (const uint8_t*)"new texture", 11, &texture), 0);
@@ -158,11 +163,6 @@ TEST(CliStaging, EveryCutOfAPairIsMadeWhole) {
             const int committed = CommitPair(p.platform.files, &p.disk, &palette, &texture);
             const bool whole = p.disk.left != 0;   // the commit ran to its end
             Recover(&p);
-            const std::map<std::string, std::string> oldFiles =
-                pair.old ? std::map<std::string, std::string>{{pair.palette, "old palette"}, {pair.texture, "old texture"}}
-                         : std::map<std::string, std::string>{};
-            const std::map<std::string, std::string> newFiles = {{pair.palette, "new palette"},
-                                                                 {pair.texture, "new texture"}};
             EXPECT_TRUE(p.disk.files == oldFiles || p.disk.files == newFiles)
                 << pair.texture << ", cut after " << left << " changes: " << p.disk.files.size() << " files";
             if (whole) {
@@ -177,13 +177,12 @@ TEST(CliStaging, EveryCutOfAPairIsMadeWhole) {
         // A texture that cannot be moved in (no crash): the old palette is
         // back, nothing of ours is left, no recovery needed.
         Platform p;
-        if (pair.old) p.disk.files = {{pair.palette, "old palette"}, {pair.texture, "old texture"}};
-        const std::map<std::string, std::string> before = p.disk.files;
+        p.disk.files = oldFiles;
         p.disk.refused = pair.texture;
         StagedFile palette, texture;
         ASSERT_EQ(StageFile(p.platform.files, &p.disk, pair.palette, (const uint8_t*)"new palette", 11, &palette), 0);
         ASSERT_EQ(StageFile(p.platform.files, &p.disk, pair.texture, (const uint8_t*)"new texture", 11, &texture), 0);
         EXPECT_EQ(CommitPair(p.platform.files, &p.disk, &palette, &texture), kCommitLastNotIn);
-        EXPECT_EQ(p.disk.files, before) << pair.texture;
+        EXPECT_EQ(p.disk.files, oldFiles) << pair.texture;
     }
 }

@@ -62,11 +62,8 @@ TEST(PaletteFormats, EveryFileKindBothWays) {
     // .act: 256 triples, unused ones zero; count 20 and transparent index 3, big-endian.
     uint8_t act[kActFileBytes];
     ASSERT_EQ(WriteAct(palette, act), 772u);
-    for (uint32_t i = 0; i < 20; i++) {
-        EXPECT_EQ(act[3 * i], (uint8_t)(palette.colors[i] >> 16));
-        EXPECT_EQ(act[3 * i + 1], (uint8_t)(palette.colors[i] >> 8));
-        EXPECT_EQ(act[3 * i + 2], (uint8_t)palette.colors[i]);
-    }
+    for (uint32_t i = 0; i < 20; i++)
+        EXPECT_EQ((uint32_t)act[3 * i] << 16 | act[3 * i + 1] << 8 | act[3 * i + 2], palette.colors[i] & 0xFFFFFF) << i;
     EXPECT_EQ(std::vector<uint8_t>(act + 60, act + 768), std::vector<uint8_t>(708, 0));
     EXPECT_EQ(std::vector<uint8_t>(act + 768, act + 772), (std::vector<uint8_t>{0x00, 0x14, 0x00, 0x03}));
     EXPECT_EQ(ActAlphaLost(palette), 2u);   // entry 5 (half) and 7 (a second transparent one)
@@ -106,18 +103,19 @@ TEST(PaletteFormats, EveryFileKindBothWays) {
     const std::string gimp = "GIMP Palette\r\nName: Old\r\nColumns: 4\r\n# made by hand\r\n\r\n"
                              "255 0 0 Red\r\n  0\t128 255\r\n1 2 3 7 a9 but not ours\r\n4 5 6\t9 a200\r\n";
     ASSERT_EQ(ReadGpl(gimp.data(), gimp.size(), &read, &line), kEditorPaletteOk);
-    ASSERT_EQ(read.count, 4u);
-    EXPECT_EQ(read.colors[0], 0xFFFF0000u);
-    EXPECT_EQ(read.colors[1], 0xFF0080FFu);
-    EXPECT_EQ(read.colors[2], 0xFF010203u);
-    EXPECT_EQ(read.colors[3], 0xC8040506u);
-    const char* bad[] = {"JASC-PAL\n1 2 3\n", "GIMP Palette\n1 2 3\n4 300 5\n", "GIMP Palette\n#\n1 2\n",
-                         "GIMP Palette\nName: none\n"};
-    const int why[] = {kEditorPaletteNoMagic, kEditorPaletteBadValue, kEditorPaletteBadLine, kEditorPaletteEmpty};
-    const uint32_t where[] = {1, 3, 3, 0};
-    for (int k = 0; k < 4; k++) {
-        EXPECT_EQ(ReadGpl(bad[k], strlen(bad[k]), &read, &line), why[k]) << k;
-        EXPECT_EQ(line, where[k]) << k;
+    EXPECT_EQ(std::vector<uint32_t>(read.colors, read.colors + read.count),
+              (std::vector<uint32_t>{0xFFFF0000u, 0xFF0080FFu, 0xFF010203u, 0xC8040506u}));
+    const struct {
+        const char* text;
+        int why;
+        uint32_t line;
+    } bad[] = {{"JASC-PAL\n1 2 3\n", kEditorPaletteNoMagic, 1},
+               {"GIMP Palette\n1 2 3\n4 300 5\n", kEditorPaletteBadValue, 3},
+               {"GIMP Palette\n#\n1 2\n", kEditorPaletteBadLine, 3},
+               {"GIMP Palette\nName: none\n", kEditorPaletteEmpty, 0}};
+    for (const auto& b : bad) {
+        EXPECT_EQ(ReadGpl(b.text, strlen(b.text), &read, &line), b.why) << b.text;
+        EXPECT_EQ(line, b.line) << b.text;
     }
     std::string many = "GIMP Palette\n";
     for (int i = 0; i < 257; i++) many += "1 2 3\n";
@@ -129,11 +127,9 @@ TEST(PaletteFormats, EveryFileKindBothWays) {
     ASSERT_EQ(width * 1000 + height, 256u * 1000 + 32);
     std::vector<uint8_t> cells(width * height);
     LayOutSwatch(20, cells.data());
-    EXPECT_EQ(cells[0], 0);
-    EXPECT_EQ(cells[15 * width + 31], 1);
-    EXPECT_EQ(cells[16 * width + 63], 19);
-    EXPECT_EQ(cells[16 * width + 64], 20);
-    EXPECT_EQ(cells[31 * width + 255], 20);
+    for (const auto& [at, cell] : {std::pair{0u, 0}, {15 * 256 + 31, 1}, {16 * 256 + 63, 19}, {16 * 256 + 64, 20},
+                                   {31 * 256 + 255, 20}})
+        EXPECT_EQ(cells[at], cell) << at;
     SwatchSize(256, &width, &height);
     EXPECT_EQ(width * 1000 + height, 256u * 1000 + 256);
 

@@ -15,7 +15,8 @@ import struct
 import subprocess
 import sys
 
-from pictures import png_palette
+from pictures import png_palette  # noqa: E402
+from wine_exe import logged, read  # noqa: E402
 
 ombr, make_textures, sample, work, win32, script = sys.argv[1:7]
 host = os.path.join(win32, "pvrhost.exe") if win32 else ""
@@ -36,28 +37,20 @@ environment = dict(os.environ, PVRHOST_EXE=os.path.abspath(host))
 failed = 0
 for texture in textures:
     name = os.path.basename(texture)
-    mine = texture + ".ombr.raw"
-    theirs = texture + ".host.raw"
+    mine, theirs = texture + ".ombr.raw", texture + ".host.raw"
     r = subprocess.run([ombr, "decode", texture, "-o", texture + ".png", "--raw", mine, "--force", "-q"],
                        capture_output=True, text=True)
     if r.returncode != 0:
         print("FAIL %s: ombr decode: %s" % (name, r.stderr.strip()))
         failed += 1
         continue
-    # Output to a file, not a pipe: the Wine server and display that the first
-    # run starts outlive it and would hold a pipe open.
-    with open(texture + ".host.log", "w+") as log:
-        r = subprocess.run([script, "import", os.path.abspath(plugin), os.path.abspath(texture), "--raw",
-                            os.path.abspath(theirs), "--report", os.path.abspath(texture + ".json")], stdout=log, stderr=subprocess.STDOUT, env=environment,
-                           timeout=300)
-        log.seek(0)
-        said = log.read().strip()
-    if r.returncode != 0 or not os.path.exists(theirs):
-        print("FAIL %s: pvrhost import (status %d): %s" % (name, r.returncode, said))
+    status, said = logged([script, "import", os.path.abspath(plugin), os.path.abspath(texture), "--raw",
+                           os.path.abspath(theirs), "--report", os.path.abspath(texture + ".json")], env=environment)
+    if status != 0 or not os.path.exists(theirs):
+        print("FAIL %s: pvrhost import (status %d): %s" % (name, status, said))
         failed += 1
         continue
-    a = open(mine, "rb").read()
-    b = open(theirs, "rb").read()
+    a, b = read(mine), read(theirs)
     image = json.load(open(texture + ".json", encoding="utf-8"))["image"]
     palette = png_palette(texture + ".png")
     if (palette is not None) != (image["created"] == "indexed"):

@@ -11,7 +11,7 @@ import pty
 import shutil
 import subprocess
 import sys
-from wine_exe import check, finish, staged  # noqa: E402
+from wine_exe import check, files_under, finish, read, staged, write  # noqa: E402
 
 ombr, make_textures, sample, work = sys.argv[1:5]
 
@@ -35,10 +35,9 @@ damaged = {
     "magic.pvr": lambda b: b"XXXX" + b[4:],
     "empty.pvz": lambda b: b"",
 }
-source = open(os.path.join(inputs, good[0]), "rb").read()
 for name, damage in damaged.items():
-    open(os.path.join(inputs, name), "wb").write(damage(source))
-open(os.path.join(inputs, "readme.txt"), "w").write("not a texture\n")
+    write(os.path.join(inputs, name), damage(read(os.path.join(inputs, good[0]))))
+write(os.path.join(inputs, "readme.txt"), "not a texture\n")
 
 out = os.path.join(work, "out")
 r = run("decode", inputs, "--out-dir", out)
@@ -58,14 +57,11 @@ process = subprocess.Popen([ombr, "decode", inputs, "--out-dir", os.path.join(wo
                            stdout=subprocess.PIPE, stderr=slave)
 os.close(slave)
 shown = b""
-while True:
-    try:
-        chunk = os.read(master, 4096)
-    except OSError:
-        break
-    if not chunk:
-        break
-    shown += chunk
+try:
+    while chunk := os.read(master, 4096):
+        shown += chunk
+except OSError:   # the terminal's other end closed
+    pass
 process.wait()
 os.close(master)
 summary = process.stdout.read().decode()
@@ -88,14 +84,14 @@ batch = os.path.join(work, "batch")
 os.makedirs(os.path.join(batch, "sub"))
 for name in ["t0.pvz", "t1.pvz", "t2.pvz", "t3.pvz", "t4.pvz", "sub/s0.pvz", "sub/s1.pvz"]:
     shutil.copy(sample, os.path.join(batch, name))
-open(os.path.join(batch, "t2.pvz"), "wb").write(b"broken")
+write(os.path.join(batch, "t2.pvz"), b"broken")
 os.symlink("..", os.path.join(batch, "sub", "loop"))
 os.symlink(".", os.path.join(batch, "self"))
 runs = {}
 for jobs in ("1", "4"):
     dest = os.path.join(work, "batch-j" + jobs)
     runs[jobs] = run("decode", batch, "-r", "-v", "--out-dir", dest, "-j", jobs)
-    written = sorted(os.path.relpath(os.path.join(d, f), dest) for d, _, files in os.walk(dest) for f in files)
+    written = files_under(dest)
     check(written == ["sub/s0.png", "sub/s1.png", "t0.png", "t1.png", "t3.png", "t4.png"],
           "-j %s: each good file once, no folder twice: %s" % (jobs, written))
     check(runs[jobs].returncode == 1 and "ombr decode: 6 converted, 1 failed" in runs[jobs].stdout,
@@ -106,9 +102,8 @@ check(same(runs["4"].stdout) == runs["1"].stdout and same(runs["4"].stderr) == r
 back_dir = os.path.join(work, "batch-back")
 r = run("encode", os.path.join(work, "batch-j4"), "-r", "--out-dir", back_dir, "--type", "1", "--color", "1",
         "--id", "1001")
-sample_bytes = open(sample, "rb").read()
-backs = [os.path.join(d, f) for d, _, files in os.walk(back_dir) for f in files]
-check(r.returncode == 0 and len(backs) == 6 and all(open(f, "rb").read() == sample_bytes for f in backs),
+backs = files_under(back_dir)
+check(r.returncode == 0 and len(backs) == 6 and all(read(os.path.join(back_dir, f)) == read(sample) for f in backs),
       "every picture of the -j 4 batch encodes back to the sample byte for byte")
 
 # Paths without a command, as dropped on ombr.exe: a texture beside its PNG,
@@ -121,8 +116,8 @@ r = run(os.path.join(drop, "one.pvz"), os.path.join(drop, "tex"))
 check(r.returncode == 0 and os.path.isfile(os.path.join(drop, "one.png")) and
       os.path.isfile(os.path.join(drop, "tex-png", "a.png")), "dropped: %r" % r.stderr)
 r = run(os.path.join(drop, "one.png"), os.path.join(drop, "tex-png"))
-check(r.returncode == 0 and all(open(os.path.join(drop, f), "rb").read() == sample_bytes
-                                for f in ("one.pvz", os.path.join("tex", "a.pvz"))), "dropped back: %r" % r.stderr)
+check(r.returncode == 0 and read(sample) == read(os.path.join(drop, "one.pvz")) ==
+      read(os.path.join(drop, "tex", "a.pvz")), "dropped back: %r" % r.stderr)
 r = run("decod", os.path.join(drop, "one.pvz"))
 check(r.returncode == 2 and "unknown command 'decod'" in r.stderr, "a mistyped command is no drop")
 r = run(env=dict(os.environ, LC_ALL="", LC_MESSAGES="", LANG="ja_JP.UTF-8"))

@@ -15,9 +15,8 @@ import struct
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pictures import header_only_png, palette, palette_png  # noqa: E402
-from wine_exe import check, finish, read, staged  # noqa: E402
+from wine_exe import check, finish, read, staged, write  # noqa: E402
 
 ombr, work = sys.argv[1:3]
 
@@ -111,108 +110,93 @@ for s in (signal.SIGTERM, signal.SIGHUP):
 
 # ---- FIFOs: refused before anything opens them
 
-fifo = W("fifo")
+fifo, texture, F = W("fifo"), W("reference", "t000.pvz"), lambda name: W("fifo", name)  # noqa: E731
 os.makedirs(fifo)
-texture = W("reference", "t000.pvz")
-shutil.copy(texture, W("fifo", "good.pvz"))
-shutil.copy(W("reference", "t000.pvp"), W("fifo", "good.pvp"))
+shutil.copy(texture, F("good.pvz"))
+shutil.copy(texture, F("probe.pvz"))
+shutil.copy(W("reference", "t000.pvp"), F("good.pvp"))
 for name in ("in.pvz", "target.png", "pair.pvp", "given.pvp", "probe.pvp"):
-    os.mkfifo(W("fifo", name))
-shutil.copy(texture, W("fifo", "probe.pvz"))
+    os.mkfifo(F(name))
+keep = ["encode", W("new", "t000.png"), "-o", F("kept.pvz"), "--type", "7", "--palette"]
 cases = [
-    ("a FIFO input", ["decode", W("fifo", "in.pvz"), "-o", W("fifo", "in.png")], "is not a regular file"),
+    ("a FIFO input", ["decode", F("in.pvz"), "-o", F("in.png")], "is not a regular file"),
     ("a FIFO among a folder's inputs", ["decode", fifo, "--out-dir", W("fifo-out")], "in.pvz is not a regular file"),
-    ("a FIFO target", ["decode", W("fifo", "good.pvz"), "-o", W("fifo", "target.png"), "-f"], "cannot write"),
-    ("a FIFO palette target", ["encode", W("new", "t000.png"), "-o", W("fifo", "pair.pvz"), "--type", "7", "-f"],
+    ("a FIFO target", ["decode", F("good.pvz"), "-o", F("target.png"), "-f"], "cannot write"),
+    ("a FIFO palette target", ["encode", W("new", "t000.png"), "-o", F("pair.pvz"), "--type", "7", "-f"],
      "cannot write"),
-    ("a FIFO --palette", ["decode", W("fifo", "good.pvz"), "--palette", W("fifo", "given.pvp"), "-o",
-                          W("fifo", "given.png")], "cannot read palette"),
-    ("a FIFO beside a texture as its palette", ["decode", W("fifo", "probe.pvz"), "-o", W("fifo", "probe.png")],
-     "palette"),
-    ("a FIFO --palette to keep", ["encode", W("new", "t000.png"), "-o", W("fifo", "kept.pvz"), "--type", "7",
-                                  "--palette", W("fifo", "given.pvp")], "given.pvp is not a regular file"),
-    ("a folder as the target", ["decode", W("fifo", "good.pvz"), "-o", W("fifo"), "-f"],
-     "is a folder, not a file"),
-    ("a missing --palette to keep", ["encode", W("new", "t000.png"), "-o", W("fifo", "kept.pvz"), "--type", "7",
-                                     "--palette", W("fifo", "none.pvp")], "cannot open"),
+    ("a FIFO --palette", ["decode", F("good.pvz"), "--palette", F("given.pvp"), "-o", F("given.png")],
+     "cannot read palette"),
+    ("a FIFO beside a texture as its palette", ["decode", F("probe.pvz"), "-o", F("probe.png")], "palette"),
+    ("a FIFO --palette to keep", keep + [F("given.pvp")], "given.pvp is not a regular file"),
+    ("a folder as the target", ["decode", F("good.pvz"), "-o", fifo, "-f"], "is a folder, not a file"),
+    ("a missing --palette to keep", keep + [F("none.pvp")], "cannot open"),
 ]
 for what, args, said in cases:
     status, _, err = run(*args, timeout=30)
     check(status == 1 and said in err, "%s: refused (%s), not waited on: %s %s" % (what, said, status, err.strip()))
-status, out, _ = run("info", W("fifo", "in.pvz"), W("fifo", "probe.pvz"), timeout=30)
+status, out, _ = run("info", F("in.pvz"), F("probe.pvz"), timeout=30)
 check(status == 1 and "probe.pvz" in out, "info of FIFOs: no wait")
-check(all(stat.S_ISFIFO(os.stat(W("fifo", n)).st_mode) for n in ("target.png", "pair.pvp")),
+check(all(stat.S_ISFIFO(os.stat(F(n)).st_mode) for n in ("target.png", "pair.pvp")),
       "FIFO targets left as they are")
-check(not os.path.exists(W("fifo", "pair.pvz")), "a pair whose palette is refused writes no texture")
+check(not os.path.exists(F("pair.pvz")), "a pair whose palette is refused writes no texture")
 check(os.path.exists(W("fifo-out", "good.png")), "the other files of the folder converted")
 
 # ---- --force keeps the mode of what it replaces, but never a set-id bit
 
-modes = W("modes")
-os.makedirs(modes)
+os.makedirs(W("modes"))
 for name, mode in (("t.pvz", 0o600), ("t.pvp", 0o2640), ("t.png", 0o4604)):
-    with open(os.path.join(modes, name), "wb") as f:
-        f.write(b"old")
-    os.chmod(os.path.join(modes, name), mode)
-status, _, err = run("encode", W("new", "t000.png"), "-o", os.path.join(modes, "t.pvz"), "--type", "7", "-f")
+    write(W("modes", name), b"old")
+    os.chmod(W("modes", name), mode)
+status, _, err = run("encode", W("new", "t000.png"), "-o", W("modes", "t.pvz"), "--type", "7", "-f")
 check(status == 0, "encode over 0600 files: " + err)
-status, _, err = run("decode", os.path.join(modes, "t.pvz"), "-o", os.path.join(modes, "t.png"), "-f")
+status, _, err = run("decode", W("modes", "t.pvz"), "-o", W("modes", "t.png"), "-f")
 check(status == 0, "decode over a 0604 file: " + err)
-got = {n: stat.S_IMODE(os.stat(os.path.join(modes, n)).st_mode) for n in ("t.pvz", "t.pvp", "t.png")}
+got = {n: stat.S_IMODE(os.stat(W("modes", n)).st_mode) for n in ("t.pvz", "t.pvp", "t.png")}
 check(got == {"t.pvz": 0o600, "t.pvp": 0o640, "t.png": 0o604}, "--force keeps modes, no set-id bit: %s" % got)
 
 # ---- inputs that declare more than they hold
 
-limits = W("limits")
-os.makedirs(limits)
-sample = read(texture)
+os.makedirs(W("limits"))
+L = lambda name: W("limits", name)  # noqa: E731
 # A stream longer than its size field allows: refused before it is read,
 # within a small address space (the file is 1 GiB, sparse).
-with open(os.path.join(limits, "long.pvz"), "wb") as f:
-    f.write(sample)
-    f.truncate(1 << 30)
-status, _, err = run("decode", os.path.join(limits, "long.pvz"), "-o", os.path.join(limits, "long.png"),
-                     limit=256 << 20)
+shutil.copy(texture, L("long.pvz"))
+os.truncate(L("long.pvz"), 1 << 30)
+status, _, err = run("decode", L("long.pvz"), "-o", L("long.png"), limit=256 << 20)
 check(status == 1 and "expands beyond its size field" in err, "a .pvz longer than it claims: refused unread: " + err)
 # A size field claiming 2 GiB for a few kilobytes of stream: only what the
 # stream expands to is ever touched.
-with open(os.path.join(limits, "claim.pvz"), "wb") as f:
-    f.write(struct.pack("<I", 0x7FFFFFF0) + sample[4:])
-shutil.copy(W("reference", "t000.pvp"), os.path.join(limits, "claim.pvp"))
-status, peak = peak_kib("decode", os.path.join(limits, "claim.pvz"), "-o", os.path.join(limits, "claim.png"))
+write(L("claim.pvz"), struct.pack("<I", 0x7FFFFFF0) + read(texture)[4:])
+shutil.copy(W("reference", "t000.pvp"), L("claim.pvp"))
+status, peak = peak_kib("decode", L("claim.pvz"), "-o", L("claim.png"))
 check(status == 0 and peak < 64 << 10, "a .pvz claiming 2 GiB: decoded in %d KiB" % peak)
 # A 1 GiB palette (sparse): its first 528 bytes are all a palette holds.
-shutil.copy(texture, os.path.join(limits, "wide.pvz"))
-with open(os.path.join(limits, "wide.pvp"), "wb") as f:
-    f.write(read(W("reference", "t000.pvp")))
-    f.truncate(1 << 30)
-status, peak = peak_kib("decode", os.path.join(limits, "wide.pvz"), "-o", os.path.join(limits, "wide.png"))
+shutil.copy(texture, L("wide.pvz"))
+shutil.copy(W("reference", "t000.pvp"), L("wide.pvp"))
+os.truncate(L("wide.pvp"), 1 << 30)
+status, peak = peak_kib("decode", L("wide.pvz"), "-o", L("wide.png"))
 check(status == 0 and peak < 64 << 10, "a 1 GiB .pvp: 528 bytes read, %d KiB at the peak" % peak)
 # A PNG declaring one column more than the most pixels a texture holds:
 # refused from its header alone.
-header_only_png(os.path.join(limits, "huge.png"), 8193, 8192)
-status, _, err = run("encode", os.path.join(limits, "huge.png"), "-o", os.path.join(limits, "huge.pvz"),
-                     limit=256 << 20)
-check(status == 1 and "8193 x 8192" in err and not os.path.exists(os.path.join(limits, "huge.pvz")),
+header_only_png(L("huge.png"), 8193, 8192)
+status, _, err = run("encode", L("huge.png"), "-o", L("huge.pvz"), limit=256 << 20)
+check(status == 1 and "8193 x 8192" in err and not os.path.exists(L("huge.pvz")),
       "a PNG of 8193 x 8192 refused from its IHDR: " + err)
 
 # ---- what runs that died left
 
-left = W("left")
-os.makedirs(left)
+os.makedirs(W("left"))
 for n in range(4096):   # every name the old staging tried
-    with open(os.path.join(left, "~%04x.tmp" % n), "wb") as f:
-        f.write(b"not ours")
+    write(W("left", "~%04x.tmp" % n), b"not ours")
 dead = subprocess.Popen(["true"])
 dead.wait()
 for name in ("~%d-0.tmp" % dead.pid, "~%d-j0.tmp" % dead.pid, "~%d-1" % dead.pid):
-    with open(os.path.join(left, name), "wb") as f:
-        f.write(b"a dead run's")
-status, _, err = run("encode", W("new", "t000.png"), "-o", os.path.join(left, "t.pvz"), "--type", "7")
-names = set(os.listdir(left))
+    write(W("left", name), b"a dead run's")
+status, _, err = run("encode", W("new", "t000.png"), "-o", W("left", "t.pvz"), "--type", "7")
+names = set(os.listdir(W("left")))
 check(status == 0 and {"t.pvz", "t.pvp"} <= names, "a folder full of old staged names is still written: " + err)
-check(len([n for n in names if n.startswith("~")]) == 4096 and all(read(os.path.join(left, "~%04x.tmp" % n)) ==
-                                                                    b"not ours" for n in (0, 4095)),
+check(len([n for n in names if n.startswith("~")]) == 4096 and
+      all(read(W("left", "~%04x.tmp" % n)) == b"not ours" for n in (0, 4095)),
       "files under the old staged names are not ours: left alone")
 check(not any(n.startswith("~%d-" % dead.pid) for n in names), "a dead run's staged files and journal removed")
 

@@ -17,9 +17,8 @@ import shutil
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wine_exe  # noqa: E402
-from wine_exe import check, finish, read  # noqa: E402
+from wine_exe import check, files_under, finish, read, write  # noqa: E402
 
 exe, sample, work, wine_env = (os.path.abspath(a) for a in sys.argv[1:5])
 
@@ -64,8 +63,7 @@ for lang, japanese in (("ja_JP.UTF-8", True), ("en_US.UTF-8", False)):
     here = os.path.join(work, lang)
     os.makedirs(os.path.join(here, "tex", "sub"))
     for name in ("one.pvz", "two.pvz", os.path.join("tex", "a.pvz"), os.path.join("tex", "sub", "B.pvz")):
-        with open(os.path.join(here, name), "wb") as f:
-            f.write(texture)
+        write(os.path.join(here, name), texture)
     status, _, err = wine(lang, here, "decode", "two.pvz")
     check(status == 0, "%s: two.png made: %r" % (lang, err))
 
@@ -74,16 +72,14 @@ for lang, japanese in (("ja_JP.UTF-8", True), ("en_US.UTF-8", False)):
     check(status == 0, "%s: dropped: status %d, %r" % (lang, status, err))
     check(os.path.isfile(os.path.join(here, "one.png")), "%s: one.pvz -> one.png" % lang)
     check(read(os.path.join(here, "two.pvz")) == texture, "%s: two.png back onto two.pvz, unchanged" % lang)
-    pngs = sorted(os.path.relpath(os.path.join(d, n), os.path.join(here, "tex-png"))
-                  for d, _, names in os.walk(os.path.join(here, "tex-png")) for n in names)
+    pngs = files_under(os.path.join(here, "tex-png"))
     check(pngs == ["a.png", os.path.join("sub", "B.png")], "%s: tex -> tex-png: %r" % (lang, pngs))
     check(b"tex -> tex-png" in out, "%s: the folder's way is said: %r" % (lang, out))
 
     # The PNG folder dropped back: every texture as it was, nothing else written.
     status, out, err = wine(lang, here, os.path.join(here, "tex-png") + "\\")
     check(status == 0 and b"tex-png -> " in out, "%s: tex-png dropped back: %d %r" % (lang, status, out + err))
-    after = sorted(os.path.relpath(os.path.join(d, n), os.path.join(here, "tex"))
-                   for d, _, names in os.walk(os.path.join(here, "tex")) for n in names)
+    after = files_under(os.path.join(here, "tex"))
     check(after == ["a.pvz", os.path.join("sub", "B.pvz")] and
           all(read(os.path.join(here, "tex", n)) == texture for n in after), "%s: tex as it was: %r" % (lang, after))
 

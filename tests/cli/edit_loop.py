@@ -19,7 +19,7 @@ import shutil
 import struct
 import subprocess
 import sys
-from wine_exe import check, failures  # noqa: E402
+from wine_exe import check, failures, finish, read, write  # noqa: E402
 
 ombr, work = sys.argv[1:3]
 full = "--full" in sys.argv[3:]
@@ -94,24 +94,21 @@ def make_folder(folder):
                 if ext == ".pvr" and n % 2:
                     name = name.upper()   # as the game's disc names are
                 entries = 16 if data_type == 5 else (128 if n % 2 else 256)
-                data = texture(rng, name, data_type, color, size[0], size[1], gid, entries)
-                open(os.path.join(folder, name), "wb").write(data)
+                write(os.path.join(folder, name), texture(rng, name, data_type, color, size[0], size[1], gid, entries))
                 made[name] = data_type
                 if data_type in (5, 7):
                     fmt = 0 if (ext == ".pvr" and data_type == 7 and color == 1) else color
                     pal = palette_file(game_palette(rng, fmt, entries, entries))
-                    open(os.path.join(folder, name[:-4] + (".PVP" if name.isupper() else ".pvp")), "wb").write(pal)
-    data = texture(rng, "wide.pvz", 9, 2, 640, 480, 0x12345678)
-    open(os.path.join(folder, "wide.pvz"), "wb").write(data)
+                    write(os.path.join(folder, name[:-4] + (".PVP" if name.isupper() else ".pvp")), pal)
+    write(os.path.join(folder, "wide.pvz"), texture(rng, "wide.pvz", 9, 2, 640, 480, 0x12345678))
     made["wide.pvz"] = 9
 
     def put(name, data_type, color, texels, entries=None, side=128):
         plain = header(color, data_type, side, side, 77, len(texels)) + texels
-        open(os.path.join(folder, name), "wb").write(plain if name.lower().endswith("pvr") else pvz(plain, data_type))
+        write(os.path.join(folder, name), plain if name.lower().endswith("pvr") else pvz(plain, data_type))
         made[name] = data_type
         if entries is not None:
-            open(os.path.join(folder, name[:-4] + (".PVP" if name.isupper() else ".pvp")), "wb").write(
-                palette_file(entries))
+            write(os.path.join(folder, name[:-4] + (".PVP" if name.isupper() else ".pvp")), palette_file(entries))
 
     def noise(n):
         return bytes(rng.randrange(256) for _ in range(n))
@@ -212,7 +209,7 @@ for variant in variants:
     same = [0, 0]
     for name in sorted(os.listdir(original)):
         back = os.path.join(target, name)
-        ok = os.path.exists(back) and open(back, "rb").read() == open(os.path.join(original, name), "rb").read()
+        ok = read(back) == read(os.path.join(original, name))
         said = any(os.path.splitext(name)[0] in l and "changed" in l for l in r.stdout.splitlines())
         check(ok or (visible and said), "%s: %s comes back byte for byte%s" % (variant, name, visible and " or is said"))
         same[0] += ok
@@ -231,8 +228,8 @@ r = run("encode", edited, "--out-dir", target, "-f", "-n")
 check("4 planned (0 unchanged, 4 changed, 0 new, 0 written anew)" in r.stdout, "edited: dry run: " + r.stdout)
 r = run("info", os.path.join(edited, "glass7_2.png"), "--out-dir", target)
 check("encode:      2 pixels of 1 colour would change" in r.stdout, "edited: info tells the plan: " + r.stdout)
-check(all(open(os.path.join(target, n), "rb").read() == open(os.path.join(original, n), "rb").read()
-          for n in os.listdir(original)), "edited: a dry run writes nothing")
+check(all(read(os.path.join(target, n)) == read(os.path.join(original, n)) for n in os.listdir(original)),
+      "edited: a dry run writes nothing")
 r = run("encode", edited, "--out-dir", target, "-f")
 check(r.returncode == 0, "edited: encode back: %s" % r.stderr)
 lines = [l for l in r.stdout.splitlines() if " -> " in l]
@@ -240,21 +237,17 @@ check(len(lines) == 4 and "4 changed" in r.stdout, "edited: a line for each chan
 for line in lines:
     check(": 2 pixels of 1 colour changed" in line, "edited: the line tells the pixels changed: " + line)
 for name in ("idx1_6.pvr", "glass7_2.pvz", "glass7_2.pvp"):
-    a, b = open(os.path.join(original, name), "rb").read(), open(os.path.join(target, name), "rb").read()
     if name.endswith(".pvp"):
-        check(a == b, "edited: %s kept" % name)
-    else:
-        raw_a, raw_b = os.path.join(work, "a.bin"), os.path.join(work, "b.bin")
-        run("decode", os.path.join(original, name), "--raw", raw_a, "-o", os.path.join(work, "a.png"), "-f", "-q")
-        run("decode", os.path.join(target, name), "--raw", raw_b, "-o", os.path.join(work, "b.png"), "-f", "-q")
-        va, vb = open(raw_a, "rb").read(), open(raw_b, "rb").read()
-        differ = sum(va[i:i + 4] != vb[i:i + 4] for i in range(0, len(va), 4))
-        check(differ <= 2, "edited: %s: at most the 2 painted indices differ (%d)" % (name, differ))
+        check(read(os.path.join(original, name)) == read(os.path.join(target, name)), "edited: %s kept" % name)
+        continue
+    for folder, raw in ((original, "a"), (target, "b")):
+        run("decode", os.path.join(folder, name), "--raw", os.path.join(work, raw + ".bin"), "-o",
+            os.path.join(work, raw + ".png"), "-f", "-q")
+    va, vb = read(os.path.join(work, "a.bin")), read(os.path.join(work, "b.bin"))
+    differ = sum(va[i:i + 4] != vb[i:i + 4] for i in range(0, len(va), 4))
+    check(differ <= 2, "edited: %s: at most the 2 painted indices differ (%d)" % (name, differ))
 
 if full or failures:
     for variant, same in counts:
         print("%-8s %d/%d files byte for byte" % (variant, same[0], same[1]))
-if failures:
-    print("%d failure(s)" % len(failures))
-    sys.exit(1)
-print("edit_loop: every texture came back through every re-save")
+finish("edit_loop: every texture came back through every re-save")

@@ -15,10 +15,9 @@ import signal
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pictures import palette, palette_png  # noqa: E402
 import wine_exe  # noqa: E402
-from wine_exe import check, finish, read  # noqa: E402
+from wine_exe import check, finish, read, staged  # noqa: E402
 
 exe, sample, work, wine_env = (os.path.abspath(a) for a in sys.argv[1:5])
 
@@ -67,8 +66,7 @@ for lang in ("ja_JP.UTF-8", "en_US.UTF-8"):
                             os.path.join(folder, "パレット.pvz"), "--type", "7", "--id", "1")
     names = os.listdir(os.path.join(here, folder))
     check(status == 0 and {"パレット.pvz", "パレット.pvp"} <= set(names), "%s: a pair written: %s" % (lang, err))
-    left = [f for _, _, files in os.walk(here) for f in files if f.startswith("~")]
-    check(left == [], "%s: nothing staged left: %s" % (lang, left))
+    check(staged(here) == [], "%s: nothing staged left: %s" % (lang, staged(here)))
 
     # Two inputs whose outputs differ only in letter case are one output.
     shutil.copy(sample, os.path.join(here, "plain.pvz"))

@@ -1,8 +1,9 @@
 """What the converter's test scripts share: the checks a script counts, files
-read and staged files found, and ombr.exe under Wine, one run in a locale."""
+read, written and found, and ombr.exe under Wine, one run in a locale."""
 import os
 import subprocess
 import sys
+import tempfile
 
 failures = []
 
@@ -31,9 +32,29 @@ def read(path):
         return None
 
 
+def write(path, data):
+    with open(path, "wb" if isinstance(data, bytes) else "w") as f:
+        f.write(data)
+
+
+def files_under(folder):
+    """Every file anywhere under `folder`, relative to it, sorted."""
+    return sorted(os.path.relpath(os.path.join(d, f), folder) for d, _, files in os.walk(folder) for f in files)
+
+
 def staged(folder):
     """The staged files (named "~...") left anywhere under `folder`."""
-    return sorted(os.path.join(d, f) for d, _, files in os.walk(folder) for f in files if f.startswith("~"))
+    return [os.path.join(folder, f) for f in files_under(folder) if os.path.basename(f).startswith("~")]
+
+
+def logged(args, **options):
+    """A run's status and what it said, through a file, not a pipe: the Wine
+    server (and display) that a first run starts outlives it and would hold a
+    pipe open."""
+    with tempfile.TemporaryFile("w+") as log:
+        r = subprocess.run(args, stdout=log, stderr=subprocess.STDOUT, timeout=300, **options)
+        log.seek(0)
+        return r.returncode, log.read().strip()
 
 
 def wine(exe, wine_env, lang, cwd, *args):
