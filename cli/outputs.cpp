@@ -75,9 +75,14 @@ void PlanOutputs(const Options& o, std::vector<Job>* jobs) {
         job.pickName = o.command == kCommandEncode && !o.output;
         if (o.output) job.output = o.output;
         else job.output = o.command == kCommandDecode ? ReplaceExtension(placed, ".png") : placed;
+        // A texture whose name is picked later is named as it goes by default.
+        const std::string said =
+            job.pickName ? TextureNameFor(job.output, o.container == kContainerChoiceNone ? kContainerChoicePvz
+                                                                                             : o.container)
+                         : job.output;
         for (const std::string& key : Keys(o, job)) {
-            if (Meets(inputs, key)) problem = TextWith(kTextReplacesInput, job.output);
-            else if (Meets(planned, key)) problem = TextWith(kTextSameOutput, job.output);
+            if (Meets(inputs, key)) problem = TextWith(kTextReplacesInput, said);
+            else if (Meets(planned, key)) problem = TextWith(kTextSameOutput, said);
             if (!problem.empty()) break;
         }
         if (!problem.empty()) continue;
