@@ -115,16 +115,15 @@ TEST(ImportHostile, EveryTruncation) {
         const Bytes pvr = Make(shape);
         ASSERT_FALSE(pvr.empty());
         const Bytes pvz = PvrToPvz(pvr);
-        EXPECT_EQ(Import(kPvr, pvr, &palette).status, kStatusDone) << (int)shape.dataType;
-        EXPECT_EQ(Import(kPvz, pvz, &palette).status, kStatusDone) << (int)shape.dataType;
-        // Every shorter file: within the size field, a header field, the
-        // stream or the texels.
-        for (size_t length = 0; length < pvr.size(); length++)
-            ASSERT_EQ(Import(kPvr, Bytes(pvr.begin(), pvr.begin() + length), &palette).status, kStatusUnsupported)
-                << (int)shape.dataType << " cut at " << length;
-        for (size_t length = 0; length < pvz.size(); length++)
-            ASSERT_EQ(Import(kPvz, Bytes(pvz.begin(), pvz.begin() + length), &palette).status, kStatusUnsupported)
-                << (int)shape.dataType << " cut at " << length;
+        for (const char* path : {kPvr, kPvz}) {
+            const Bytes& file = path == kPvr ? pvr : pvz;
+            SCOPED_TRACE(testing::Message() << (int)shape.dataType << " " << path);
+            EXPECT_EQ(Import(path, file, &palette).status, kStatusDone);
+            // Every shorter file: within the size field, a header field, the stream or the texels.
+            for (size_t length = 0; length < file.size(); length++)
+                ASSERT_EQ(Import(path, Bytes(file.begin(), file.begin() + length), &palette).status,
+                          kStatusUnsupported) << "cut at " << length;
+        }
         // One byte short with the header saying so: the texels are short, and the .pvz's size field.
         Bytes cut(pvr.begin(), pvr.end() - 1);
         WriteU32(&cut[20], (uint32_t)cut.size() - 24);
@@ -152,12 +151,6 @@ TEST(ImportHostile, MagicsAndReadFailures) {
     Bytes otherLength = pvr;
     WriteU32(&otherLength[4], 0xFFFFFFFF);   // the GBIX length is never read
     EXPECT_EQ(Import(kPvr, otherLength).status, kStatusDone);
-    // A .pvr named .pvz (and back) opens as what it is.
-    const Outcome plain = Import(kPvr, pvr);
-    for (const Outcome& o : {Import(kPvz, pvr), Import(kPvr, PvrToPvz(pvr))}) {
-        EXPECT_EQ(o.status, kStatusDone);
-        EXPECT_EQ(o.picture, plain.picture);
-    }
     // A palette that cannot be read: the picture is painted, its palette left as created.
     const Bytes pal = Make({7, 0, 8, 8, 0});
     for (int failure : {-1, -2, -3}) {
@@ -185,7 +178,8 @@ TEST(ImportHostile, ZeroOddAndHugeSizes) {
                 if (dataType == 5) fits = powers && m >= 2 && texels / 2 <= 4096;
                 if (dataType == 7) fits = powers && h >= 2 && texels <= 4096;
                 if (dataType == 9) fits = w >= 1 && h >= 1 && 2 * texels <= 4096;   // rectangles of any size
-                if (dataType == 2) fits = powers && 2 * (MipChainOffset(w) + texels) <= 4096;
+                // A mip chain of (w * w + 2) / 3 texels in front.
+                if (dataType == 2) fits = powers && 2 * (((uint64_t)w * w + 2) / 3 + texels) <= 4096;
                 if (dataType == 3) fits = powers && w == h && w >= 2 && 2048 + texels / 4 <= 4096;
                 if (dataType == 16) fits = powers && w == h && w >= 4 && 128 + texels / 8 <= 4096;
                 if (dataType == 10) fits = w >= 1 && h >= 1;   // no decoder: any size
@@ -195,9 +189,7 @@ TEST(ImportHostile, ZeroOddAndHugeSizes) {
                     const Outcome o = Import(path, bytes);
                     EXPECT_EQ(o.status, fits ? kStatusDone : kStatusUnsupported)
                         << (int)dataType << " " << w << "x" << h << " " << path;
-                    if (o.status == kStatusDone && dataType != 10) {
-                        EXPECT_EQ(o.pixels, (long)texels);
-                    }
+                    if (o.status == kStatusDone && dataType != 10) { EXPECT_EQ(o.pixels, (long)texels); }
                 }
             }
         }
@@ -290,9 +282,7 @@ TEST(ImportHostile, CorruptPvzStreams) {
             // without blocks of 2 GiB still opens it).
             const bool ok = field >= size;
             EXPECT_EQ(o.status, ok ? kStatusDone : kStatusUnsupported) << field;
-            if (ok) {
-                EXPECT_EQ(o.blocks.at(1), PvzBlockSize(size)) << field;
-            }
+            if (ok) { EXPECT_EQ(o.blocks.at(1), 2048u) << field; }   // 4 + 32 + 128 or 64, raised to 2048
         }
     }
     // Size fields near a multiple of 2048: the block always has room for
@@ -311,8 +301,7 @@ TEST(ImportHostile, CorruptPvzStreams) {
     WriteU32(container.data(), (uint32_t)one.size() + 512);
     container.insert(container.end(), {0x1F, 0x00, 0xFF});
     const Outcome o = Import(kPvz, container);
-    EXPECT_EQ(o.status, kStatusDone);
-    EXPECT_EQ(o.pixels, 256);
+    EXPECT_TRUE(o.status == kStatusDone && o.pixels == 256);
 }
 
 // Small VQ mip textures (DataType 17) have an odd texel length: the last unit
@@ -375,9 +364,8 @@ TEST(ImportHostile, PaletteFilesOfEveryLength) {
     // No palette file at all: the dialog's choice cannot be read, or it is cancelled.
     const Bytes pvr = Make({5, 0, 8, 8, 0});
     const Outcome unread = Import(kPvr, pvr);
-    EXPECT_EQ(unread.status, kStatusDone);
+    EXPECT_TRUE(unread.status == kStatusDone && unread.paletteRead == kPaletteUnread);
     EXPECT_TRUE(unread.paletteCount == 16 && unread.palette[0] == kSentinel && unread.pixels == 64);
-    EXPECT_EQ(unread.paletteRead, kPaletteUnread);
     MemoryPlatform cancel;
     cancel.cancelPalette = true;
     EXPECT_EQ(Import(kPvr, pvr, nullptr, &cancel).status, kStatusCancelled);
