@@ -30,11 +30,11 @@ std::vector<uint8_t> Encode(StubHost& host, int w, int h, unsigned dataType, uns
     return bytes;
 }
 
-TEST(ExportEncode, TexelLengths) {
+TEST(ExportEncode, TexelLengths) {   // 0: nothing to pack with
     const uint32_t lengths[][5] = {{5, 0, 128, 128, 8192},    {7, 2, 256, 128, 32768}, {13, 5, 256, 128, 16384},
                                    {1, 6, 256, 128, 32768},   {1, 0, 256, 256, 131072}, {9, 1, 128, 128, 32768},
                                    {9, 5, 128, 128, 0},       {1, 3, 128, 128, 0},      {2, 0, 128, 128, 0}};
-    for (auto& c : lengths) EXPECT_EQ(TexelLength(c[0], c[1], c[2], c[3]), c[4]) << c[0] << "/" << c[1];   // 0: nothing to pack with
+    for (auto& c : lengths) EXPECT_EQ(TexelLength(c[0], c[1], c[2], c[3]), c[4]) << c[0] << "/" << c[1];
 }
 
 // Every texel lands where the twiddled order puts it, for 16-, 8- and 4-bit

@@ -145,7 +145,9 @@ TEST(DecodeTwiddled, CallOrderAndProgress) {
         std::vector<std::pair<int, int>> order = host.SetOrder();
         order.resize(8);
         if (c.shape.dataType == 5) { EXPECT_EQ(order, first4); }
-        if (c.shape.dataType == 7) { EXPECT_TRUE(order[1] == std::make_pair(0, 1) && order[2] == std::make_pair(1, 0)); }
+        if (c.shape.dataType == 7) {
+            EXPECT_TRUE(order[1] == std::make_pair(0, 1) && order[2] == std::make_pair(1, 0));
+        }
     }
 }
 

@@ -233,7 +233,8 @@ TEST(ImportTexture, TypesWithoutDecoderGiveATaggedEmptyPicture) {
 }
 
 // Each refused file: code 4, the image untouched, every block freed.
-void ExpectRefused(const std::string& path, const std::vector<uint8_t>& file, int check, size_t allocLimit = (size_t)-1) {
+void ExpectRefused(const std::string& path, const std::vector<uint8_t>& file, int check,
+                   size_t allocLimit = (size_t)-1) {
     SCOPED_TRACE(path);
     TextureCheck c;
     EXPECT_EQ(CheckTextureFile(file.data(), file.size(), path.c_str(), &c), check);

@@ -69,30 +69,19 @@ class Failures(ExportCase):
         self.assertEqual([n for n in after if os.path.basename(n).startswith("~")], [])   # staged "~hhhh.tmp"
         self.assertEqual(after, before)
 
-    def test_read_only_texture(self):
-        # Both targets are checked before either is replaced: the old palette stays too.
-        for name, data_type, color_format in (("a.pvz", 7, 0), ("a.pvr", 9, 2)):
-            with self.subTest(name=name):
+    def test_read_only_files(self):
+        # Both targets are checked before either is replaced: a read-only
+        # texture keeps the old palette too.
+        for name, data_type, color_format, locked, code in (("a.pvz", 7, 0, "a.pvz", 3), ("a.pvr", 9, 2, "a.pvr", 3),
+                                                            ("a.pvz", 5, 2, "a.pvp", 5), ("a.pvr", 7, 2, "a.pvp", 5)):
+            with self.subTest(name=name, locked=locked):
                 before = self.old_files(self.out, name, "a.pvp")
-                read_only(self.target(name))
-                self.export_fails(self.target(name), 3, TARGET_REFUSED, self.target(name),
+                read_only(self.target(locked))
+                self.export_fails(self.target(name), code, TARGET_REFUSED, self.target(locked),
                                   "--type", data_type, "--color", color_format)
                 self.assertKept(self.out, before)
-                os.chmod(self.target(name), 0o644)
-                for n in os.listdir(self.out):
-                    os.remove(self.target(n))
-
-    def test_read_only_palette(self):
-        for name, data_type in (("a.pvz", 5), ("a.pvr", 7)):
-            with self.subTest(name=name):
-                before = self.old_files(self.out, name, "a.pvp")
-                read_only(self.target("a.pvp"))
-                self.export_fails(self.target(name), 5, TARGET_REFUSED, self.target("a.pvp"),
-                                  "--type", data_type, "--color", 2)
-                self.assertKept(self.out, before)
-                os.chmod(self.target("a.pvp"), 0o644)
-                for n in os.listdir(self.out):
-                    os.remove(self.target(n))
+                os.chmod(self.target(locked), 0o644)
+                self.clear_out()
 
     def test_folder_that_does_not_exist(self):
         missing = self.target(os.path.join("missing", "a.pvz"))

@@ -2,7 +2,6 @@
 pixels wherever nothing is lost on the way: palette indices, and colours that
 already lie on the 16-bit grid of their ColorFormat; through both containers."""
 import os
-import struct
 import unittest
 
 import exports as ex
@@ -15,11 +14,6 @@ PVR, PVZ = ".pvr", ".pvz"
 # in memory, in the unit tests).
 CASES = [(1, 0, PVR), (13, 6, PVZ), (1, 5, PVR), (5, 1, PVZ), (7, 2, PVR), (9, 1, PVZ)]
 SIZES = [(128, 128), (256, 128), (128, 256)]
-
-
-def palette_file(count):
-    """A PVPL file of `count` entries (their values do not matter here)."""
-    return b"PVPL" + struct.pack("<IIHH", 2 * count + 8, 0, 0, count) + bytes(2 * count)
 
 
 def tag_colour(data_type, color_format):
@@ -51,7 +45,7 @@ class RoundTrip(ExportCase):
                 # Index data without a palette of its own: the import takes
                 # the .pvp beside the texture.
                 with open(texture[:-4] + ".pvp", "wb") as f:
-                    f.write(palette_file(16 if small else 256))
+                    f.write(ex.palette_file([0] * (16 if small else 256)))   # entries of no matter
         else:
             colours = None
 
@@ -135,7 +129,7 @@ class RoundTrip(ExportCase):
                     f.write(texture)
             entries = [ex.mix(i, number, 7) & 0xFFFF for i in range(count)]
             entries[5] = entries[2]   # two entries of one colour
-            palette = struct.pack("<4sIIHH", b"PVPL", 2 * count + 8, 0, 0, count) + struct.pack("<%dH" % count, *entries)
+            palette = ex.palette_file(entries)
             with open(name[:-4] + ".pvp", "wb") as f:
                 f.write(palette)
         # The picture as the host saves it: a palette PNG of the host's own
