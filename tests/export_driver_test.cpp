@@ -45,14 +45,16 @@ std::vector<uint32_t> ImportColours(MemoryPlatform& fake, const char* path) {
 
 uint32_t Gradient(int x, int y) { return 0xFF000000u | (uint32_t)(x * 3 + y * 5) << 8 | (uint32_t)(x ^ y); }
 
-// A layer of the gradient at (0, 0) and a platform whose dialog answers `settings`.
+// A square layer (the gradient unless told) at (0, 0) and a platform whose
+// dialog answers `settings`.
 struct Job {
     MemoryPlatform fake;
     StubHost host;
-    explicit Job(TextureSettings settings, int side = 128, const LayoutEncoders& encoders = kPluginEncoders)
+    explicit Job(TextureSettings settings, int side = 128, const LayoutEncoders& encoders = kPluginEncoders,
+                 uint32_t (*value)(int x, int y) = Gradient)
         : fake(encoders) {
         fake.settings = settings;
-        host.SetSource(side, side, 0, 0, Gradient);
+        host.SetSource(side, side, 0, 0, value);
     }
     int Run(const char* path, ExportOutcome* outcome = nullptr) { return Export(fake, host, path, outcome); }
 };
@@ -241,15 +243,13 @@ TEST(ExportDriver, PaletteFiles) {
     const auto entry = [](uint32_t i) { return (uint16_t)(0x8000 | i * 0x0842); };
     const Bytes known = MakePaletteFile(16, entry);
     for (bool outside : {false, true}) {
-        StubHost host;
-        host.SetSource(64, 64, 0, 0,
-                       [](int x, int y) { return MakerColor(0, (uint16_t)(0x8000 | ((x + y) % 16) * 0x0842)); });
-        if (outside) HostPixel(&host, 5, 5) = 0xFF123456u;
-        MemoryPlatform fake;
-        fake.settings = {5, 0, 1};
+        Job job({5, 0, 1}, 64, kPluginEncoders,
+                [](int x, int y) { return MakerColor(0, (uint16_t)(0x8000 | ((x + y) % 16) * 0x0842)); });
+        MemoryPlatform& fake = job.fake;
+        if (outside) HostPixel(&job.host, 5, 5) = 0xFF123456u;
         fake.Put("C:\\t\\b.pvp", known);
         ExportOutcome outcome;
-        ASSERT_EQ(Export(fake, host, "C:\\t\\b.pvz", &outcome), kStatusDone);
+        ASSERT_EQ(job.Run("C:\\t\\b.pvz", &outcome), kStatusDone);
         EXPECT_EQ(outcome.paletteSource, outside ? kPaletteSourceQuantised : kPaletteSourceKept);
         EXPECT_EQ(*fake.Find("C:\\t\\b.pvp") == known, !outside);
         if (!outside) {

@@ -185,29 +185,32 @@ std::vector<uint8_t> Stream(const std::vector<uint8_t>& container) {
     return std::vector<uint8_t>(container.begin() + kPvzStream, container.end());
 }
 
-TEST(Pvz, RunRecords) {
-    // 2-byte units: 34 12 x3, CD AB -> 34 12 02, CD AB 00.
-    auto c = Compress(Texture(kTypeTwiddled, {0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0xCD, 0xAB}));
-    EXPECT_EQ(Stream(c), (std::vector<uint8_t>{0x34, 0x12, 0x02, 0xCD, 0xAB, 0x00}));
-    EXPECT_EQ(ReadU32(c.data()), 40u);
-    // 1-byte units: 300 x AB -> AB FE, AB 2C.
-    c = Compress(Texture(kTypePal8, std::vector<uint8_t>(300, 0xAB)));
-    EXPECT_EQ(Stream(c), (std::vector<uint8_t>{0xAB, 0xFE, 0xAB, 0x2C}));
-    // 255, 256 and 600 equal 2-byte units.
+// `count` 2-byte units a b.
+std::vector<uint8_t> Units(int count, uint8_t a, uint8_t b) {
     std::vector<uint8_t> units;
-    for (int i = 0; i < 255; i++) units.insert(units.end(), {1, 2});
-    EXPECT_EQ(Stream(Compress(Texture(kTypeTwiddled, units))), (std::vector<uint8_t>{1, 2, 254}));
-    units.insert(units.end(), {1, 2});
-    EXPECT_EQ(Stream(Compress(Texture(kTypeTwiddled, units))), (std::vector<uint8_t>{1, 2, 254, 1, 2, 0}));
-    units.clear();
-    for (int i = 0; i < 600; i++) units.insert(units.end(), {9, 9});
-    EXPECT_EQ(Stream(Compress(Texture(kTypeRectangle, units))),
-              (std::vector<uint8_t>{9, 9, 254, 9, 9, 254, 9, 9, 89}));
-    // No two neighbours equal: one record per unit. DataType 6 and 8 use 1-byte units, 1 and 13 two.
-    c = Compress(Texture(kTypeTwiddledMipsByte, {1, 2, 3}));
-    EXPECT_EQ(Stream(c), (std::vector<uint8_t>{1, 0, 2, 0, 3, 0}));
-    c = Compress(Texture(kTypeTwiddledD, {5, 5, 5, 5}));
-    EXPECT_EQ(Stream(c), (std::vector<uint8_t>{5, 5, 1}));
+    for (int i = 0; i < count; i++) units.insert(units.end(), {a, b});
+    return units;
+}
+
+// A record is a unit and how many more of it follow (at most 254 more); with
+// no two neighbours equal, one record per unit. DataType 6 and 8 use 1-byte
+// units, 1, 9 and 13 two.
+TEST(Pvz, RunRecords) {
+    const struct {
+        uint8_t type;
+        std::vector<uint8_t> texels, stream;
+    } cases[] = {{kTypeTwiddled, {0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0xCD, 0xAB}, {0x34, 0x12, 2, 0xCD, 0xAB, 0}},
+                 {kTypePal8, std::vector<uint8_t>(300, 0xAB), {0xAB, 0xFE, 0xAB, 0x2C}},
+                 {kTypeTwiddled, Units(255, 1, 2), {1, 2, 254}},
+                 {kTypeTwiddled, Units(256, 1, 2), {1, 2, 254, 1, 2, 0}},
+                 {kTypeRectangle, Units(600, 9, 9), {9, 9, 254, 9, 9, 254, 9, 9, 89}},
+                 {kTypeTwiddledMipsByte, {1, 2, 3}, {1, 0, 2, 0, 3, 0}},
+                 {kTypeTwiddledD, {5, 5, 5, 5}, {5, 5, 1}}};
+    for (const auto& c : cases) {
+        const std::vector<uint8_t> container = Compress(Texture(c.type, c.texels));
+        EXPECT_EQ(Stream(container), c.stream) << (int)c.type << " " << c.texels.size();
+        EXPECT_EQ(ReadU32(container.data()), 32 + c.texels.size());
+    }
 }
 
 TEST(Pvz, EmptyTextureAndUnitSizes) {

@@ -59,6 +59,7 @@ Outcome Import(const char* path, const Bytes& file, const Bytes* palette = nullp
     if (palette) fp.Put(kPalette, *palette);
     StubHost host;
     for (uint32_t& entry : host.image.aPalette) entry = kSentinel;
+    host.image.bAlpha = 5;   // set where the texels or entries carry alpha, else left alone
     ImportOutcome outcome;
     const int status = fp.Import(path, &host, &outcome);
     const size_t area = host.pixels ? (size_t)host.width * host.height : 0;
@@ -223,7 +224,7 @@ TEST(ImportHostile, EveryDataTypeAndColorFormatByte) {
                 ASSERT_EQ(o.status, kStatusDone);
                 EXPECT_EQ(o.indexed, d.entries != 0);
                 EXPECT_EQ(o.pixels, d.paints ? 64 : 0);
-                EXPECT_EQ(o.alpha, used != 1 ? 1 : 0);
+                EXPECT_EQ(o.alpha, used != 1 ? 1 : 5);
                 char tag[64];
                 snprintf(tag, sizeof tag, "Layer 1 !#TYPE:%u, #COLOR:%d, #ID:-2147483648", dataType, d.tagColor);
                 if (dataType == 5 || dataType == 7)   // the palette's format, as stored

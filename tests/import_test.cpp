@@ -177,23 +177,6 @@ TEST(ImportTexture, CancelledPaletteLeavesTaggedPictureOnly) {
     EXPECT_TRUE(r.host.setPixelCalls == 0 && r.host.progressBegins == 0 && r.host.progressEnds == 0);
 }
 
-TEST(ImportTexture, Rgb565PalettesOfPlainType7AreReadAsArgb1555) {
-    for (bool pvz : {false, true}) {
-        ImportRun r;
-        const std::string path = pvz ? "p.pvz" : "p.pvr";
-        r.fake.Put("p.pvp", MakePaletteFile(256, Entry));
-        r.host.image.bAlpha = 5;
-        ASSERT_EQ(r.Import(path, pvz ? MakePvz({7, 1, 8, 8, 0}, Pattern) : MakePvr({7, 1, 8, 8, 0}, Pattern)), 0);
-        EXPECT_EQ(r.Name(), "Layer 1 !#TYPE:7, #COLOR:6, #ID:0, #PAL:1");   // as the file stores it
-        EXPECT_EQ(r.host.image.aPalette[9], MakerColor(pvz ? 1 : 0, Entry(9)));
-        EXPECT_EQ(r.host.image.bAlpha, pvz ? 5 : 1);
-    }
-    ImportRun direct;   // ColorFormat 1 elsewhere: direct colour, bAlpha untouched
-    ASSERT_EQ(direct.Import("q.pvr", MakePvr({1, 1, 4, 4, 0}, Pattern)), 0);
-    EXPECT_EQ(direct.host.image.bAlpha, 0);
-    EXPECT_EQ(direct.Name(), "Layer 1 !#TYPE:1, #COLOR:1, #ID:0");
-}
-
 TEST(ImportTexture, LayerTagTexts) {
     const std::pair<uint32_t, const char*> ids[] = {{0xFFFFFFFFu, "#ID:-1"}, {0x80000000u, "#ID:-2147483648"},
                                                    {65535, "#ID:65535"}};
