@@ -88,38 +88,32 @@ TEST(ExportEncode, RectangleIndicesAndPacking) {
             wrong += ReadU16(&e[2 * (y * 256 + x)]) != MakerPack(0, Coded(x, y));
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(host.progressSteps, 128u);
-    struct Case {
-        unsigned dataType, format;
-        uint32_t pixel;
-        uint16_t unit;
-    } cases[] = {{9, 0, 0x80FF8000, 0xFE00}, {9, 0, 0x7FFF8000, 0x7E00}, {1, 1, 0x00123456, 0x11AA},
-                 {13, 1, 0xFF123456, 0x11AA}, {9, 2, 0x7F102030, 0x7123}, {1, 2, 0x80808080, 0x8888},
-                 {5, 0, 0x00000011, 0x1111},  {7, 1, 0x12345678, 0x7878}};   // indices: low 4 or 8 bits
-    for (const Case& c : cases) {
-        g_pixel = c.pixel;
-        e = Encode(host, 128, 128, c.dataType, c.format, Constant);
-        EXPECT_EQ(ReadU16(&e[0]), c.unit) << c.dataType << "/" << c.format;
-        EXPECT_EQ(ReadU16(&e[e.size() - 10]), c.unit);
-    }
     // Packed as 16-bit colour, a pixel of an indexed, grey or two-colour
-    // picture is the colour it stands for; as indices, the value itself.
-    struct ModeCase {
+    // picture is the colour it stands for; as indices, the value itself (its
+    // low 4 or 8 bits). Indexed entries 5 and 6 are white; 6 is the
+    // transparent one, and the host's own alpha byte is not used.
+    const struct {
         int32_t mode;
         uint32_t pixel;
         unsigned dataType, format;
         uint16_t unit;
-    } modes[] = {{kColorModeIndexed, 0x105, 1, 0, 0xFFFF}, {kColorModeIndexed, 0x106, 9, 0, 0x7FFF},   // 6: transparent
-                 {kColorModeIndexed, 0x105, 13, 1, 0xFFFF}, {kColorModeIndexed, 0x105, 7, 0, 0x0505},
-                 {kColorModeGrey, 0x80, 1, 2, 0xF888},      {kColorModeGrey, 0x10, 9, 0, 0x8842},
-                 {kColorModeTwoColour, 1, 13, 2, 0xFFFF},    {kColorModeTwoColour, 0, 1, 0, 0x8000}};
-    for (const ModeCase& c : modes) {
+    } cases[] = {{kColorModeDirect, 0x80FF8000, 9, 0, 0xFE00},  {kColorModeDirect, 0x7FFF8000, 9, 0, 0x7E00},
+                 {kColorModeDirect, 0x00123456, 1, 1, 0x11AA},  {kColorModeDirect, 0xFF123456, 13, 1, 0x11AA},
+                 {kColorModeDirect, 0x7F102030, 9, 2, 0x7123},  {kColorModeDirect, 0x80808080, 1, 2, 0x8888},
+                 {kColorModeDirect, 0x00000011, 5, 0, 0x1111},  {kColorModeDirect, 0x12345678, 7, 1, 0x7878},
+                 {kColorModeIndexed, 0x105, 1, 0, 0xFFFF},      {kColorModeIndexed, 0x106, 9, 0, 0x7FFF},
+                 {kColorModeIndexed, 0x105, 13, 1, 0xFFFF},     {kColorModeIndexed, 0x105, 7, 0, 0x0505},
+                 {kColorModeGrey, 0x80, 1, 2, 0xF888},          {kColorModeGrey, 0x10, 9, 0, 0x8842},
+                 {kColorModeTwoColour, 1, 13, 2, 0xFFFF},       {kColorModeTwoColour, 0, 1, 0, 0x8000}};
+    for (const auto& c : cases) {
         StubHost picture;
         picture.image.nColorMode = c.mode;
-        picture.image.aPalette[5] = picture.image.aPalette[6] = 0x00FFFFFF;   // the host's own alpha byte is not used
+        picture.image.aPalette[5] = picture.image.aPalette[6] = 0x00FFFFFF;
         picture.image.nTransparentIndex = 6;
         g_pixel = c.pixel;
         e = Encode(picture, 128, 128, c.dataType, c.format, Constant);
-        EXPECT_EQ(ReadU16(&e[0]), c.unit) << c.mode << ": " << c.pixel;
+        EXPECT_EQ(ReadU16(&e[0]), c.unit) << c.mode << ": " << std::hex << c.pixel;
+        EXPECT_EQ(ReadU16(&e[e.size() - 10]), c.unit);
     }
 }
 
