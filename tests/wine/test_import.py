@@ -16,15 +16,9 @@ def tag(data_type, color, global_index, palette=None):
 
 
 class ImportCase(HostCase):
-    runs = 0
-
-    def host(self, command, *args):
-        ImportCase.runs += 1
-        return super().host(command, *args)
-
     def run_import(self, texture_path, *options):
         """Imports a texture; returns the report and the host pixels (--raw)."""
-        raw = self.path("pixels-%d.raw" % (ImportCase.runs + 1))
+        raw = self.path("pixels-%d.raw" % (HostCase.runs + 1))
         report = self.import_texture(texture_path, "--raw", raw, *options)
         return report, read_words(raw)
 
