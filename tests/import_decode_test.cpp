@@ -114,15 +114,13 @@ TEST(DecodeTwiddled, IndexTexelsInSquaresAndStrips) {
 
 TEST(DecodeTwiddled, SecondSquareOfAStrip) {
     // 256 x 128 16-bit: texel (200, 7) is unit TwiddleIndex(72, 7) + 16384.
-    std::vector<uint8_t> file = MakeHeader({1, 0, 256, 128, 0}, 2 * 256 * 128);
-    file.resize(32 + 2 * 256 * 128);
+    std::vector<uint8_t> file = MakeBlankTexture({1, 0, 256, 128, 0}, 2 * 256 * 128, 2 * 256 * 128);
     WriteU16(&file[32 + 2 * (MakerTwiddle(72, 7, 128) + 16384)], 0xFFFF);
     StubHost host;
     ASSERT_EQ(Decode(host, file), kDecodeDone);
     EXPECT_TRUE(host.Pixel(200, 7) == 0xFFF8F8F8u && host.Pixel(72, 7) == 0);
     // 4-bit: the second square's units start at byte 8192.
-    std::vector<uint8_t> pal4 = MakeHeader({5, 0, 256, 128, 0}, 256 * 128 / 2);
-    pal4.resize(32 + 256 * 128 / 2);
+    std::vector<uint8_t> pal4 = MakeBlankTexture({5, 0, 256, 128, 0}, 256 * 128 / 2, 256 * 128 / 2);
     WriteU16(&pal4[32 + 8192], 0x4321);
     StubHost host4;
     ASSERT_EQ(Decode(host4, pal4), kDecodeDone);
@@ -183,8 +181,7 @@ TEST(MipChains, FullSizeLevelOffsets) {
 
 TEST(DecodeVq, BlockPlacementAndRowOrder) {
     // 4 x 4: index bytes 0-3 paint blocks (0,0), (0,1), (1,0), (1,1).
-    std::vector<uint8_t> file = MakeHeader({3, 1, 4, 4, 0}, 2048 + 4);
-    file.resize(32 + 2048 + 4);
+    std::vector<uint8_t> file = MakeBlankTexture({3, 1, 4, 4, 0}, 2048 + 4, 2048 + 4);
     const uint16_t texels[4] = {0xF800, 0x07E0, 0x001F, 0xFFFF};
     for (int k = 0; k < 4; k++) WriteU16(&file[32 + 8 * 9 + 2 * k], texels[k]);   // entry 9
     file[32 + 2048 + 0] = 9;
@@ -207,8 +204,7 @@ TEST(DecodeVq, BlockPlacementAndRowOrder) {
 
 TEST(DecodeSmallVq, NibblePlacementAndRowOrder) {
     // 8 x 8: byte 0 holds blocks (0,0) low and (0,1) high, byte 2 blocks (0,2) and (0,3).
-    std::vector<uint8_t> file = MakeHeader({16, 1, 8, 8, 0}, 128 + 8);
-    file.resize(32 + 128 + 8);
+    std::vector<uint8_t> file = MakeBlankTexture({16, 1, 8, 8, 0}, 128 + 8, 128 + 8);
     WriteU16(&file[32 + 8 * 3], 0xF800);   // entry 3, texel 0
     WriteU16(&file[32 + 8 * 5], 0x001F);   // entry 5, texel 0
     file[32 + 128 + 0] = 0x53;
@@ -232,8 +228,7 @@ TEST(DecodeTexels, NothingToDecode) {
                                 {1, 3}, {1, 4}, {13, 7}, {2, 255}, {9, 5}, {9, 3}, {3, 3}, {4, 6}, {16, 5}, {17, 200}};
     for (auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (int)c[0] << "/" << (int)c[1]);
-        std::vector<uint8_t> file = MakeHeader({c[0], c[1], 8, 8, 0}, 0);
-        file.resize(32 + 8192, 0x5A);
+        std::vector<uint8_t> file = MakeBlankTexture({c[0], c[1], 8, 8, 0}, 0, 8192, 0x5A);
         StubHost host;
         EXPECT_EQ(Decode(host, file), kDecodeNothing);
         EXPECT_EQ(host.setPixelCalls, 0);
@@ -262,8 +257,7 @@ TEST(DecodeTexels, RefusesOutsideTheLayouts) {
         TexelLayout layout;
         EXPECT_EQ(PlanTexels(c.type, c.cf, c.w, c.h, &layout), c.code);
         if (c.code == kTextureOk) continue;
-        std::vector<uint8_t> file = MakeHeader({c.type, c.cf, c.w, c.h, 0}, 0);
-        file.resize(32 + 65536);
+        std::vector<uint8_t> file = MakeBlankTexture({c.type, c.cf, c.w, c.h, 0}, 0, 65536);
         StubHost host;
         EXPECT_EQ(DecodeTexels(file.data() + 16, file.size() - 16, &host.services, &host.image), c.code);
         EXPECT_EQ(host.setPixelCalls, 0);
@@ -307,8 +301,7 @@ TEST(DecodeTexels, RefusesShortData) {
               kTextureShortData);
     // Texel data ending before the full-size level or the index map begins.
     for (uint8_t type : {2, 4, 17}) {
-        std::vector<uint8_t> file = MakeHeader({type, 0, 8, 8, 0}, 0);
-        file.resize(32 + 10);
+        std::vector<uint8_t> file = MakeBlankTexture({type, 0, 8, 8, 0}, 0, 10);
         EXPECT_EQ(DecodeTexels(file.data() + 16, file.size() - 16, &host.services, &host.image), kTextureShortData);
     }
     EXPECT_EQ(host.setPixelCalls, 0);

@@ -165,8 +165,7 @@ TEST(ImportHostile, ZeroOddAndHugeSizes) {
         for (uint16_t w : sides) {
             for (uint16_t h : {(uint16_t)0, (uint16_t)1, (uint16_t)8, (uint16_t)3, w}) {
                 // The header with 4 KiB of texels: never enough for the large sizes.
-                Bytes file = MakeHeader({dataType, 0, w, h, 0}, 4096);
-                file.resize(file.size() + 4096, 0x5A);
+                Bytes file = MakeBlankTexture({dataType, 0, w, h, 0}, 4096, 4096, 0x5A);
                 const uint64_t texels = (uint64_t)w * h;
                 const bool powers = IsPowerOfTwo(w) && IsPowerOfTwo(h);
                 const uint32_t m = w < h ? w : h;

@@ -230,10 +230,8 @@ void ExpectRefused(const std::string& path, const std::vector<uint8_t>& file, in
     EXPECT_TRUE(r.host.createCalls == 0 && r.host.image.bAlpha == 9 && r.host.image.nPaletteCount == 0);
 }
 
-std::vector<uint8_t> Header(uint8_t type, uint8_t cf, uint16_t w, uint16_t h, size_t texelBytes) {
-    std::vector<uint8_t> file = MakeHeader({type, cf, w, h, 0}, (uint32_t)texelBytes);
-    file.resize(32 + texelBytes);
-    return file;
+std::vector<uint8_t> Header(uint8_t type, uint8_t cf, uint16_t w, uint16_t h, uint32_t texelBytes) {
+    return MakeBlankTexture({type, cf, w, h, 0}, texelBytes, texelBytes);
 }
 
 TEST(ImportRefusals, HeadersAndSizes) {
