@@ -111,16 +111,14 @@ TEST(Names, Codes) {
 // Who writes what, at which sizes, and the palette rules of the layout table.
 TEST(Layout, WritersSizesAndPalettes) {
     const unsigned plugin = kWrittenByPlugin, converter = kWrittenByConverter;
-    for (auto pair : {std::make_pair(1u, 5u), std::make_pair(13u, 2u), std::make_pair(9u, 1u), std::make_pair(7u, 0u)})
-        EXPECT_TRUE(IsWritablePair(pair.first, pair.second, plugin) &&
-                    IsWritablePair(pair.first, pair.second, converter));
-    for (auto pair : {std::make_pair(2u, 0u), std::make_pair(3u, 1u), std::make_pair(4u, 2u), std::make_pair(16u, 0u),
-                      std::make_pair(17u, 1u)})
-        EXPECT_TRUE(!IsWritablePair(pair.first, pair.second, plugin) &&
-                    IsWritablePair(pair.first, pair.second, converter));
-    for (auto pair : {std::make_pair(6u, 0u), std::make_pair(8u, 1u), std::make_pair(2u, 5u), std::make_pair(9u, 6u),
-                      std::make_pair(1u, 3u), std::make_pair(10u, 0u)})
-        EXPECT_FALSE(IsWritablePair(pair.first, pair.second, converter)) << pair.first << "/" << pair.second;
+    // DataType, ColorFormat, written by the plug-in, by the converter.
+    const unsigned pairs[][4] = {{1, 5, 1, 1},  {13, 2, 1, 1}, {9, 1, 1, 1}, {7, 0, 1, 1}, {2, 0, 0, 1}, {3, 1, 0, 1},
+                                 {4, 2, 0, 1},  {16, 0, 0, 1}, {17, 1, 0, 1}, {6, 0, 0, 0}, {8, 1, 0, 0}, {2, 5, 0, 0},
+                                 {9, 6, 0, 0},  {1, 3, 0, 0},  {10, 0, 0, 0}};
+    for (auto& p : pairs) {
+        EXPECT_EQ(IsWritablePair(p[0], p[1], plugin), p[2] == 1) << p[0] << "/" << p[1];
+        EXPECT_EQ(IsWritablePair(p[0], p[1], converter), p[3] == 1) << p[0] << "/" << p[1];
+    }
     for (unsigned code = 0; code < 256; code++) {
         const bool written = code == 1 || code == 2 || code == 3 || code == 4 || code == 5 || code == 7 || code == 9 ||
                              code == 13 || code == 16 || code == 17;
