@@ -206,12 +206,10 @@ class SettingsDialog(ExportCase):
 
     def assertDialog(self, dialog, data_type, color_format, id_text, file_radio, tag_radio):
         """file_radio / tag_radio: (enabled, checked, text)."""
-        self.assertEqual(dialog["caption"], ex.DIALOG_CAPTION)
-        self.assertEqual((dialog["data_type"], dialog["color_format"], dialog["id"]),
-                         (ex.DATA_TYPE_LABELS[data_type], ex.COLOR_FORMAT_LABELS[color_format], id_text))
-        radios = dialog["radios"]
-        self.assertEqual((radios["112"]["enabled"], radios["112"]["checked"], radios["112"]["text"]), file_radio)
-        self.assertEqual((radios["111"]["enabled"], radios["111"]["checked"], radios["111"]["text"]), tag_radio)
+        radios = [(r["enabled"], r["checked"], r["text"]) for r in (dialog["radios"]["112"], dialog["radios"]["111"])]
+        self.assertEqual((dialog["caption"], dialog["data_type"], dialog["color_format"], dialog["id"], radios),
+                         (ex.DIALOG_CAPTION, ex.DATA_TYPE_LABELS[data_type], ex.COLOR_FORMAT_LABELS[color_format],
+                          id_text, [file_radio, tag_radio]))
 
     def assertWritten(self, name, data_type, color_format, global_index):
         written = ex.listing(self.out)
@@ -221,31 +219,25 @@ class SettingsDialog(ExportCase):
 
     def test_presets(self):
         # No preset; a file name's, in any letter case; a layer tag's; a tag
-        # marker without keys selects the defaults.
+        # marker without keys selects the defaults; a tag wins over the file
+        # name, and a click on either radio switches (the dialog opened as the
+        # tag says).
         off_file, off_tag = (False, False, ex.FILE_RADIO), (False, False, ex.TAG_RADIO)
-        on_tag = (True, True, ex.TAG_RADIO)
-        cases = [("plain.pvz", (), (1, 0, 0), off_file, off_tag),
-                 ("Font_Main.pvr", (), (7, 0, 1900), (True, True, ex.FILE_RADIO + "  [font_main.pvr]"), off_tag),
-                 ("t.pvz", ("--layer-name", tag(13, 2, 777)), (13, 2, 777), off_file, on_tag),
-                 ("n.pvz", ("--layer-name", "Layer 1 !#note"), (1, 0, 0), off_file, on_tag)]
-        for name, options, (data_type, color_format, global_index), file_radio, tag_radio in cases:
-            with self.subTest(name=name):
+        on_tag, map_file = (True, True, ex.TAG_RADIO), (True, False, ex.FILE_RADIO + "  [map_world.pvr]")
+        map_tag = ("--layer-name", tag(9, 1, 42))
+        cases = [("plain.pvz", (), (1, 0, 0), None, off_file, off_tag),
+                 ("Font_Main.pvr", (), (7, 0, 1900), None, (True, True, ex.FILE_RADIO + "  [font_main.pvr]"), off_tag),
+                 ("t.pvz", ("--layer-name", tag(13, 2, 777)), (13, 2, 777), None, off_file, on_tag),
+                 ("n.pvz", ("--layer-name", "Layer 1 !#note"), (1, 0, 0), None, off_file, on_tag),
+                 ("map_world.pvr", map_tag, (9, 1, 42), None, map_file, on_tag),
+                 ("map_world.pvr", map_tag + ("--click", "file"), (9, 1, 42), (7, 2, 1916), map_file, on_tag),
+                 ("map_world.pvr", map_tag + ("--click", "tag"), (9, 1, 42), None, map_file, on_tag)]
+        for name, options, shown, written, file_radio, tag_radio in cases:
+            with self.subTest(name=name, options=options):
                 report, dialog = self.open_dialog(name, *options)
-                self.assertDialog(dialog, data_type, color_format, str(global_index), file_radio, tag_radio)
+                self.assertDialog(dialog, shown[0], shown[1], str(shown[2]), file_radio, tag_radio)
                 self.assertEqual(report["status"], 0)
-                self.assertWritten(name, data_type, color_format, global_index)
-                self.clear_out()
-
-    def test_tag_wins_over_file_name_and_clicks_switch(self):
-        both = ("map_world.pvr", "--layer-name", tag(9, 1, 42))
-        file_radio = (True, False, ex.FILE_RADIO + "  [map_world.pvr]")
-        for click, written in ((None, (9, 1, 42)), ("file", (7, 2, 1916)), ("tag", (9, 1, 42))):
-            with self.subTest(click=click):
-                options = both + (("--click", click) if click else ())
-                report, dialog = self.open_dialog(*options)
-                self.assertDialog(dialog, 9, 1, "42", file_radio, (True, True, ex.TAG_RADIO))
-                self.assertEqual(report["status"], 0)
-                self.assertWritten("map_world.pvr", *written)
+                self.assertWritten(name, *(written or shown))
                 self.clear_out()
 
     def test_tag_of_a_palettised_import_is_refused_until_changed(self):
