@@ -89,16 +89,11 @@ class Pairs(ExportCase):
             self.assertNothingWritten()
             return
 
-        self.assertEqual(report["status"], 0)
-        self.assertEqual(report["messages"], [])
+        self.assertEqual((report["status"], report["messages"]), (0, []))
         self.assertPixelsReadOnce(report, width, height, index_data)
         written = ex.listing(self.out)
-        expected_names = {name}
-        if data_type in ex.PALETTISED:
-            expected_names.add(name[:-4] + ".pvp")
-        self.assertEqual(set(written), expected_names)
-        self.assertHeader(written[name], extension == ".pvz", data_type, color_format, global_index, width,
-                          height)
+        self.assertEqual(set(written), {name, name[:-4] + ".pvp"} if data_type in ex.PALETTISED else {name})
+        self.assertHeader(written[name], extension == ".pvz", data_type, color_format, global_index, width, height)
         reference = self.reference(picture, name, data_type, color_format, global_index, *options)
         self.assertEqual(written, reference)
 
