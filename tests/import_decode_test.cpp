@@ -187,10 +187,9 @@ TEST(DecodeVq, BlockPlacementAndRowOrder) {
     file[32 + 2048 + 0] = 9;
     StubHost host;
     EXPECT_EQ(Decode(host, file), kDecodeDone);
-    EXPECT_EQ(host.Pixel(0, 3), 0xFFF80000u);   // texel 0
-    EXPECT_EQ(host.Pixel(0, 2), 0xFF00FC00u);   // texel 1
-    EXPECT_EQ(host.Pixel(1, 3), 0xFF0000F8u);   // texel 2
-    EXPECT_EQ(host.Pixel(1, 2), 0xFFF8FCF8u);   // texel 3
+    // Texels 0 to 3 of the entry, the rows reversed.
+    const uint32_t at[][3] = {{0, 3, 0xFFF80000}, {0, 2, 0xFF00FC00}, {1, 3, 0xFF0000F8}, {1, 2, 0xFFF8FCF8}};
+    for (auto& p : at) EXPECT_EQ(host.Pixel(p[0], p[1]), p[2]) << p[0] << ", " << p[1];
     EXPECT_EQ(host.Steps(), (std::vector<int>{0, 2}));
     // ARGB1555 0x7FFF: the clear alpha bit is ignored.
     StubHost argb;
@@ -211,10 +210,9 @@ TEST(DecodeSmallVq, NibblePlacementAndRowOrder) {
     file[32 + 128 + 2] = 0x30;
     StubHost host;
     EXPECT_EQ(Decode(host, file), kDecodeDone);
-    EXPECT_EQ(host.Pixel(0, 7), 0xFFF80000u);   // block (0, 0)
-    EXPECT_EQ(host.Pixel(0, 5), 0xFF0000F8u);   // block (0, 1)
-    EXPECT_EQ(host.Pixel(0, 3), 0xFF000000u);   // block (0, 2): entry 0
-    EXPECT_EQ(host.Pixel(0, 1), 0xFFF80000u);   // block (0, 3): entry 3
+    // Blocks (0, 0) to (0, 3): entries 3, 5, 0 and 3, the rows reversed.
+    const uint32_t at[][3] = {{0, 7, 0xFFF80000}, {0, 5, 0xFF0000F8}, {0, 3, 0xFF000000}, {0, 1, 0xFFF80000}};
+    for (auto& p : at) EXPECT_EQ(host.Pixel(p[0], p[1]), p[2]) << p[0] << ", " << p[1];
     EXPECT_EQ(host.progressSteps, 0u);
 
     for (uint8_t type : {16, 17})
