@@ -45,6 +45,20 @@ std::vector<uint32_t> ImportColours(MemoryPlatform& fake, const char* path) {
 
 uint32_t Gradient(int x, int y) { return 0xFF000000u | (uint32_t)(x * 3 + y * 5) << 8 | (uint32_t)(x ^ y); }
 
+// A square layer (the gradient unless told) at (0, 0) and a platform whose
+// dialog answers `settings`.
+struct Job {
+    MemoryPlatform fake;
+    StubHost host;
+    explicit Job(TextureSettings settings, int side = 128, const LayoutEncoders& encoders = kPluginEncoders,
+                 uint32_t (*value)(int x, int y) = Gradient)
+        : fake(encoders) {
+        fake.settings = settings;
+        host.SetSource(side, side, 0, 0, value);
+    }
+    int Run(const char* path, ExportOutcome* outcome = nullptr) { return Export(fake, host, path, outcome); }
+};
+
 // A side of 0 or above 65535, or more than 8192 x 8192 pixels, is refused
 // before the dialog; a size the chosen layout does not take after it, each
 // with its message and the layer's size and place as the caption.
@@ -140,12 +154,11 @@ TEST(ExportDriver, PathsCancelAndUnwritableSettings) {
 // A name ending in "pvr" in any letter case is written plain, any other as a
 // PVZ container; the ID keeps all 32 bits.
 TEST(ExportDriver, PlainOrContainerAndHeader) {
-    StubHost host;
-    host.SetSource(256, 256, 0, 0, Gradient);
-    MemoryPlatform fake;
-    fake.settings = {1, 0, 0x8001FFFFu};
+    Job job({1, 0, 0x8001FFFFu}, 256);
+    MemoryPlatform& fake = job.fake;
+    const StubHost& host = job.host;
     ExportOutcome outcome;
-    ASSERT_EQ(Export(fake, host, "C:\\tex\\a.pvr", &outcome), kStatusDone);
+    ASSERT_EQ(job.Run("C:\\tex\\a.pvr", &outcome), kStatusDone);
     EXPECT_EQ(outcome.container, kContainerPvr);
     const Bytes plain = *fake.Find("C:\\tex\\a.pvr");
     ASSERT_EQ(plain.size(), 32u + 2 * 256 * 256);
@@ -153,15 +166,13 @@ TEST(ExportDriver, PlainOrContainerAndHeader) {
                                 'P', 'V', 'R', 'T', 8, 0, 2, 0, 0, 1, 0, 0, 0, 1, 0, 1};
     EXPECT_EQ(memcmp(plain.data(), header, 32), 0);
     EXPECT_EQ(ReadU16(&plain[32 + 2 * MakerTwiddle(3, 7, 256)]), MakerPack(0, Gradient(3, 7)));
-    EXPECT_TRUE(host.progressBegins == 1 && host.progressRows == 256);
-    EXPECT_EQ(host.progressEnds, 1);
-
+    EXPECT_TRUE(host.progressBegins == 1 && host.progressRows == 256 && host.progressEnds == 1);
     for (const char* path : {"C:\\tex\\b.PVR", "C:\\tex\\apvr"}) {
-        ASSERT_EQ(Export(fake, host, path), kStatusDone) << path;
+        ASSERT_EQ(job.Run(path), kStatusDone) << path;
         EXPECT_EQ(*fake.Find(path), plain) << path;
     }
     for (const char* path : {"C:\\tex\\a.pvz", "C:\\tex\\a.tex", "C:\\tex\\a.pvr "}) {
-        ASSERT_EQ(Export(fake, host, path, &outcome), kStatusDone) << path;
+        ASSERT_EQ(job.Run(path, &outcome), kStatusDone) << path;
         EXPECT_EQ(outcome.container, kContainerPvz);
         const Bytes& container = *fake.Find(path);
         ASSERT_GE(container.size(), 36u);
@@ -193,17 +204,15 @@ TEST(ExportDriver, PaletteFiles) {
                  {kColorModeIndexed, 16, {13, 5, 1}, 32 + 8192, 0, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.colorMode << " as DataType " << (int)c.settings.dataType);
-        StubHost host;
-        host.SetSource(128, 128, 0, 0, Gradient);
-        host.image.nColorMode = c.colorMode;
-        host.image.nPaletteCount = c.paletteCount;
-        for (int i = 0; i < 256; i++) host.image.aPalette[i] = 0xFF000000u | (uint32_t)i * 0x030507u;
+        Job job(c.settings);
+        MemoryPlatform& fake = job.fake;
+        job.host.image.nColorMode = c.colorMode;
+        job.host.image.nPaletteCount = c.paletteCount;
+        for (int i = 0; i < 256; i++) job.host.image.aPalette[i] = 0xFF000000u | (uint32_t)i * 0x030507u;
         PixelColours colours;   // what each pixel stands for
-        BuildPixelColours(&host.image, &colours);
-        MemoryPlatform fake;
-        fake.settings = c.settings;
+        BuildPixelColours(&job.host.image, &colours);
         ExportOutcome outcome;
-        ASSERT_EQ(Export(fake, host, "C:\\t\\b.pvr", &outcome), kStatusDone);
+        ASSERT_EQ(job.Run("C:\\t\\b.pvr", &outcome), kStatusDone);
         EXPECT_EQ(fake.Find("C:\\t\\b.pvr")->size(), c.total);
         EXPECT_EQ(fake.Files().size(), c.paletteSize ? 2u : 1u);
         if (!c.paletteSize) continue;
@@ -218,16 +227,15 @@ TEST(ExportDriver, PaletteFiles) {
             EXPECT_EQ(std::set<uint32_t>(back.begin(), back.end()).size(), 16u);
             continue;
         }
+        // A picture's own entries are packed as every colour is, and so are
+        // the quantiser's for a picture of no more colours than the palette
+        // holds (grey levels: the low bits dropped).
         size_t wrong = 0;
         for (int y = 0; y < 128; y++)
-            for (int x = 0; x < 128; x++) {
-                const uint32_t colour = PixelColour(colours, Gradient(x, y));
-                // A picture's own entries are packed as every colour is, and
-                // so are the quantiser's for a picture of no more colours
-                // than the palette holds (grey levels: the low bits dropped).
-                const uint32_t got = back[(size_t)y * 128 + x];
-                wrong += got != MakerColor(c.settings.colorFormat, MakerPack(c.settings.colorFormat, colour));
-            }
+            for (int x = 0; x < 128; x++)
+                wrong += back[(size_t)y * 128 + x] != MakerColor(c.settings.colorFormat,
+                                                                 MakerPack(c.settings.colorFormat,
+                                                                           PixelColour(colours, Gradient(x, y))));
         EXPECT_EQ(wrong, 0u);
     }
     // A known palette holding every colour of the picture is kept as it is;
@@ -235,15 +243,13 @@ TEST(ExportDriver, PaletteFiles) {
     const auto entry = [](uint32_t i) { return (uint16_t)(0x8000 | i * 0x0842); };
     const Bytes known = MakePaletteFile(16, entry);
     for (bool outside : {false, true}) {
-        StubHost host;
-        host.SetSource(64, 64, 0, 0,
-                       [](int x, int y) { return MakerColor(0, (uint16_t)(0x8000 | ((x + y) % 16) * 0x0842)); });
-        if (outside) HostPixel(&host, 5, 5) = 0xFF123456u;
-        MemoryPlatform fake;
-        fake.settings = {5, 0, 1};
+        Job job({5, 0, 1}, 64, kPluginEncoders,
+                [](int x, int y) { return MakerColor(0, (uint16_t)(0x8000 | ((x + y) % 16) * 0x0842)); });
+        MemoryPlatform& fake = job.fake;
+        if (outside) HostPixel(&job.host, 5, 5) = 0xFF123456u;
         fake.Put("C:\\t\\b.pvp", known);
         ExportOutcome outcome;
-        ASSERT_EQ(Export(fake, host, "C:\\t\\b.pvz", &outcome), kStatusDone);
+        ASSERT_EQ(job.Run("C:\\t\\b.pvz", &outcome), kStatusDone);
         EXPECT_EQ(outcome.paletteSource, outside ? kPaletteSourceQuantised : kPaletteSourceKept);
         EXPECT_EQ(*fake.Find("C:\\t\\b.pvp") == known, !outside);
         if (!outside) {
@@ -251,13 +257,10 @@ TEST(ExportDriver, PaletteFiles) {
         }
     }
     // A texture named like its own palette file keeps only the texture.
-    StubHost host;
-    host.SetSource(128, 128, 0, 0, Gradient);
-    MemoryPlatform fake;
-    fake.settings = {5, 0, 1};
-    ASSERT_EQ(Export(fake, host, "C:\\t\\b.pvp"), kStatusDone);
-    ASSERT_EQ(fake.Files().size(), 1u);
-    EXPECT_EQ(ReadU32(fake.Find("C:\\t\\b.pvp")->data()), 8224u);
+    Job same({5, 0, 1});
+    ASSERT_EQ(same.Run("C:\\t\\b.pvp"), kStatusDone);
+    ASSERT_EQ(same.fake.Files().size(), 1u);
+    EXPECT_EQ(ReadU32(same.fake.Find("C:\\t\\b.pvp")->data()), 8224u);
 }
 
 // Every failure leaves the old files as they were and no staged file: a
@@ -265,29 +268,23 @@ TEST(ExportDriver, PaletteFiles) {
 // palette back.
 TEST(ExportDriver, FailuresLoseNothing) {
     const std::map<std::string, Bytes> old = {{"C:\\t\\b.pvz", {1, 2, 3}}, {"C:\\t\\b.pvp", {4, 5}}};
-    const auto setUp = [&](MemoryPlatform& fake, StubHost& host) {
-        host.SetSource(128, 128, 0, 0, Gradient);
-        fake.settings = {7, 1, 0};
-        for (const auto& file : old) fake.Put(file.first, file.second);
+    const auto withOld = [&](Job& job) -> Job& {
+        for (const auto& file : old) job.fake.Put(file.first, file.second);
+        return job;
     };
     for (const char* path : {"C:\\t\\b.pvz", "C:\\t\\b.pvr"}) {
         // Each allocation of a successful export fails in turn: the picture's
         // colours, the indices, the quantiser's work (one table to look for an
         // exact palette, eight blocks of training), the texture buffer, the
         // container (.pvz only).
-        MemoryPlatform probe;
-        StubHost host;
-        setUp(probe, host);
-        ASSERT_EQ(Export(probe, host, path), kStatusDone);
-        ASSERT_EQ(probe.attempts, path[9] == 'z' ? 13u : 12u);
-        for (uint64_t n = 1; n <= probe.attempts; n++) {
-            MemoryPlatform fake;
-            StubHost picture;
-            setUp(fake, picture);
-            fake.failAllocation = n;
-            EXPECT_EQ(Export(fake, picture, path), kStatusNoMemory) << path << " allocation " << n;
-            EXPECT_EQ(fake.Files(), old);
-            EXPECT_EQ(fake.LiveBlocks(), 0u);
+        Job probe({7, 1, 0});
+        ASSERT_EQ(withOld(probe).Run(path), kStatusDone);
+        ASSERT_EQ(probe.fake.attempts, path[9] == 'z' ? 13u : 12u);
+        for (uint64_t n = 1; n <= probe.fake.attempts; n++) {
+            Job job({7, 1, 0});
+            withOld(job).fake.failAllocation = n;
+            EXPECT_EQ(job.Run(path), kStatusNoMemory) << path << " allocation " << n;
+            EXPECT_EQ(job.fake.Files(), old);
         }
     }
     struct Case {
@@ -297,41 +294,31 @@ TEST(ExportDriver, FailuresLoseNothing) {
     } cases[] = {{"C:\\t\\~0000.tmp", "", kStatusPaletteFailed},   // the palette is staged first
                  {"C:\\t\\~0001.tmp", "", kStatusWriteFailed},
                  {"", "C:\\t\\b.pvp", kStatusPaletteFailed},
-                 {"", "C:\\t\\b.pvz", kStatusWriteFailed}};
+                 {"", "C:\\t\\b.pvz", kStatusWriteFailed}};   // the old palette is put back
     for (const Case& c : cases) {
-        StubHost host;
-        MemoryPlatform fake;
-        setUp(fake, host);
-        fake.failWrite.insert(c.failWrite);
-        fake.failReplace.insert(c.failReplace);
-        EXPECT_EQ(Export(fake, host, "C:\\t\\b.pvz"), c.code) << c.failWrite << c.failReplace;
-        EXPECT_TRUE(fake.messages.empty());
-        EXPECT_EQ(fake.Files(), old);
+        Job job({7, 1, 0});
+        withOld(job).fake.failWrite.insert(c.failWrite);
+        job.fake.failReplace.insert(c.failReplace);
+        EXPECT_EQ(job.Run("C:\\t\\b.pvz"), c.code) << c.failWrite << c.failReplace;
+        EXPECT_TRUE(job.fake.messages.empty());
+        EXPECT_EQ(job.fake.Files(), old);
     }
     // A plain texture takes one allocation only.
-    StubHost host;
-    host.SetSource(128, 128, 0, 0, Gradient);
-    MemoryPlatform fake;
-    fake.failAllocation = 2;
-    EXPECT_EQ(Export(fake, host, "C:\\t\\b.pvr"), kStatusDone);
-    EXPECT_EQ(fake.attempts, 1u);
+    Job plain({1, 0, 0});
+    plain.fake.failAllocation = 2;
+    EXPECT_EQ(plain.Run("C:\\t\\b.pvr"), kStatusDone);
+    EXPECT_EQ(plain.fake.attempts, 1u);
     // The converter's mip chain and VQ take their work memory from the
     // platform too: each of those allocations fails the export cleanly.
     for (const TextureSettings settings : {TextureSettings{2, 0, 0}, TextureSettings{4, 1, 0}}) {
-        MemoryPlatform probe(kConverterEncoders);
-        StubHost picture;
-        picture.SetSource(32, 32, 0, 0, Gradient);
-        probe.settings = settings;
-        ASSERT_EQ(Export(probe, picture, "C:\\t\\m.pvr"), kStatusDone);
-        EXPECT_GT(probe.attempts, 2u) << (int)settings.dataType;   // more than the buffer and the picture
-        for (uint64_t n = 1; n <= probe.attempts; n++) {
-            MemoryPlatform failing(kConverterEncoders);
-            StubHost again;
-            again.SetSource(32, 32, 0, 0, Gradient);
-            failing.settings = settings;
-            failing.failAllocation = n;
-            EXPECT_EQ(Export(failing, again, "C:\\t\\m.pvr"), kStatusNoMemory) << (int)settings.dataType << " " << n;
-            EXPECT_TRUE(failing.Files().empty());
+        Job probe(settings, 32, kConverterEncoders);
+        ASSERT_EQ(probe.Run("C:\\t\\m.pvr"), kStatusDone);
+        EXPECT_GT(probe.fake.attempts, 2u) << (int)settings.dataType;   // more than the buffer and the picture
+        for (uint64_t n = 1; n <= probe.fake.attempts; n++) {
+            Job job(settings, 32, kConverterEncoders);
+            job.fake.failAllocation = n;
+            EXPECT_EQ(job.Run("C:\\t\\m.pvr"), kStatusNoMemory) << (int)settings.dataType << " " << n;
+            EXPECT_TRUE(job.fake.Files().empty());
         }
     }
 }
@@ -340,26 +327,19 @@ TEST(ExportDriver, StdioFilesOnDisk) {
     TestFolder folder;
     ASSERT_FALSE(folder.path.empty());
     const std::string dir = folder.path;
-    StubHost host;
-    host.SetSource(128, 128, 0, 0, Gradient);
-    MemoryPlatform fake;
-    fake.exporter.files = kStdioFiles;
-    fake.settings = {5, 2, 4};
-
+    Job job({5, 2, 4});
+    job.fake.exporter.files = kStdioFiles;
     const std::string texture = dir + "/c.pvz";
-    ASSERT_EQ(Export(fake, host, texture.c_str()), kStatusDone);
+    ASSERT_EQ(job.Run(texture.c_str()), kStatusDone);
     struct stat st;
     ASSERT_EQ(stat((dir + "/c.pvp").c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 48);
     ASSERT_EQ(stat(texture.c_str(), &st), 0);
-
-    // A folder that does not exist; a directory in the texture's place.
-    EXPECT_EQ(Export(fake, host, (dir + "/none/c.pvz").c_str()), kStatusPaletteFailed);
+    // A directory in the texture's place (a folder that does not exist: ExportFailure.FolderThatDoesNotExist).
     const std::string blocked = dir + "/d.pvz";
     ASSERT_EQ(mkdir(blocked.c_str(), 0755), 0);
-    EXPECT_EQ(Export(fake, host, blocked.c_str()), kStatusWriteFailed);
-    EXPECT_EQ(stat(blocked.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(job.Run(blocked.c_str()), kStatusWriteFailed);
+    EXPECT_TRUE(stat(blocked.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 
     // A write error that only shows when the file is closed.
     const std::string full = dir + "/full";

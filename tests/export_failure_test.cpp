@@ -56,19 +56,14 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// The memory platform's dialog and heap (an allocation fails by its number)
-// with the stdio files, whose targets can be refused (read-only: CanReplace
-// says no and ReplaceTarget refuses) or be in use (ReplaceTarget refuses
-// though CanReplace said yes).
+// The memory platform's dialog and heap with the stdio files, whose targets
+// can be refused (read-only: CanReplace says no and ReplaceTarget refuses).
 struct DiskPlatform : MemoryPlatform {
     DiskPlatform() {
         exporter.files = kStdioFiles;
         exporter.ShowMessage = [](void*, const char*, const char*, unsigned) { ADD_FAILURE() << "message"; };
         exporter.files.ReplaceTarget = [](void* c, const char* temp, const char* target) {
-            const DiskPlatform* disk = static_cast<DiskPlatform*>(c);
-            if (disk->refuseReplace.count(target) || disk->failReplace.count(target) || disk->failReplace.count(temp))
-                return -1;
-            return RenameFileStdio(c, temp, target);
+            return static_cast<DiskPlatform*>(c)->refuseReplace.count(target) ? -1 : RenameFileStdio(c, temp, target);
         };
         exporter.files.CanReplace = [](void* c, const char* target) {
             return static_cast<DiskPlatform*>(c)->refuseReplace.count(target) ? 0 : CanReplaceStdio(c, target);
@@ -96,25 +91,19 @@ struct Case {
     int code;
     bool textureIsFolder, paletteIsFolder;
     bool refuseTexture, refusePalette;
-    int failAllocation;
-    int inUse;   // kTextureInUse, kPaletteInUse or 0
 };
-enum { kTextureInUse = 1, kPaletteInUse = 2 };
 
+// Each allocation failing in turn, and a texture that cannot be committed
+// after its palette was, are the driver's tests, in memory.
 const Case kCases[] = {
     // Both targets are checked before either is replaced: a texture that
     // cannot be replaced keeps the old palette too.
-    {"read-only texture", "a.pvz", {5, 2, 1}, kStatusWriteFailed, false, false, true, false, 0, 0},
-    {"read-only texture, plain", "a.pvr", {9, 2, 1}, kStatusWriteFailed, false, false, true, false, 0, 0},
-    {"folder in the texture's place", "a.pvz", {7, 1, 1}, kStatusWriteFailed, true, false, false, false, 0, 0},
-    {"read-only palette", "a.pvz", {5, 2, 1}, kStatusPaletteFailed, false, false, false, true, 0, 0},
-    {"read-only palette and texture", "a.pvr", {7, 1, 1}, kStatusPaletteFailed, false, false, true, true, 0, 0},
-    {"folder in the palette's place", "a.pvz", {7, 0, 1}, kStatusPaletteFailed, false, true, false, false, 0, 0},
-    // Each allocation failing in turn is the driver's test, in memory.
-    {"no memory for the container, palettised", "a.pvz", {7, 2, 1}, kStatusNoMemory, false, false, false, false, 2, 0},
-    // A file in use, found only when committing: the old palette is put back.
-    {"texture not committed after its palette", "a.pvz", {7, 0, 1}, kStatusWriteFailed, false, false, false, false, 0,
-     kTextureInUse},
+    {"read-only texture", "a.pvz", {5, 2, 1}, kStatusWriteFailed, false, false, true, false},
+    {"read-only texture, plain", "a.pvr", {9, 2, 1}, kStatusWriteFailed, false, false, true, false},
+    {"folder in the texture's place", "a.pvz", {7, 1, 1}, kStatusWriteFailed, true, false, false, false},
+    {"read-only palette", "a.pvz", {5, 2, 1}, kStatusPaletteFailed, false, false, false, true},
+    {"read-only palette and texture", "a.pvr", {7, 1, 1}, kStatusPaletteFailed, false, false, true, true},
+    {"folder in the palette's place", "a.pvz", {7, 0, 1}, kStatusPaletteFailed, false, true, false, false},
 };
 
 TEST(ExportFailure, NothingIsLost) {
@@ -130,10 +119,8 @@ TEST(ExportFailure, NothingIsLost) {
         } else {
             WriteFile(texture, "old texture");
         }
-        if (c.paletteIsFolder)
-            ASSERT_EQ(mkdir(palette.c_str(), 0755), 0);
-        else
-            WriteFile(palette, "old palette");
+        if (c.paletteIsFolder) ASSERT_EQ(mkdir(palette.c_str(), 0755), 0);
+        else WriteFile(palette, "old palette");
         WriteFile(dir / "other.pvz", "a neighbour");
         // Files under the names staged files take, or once took: never touched.
         WriteFile(dir / "~0000.tmp", "not ours");
@@ -142,11 +129,8 @@ TEST(ExportFailure, NothingIsLost) {
 
         DiskPlatform disk;
         disk.settings = c.settings;
-        disk.failAllocation = c.failAllocation;
         if (c.refuseTexture) disk.refuseReplace.insert(texture);
         if (c.refusePalette) disk.refuseReplace.insert(palette);
-        if (c.inUse == kTextureInUse) disk.failReplace.insert(texture);
-        if (c.inUse == kPaletteInUse) disk.failReplace.insert(palette);
         EXPECT_EQ(Export(disk, texture), c.code);
         EXPECT_EQ(Snapshot(dir.path), before);
     }
@@ -171,8 +155,7 @@ TEST(ExportFailure, StagedNamesOfTheirOwn) {
         disk.settings = {5, 2, 1};
         EXPECT_EQ(Export(disk, texture), kStatusDone) << texture;
         auto after = Snapshot(dir.path);
-        EXPECT_EQ(after[dir / "~0000.tmp"], "not ours");
-        EXPECT_EQ(after[dir / "~0001.tmp"], "nor this");
+        EXPECT_TRUE(after[dir / "~0000.tmp"] == "not ours" && after[dir / "~0001.tmp"] == "nor this");
         EXPECT_EQ(after[texture].substr(4, 4), "GBIX");   // PVZ containers all three
     }
     auto after = Snapshot(dir.path);
@@ -274,8 +257,7 @@ TEST(ExportFailure, FullDisk) {
     WriteFile(dir / "a.pvp", "old");
     EXPECT_EQ(ExportOnFullDisk(dir / "a.pvr", {7, 0, 0}, 1 << 20), kStatusDone);
     auto after = Snapshot(dir.path);
-    EXPECT_EQ(after.size(), 2u);
-    EXPECT_EQ(after[dir / "a.pvr"].size(), 32u + 256 * 256);
+    EXPECT_TRUE(after.size() == 2 && after[dir / "a.pvr"].size() == 32 + 256 * 256);
     EXPECT_EQ(after[dir / "a.pvp"].size(), 528u);   // a direct-colour image of many colours: quantised to 256
 }
 

@@ -7,7 +7,6 @@
 #include "encode.h"
 #include "host_stub.h"
 #include "palette.h"
-#include "pvz.h"
 #include "texture.h"
 #include "texture_maker.h"
 
@@ -31,16 +30,11 @@ std::vector<uint8_t> Encode(StubHost& host, int w, int h, unsigned dataType, uns
     return bytes;
 }
 
-TEST(ExportEncode, TexelLengths) {
-    EXPECT_EQ(TexelLength(5, 0, 128, 128), 8192u);
-    EXPECT_EQ(TexelLength(7, 2, 256, 128), 32768u);
-    EXPECT_EQ(TexelLength(13, 5, 256, 128), 16384u);
-    EXPECT_EQ(TexelLength(1, 6, 256, 128), 32768u);
-    EXPECT_EQ(TexelLength(1, 0, 256, 256), 131072u);
-    EXPECT_EQ(TexelLength(9, 1, 128, 128), 32768u);
-    EXPECT_EQ(TexelLength(9, 5, 128, 128), 0u);   // nothing to pack with
-    EXPECT_EQ(TexelLength(1, 3, 128, 128), 0u);
-    EXPECT_EQ(TexelLength(2, 0, 128, 128), 0u);
+TEST(ExportEncode, TexelLengths) {   // 0: nothing to pack with
+    const uint32_t lengths[][5] = {{5, 0, 128, 128, 8192},    {7, 2, 256, 128, 32768}, {13, 5, 256, 128, 16384},
+                                   {1, 6, 256, 128, 32768},   {1, 0, 256, 256, 131072}, {9, 1, 128, 128, 32768},
+                                   {9, 5, 128, 128, 0},       {1, 3, 128, 128, 0},      {2, 0, 128, 128, 0}};
+    for (auto& c : lengths) EXPECT_EQ(TexelLength(c[0], c[1], c[2], c[3]), c[4]) << c[0] << "/" << c[1];
 }
 
 // Every texel lands where the twiddled order puts it, for 16-, 8- and 4-bit
@@ -94,38 +88,32 @@ TEST(ExportEncode, RectangleIndicesAndPacking) {
             wrong += ReadU16(&e[2 * (y * 256 + x)]) != MakerPack(0, Coded(x, y));
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(host.progressSteps, 128u);
-    struct Case {
-        unsigned dataType, format;
-        uint32_t pixel;
-        uint16_t unit;
-    } cases[] = {{9, 0, 0x80FF8000, 0xFE00}, {9, 0, 0x7FFF8000, 0x7E00}, {1, 1, 0x00123456, 0x11AA},
-                 {13, 1, 0xFF123456, 0x11AA}, {9, 2, 0x7F102030, 0x7123}, {1, 2, 0x80808080, 0x8888},
-                 {5, 0, 0x00000011, 0x1111},  {7, 1, 0x12345678, 0x7878}};   // indices: low 4 or 8 bits
-    for (const Case& c : cases) {
-        g_pixel = c.pixel;
-        e = Encode(host, 128, 128, c.dataType, c.format, Constant);
-        EXPECT_EQ(ReadU16(&e[0]), c.unit) << c.dataType << "/" << c.format;
-        EXPECT_EQ(ReadU16(&e[e.size() - 10]), c.unit);
-    }
     // Packed as 16-bit colour, a pixel of an indexed, grey or two-colour
-    // picture is the colour it stands for; as indices, the value itself.
-    struct ModeCase {
+    // picture is the colour it stands for; as indices, the value itself (its
+    // low 4 or 8 bits). Indexed entries 5 and 6 are white; 6 is the
+    // transparent one, and the host's own alpha byte is not used.
+    const struct {
         int32_t mode;
         uint32_t pixel;
         unsigned dataType, format;
         uint16_t unit;
-    } modes[] = {{kColorModeIndexed, 0x105, 1, 0, 0xFFFF}, {kColorModeIndexed, 0x106, 9, 0, 0x7FFF},   // 6: transparent
-                 {kColorModeIndexed, 0x105, 13, 1, 0xFFFF}, {kColorModeIndexed, 0x105, 7, 0, 0x0505},
-                 {kColorModeGrey, 0x80, 1, 2, 0xF888},      {kColorModeGrey, 0x10, 9, 0, 0x8842},
-                 {kColorModeTwoColour, 1, 13, 2, 0xFFFF},    {kColorModeTwoColour, 0, 1, 0, 0x8000}};
-    for (const ModeCase& c : modes) {
+    } cases[] = {{kColorModeDirect, 0x80FF8000, 9, 0, 0xFE00},  {kColorModeDirect, 0x7FFF8000, 9, 0, 0x7E00},
+                 {kColorModeDirect, 0x00123456, 1, 1, 0x11AA},  {kColorModeDirect, 0xFF123456, 13, 1, 0x11AA},
+                 {kColorModeDirect, 0x7F102030, 9, 2, 0x7123},  {kColorModeDirect, 0x80808080, 1, 2, 0x8888},
+                 {kColorModeDirect, 0x00000011, 5, 0, 0x1111},  {kColorModeDirect, 0x12345678, 7, 1, 0x7878},
+                 {kColorModeIndexed, 0x105, 1, 0, 0xFFFF},      {kColorModeIndexed, 0x106, 9, 0, 0x7FFF},
+                 {kColorModeIndexed, 0x105, 13, 1, 0xFFFF},     {kColorModeIndexed, 0x105, 7, 0, 0x0505},
+                 {kColorModeGrey, 0x80, 1, 2, 0xF888},          {kColorModeGrey, 0x10, 9, 0, 0x8842},
+                 {kColorModeTwoColour, 1, 13, 2, 0xFFFF},       {kColorModeTwoColour, 0, 1, 0, 0x8000}};
+    for (const auto& c : cases) {
         StubHost picture;
         picture.image.nColorMode = c.mode;
-        picture.image.aPalette[5] = picture.image.aPalette[6] = 0x00FFFFFF;   // the host's own alpha byte is not used
+        picture.image.aPalette[5] = picture.image.aPalette[6] = 0x00FFFFFF;
         picture.image.nTransparentIndex = 6;
         g_pixel = c.pixel;
         e = Encode(picture, 128, 128, c.dataType, c.format, Constant);
-        EXPECT_EQ(ReadU16(&e[0]), c.unit) << c.mode << ": " << c.pixel;
+        EXPECT_EQ(ReadU16(&e[0]), c.unit) << c.mode << ": " << std::hex << c.pixel;
+        EXPECT_EQ(ReadU16(&e[e.size() - 10]), c.unit);
     }
 }
 
@@ -202,37 +190,15 @@ TEST(ExportPalette, FileBytes) {
     for (const auto& c : cases) {
         int32_t count = c[1];
         const size_t length = BuildPaletteBytes(0, c[0], p, &count, out, sizeof out);
-        EXPECT_EQ(length, 16u + 2 * c[2]);
-        EXPECT_EQ(count, c[2]);
-        EXPECT_EQ(memcmp(out, "PVPL", 4), 0);
-        EXPECT_EQ(ReadU32(out + 4), 2u * c[2] + 8);
-        EXPECT_TRUE(ReadU32(out + 8) == 0 && ReadU16(out + 12) == 0);
-        EXPECT_EQ(ReadU16(out + 14), (uint32_t)c[2]);
-        const bool filled = c[1] > 0;
-        EXPECT_TRUE(ReadU16(out + 16) == (filled ? 0xFFFF : 0) && ReadU16(out + 18) == (c[1] > 1 ? 0xFE00 : 0));
+        // The file's layout is Palette.FileLayout's; here its count and entries.
+        EXPECT_TRUE(length == 16u + 2 * c[2] && count == c[2] && ReadU16(out + 14) == c[2]) << c[0] << " " << c[1];
+        EXPECT_TRUE(ReadU16(out + 16) == (c[1] > 0 ? 0xFFFF : 0) && ReadU16(out + 18) == (c[1] > 1 ? 0xFE00 : 0));
         EXPECT_EQ(ReadU16(out + length - 2), 0);
     }
     int32_t count = 2;   // no row for a palette code; a short buffer: nothing built, count kept
     EXPECT_EQ(BuildPaletteBytes(5, 256, p, &count, out, sizeof out), 0u);
     EXPECT_EQ(BuildPaletteBytes(0, 256, p, &count, out, 271), 0u);
     EXPECT_EQ(count, 2);
-}
-
-// An encoded texture survives compression and expansion (how runs are split
-// into records is the container's own test).
-TEST(ExportPvz, EncodedTextureSurvivesTheContainer) {
-    StubHost host;
-    const std::vector<uint8_t> e = Encode(host, 256, 128, 1, 1);
-    std::vector<uint8_t> texture(32 + e.size() - 8);
-    WriteTextureHeader(texture.data(), 9, 1, 1, 256, 128, (uint32_t)(texture.size() - 32));
-    memcpy(&texture[32], e.data(), texture.size() - 32);
-    uint8_t* container;
-    uint32_t length;
-    ASSERT_EQ(PvzCompress(texture.data(), (uint32_t)texture.size(), &kHeapAllocator, &container, &length), 0);
-    std::vector<uint8_t> expanded(4 + texture.size());
-    EXPECT_EQ(PvzExpand(container, length, expanded.data(), expanded.size(), nullptr), kPvzOk);
-    EXPECT_EQ(memcmp(&expanded[4], texture.data(), texture.size()), 0);
-    free(container);
 }
 
 }   // namespace

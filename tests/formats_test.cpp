@@ -17,21 +17,14 @@ uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return a << 24 |
 TEST(Twiddle, TableAndIndex) {
     uint32_t t[kTwiddleTableSize];
     BuildTwiddleTable(t);
-    EXPECT_EQ(t[1], 1u);
-    EXPECT_EQ(t[2], 4u);
-    EXPECT_EQ(t[3], 5u);
-    EXPECT_EQ(t[5], 17u);
-    EXPECT_EQ(t[31], 0x155u);
-    EXPECT_EQ(t[1023], 0x55555u);   // 4^0 + 4^1 + ... + 4^9
-    // Within a square, y's bit is the lowest.
-    EXPECT_EQ(TwiddleIndex(t, 0, 1, 128), 1u);
-    EXPECT_EQ(TwiddleIndex(t, 1, 0, 128), 2u);
-    EXPECT_EQ(TwiddleIndex(t, 2, 0, 128), 8u);
-    // A 256 x 128 texture is two 128 x 128 squares side by side; 128 x 256 one above the other.
-    EXPECT_EQ(TwiddleIndex(t, 130, 5, 128), 128u * 128 + 25);
-    EXPECT_EQ(TwiddleIndex(t, 200, 7, 128), TwiddleIndex(t, 72, 7, 128) + 16384);
-    EXPECT_EQ(TwiddleIndex(t, 0, 128, 128), 16384u);
-    EXPECT_EQ(TwiddleIndex(t, 255, 127, 128), 32767u);
+    // t[1023]: 4^0 + 4^1 + ... + 4^9.
+    const uint32_t table[][2] = {{1, 1}, {2, 4}, {3, 5}, {5, 17}, {31, 0x155}, {1023, 0x55555}};
+    for (auto& c : table) EXPECT_EQ(t[c[0]], c[1]) << c[0];
+    // Within a square, y's bit is the lowest. A 256 x 128 texture is two
+    // 128 x 128 squares side by side; 128 x 256 one above the other.
+    const uint32_t places[][3] = {{0, 1, 1},   {1, 0, 2},           {2, 0, 8},    {130, 5, 16384 + 25},
+                                  {200, 7, 16384 + 8341}, {0, 128, 16384}, {255, 127, 32767}};
+    for (auto& c : places) EXPECT_EQ(TwiddleIndex(t, c[0], c[1], 128), c[2]) << c[0] << "," << c[1];
     EXPECT_EQ(TwiddleIndex(130, 5, 128), 128u * 128 + 25);
 }
 
@@ -49,59 +42,46 @@ TEST(Twiddle, EveryIndexOnceInAStrip) {
     for (int count : seen) EXPECT_EQ(count, 1);
 }
 
+// Sums of 4^k below the level: (side * side + 2) / 3; the largest need 64
+// bits once doubled for 16-bit texels.
 TEST(MipChain, Offsets) {
-    const uint32_t sides[] = {0, 1, 2, 4, 8, 16, 32, 64, 128};
-    const uint64_t expected[] = {1, 1, 2, 6, 22, 86, 342, 1366, 5462};
-    for (size_t i = 0; i < sizeof sides / sizeof sides[0]; i++)
-        EXPECT_EQ(MipChainOffset(sides[i]), expected[i]) << sides[i];
-    EXPECT_EQ(MipChainOffset(256), (65536u + 2) / 3);
-    EXPECT_EQ(MipChainOffset(1024), 4 * MipChainOffset(512) - 2);
-    // Large enough to need 64 bits once doubled for 16-bit texels.
-    EXPECT_EQ(MipChainOffset(32768), (((uint64_t)1 << 30) + 2) / 3);
+    const uint64_t offsets[][2] = {{0, 1},   {1, 1},    {2, 2},     {4, 6},         {8, 22},   {16, 86},
+                                   {32, 342}, {64, 1366}, {128, 5462}, {256, 21846}, {1024, 349526},
+                                   {32768, 357913942}};
+    for (auto& c : offsets) EXPECT_EQ(MipChainOffset((uint32_t)c[0]), c[1]) << c[0];
 }
 
+// Each field at the top of its byte, the low bits zero; 1-bit alpha to 255,
+// 4-bit alpha times 17; RGB565 opaque.
 TEST(Colour, Unpack) {
-    EXPECT_EQ(UnpackColor(kColorArgb1555, 0xFFFF), Argb(255, 248, 248, 248));
-    EXPECT_EQ(UnpackColor(kColorArgb1555, 0x7FFF), Argb(0, 248, 248, 248));
-    EXPECT_EQ(UnpackColor(kColorArgb1555, 0x8000), Argb(255, 0, 0, 0));
-    EXPECT_EQ(UnpackColor(kColorRgb565, 0xF800), Argb(255, 248, 0, 0));
-    EXPECT_EQ(UnpackColor(kColorRgb565, 0xFFFF), Argb(255, 248, 252, 248));
-    EXPECT_EQ(UnpackColor(kColorArgb4444, 0x0FFF), Argb(0, 240, 240, 240));
-    EXPECT_EQ(UnpackColor(kColorArgb4444, 0xF000), Argb(255, 0, 0, 0));
-    EXPECT_EQ(UnpackColor(kColorArgb4444, 0x8000) >> 24, 136u);
-    EXPECT_EQ(UnpackColor(kColorRgb565, 0x001F), Argb(255, 0, 0, 248));
-    EXPECT_EQ(UnpackColor(kColorRgb565, 0x07E0), Argb(255, 0, 252, 0));
+    const uint32_t unpacked[][3] = {
+        {kColorArgb1555, 0xFFFF, Argb(255, 248, 248, 248)}, {kColorArgb1555, 0x7FFF, Argb(0, 248, 248, 248)},
+        {kColorArgb1555, 0x8000, Argb(255, 0, 0, 0)},       {kColorRgb565, 0xF800, Argb(255, 248, 0, 0)},
+        {kColorRgb565, 0xFFFF, Argb(255, 248, 252, 248)},   {kColorArgb4444, 0x0FFF, Argb(0, 240, 240, 240)},
+        {kColorArgb4444, 0xF000, Argb(255, 0, 0, 0)},       {kColorArgb4444, 0x8000, Argb(136, 0, 0, 0)},
+        {kColorRgb565, 0x001F, Argb(255, 0, 0, 248)},       {kColorRgb565, 0x07E0, Argb(255, 0, 252, 0)}};
+    for (auto& c : unpacked) EXPECT_EQ(UnpackColor(c[0], (uint16_t)c[1]), c[2]) << c[0] << " " << c[1];
     EXPECT_FALSE(HasChannelRow(kColorYuv422));
     EXPECT_EQ(GetChannelRow(kColorPal8), nullptr);
 }
 
 TEST(Colour, Pack) {
-    const ChannelEncode& c1555 = kChannelTable[kColorArgb1555].encode;
-    const ChannelEncode& c565 = kChannelTable[kColorRgb565].encode;
-    const ChannelEncode& c4444 = kChannelTable[kColorArgb4444].encode;
-    EXPECT_EQ(PackColor(c1555, Argb(128, 127, 127, 127)), 0xBDEF);
-    EXPECT_EQ(PackColor(c4444, Argb(128, 128, 128, 128)), 0x8888);
-    EXPECT_EQ(PackColor(c565, Argb(0, 255, 0, 0)), 0xF800);
-    EXPECT_EQ(PackColor(c565, Argb(255, 255, 0, 0)), 0xF800);
-    EXPECT_EQ(PackColor(c1555, Argb(0x80, 0xFF, 0x80, 0x00)), 0xFE00);
-    EXPECT_EQ(PackColor(c1555, Argb(0x7F, 0xFF, 0x80, 0x00)), 0x7E00);
-    EXPECT_EQ(PackColor(c565, Argb(0x00, 0x12, 0x34, 0x56)), 0x11AA);
-    EXPECT_EQ(PackColor(c4444, Argb(0x7F, 0x10, 0x20, 0x30)), 0x7123);
+    const uint32_t packed[][3] = {
+        {kColorArgb1555, Argb(128, 127, 127, 127), 0xBDEF}, {kColorArgb4444, Argb(128, 128, 128, 128), 0x8888},
+        {kColorRgb565, Argb(0, 255, 0, 0), 0xF800},         {kColorRgb565, Argb(255, 255, 0, 0), 0xF800},
+        {kColorArgb1555, Argb(0x80, 0xFF, 0x80, 0), 0xFE00}, {kColorArgb1555, Argb(0x7F, 0xFF, 0x80, 0), 0x7E00},
+        {kColorRgb565, Argb(0, 0x12, 0x34, 0x56), 0x11AA},  {kColorArgb4444, Argb(0x7F, 0x10, 0x20, 0x30), 0x7123},
+        {kColorArgb1555, 0xFFFFFFFF, 0xFFFF},               {kColorArgb4444, 0xFFFFFFFF, 0xFFFF}};
+    for (auto& c : packed) EXPECT_EQ(PackColor(kChannelTable[c[0]].encode, c[1]), c[2]) << c[0] << " " << c[1];
     // White with full alpha loses its low bits on the way through.
-    EXPECT_EQ(UnpackColor(kColorArgb1555, PackColor(c1555, 0xFFFFFFFF)), Argb(255, 248, 248, 248));
-    EXPECT_EQ(UnpackColor(kColorArgb4444, PackColor(c4444, 0xFFFFFFFF)), Argb(255, 240, 240, 240));
+    EXPECT_EQ(UnpackColor(kColorArgb1555, PackColor(kChannelTable[kColorArgb1555].encode, ~0u)), 0xFFF8F8F8u);
+    EXPECT_EQ(UnpackColor(kColorArgb4444, PackColor(kChannelTable[kColorArgb4444].encode, ~0u)), 0xFFF0F0F0u);
 }
 
 TEST(Colour, EveryValueOnTheGridSurvivesARoundTrip) {
-    for (unsigned format = 0; format < kChannelRowCount; format++) {
-        for (uint32_t v = 0; v < 0x10000; v++) {
-            uint16_t texel = (uint16_t)v;
-            if (format == kColorArgb4444 || format == kColorArgb1555 || format == kColorRgb565) {
-                uint16_t back = PackColor(kChannelTable[format].encode, UnpackColor(format, texel));
-                ASSERT_EQ(back, texel) << "format " << format << " value " << v;
-            }
-        }
-    }
+    for (unsigned format : {kColorArgb1555, kColorRgb565, kColorArgb4444})
+        for (uint32_t v = 0; v < 0x10000; v++)
+            ASSERT_EQ(PackColor(kChannelTable[format].encode, UnpackColor(format, (uint16_t)v)), v) << format;
 }
 
 TEST(Header, WriteAndRead) {
@@ -109,20 +89,12 @@ TEST(Header, WriteAndRead) {
     memset(h, 0xCC, sizeof h);
     WriteTextureHeader(h, 65535, kColorArgb4444, kTypeTwiddled, 128, 256, 2 * 128 * 256);
     EXPECT_TRUE(HasTextureMagics(h));
-    EXPECT_EQ(h[8], 0xFF);
-    EXPECT_EQ(h[9], 0xFF);
-    EXPECT_EQ(h[10], 0);
-    EXPECT_EQ(h[11], 0);
-    EXPECT_EQ(ReadU32(h + 4), 8u);
-    EXPECT_EQ(ReadU32(h + 20), 8u + 2 * 128 * 256);
-    EXPECT_EQ(ReadU32(h + 12), 0u);
+    EXPECT_EQ(memcmp(h + 8, "\xFF\xFF\0\0", 4), 0);
+    EXPECT_TRUE(ReadU32(h + 4) == 8 && ReadU32(h + 20) == 8 + 2 * 128 * 256 && ReadU32(h + 12) == 0);
     EXPECT_EQ(ReadU16(h + 26), 0u);
-    TextureInfo info = ReadTextureInfo(h);
-    EXPECT_EQ(info.globalIndex, 65535u);
-    EXPECT_EQ(info.colorFormat, kColorArgb4444);
-    EXPECT_EQ(info.dataType, kTypeTwiddled);
-    EXPECT_EQ(info.width, 128);
-    EXPECT_EQ(info.height, 256);
+    const TextureInfo info = ReadTextureInfo(h);
+    EXPECT_TRUE(info.globalIndex == 65535 && info.colorFormat == kColorArgb4444 && info.dataType == kTypeTwiddled);
+    EXPECT_TRUE(info.width == 128 && info.height == 256);
     h[19] = 't';
     EXPECT_FALSE(HasTextureMagics(h));
 }
@@ -139,16 +111,14 @@ TEST(Names, Codes) {
 // Who writes what, at which sizes, and the palette rules of the layout table.
 TEST(Layout, WritersSizesAndPalettes) {
     const unsigned plugin = kWrittenByPlugin, converter = kWrittenByConverter;
-    for (auto pair : {std::make_pair(1u, 5u), std::make_pair(13u, 2u), std::make_pair(9u, 1u), std::make_pair(7u, 0u)})
-        EXPECT_TRUE(IsWritablePair(pair.first, pair.second, plugin) &&
-                    IsWritablePair(pair.first, pair.second, converter));
-    for (auto pair : {std::make_pair(2u, 0u), std::make_pair(3u, 1u), std::make_pair(4u, 2u), std::make_pair(16u, 0u),
-                      std::make_pair(17u, 1u)})
-        EXPECT_TRUE(!IsWritablePair(pair.first, pair.second, plugin) &&
-                    IsWritablePair(pair.first, pair.second, converter));
-    for (auto pair : {std::make_pair(6u, 0u), std::make_pair(8u, 1u), std::make_pair(2u, 5u), std::make_pair(9u, 6u),
-                      std::make_pair(1u, 3u), std::make_pair(10u, 0u)})
-        EXPECT_FALSE(IsWritablePair(pair.first, pair.second, converter)) << pair.first << "/" << pair.second;
+    // DataType, ColorFormat, written by the plug-in, by the converter.
+    const unsigned pairs[][4] = {{1, 5, 1, 1},  {13, 2, 1, 1}, {9, 1, 1, 1}, {7, 0, 1, 1}, {2, 0, 0, 1}, {3, 1, 0, 1},
+                                 {4, 2, 0, 1},  {16, 0, 0, 1}, {17, 1, 0, 1}, {6, 0, 0, 0}, {8, 1, 0, 0}, {2, 5, 0, 0},
+                                 {9, 6, 0, 0},  {1, 3, 0, 0},  {10, 0, 0, 0}};
+    for (auto& p : pairs) {
+        EXPECT_EQ(IsWritablePair(p[0], p[1], plugin), p[2] == 1) << p[0] << "/" << p[1];
+        EXPECT_EQ(IsWritablePair(p[0], p[1], converter), p[3] == 1) << p[0] << "/" << p[1];
+    }
     for (unsigned code = 0; code < 256; code++) {
         const bool written = code == 1 || code == 2 || code == 3 || code == 4 || code == 5 || code == 7 || code == 9 ||
                              code == 13 || code == 16 || code == 17;
@@ -178,7 +148,7 @@ TEST(Layout, WritersSizesAndPalettes) {
                  {7, 0, plugin, 1, 8, kTextureOk, 8},
                  {2, 0, plugin, 16, 16, kTextureNotWritten, 0},
                  {2, 0, converter, 16, 8, kTextureNotSquare, 0},
-                 {2, 0, converter, 1, 1, kTextureOk, 2 * (MipChainOffset(1) + 1)},
+                 {2, 0, converter, 1, 1, kTextureOk, 4}   ,
                  {3, 0, converter, 4096, 4096, kTextureVqShape, 0},
                  {16, 0, converter, 2, 2, kTextureTooSmall, 0},
                  {9, 0, plugin, 8193, 8192, kTextureBadSize, 0}};
@@ -213,29 +183,32 @@ std::vector<uint8_t> Stream(const std::vector<uint8_t>& container) {
     return std::vector<uint8_t>(container.begin() + kPvzStream, container.end());
 }
 
-TEST(Pvz, RunRecords) {
-    // 2-byte units: 34 12 x3, CD AB -> 34 12 02, CD AB 00.
-    auto c = Compress(Texture(kTypeTwiddled, {0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0xCD, 0xAB}));
-    EXPECT_EQ(Stream(c), (std::vector<uint8_t>{0x34, 0x12, 0x02, 0xCD, 0xAB, 0x00}));
-    EXPECT_EQ(ReadU32(c.data()), 40u);
-    // 1-byte units: 300 x AB -> AB FE, AB 2C.
-    c = Compress(Texture(kTypePal8, std::vector<uint8_t>(300, 0xAB)));
-    EXPECT_EQ(Stream(c), (std::vector<uint8_t>{0xAB, 0xFE, 0xAB, 0x2C}));
-    // 255, 256 and 600 equal 2-byte units.
+// `count` 2-byte units a b.
+std::vector<uint8_t> Units(int count, uint8_t a, uint8_t b) {
     std::vector<uint8_t> units;
-    for (int i = 0; i < 255; i++) units.insert(units.end(), {1, 2});
-    EXPECT_EQ(Stream(Compress(Texture(kTypeTwiddled, units))), (std::vector<uint8_t>{1, 2, 254}));
-    units.insert(units.end(), {1, 2});
-    EXPECT_EQ(Stream(Compress(Texture(kTypeTwiddled, units))), (std::vector<uint8_t>{1, 2, 254, 1, 2, 0}));
-    units.clear();
-    for (int i = 0; i < 600; i++) units.insert(units.end(), {9, 9});
-    EXPECT_EQ(Stream(Compress(Texture(kTypeRectangle, units))),
-              (std::vector<uint8_t>{9, 9, 254, 9, 9, 254, 9, 9, 89}));
-    // No two neighbours equal: one record per unit. DataType 6 and 8 use 1-byte units, 1 and 13 two.
-    c = Compress(Texture(kTypeTwiddledMipsByte, {1, 2, 3}));
-    EXPECT_EQ(Stream(c), (std::vector<uint8_t>{1, 0, 2, 0, 3, 0}));
-    c = Compress(Texture(kTypeTwiddledD, {5, 5, 5, 5}));
-    EXPECT_EQ(Stream(c), (std::vector<uint8_t>{5, 5, 1}));
+    for (int i = 0; i < count; i++) units.insert(units.end(), {a, b});
+    return units;
+}
+
+// A record is a unit and how many more of it follow (at most 254 more); with
+// no two neighbours equal, one record per unit. DataType 6 and 8 use 1-byte
+// units, 1, 9 and 13 two.
+TEST(Pvz, RunRecords) {
+    const struct {
+        uint8_t type;
+        std::vector<uint8_t> texels, stream;
+    } cases[] = {{kTypeTwiddled, {0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0xCD, 0xAB}, {0x34, 0x12, 2, 0xCD, 0xAB, 0}},
+                 {kTypePal8, std::vector<uint8_t>(300, 0xAB), {0xAB, 0xFE, 0xAB, 0x2C}},
+                 {kTypeTwiddled, Units(255, 1, 2), {1, 2, 254}},
+                 {kTypeTwiddled, Units(256, 1, 2), {1, 2, 254, 1, 2, 0}},
+                 {kTypeRectangle, Units(600, 9, 9), {9, 9, 254, 9, 9, 254, 9, 9, 89}},
+                 {kTypeTwiddledMipsByte, {1, 2, 3}, {1, 0, 2, 0, 3, 0}},
+                 {kTypeTwiddledD, {5, 5, 5, 5}, {5, 5, 1}}};
+    for (const auto& c : cases) {
+        const std::vector<uint8_t> container = Compress(Texture(c.type, c.texels));
+        EXPECT_EQ(Stream(container), c.stream) << (int)c.type << " " << c.texels.size();
+        EXPECT_EQ(ReadU32(container.data()), 32 + c.texels.size());
+    }
 }
 
 TEST(Pvz, EmptyTextureAndUnitSizes) {
@@ -302,22 +275,12 @@ TEST(Palette, FileLayout) {
     for (int i = 0; i < 256; i++) entries[i] = (uint16_t)(0x1000 + i);
     uint8_t file[kPaletteMaxFileSize];
     ASSERT_EQ(BuildPaletteFile(file, entries, 16), 48u);
-    EXPECT_EQ(memcmp(file, "PVPL", 4), 0);
-    EXPECT_EQ(ReadU32(file + 4), 40u);
-    EXPECT_EQ(ReadU32(file + 8), 0u);
-    EXPECT_EQ(ReadU16(file + 12), 0u);
-    EXPECT_EQ(ReadU16(file + 14), 16u);
+    EXPECT_EQ(memcmp(file, "PVPL\x28\0\0\0\0\0\0\0\0\0\x10\0", 16), 0);
     EXPECT_EQ(ReadU16(file + 16 + 2 * 15), 0x100F);
     ASSERT_EQ(BuildPaletteFile(file, entries, 256), 528u);
-    EXPECT_EQ(ReadU32(file + 4), 520u);
-    EXPECT_EQ(ReadU16(file + 14), 256u);
-    EXPECT_EQ(PaletteFileEntryCount(0), 0u);
-    EXPECT_EQ(PaletteFileEntryCount(15), 0u);
-    EXPECT_EQ(PaletteFileEntryCount(16), 0u);
-    EXPECT_EQ(PaletteFileEntryCount(17), 0u);
-    EXPECT_EQ(PaletteFileEntryCount(48), 16u);
-    EXPECT_EQ(PaletteFileEntryCount(49), 16u);
-    EXPECT_EQ(PaletteFileEntryCount(600), 292u);
+    EXPECT_TRUE(ReadU32(file + 4) == 520 && ReadU16(file + 14) == 256);
+    const uint32_t counts[][2] = {{0, 0}, {15, 0}, {16, 0}, {17, 0}, {48, 16}, {49, 16}, {600, 292}};
+    for (auto& c : counts) EXPECT_EQ(PaletteFileEntryCount(c[0]), c[1]) << c[0];
 }
 
 TEST(Palette, Path) {
@@ -336,15 +299,10 @@ TEST(Palette, Path) {
 TEST(Texts, ShiftJisBytes) {
     // "PC用" then the katakana: 用 is 0x97 0x70 in code page 932, ゼ 0x83 0x5B.
     const char* d = kTypeDescriptor;
-    ASSERT_EQ(strncmp(d, "pvz;pvr|Zelvanis PVZ|PC", 23), 0);
-    EXPECT_EQ((uint8_t)d[23], 0x97);
-    EXPECT_EQ((uint8_t)d[24], 0x70);
-    EXPECT_EQ((uint8_t)d[25], 0x83);
-    EXPECT_EQ((uint8_t)d[26], 0x5B);
+    ASSERT_EQ(memcmp(d, "pvz;pvr|Zelvanis PVZ|PC\x97\x70\x83\x5B", 27), 0);
     EXPECT_EQ(strlen(kTypeDescriptor), 23u + 2 + 2 * 6 + 3 + 2 * 4);
     // 画 is 0x89 0xE6; the size messages are all double-byte but for the digits.
-    EXPECT_EQ((uint8_t)kPictureSizeMessage[0], 0x89);
-    EXPECT_EQ((uint8_t)kPictureSizeMessage[1], 0xE6);
+    EXPECT_EQ(memcmp(kPictureSizeMessage, "\x89\xE6", 2), 0);
     EXPECT_STREQ(kExportCaption, "ombrout.ppi");
     char buffer[8];
     memset(buffer, 'z', sizeof buffer);

@@ -114,45 +114,39 @@ TEST(DecodeTwiddled, IndexTexelsInSquaresAndStrips) {
 
 TEST(DecodeTwiddled, SecondSquareOfAStrip) {
     // 256 x 128 16-bit: texel (200, 7) is unit TwiddleIndex(72, 7) + 16384.
-    std::vector<uint8_t> file = MakeHeader({1, 0, 256, 128, 0}, 2 * 256 * 128);
-    file.resize(32 + 2 * 256 * 128);
+    std::vector<uint8_t> file = MakeBlankTexture({1, 0, 256, 128, 0}, 2 * 256 * 128, 2 * 256 * 128);
     WriteU16(&file[32 + 2 * (MakerTwiddle(72, 7, 128) + 16384)], 0xFFFF);
     StubHost host;
-    Decode(host, file);
-    EXPECT_EQ(host.Pixel(200, 7), 0xFFF8F8F8u);
-    EXPECT_EQ(host.Pixel(72, 7), 0u);
+    ASSERT_EQ(Decode(host, file), kDecodeDone);
+    EXPECT_TRUE(host.Pixel(200, 7) == 0xFFF8F8F8u && host.Pixel(72, 7) == 0);
     // 4-bit: the second square's units start at byte 8192.
-    std::vector<uint8_t> pal4 = MakeHeader({5, 0, 256, 128, 0}, 256 * 128 / 2);
-    pal4.resize(32 + 256 * 128 / 2);
+    std::vector<uint8_t> pal4 = MakeBlankTexture({5, 0, 256, 128, 0}, 256 * 128 / 2, 256 * 128 / 2);
     WriteU16(&pal4[32 + 8192], 0x4321);
     StubHost host4;
-    Decode(host4, pal4);
-    EXPECT_EQ(host4.Pixel(128, 0), 1u);
-    EXPECT_EQ(host4.Pixel(128, 1), 2u);
-    EXPECT_EQ(host4.Pixel(129, 0), 3u);
-    EXPECT_EQ(host4.Pixel(129, 1), 4u);
+    ASSERT_EQ(Decode(host4, pal4), kDecodeDone);
+    EXPECT_TRUE(host4.Pixel(128, 0) == 1 && host4.Pixel(128, 1) == 2 && host4.Pixel(129, 0) == 3 &&
+                host4.Pixel(129, 1) == 4);
 }
 
+// 8-bit and 4-bit texels step every second row, 16-bit ones every row.
 TEST(DecodeTwiddled, CallOrderAndProgress) {
-    StubHost h8;
-    Decode(h8, MakePvr({7, 0, 8, 4, 0}, Hash16));
-    ASSERT_GE(h8.SetOrder().size(), 4u);
-    EXPECT_EQ(h8.SetOrder()[1], std::make_pair(0, 1));
-    EXPECT_EQ(h8.SetOrder()[2], std::make_pair(1, 0));
-    EXPECT_EQ(h8.Steps(), (std::vector<int>{0, 2}));
-    StubHost h4;
-    Decode(h4, MakePvr({5, 0, 8, 4, 0}, Hash16));
     const std::vector<std::pair<int, int>> first4 = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}, {3, 0}, {3, 1}};
-    std::vector<std::pair<int, int>> order4 = h4.SetOrder();
-    order4.resize(8);
-    EXPECT_EQ(order4, first4);
-    EXPECT_EQ(h4.Steps(), (std::vector<int>{0, 2}));
-    StubHost h16;
-    Decode(h16, MakePvr({1, 2, 4, 4, 0}, Hash16));
-    EXPECT_EQ(h16.Steps(), (std::vector<int>{0, 1, 2, 3}));
-    StubHost rect;
-    Decode(rect, MakePvr({9, 1, 2, 4, 0}, Hash16));
-    EXPECT_EQ(rect.Steps(), (std::vector<int>{0, 1, 2, 3}));
+    const struct {
+        TextureShape shape;
+        std::vector<int> steps;
+    } cases[] = {{{7, 0, 8, 4, 0}, {0, 2}}, {{5, 0, 8, 4, 0}, {0, 2}}, {{1, 2, 4, 4, 0}, {0, 1, 2, 3}},
+                 {{9, 1, 2, 4, 0}, {0, 1, 2, 3}}};
+    for (const auto& c : cases) {
+        StubHost host;
+        ASSERT_EQ(Decode(host, MakePvr(c.shape, Hash16)), kDecodeDone);
+        EXPECT_EQ(host.Steps(), c.steps) << (int)c.shape.dataType;
+        std::vector<std::pair<int, int>> order = host.SetOrder();
+        order.resize(8);
+        if (c.shape.dataType == 5) { EXPECT_EQ(order, first4); }
+        if (c.shape.dataType == 7) {
+            EXPECT_TRUE(order[1] == std::make_pair(0, 1) && order[2] == std::make_pair(1, 0));
+        }
+    }
 }
 
 TEST(DecodeRectangle, RowByRow) {
@@ -160,42 +154,42 @@ TEST(DecodeRectangle, RowByRow) {
         for (uint16_t w : {1, 4, 64, 640, 3}) ExpectPicture({9, cf, w, (uint16_t)(w == 640 ? 480 : 8), 0}, Hash16);
 }
 
+// Where the full-size level starts and how many bytes the layout reads: mip
+// chains of (side * side + 2) / 3 texels in front (5462 for 128, 21846 for
+// 256), VQ codebooks of 2048 and 128 bytes. The widest strips and rectangles
+// pass the range of a signed 32-bit count.
 TEST(MipChains, FullSizeLevelOffsets) {
+    const struct {
+        uint8_t type, cf;
+        uint32_t w, h;
+        uint64_t offset, needed;
+    } cases[] = {{2, 0, 256, 256, 2 * 21846, 2 * 21846 + 2 * 65536},
+                 {8, 6, 256, 256, 21846, 21846 + 65536},
+                 {6, 1, 4, 4, 6 / 2, 6 / 2 + 2 * 16},   // odd: 16-bit texels read byte-wise
+                 {4, 0, 256, 256, 2048 + 5462, 2048 + 5462 + 128 * 128},
+                 {17, 0, 256, 256, 128 + 5462 / 2, 128 + 5462 / 2 + 128 * 128 / 2},
+                 {2, 0, 32768, 1024, 2 * 357913942ull, 2 * 357913942ull + 2ull * 32768 * 1024},
+                 {9, 0, 8192, 8192, 0, 0x8000000}};   // the largest picture
+    for (const auto& c : cases) {
+        TexelLayout l;
+        ASSERT_EQ(PlanTexels(c.type, c.cf, c.w, c.h, &l), kTextureOk) << (int)c.type;
+        EXPECT_TRUE(l.offset == c.offset && l.needed == c.needed) << (int)c.type << ": " << l.offset << " " << l.needed;
+    }
     TexelLayout l;
-    ASSERT_EQ(PlanTexels(2, 0, 256, 256, &l), kTextureOk);
-    EXPECT_EQ(l.offset, 2u * (65536 + 2) / 3);
-    ASSERT_EQ(PlanTexels(8, 6, 256, 256, &l), kTextureOk);
-    EXPECT_EQ(l.offset, (65536u + 2) / 3);
-    EXPECT_EQ(l.needed, (65536u + 2) / 3 + 65536);
-    ASSERT_EQ(PlanTexels(6, 1, 4, 4, &l), kTextureOk);
-    EXPECT_EQ(l.offset, 3u);   // odd: 16-bit texels read byte-wise
-    ASSERT_EQ(PlanTexels(4, 0, 256, 256, &l), kTextureOk);
-    EXPECT_EQ(l.offset, 2048 + MipChainOffset(128));
-    EXPECT_EQ(l.needed, l.offset + 128 * 128);
-    ASSERT_EQ(PlanTexels(17, 0, 256, 256, &l), kTextureOk);
-    EXPECT_EQ(l.offset, 128 + MipChainOffset(128) / 2);
-    EXPECT_EQ(l.needed, l.offset + 128 * 128 / 2);
-    // The widest strips and rectangles: past the range of a signed 32-bit count.
-    ASSERT_EQ(PlanTexels(2, 0, 32768, 1024, &l), kTextureOk);
-    EXPECT_EQ(l.needed, 2 * ((1ull << 30) + 2) / 3 + 2ull * 32768 * 1024);
-    ASSERT_EQ(PlanTexels(9, 0, 8192, 8192, &l), kTextureOk);   // the largest picture
-    EXPECT_EQ(l.needed, 0x8000000ull);
     EXPECT_EQ(PlanTexels(9, 0, 8192, 8193, &l), kTextureBadSize);
 }
 
 TEST(DecodeVq, BlockPlacementAndRowOrder) {
     // 4 x 4: index bytes 0-3 paint blocks (0,0), (0,1), (1,0), (1,1).
-    std::vector<uint8_t> file = MakeHeader({3, 1, 4, 4, 0}, 2048 + 4);
-    file.resize(32 + 2048 + 4);
+    std::vector<uint8_t> file = MakeBlankTexture({3, 1, 4, 4, 0}, 2048 + 4, 2048 + 4);
     const uint16_t texels[4] = {0xF800, 0x07E0, 0x001F, 0xFFFF};
     for (int k = 0; k < 4; k++) WriteU16(&file[32 + 8 * 9 + 2 * k], texels[k]);   // entry 9
     file[32 + 2048 + 0] = 9;
     StubHost host;
     EXPECT_EQ(Decode(host, file), kDecodeDone);
-    EXPECT_EQ(host.Pixel(0, 3), 0xFFF80000u);   // texel 0
-    EXPECT_EQ(host.Pixel(0, 2), 0xFF00FC00u);   // texel 1
-    EXPECT_EQ(host.Pixel(1, 3), 0xFF0000F8u);   // texel 2
-    EXPECT_EQ(host.Pixel(1, 2), 0xFFF8FCF8u);   // texel 3
+    // Texels 0 to 3 of the entry, the rows reversed.
+    const uint32_t at[][3] = {{0, 3, 0xFFF80000}, {0, 2, 0xFF00FC00}, {1, 3, 0xFF0000F8}, {1, 2, 0xFFF8FCF8}};
+    for (auto& p : at) EXPECT_EQ(host.Pixel(p[0], p[1]), p[2]) << p[0] << ", " << p[1];
     EXPECT_EQ(host.Steps(), (std::vector<int>{0, 2}));
     // ARGB1555 0x7FFF: the clear alpha bit is ignored.
     StubHost argb;
@@ -209,18 +203,16 @@ TEST(DecodeVq, BlockPlacementAndRowOrder) {
 
 TEST(DecodeSmallVq, NibblePlacementAndRowOrder) {
     // 8 x 8: byte 0 holds blocks (0,0) low and (0,1) high, byte 2 blocks (0,2) and (0,3).
-    std::vector<uint8_t> file = MakeHeader({16, 1, 8, 8, 0}, 128 + 8);
-    file.resize(32 + 128 + 8);
+    std::vector<uint8_t> file = MakeBlankTexture({16, 1, 8, 8, 0}, 128 + 8, 128 + 8);
     WriteU16(&file[32 + 8 * 3], 0xF800);   // entry 3, texel 0
     WriteU16(&file[32 + 8 * 5], 0x001F);   // entry 5, texel 0
     file[32 + 128 + 0] = 0x53;
     file[32 + 128 + 2] = 0x30;
     StubHost host;
     EXPECT_EQ(Decode(host, file), kDecodeDone);
-    EXPECT_EQ(host.Pixel(0, 7), 0xFFF80000u);   // block (0, 0)
-    EXPECT_EQ(host.Pixel(0, 5), 0xFF0000F8u);   // block (0, 1)
-    EXPECT_EQ(host.Pixel(0, 3), 0xFF000000u);   // block (0, 2): entry 0
-    EXPECT_EQ(host.Pixel(0, 1), 0xFFF80000u);   // block (0, 3): entry 3
+    // Blocks (0, 0) to (0, 3): entries 3, 5, 0 and 3, the rows reversed.
+    const uint32_t at[][3] = {{0, 7, 0xFFF80000}, {0, 5, 0xFF0000F8}, {0, 3, 0xFF000000}, {0, 1, 0xFFF80000}};
+    for (auto& p : at) EXPECT_EQ(host.Pixel(p[0], p[1]), p[2]) << p[0] << ", " << p[1];
     EXPECT_EQ(host.progressSteps, 0u);
 
     for (uint8_t type : {16, 17})
@@ -234,8 +226,7 @@ TEST(DecodeTexels, NothingToDecode) {
                                 {1, 3}, {1, 4}, {13, 7}, {2, 255}, {9, 5}, {9, 3}, {3, 3}, {4, 6}, {16, 5}, {17, 200}};
     for (auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (int)c[0] << "/" << (int)c[1]);
-        std::vector<uint8_t> file = MakeHeader({c[0], c[1], 8, 8, 0}, 0);
-        file.resize(32 + 8192, 0x5A);
+        std::vector<uint8_t> file = MakeBlankTexture({c[0], c[1], 8, 8, 0}, 0, 8192, 0x5A);
         StubHost host;
         EXPECT_EQ(Decode(host, file), kDecodeNothing);
         EXPECT_EQ(host.setPixelCalls, 0);
@@ -264,8 +255,7 @@ TEST(DecodeTexels, RefusesOutsideTheLayouts) {
         TexelLayout layout;
         EXPECT_EQ(PlanTexels(c.type, c.cf, c.w, c.h, &layout), c.code);
         if (c.code == kTextureOk) continue;
-        std::vector<uint8_t> file = MakeHeader({c.type, c.cf, c.w, c.h, 0}, 0);
-        file.resize(32 + 65536);
+        std::vector<uint8_t> file = MakeBlankTexture({c.type, c.cf, c.w, c.h, 0}, 0, 65536);
         StubHost host;
         EXPECT_EQ(DecodeTexels(file.data() + 16, file.size() - 16, &host.services, &host.image), c.code);
         EXPECT_EQ(host.setPixelCalls, 0);
@@ -309,40 +299,27 @@ TEST(DecodeTexels, RefusesShortData) {
               kTextureShortData);
     // Texel data ending before the full-size level or the index map begins.
     for (uint8_t type : {2, 4, 17}) {
-        std::vector<uint8_t> file = MakeHeader({type, 0, 8, 8, 0}, 0);
-        file.resize(32 + 10);
+        std::vector<uint8_t> file = MakeBlankTexture({type, 0, 8, 8, 0}, 0, 10);
         EXPECT_EQ(DecodeTexels(file.data() + 16, file.size() - 16, &host.services, &host.image), kTextureShortData);
     }
     EXPECT_EQ(host.setPixelCalls, 0);
 }
 
+// The entries a file of each length gives are the import's test
+// (ImportHostile.PaletteFilesOfEveryLength); here what the conversion leaves
+// alone: the transparent index, and everything for an entry format without
+// a conversion.
 TEST(ApplyPalette, CountsAndFormats) {
-    auto entry = [](uint32_t i) { return (uint16_t)(0x8000 | i * 0x41); };
-    struct Case { size_t length; int32_t count; };
-    const Case cases[] = {{48, 16}, {49, 16}, {16, 0}, {17, 0}, {15, 0}, {0, 0}, {528, 256}, {16 + 2 * 300, 256}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.length);
-        std::vector<uint8_t> file = MakePaletteFile(300, entry);
-        file.resize(c.length);
+    const std::vector<uint8_t> file = MakePaletteFile(300, [](uint32_t i) { return (uint16_t)(0x8000 | i * 0x41); });
+    for (unsigned cf : {0u, 3u, 4u, 5u, 6u, 7u, 255u}) {
         StubHost host;
         host.image.nPaletteCount = 99;
         host.image.nTransparentIndex = 0x1234;
-        for (uint32_t& p : host.image.aPalette) p = 0xCAFE;
-        ApplyPalette(&host.image, file.data(), file.size(), 0);
-        EXPECT_EQ(host.image.nPaletteCount, c.count);
-        EXPECT_EQ(host.image.nTransparentIndex, 0x1234);
-        for (int i = 0; i < 256; i++)
-            ASSERT_EQ(host.image.aPalette[i], i < c.count ? MakerColor(0, entry(i)) : 0xCAFEu) << i;
-    }
-    // No conversion for the entry format: entries and count as they were.
-    for (unsigned cf : {3u, 4u, 5u, 6u, 7u, 255u}) {
-        std::vector<uint8_t> file = MakePaletteFile(16, entry);
-        StubHost host;
-        host.image.nPaletteCount = 256;
         host.image.aPalette[0] = 0xCAFE;
         ApplyPalette(&host.image, file.data(), file.size(), cf);
-        EXPECT_EQ(host.image.nPaletteCount, 256);
-        EXPECT_EQ(host.image.aPalette[0], 0xCAFEu);
+        EXPECT_EQ(host.image.nPaletteCount, cf == 0 ? 256 : 99) << cf;
+        EXPECT_EQ(host.image.aPalette[0], cf == 0 ? 0xFF000000u : 0xCAFEu) << cf;
+        EXPECT_EQ(host.image.nTransparentIndex, 0x1234);
     }
 }
 

@@ -190,6 +190,12 @@ std::vector<uint8_t> MakeHeader(const TextureShape& shape, uint32_t texelLength)
     return header;
 }
 
+std::vector<uint8_t> MakeBlankTexture(const TextureShape& shape, uint32_t texelLength, size_t bytes, uint8_t fill) {
+    std::vector<uint8_t> file = MakeHeader(shape, texelLength);
+    file.resize(file.size() + bytes, fill);
+    return file;
+}
+
 std::vector<uint8_t> MakePvr(const TextureShape& shape, const TexelFunction& texel) {
     std::vector<uint8_t> data;
     if (!MakeTexelData(shape, texel, &data)) return {};

@@ -65,6 +65,9 @@ bool MakeTexelData(const TextureShape& shape, const TexelFunction& texel, std::v
 
 // The 32-byte header as the exporter writes it for `texelLength` bytes.
 std::vector<uint8_t> MakeHeader(const TextureShape& shape, uint32_t texelLength);
+// The header for `texelLength` bytes, then `bytes` bytes of `fill` (more or
+// fewer than the header says, as a test needs).
+std::vector<uint8_t> MakeBlankTexture(const TextureShape& shape, uint32_t texelLength, size_t bytes, uint8_t fill = 0);
 // A whole .pvr file; empty when MakeTexelData fails.
 std::vector<uint8_t> MakePvr(const TextureShape& shape, const TexelFunction& texel);
 // The same texture as a .pvz container; empty when MakeTexelData fails.

@@ -9,6 +9,7 @@ from pvrhost import HostCase
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
 import pictures  # noqa: E402  (the PNG writer the converter's tests use)
+from textures import unpack_color as grid_colour  # noqa: E402  (colours on the 16-bit grid survive packing)
 
 NATIVE = os.environ.get("OMBR_NATIVE_DIR", "")
 REFERENCE_TOOL = os.path.join(NATIVE, "tests", "tools", "export_reference")
@@ -34,7 +35,7 @@ PALETTISED = (5, 7)                 # DataTypes written with a .pvp beside
 REFUSED = {(d, c) for d in (5, 7, 9) for c in (5, 6)}   # nothing to pack these with
 
 
-def mix(x, y, seed):
+def mix(x, y, seed=1):
     """A deterministic hash of (x, y)."""
     h = (x * 0x9E3779B1 ^ (y + seed * 0x85EBCA77) * 0xC2B2AE3D) & 0xFFFFFFFF
     h ^= h >> 15
@@ -44,22 +45,7 @@ def mix(x, y, seed):
     return h ^ (h >> 15)
 
 
-def any_colour(x, y, seed=1):
-    """Any 0xAARRGGBB, alpha included."""
-    return mix(x, y, seed)
-
-
-def grid_colour(color_format, v):
-    """The 0xAARRGGBB that a 16-bit value of this ColorFormat stands for: colours
-    on this grid survive packing and unpacking unchanged."""
-    if color_format == 0:
-        r, g, b = (v >> 10) & 31, (v >> 5) & 31, v & 31
-        return (255 if v & 0x8000 else 0) << 24 | r << 19 | g << 11 | b << 3
-    if color_format == 1:
-        r, g, b = (v >> 11) & 31, (v >> 5) & 63, v & 31
-        return 0xFF000000 | r << 19 | g << 10 | b << 3
-    a, r, g, b = (v >> 12) & 15, (v >> 8) & 15, (v >> 4) & 15, v & 15
-    return (a * 17) << 24 | r << 20 | g << 12 | b << 4
+any_colour = mix   # any 0xAARRGGBB, alpha included: any_colour(x, y[, seed])
 
 
 def palette_colours(count, seed, color_format=None):
@@ -76,8 +62,7 @@ def palette_colours(count, seed, color_format=None):
     return colours
 
 
-def write_direct(path, width, height, colour):
-    pictures.write_rgba(path, width, height, colour)
+write_direct = pictures.write_rgba   # (path, width, height, colour of (x, y))
 
 
 def write_indexed(path, width, height, colours, seed=1):
@@ -91,16 +76,6 @@ def write_indexed(path, width, height, colours, seed=1):
 
 def u32(data, at):
     return struct.unpack_from("<I", data, at)[0]
-
-
-def header_fields(texture, pvz):
-    """The header of a written .pvr or .pvz file as a dict."""
-    base = 4 if pvz else 0
-    h = texture[base:base + 32]
-    return {"gbix": h[0:4], "gbix_length": u32(h, 4), "global_index": u32(h, 8), "zero": u32(h, 12),
-            "pvrt": h[16:20], "pvrt_length": u32(h, 20), "color_format": h[24], "data_type": h[25],
-            "pad": h[26:28], "width": struct.unpack_from("<H", h, 28)[0],
-            "height": struct.unpack_from("<H", h, 30)[0], "size_field": u32(texture, 0) if pvz else None}
 
 
 def texel_length(data_type, color_format, width, height):
@@ -164,32 +139,27 @@ class ExportCase(HostCase):
                          [(text, caption, flags, True) for text, caption, flags, _ in expected])
         self.assertEqual(report["message_owners"], [owner for _, _, _, owner in expected])
 
+    def clear_out(self):
+        for name in os.listdir(self.out):
+            os.remove(os.path.join(self.out, name))
+
     def assertNothingWritten(self):
         self.assertEqual(listing(self.out), {})
 
     def assertPixelsReadOnce(self, report, width, height, index_data):
-        calls = report["calls"]
-        self.assertEqual(calls["get_pixel"], width * height)
-        self.assertEqual(calls["pixels_outside"], 0)
-        self.assertEqual(calls["set_pixel"], 0)
-        self.assertEqual(calls["begin_progress"], [[0, height]])
-        self.assertEqual(calls["end_progress"], 1)
-        step = 2 if index_data else 1
-        self.assertEqual(calls["step_progress"], list(range(0, height, step)))
-        self.assertEqual(calls["bad_slots"], [])
+        calls = {k: report["calls"][k] for k in ("get_pixel", "pixels_outside", "set_pixel", "begin_progress",
+                                                 "end_progress", "step_progress", "bad_slots")}
+        self.assertEqual(calls, {"get_pixel": width * height, "pixels_outside": 0, "set_pixel": 0,
+                                 "begin_progress": [[0, height]], "end_progress": 1, "bad_slots": [],
+                                 "step_progress": list(range(0, height, 2 if index_data else 1))})
 
     def assertHeader(self, texture, pvz, data_type, color_format, global_index, width, height):
+        """The header of a written .pvr, or of a .pvz behind its size field."""
         length = texel_length(data_type, color_format, width, height)
-        h = header_fields(texture, pvz)
-        self.assertEqual((h["gbix"], h["gbix_length"], h["global_index"], h["zero"], h["pvrt"]),
-                         (b"GBIX", 8, global_index, 0, b"PVRT"))
-        self.assertEqual((h["pvrt_length"], h["color_format"], h["data_type"], h["pad"]),
-                         (8 + length, color_format, data_type, b"\0\0"))
-        self.assertEqual((h["width"], h["height"]), (width, height))
-        if pvz:
-            self.assertEqual(h["size_field"], 32 + length)
-        else:
-            self.assertEqual(len(texture), 32 + length)
+        self.assertEqual(struct.unpack_from("<4sIII4sIBB2sHH", texture, 4 if pvz else 0),
+                         (b"GBIX", 8, global_index, 0, b"PVRT", 8 + length, color_format, data_type, b"\0\0",
+                          width, height))
+        self.assertEqual(u32(texture, 0) if pvz else len(texture), 32 + length)
 
 
 def pack(color_format, argb):
@@ -200,6 +170,11 @@ def pack(color_format, argb):
     if color_format == 1:
         return (r >> 3) << 11 | (g >> 2) << 5 | b >> 3
     return (a >> 4) << 12 | (r >> 4) << 8 | (g >> 4) << 4 | b >> 4
+
+
+def palette_file(entries):
+    """A PVPL file of these 16-bit entries."""
+    return struct.pack("<4sIIHH%dH" % len(entries), b"PVPL", 2 * len(entries) + 8, 0, 0, len(entries), *entries)
 
 
 def palette_entries(pvp):

@@ -44,18 +44,13 @@ MACHINE = pe_machine(IMPORT_PLUGIN)
 OPEN_FILE_NAME_400_SIZE = {"i386": 76, "amd64": 136}[MACHINE]
 
 
-def emulated():
-    """True when i386 programs run here through QEMU's user-mode emulator."""
-    done = subprocess.run([os.path.join(ROOT, "scripts", "i386-probe"), "-q"], capture_output=True, text=True)
-    return done.stdout.strip() == "emulated"
-
-
 def access_violation_codes():
     """The exception codes a write through a null pointer may show: Windows
-    reports 0xC0000005; under QEMU's emulator Wine sees 0xC000001D."""
-    if MACHINE == "i386" and emulated():
-        return {"0xC0000005", "0xC000001D"}
-    return {"0xC0000005"}
+    reports 0xC0000005; where i386 programs run through QEMU's user-mode
+    emulator, Wine sees 0xC000001D."""
+    probe = subprocess.run([os.path.join(ROOT, "scripts", "i386-probe"), "-q"], capture_output=True, text=True)
+    emulated = MACHINE == "i386" and probe.stdout.strip() == "emulated"
+    return {"0xC0000005", "0xC000001D"} if emulated else {"0xC0000005"}
 
 
 def run(*args, timeout=120):

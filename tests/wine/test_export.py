@@ -3,7 +3,6 @@ dialog offers, the dialog's presets and the container chosen by the path. The
 files written are compared byte for byte with what the export core writes
 natively for the same host image (tests/tools/export_reference)."""
 import os
-import struct
 import unittest
 
 import exports as ex
@@ -13,27 +12,39 @@ SIZES = [(128, 128), (256, 128), (128, 256)]
 
 
 class Refusals(ExportCase):
-    def test_a_size_no_texture_holds_is_refused_before_the_dialog(self):
+    def refused(self, width, height, options, status, messages, dialogs):
+        """Exports a picture of one colour (or an indexed one for width None)
+        with `options`: the export gives `status`, shows `messages` (see
+        assertMessages), opens `dialogs` dialogs and reads and writes nothing."""
         picture = self.picture("p.png")
-        ex.write_direct(picture, 65536, 1, lambda x, y: 0xFF336699)
-        # A wrong size is refused before the layer count is looked at.
-        report = self.export_image(picture, self.target("a.pvz"), "--left", 16, "--top", 32, "--layers", 2)
-        self.assertEqual(report["status"], 4)
-        self.assertMessages(report, (ex.PICTURE_SIZE_MESSAGE, ex.SIZE_CAPTION % (65536, 1, 16, 32), ex.MB_OK, "host"))
-        self.assertEqual(report["dialogs"], [])
-        self.assertEqual(report["calls"]["get_pixel"], 0)
+        if width is None:
+            ex.write_indexed(picture, 128, 128, ex.palette_colours(16, 1))
+        else:
+            ex.write_direct(picture, width, height, lambda x, y: 0xFF336699)
+        report = self.export_image(picture, self.target("a.pvz"), *options)
+        self.assertEqual(report["status"], status)
+        self.assertMessages(report, *messages)
+        self.assertEqual((len(report["dialogs"]), report["calls"]["get_pixel"]), (dialogs, 0))
         self.assertNothingWritten()
 
-    def test_a_size_the_type_does_not_take_is_refused_on_ok(self):
-        picture = self.picture("p.png")
-        ex.write_direct(picture, 100, 100, lambda x, y: 0xFF336699)
-        # The dialog says why and stays open; the host then cancels.
-        report = self.export_image(picture, self.target("a.pvz"), "--left", 16, "--top", 32, "--type", 1)
-        self.assertEqual(report["status"], 7)
-        self.assertMessages(report, (ex.LAYOUT_SIZE_MESSAGE, ex.SIZE_CAPTION % (100, 100, 16, 32), ex.MB_OK,
-                                     "settings-dialog"))
-        self.assertEqual(report["calls"]["get_pixel"], 0)
-        self.assertNothingWritten()
+    def test_refusals(self):
+        place = ("--left", 16, "--top", 32)
+        # A size no texture holds, refused before the dialog and before the
+        # layer count is looked at; a size the chosen type does not take,
+        # refused on OK (the dialog says why and stays open, the host then
+        # cancels); a second layer; the dialog cancelled; no layer at all.
+        cases = [
+            ((65536, 1), place + ("--layers", 2), 4,
+             [(ex.PICTURE_SIZE_MESSAGE, ex.SIZE_CAPTION % (65536, 1, 16, 32), ex.MB_OK, "host")], 0),
+            ((100, 100), place + ("--type", 1), 7,
+             [(ex.LAYOUT_SIZE_MESSAGE, ex.SIZE_CAPTION % (100, 100, 16, 32), ex.MB_OK, "settings-dialog")], 1),
+            ((128, 128), ("--layers", 2), 7, [(ex.LAYERS_MESSAGE, ex.EXPORT_CAPTION, ex.MB_ICONERROR, "host")], 0),
+            ((None, None), ("--type", 7, "--dialog", "cancel"), 7, [], 1),
+            ((128, 128), ("--no-layer",), 4, [], 0),
+        ]
+        for (width, height), options, status, messages, dialogs in cases:
+            with self.subTest(options=options):
+                self.refused(width, height, options, status, messages, dialogs)
 
     def test_every_size_its_type_takes_passes(self):
         # A rectangle of any size, twiddled strips and squares outside 128 to 1024.
@@ -46,33 +57,6 @@ class Refusals(ExportCase):
                 report = self.export_image(picture, self.target(name), "--type", data_type, "--color", 2)
                 self.assertEqual(report["status"], 0)
                 self.assertEqual(ex.read(os.path.join(self.out, name)), self.reference(picture, name, data_type, 2)[name])
-
-    def test_second_layer_refused_before_the_dialog(self):
-        picture = self.picture("p.png")
-        ex.write_direct(picture, 128, 128, ex.any_colour)
-        report = self.export_image(picture, self.target("a.pvz"), "--layers", 2)
-        self.assertEqual(report["status"], 7)
-        self.assertMessages(report, (ex.LAYERS_MESSAGE, ex.EXPORT_CAPTION, ex.MB_ICONERROR, "host"))
-        self.assertEqual(report["dialogs"], [])
-        self.assertNothingWritten()
-
-    def test_cancel_writes_nothing(self):
-        picture = self.picture("p.png")
-        ex.write_indexed(picture, 128, 128, ex.palette_colours(16, 1))
-        report = self.export_image(picture, self.target("a.pvz"), "--type", 7, "--dialog", "cancel")
-        self.assertEqual(report["status"], 7)
-        self.assertEqual(report["messages"], [])
-        self.assertEqual(len(report["dialogs"]), 1)
-        self.assertEqual(report["calls"]["get_pixel"], 0)
-        self.assertNothingWritten()
-
-    def test_image_without_layer(self):
-        picture = self.picture("p.png")
-        ex.write_direct(picture, 128, 128, ex.any_colour)
-        report = self.export_image(picture, self.target("a.pvz"), "--no-layer")
-        self.assertEqual(report["status"], 4)
-        self.assertEqual((report["messages"], report["dialogs"]), ([], []))
-        self.assertNothingWritten()
 
 
 class Pairs(ExportCase):
@@ -105,16 +89,11 @@ class Pairs(ExportCase):
             self.assertNothingWritten()
             return
 
-        self.assertEqual(report["status"], 0)
-        self.assertEqual(report["messages"], [])
+        self.assertEqual((report["status"], report["messages"]), (0, []))
         self.assertPixelsReadOnce(report, width, height, index_data)
         written = ex.listing(self.out)
-        expected_names = {name}
-        if data_type in ex.PALETTISED:
-            expected_names.add(name[:-4] + ".pvp")
-        self.assertEqual(set(written), expected_names)
-        self.assertHeader(written[name], extension == ".pvz", data_type, color_format, global_index, width,
-                          height)
+        self.assertEqual(set(written), {name, name[:-4] + ".pvp"} if data_type in ex.PALETTISED else {name})
+        self.assertHeader(written[name], extension == ".pvz", data_type, color_format, global_index, width, height)
         reference = self.reference(picture, name, data_type, color_format, global_index, *options)
         self.assertEqual(written, reference)
 
@@ -126,8 +105,7 @@ class Pairs(ExportCase):
                 if data_type in data_types:
                     with self.subTest(data_type=data_type, color_format=color_format):
                         self.run_pair(number, data_type, color_format)
-                        for name in os.listdir(self.out):
-                            os.remove(os.path.join(self.out, name))
+                        self.clear_out()
 
     def test_twiddled(self):
         self.run_pairs((1, 13))
@@ -169,7 +147,7 @@ class Palettes(ExportCase):
         # A picture whose colours all stand in the .pvp beside the target
         # keeps that file as it is.
         kept = [ex.pack(1, c) for c in ex.palette_colours(16, 3, 1)]
-        pvp = struct.pack("<4sIIHH", b"PVPL", 40, 0, 0, 16) + struct.pack("<16H", *reversed(kept))
+        pvp = ex.palette_file(kept[::-1])
         with open(self.target("p.pvp"), "wb") as f:
             f.write(pvp)
         ex.write_direct(picture, 128, 128, lambda x, y: ex.grid_colour(1, kept[(x * 7 + y) % 16]))
@@ -223,12 +201,10 @@ class SettingsDialog(ExportCase):
 
     def assertDialog(self, dialog, data_type, color_format, id_text, file_radio, tag_radio):
         """file_radio / tag_radio: (enabled, checked, text)."""
-        self.assertEqual(dialog["caption"], ex.DIALOG_CAPTION)
-        self.assertEqual((dialog["data_type"], dialog["color_format"], dialog["id"]),
-                         (ex.DATA_TYPE_LABELS[data_type], ex.COLOR_FORMAT_LABELS[color_format], id_text))
-        radios = dialog["radios"]
-        self.assertEqual((radios["112"]["enabled"], radios["112"]["checked"], radios["112"]["text"]), file_radio)
-        self.assertEqual((radios["111"]["enabled"], radios["111"]["checked"], radios["111"]["text"]), tag_radio)
+        radios = [(r["enabled"], r["checked"], r["text"]) for r in (dialog["radios"]["112"], dialog["radios"]["111"])]
+        self.assertEqual((dialog["caption"], dialog["data_type"], dialog["color_format"], dialog["id"], radios),
+                         (ex.DIALOG_CAPTION, ex.DATA_TYPE_LABELS[data_type], ex.COLOR_FORMAT_LABELS[color_format],
+                          id_text, [file_radio, tag_radio]))
 
     def assertWritten(self, name, data_type, color_format, global_index):
         written = ex.listing(self.out)
@@ -236,37 +212,28 @@ class SettingsDialog(ExportCase):
                           128, 128)
         self.assertEqual(written, self.reference(self.indexed, name, data_type, color_format, global_index))
 
-    def test_no_preset(self):
-        report, dialog = self.open_dialog("plain.pvz")
-        self.assertDialog(dialog, 1, 0, "0", (False, False, ex.FILE_RADIO), (False, False, ex.TAG_RADIO))
-        self.assertEqual(report["status"], 0)
-        self.assertWritten("plain.pvz", 1, 0, 0)
-
-    def test_file_name_preset_ignores_letter_case(self):
-        report, dialog = self.open_dialog("Font_Main.pvr")
-        self.assertDialog(dialog, 7, 0, "1900", (True, True, ex.FILE_RADIO + "  [font_main.pvr]"),
-                          (False, False, ex.TAG_RADIO))
-        self.assertEqual(report["status"], 0)
-        self.assertWritten("Font_Main.pvr", 7, 0, 1900)
-
-    def test_layer_tag_preset(self):
-        report, dialog = self.open_dialog("t.pvz", "--layer-name", tag(13, 2, 777))
-        self.assertDialog(dialog, 13, 2, "777", (False, False, ex.FILE_RADIO), (True, True, ex.TAG_RADIO))
-        self.assertEqual(report["status"], 0)
-        self.assertWritten("t.pvz", 13, 2, 777)
-
-    def test_tag_wins_over_file_name_and_clicks_switch(self):
-        both = ("map_world.pvr", "--layer-name", tag(9, 1, 42))
-        file_radio = (True, False, ex.FILE_RADIO + "  [map_world.pvr]")
-        for click, written in ((None, (9, 1, 42)), ("file", (7, 2, 1916)), ("tag", (9, 1, 42))):
-            with self.subTest(click=click):
-                options = both + (("--click", click) if click else ())
-                report, dialog = self.open_dialog(*options)
-                self.assertDialog(dialog, 9, 1, "42", file_radio, (True, True, ex.TAG_RADIO))
+    def test_presets(self):
+        # No preset; a file name's, in any letter case; a layer tag's; a tag
+        # marker without keys selects the defaults; a tag wins over the file
+        # name, and a click on either radio switches (the dialog opened as the
+        # tag says).
+        off_file, off_tag = (False, False, ex.FILE_RADIO), (False, False, ex.TAG_RADIO)
+        on_tag, map_file = (True, True, ex.TAG_RADIO), (True, False, ex.FILE_RADIO + "  [map_world.pvr]")
+        map_tag = ("--layer-name", tag(9, 1, 42))
+        cases = [("plain.pvz", (), (1, 0, 0), None, off_file, off_tag),
+                 ("Font_Main.pvr", (), (7, 0, 1900), None, (True, True, ex.FILE_RADIO + "  [font_main.pvr]"), off_tag),
+                 ("t.pvz", ("--layer-name", tag(13, 2, 777)), (13, 2, 777), None, off_file, on_tag),
+                 ("n.pvz", ("--layer-name", "Layer 1 !#note"), (1, 0, 0), None, off_file, on_tag),
+                 ("map_world.pvr", map_tag, (9, 1, 42), None, map_file, on_tag),
+                 ("map_world.pvr", map_tag + ("--click", "file"), (9, 1, 42), (7, 2, 1916), map_file, on_tag),
+                 ("map_world.pvr", map_tag + ("--click", "tag"), (9, 1, 42), None, map_file, on_tag)]
+        for name, options, shown, written, file_radio, tag_radio in cases:
+            with self.subTest(name=name, options=options):
+                report, dialog = self.open_dialog(name, *options)
+                self.assertDialog(dialog, shown[0], shown[1], str(shown[2]), file_radio, tag_radio)
                 self.assertEqual(report["status"], 0)
-                self.assertWritten("map_world.pvr", *written)
-                for name in os.listdir(self.out):
-                    os.remove(os.path.join(self.out, name))
+                self.assertWritten(name, *(written or shown))
+                self.clear_out()
 
     def test_tag_of_a_palettised_import_is_refused_until_changed(self):
         report, dialog = self.open_dialog("pal.pvz", "--layer-name", tag(5, 5, 3))
@@ -278,12 +245,6 @@ class SettingsDialog(ExportCase):
         report, _ = self.open_dialog("pal.pvz", "--layer-name", tag(5, 5, 3), "--color", 2)
         self.assertEqual(report["status"], 0)
         self.assertWritten("pal.pvz", 5, 2, 3)
-
-    def test_tag_marker_without_keys_selects_the_defaults(self):
-        report, dialog = self.open_dialog("n.pvz", "--layer-name", "Layer 1 !#note")
-        self.assertDialog(dialog, 1, 0, "0", (False, False, ex.FILE_RADIO), (True, True, ex.TAG_RADIO))
-        self.assertEqual(report["status"], 0)
-        self.assertWritten("n.pvz", 1, 0, 0)
 
     def test_typed_id_keeps_all_32_bits(self):
         for typed, stored in (("65548", 65548), ("-1", 0xFFFFFFFF), ("12abc", 12), ("4294967295", 0xFFFFFFFF)):

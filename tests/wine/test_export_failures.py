@@ -22,6 +22,7 @@ import os
 import stat
 import subprocess
 import unittest
+from unittest import mock
 
 import exports as ex
 from exports import ExportCase
@@ -69,30 +70,19 @@ class Failures(ExportCase):
         self.assertEqual([n for n in after if os.path.basename(n).startswith("~")], [])   # staged "~hhhh.tmp"
         self.assertEqual(after, before)
 
-    def test_read_only_texture(self):
-        # Both targets are checked before either is replaced: the old palette stays too.
-        for name, data_type, color_format in (("a.pvz", 7, 0), ("a.pvr", 9, 2)):
-            with self.subTest(name=name):
+    def test_read_only_files(self):
+        # Both targets are checked before either is replaced: a read-only
+        # texture keeps the old palette too.
+        for name, data_type, color_format, locked, code in (("a.pvz", 7, 0, "a.pvz", 3), ("a.pvr", 9, 2, "a.pvr", 3),
+                                                            ("a.pvz", 5, 2, "a.pvp", 5), ("a.pvr", 7, 2, "a.pvp", 5)):
+            with self.subTest(name=name, locked=locked):
                 before = self.old_files(self.out, name, "a.pvp")
-                read_only(self.target(name))
-                self.export_fails(self.target(name), 3, TARGET_REFUSED, self.target(name),
+                read_only(self.target(locked))
+                self.export_fails(self.target(name), code, TARGET_REFUSED, self.target(locked),
                                   "--type", data_type, "--color", color_format)
                 self.assertKept(self.out, before)
-                os.chmod(self.target(name), 0o644)
-                for n in os.listdir(self.out):
-                    os.remove(self.target(n))
-
-    def test_read_only_palette(self):
-        for name, data_type in (("a.pvz", 5), ("a.pvr", 7)):
-            with self.subTest(name=name):
-                before = self.old_files(self.out, name, "a.pvp")
-                read_only(self.target("a.pvp"))
-                self.export_fails(self.target(name), 5, TARGET_REFUSED, self.target("a.pvp"),
-                                  "--type", data_type, "--color", 2)
-                self.assertKept(self.out, before)
-                os.chmod(self.target("a.pvp"), 0o644)
-                for n in os.listdir(self.out):
-                    os.remove(self.target(n))
+                os.chmod(self.target(locked), 0o644)
+                self.clear_out()
 
     def test_folder_that_does_not_exist(self):
         missing = self.target(os.path.join("missing", "a.pvz"))
@@ -112,15 +102,9 @@ class OtherCodePage(ExportCase):
 
     def setUp(self):
         super().setUp()
-        self.lang = os.environ.get("OMBR_WINE_LANG")
-        os.environ["OMBR_WINE_LANG"] = "en_US.UTF-8"
-
-    def tearDown(self):
-        if self.lang is None:
-            del os.environ["OMBR_WINE_LANG"]
-        else:
-            os.environ["OMBR_WINE_LANG"] = self.lang
-        super().tearDown()
+        locale = mock.patch.dict(os.environ, {"OMBR_WINE_LANG": "en_US.UTF-8"})
+        locale.start()
+        self.addCleanup(locale.stop)
 
     def test_the_same_japanese_texts(self):
         indexed = self.picture("indexed.png")
@@ -139,8 +123,7 @@ class OtherCodePage(ExportCase):
         missing = self.target(os.path.join("dossier é", "a.pvz"))
         report = self.export_image(indexed, missing, "--type", 1)
         self.assertEqual(report["status"], 3)
-        self.assertTrue(said(report, FOLDER_MISSING, missing), report["messages"])
-        self.assertTrue(all(m["wide"] for m in report["messages"]))
+        self.assertTrue(said(report, FOLDER_MISSING, missing), report["messages"])   # wide, as every failed save
         # The import's one message.
         report = self.import_texture(os.path.join(ROOT, "samples", "tiles.pvz"), "--no-layer")
         self.assertEqual([(m["text"], m["wide"]) for m in report["messages"]], [("layer null", True)])

@@ -16,15 +16,9 @@ def tag(data_type, color, global_index, palette=None):
 
 
 class ImportCase(HostCase):
-    runs = 0
-
-    def host(self, command, *args):
-        ImportCase.runs += 1
-        return super().host(command, *args)
-
     def run_import(self, texture_path, *options):
         """Imports a texture; returns the report and the host pixels (--raw)."""
-        raw = self.path("pixels-%d.raw" % (ImportCase.runs + 1))
+        raw = self.path("pixels-%d.raw" % (HostCase.runs + 1))
         report = self.import_texture(texture_path, "--raw", raw, *options)
         return report, read_words(raw)
 
@@ -39,25 +33,20 @@ class ImportCase(HostCase):
 
     def assert_complete(self, report, pixels, texture, color_format=None):
         """Status 0, every pixel exact, the progress sequence, and no stray host calls."""
-        self.assertEqual(report["status"], 0)
         image, calls = report["image"], report["calls"]
-        self.assertEqual((image["width"], image["height"]), (texture.width, texture.height))
+        self.assertEqual((report["status"], image["width"], image["height"]), (0, texture.width, texture.height))
         self.assert_pixels(pixels, texture.expected_pixels(color_format), texture)
-        decoded = texture.decoded(color_format)
-        self.assertEqual(calls["set_pixel"], texture.width * texture.height if decoded else 0)
-        self.assertEqual(calls["begin_progress"], [[0, texture.height]])
-        self.assertEqual(calls["step_progress"], texture.expected_steps(color_format))
-        self.assertEqual(calls["end_progress"], 1)
-        self.assertEqual(calls["pixels_outside"], 0)
-        self.assertEqual(calls["bad_slots"], [])
-        self.assertEqual(calls["get_pixel"], 0)
+        pixels = texture.width * texture.height if texture.decoded(color_format) else 0
+        self.assertEqual({k: calls[k] for k in ("set_pixel", "begin_progress", "step_progress", "end_progress",
+                                                "pixels_outside", "bad_slots", "get_pixel")},
+                         {"set_pixel": pixels, "begin_progress": [[0, texture.height]], "end_progress": 1,
+                          "step_progress": texture.expected_steps(color_format), "pixels_outside": 0,
+                          "bad_slots": [], "get_pixel": 0})
 
     def assert_refused(self, report, status=4):
         """The image untouched: nothing created, tagged, written or shown."""
-        self.assertEqual(report["status"], status)
-        self.assertIsNone(report["image"]["created"])
-        self.assertEqual(report["image"]["layer_name"], "Layer 1")
-        calls = report["calls"]
+        image, calls = report["image"], report["calls"]
+        self.assertEqual((report["status"], image["created"], image["layer_name"]), (status, None, "Layer 1"))
         self.assertEqual((calls["set_pixel"], calls["begin_progress"], calls["end_progress"]), (0, [], 0))
         self.assertEqual((report["messages"], report["dialogs"]), ([], []))
 
@@ -85,10 +74,8 @@ class DirectColour(ImportCase):
                     report, pixels = self.run_import(tex.path)
                     self.assert_complete(report, pixels, tex)
                     image = report["image"]
-                    self.assertEqual(image["created"], "direct")
-                    self.assertEqual(image["layer_name"], "Layer 1" + tag(data_type, cf, index))
-                    self.assertEqual(image["b_alpha"], 0 if cf == 1 else 1)
-                    self.assertEqual(image["palette_count"], 0)
+                    self.assertEqual((image["created"], image["layer_name"], image["b_alpha"], image["palette_count"]),
+                                     ("direct", "Layer 1" + tag(data_type, cf, index), 0 if cf == 1 else 1, 0))
                     self.assertEqual((report["messages"], report["dialogs"]), ([], []))
 
     def test_layer_tag_shows_the_global_index_signed(self):
@@ -104,21 +91,17 @@ class DirectColour(ImportCase):
         report, pixels = self.run_import(tex.path, "--no-layer")
         self.assert_complete(report, pixels, tex)
         self.assertIsNone(report["image"]["layer_name"])
-        self.assertEqual(len(report["messages"]), 1)
-        message = report["messages"][0]
-        self.assertEqual((message["text"], message["caption"], message["flags"], message["owned"]),
-                         ("layer null", "", 0, False))
-        self.assertEqual(message.get("owner", "none"), "none")
+        message, = report["messages"]
+        self.assertEqual((message["text"], message["caption"], message["flags"], message["owned"],
+                          message.get("owner", "none")), ("layer null", "", 0, False, "none"))
 
     def test_bundled_sample(self):
         report, pixels = self.run_import(os.path.join(ROOT, "samples", "tiles.pvz"))
-        self.assertEqual(report["status"], 0)
         image, calls = report["image"], report["calls"]
-        self.assertEqual((image["created"], image["width"], image["height"]), ("direct", 256, 256))
-        self.assertEqual(image["layer_name"], "Layer 1" + tag(1, 1, 1001))
-        self.assertEqual(calls["set_pixel"], 65536)
-        self.assertEqual(calls["pixels_outside"], 0)
-        self.assertEqual(calls["step_progress"], list(range(256)))
+        self.assertEqual((report["status"], image["created"], image["width"], image["height"], image["layer_name"]),
+                         (0, "direct", 256, 256, "Layer 1" + tag(1, 1, 1001)))
+        self.assertEqual((calls["set_pixel"], calls["pixels_outside"], calls["step_progress"]),
+                         (65536, 0, list(range(256))))
         # RGB565: every pixel written carries alpha 255.
         self.assertEqual(len(pixels), 65536)
         self.assertTrue(all(p >> 24 == 0xFF for p in pixels))
@@ -151,11 +134,9 @@ class Palettised(ImportCase):
                 report, pixels = self.run_import(tex.path)
                 self.assert_complete(report, pixels, tex)
                 image = report["image"]
-                self.assertEqual(image["created"], "indexed")
-                self.assertEqual(image["layer_name"], "Layer 1" + tag(data_type, 6 if data_type == 7 else 5,
-                                                                      data_type, cf))
-                self.assertEqual(image["b_alpha"], 0 if cf == 1 else 1)
-                self.assertEqual(report["dialogs"], [])
+                self.assertEqual((image["created"], image["layer_name"], image["b_alpha"], report["dialogs"]),
+                                 ("indexed", "Layer 1" + tag(data_type, 6 if data_type == 7 else 5, data_type, cf),
+                                  0 if cf == 1 else 1, []))
                 self.check_palette(report, entries, cf)
 
     def test_index_texels_under_the_colour_layouts(self):
@@ -169,10 +150,9 @@ class Palettised(ImportCase):
                 report, pixels = self.run_import(tex.path)
                 self.assert_complete(report, pixels, tex)
                 image = report["image"]
-                self.assertEqual((image["created"], image["palette_count"]), ("indexed", count))
-                self.assertEqual(image["palette"], [0] * 256)
-                self.assertEqual(image["layer_name"], "Layer 1" + tag(data_type, cf, 77))
-                self.assertEqual(report["dialogs"], [])
+                self.assertEqual((image["created"], image["palette_count"], image["palette"], image["layer_name"],
+                                  report["dialogs"]),
+                                 ("indexed", count, [0] * 256, "Layer 1" + tag(data_type, cf, 77), []))
 
     def test_plain_pvr_of_8bit_indices_reads_rgb565_palette_as_argb1555(self):
         for ext, read_as, b_alpha in (("pvr", 0, 1), ("pvz", 1, 0)):
@@ -181,16 +161,15 @@ class Palettised(ImportCase):
                 entries = make_palette(self.path("rule.pvp"), 256, seed=9)
                 report, pixels = self.run_import(tex.path)
                 self.assert_complete(report, pixels, tex)
-                self.assertEqual(report["image"]["b_alpha"], b_alpha)
-                self.assertEqual(report["image"]["layer_name"], "Layer 1" + tag(7, 6, 3, 1))
+                self.assertEqual((report["image"]["b_alpha"], report["image"]["layer_name"]),
+                                 (b_alpha, "Layer 1" + tag(7, 6, 3, 1)))
                 self.check_palette(report, entries, read_as)
                 # The file itself is never rewritten.
                 self.assertEqual(tex.bytes()[24 + (4 if ext == "pvz" else 0)], 1)
 
     def assert_open_file_dialog(self, report, texture_path, chosen=None):
         """One open-file dialog, filled in as the plug-in must, offering the derived palette name."""
-        self.assertEqual(len(report["dialogs"]), 1, report["dialogs"])
-        dialog = report["dialogs"][0]
+        dialog, = report["dialogs"]
         expected = {"kind": "open-file", "file_name": windows_path(texture_path[:-4] + ".pvp"),
                     "struct_size": OPEN_FILE_NAME_400_SIZE, "flags": OFN_FILEMUSTEXIST, "max_file": 260,
                     "owner_is_host": True, "filter": "pvp|*.pvp|", "def_ext": "pvp"}
@@ -217,10 +196,9 @@ class Palettised(ImportCase):
         self.assertEqual(report["status"], 7)
         self.assert_open_file_dialog(report, tex.path)
         image, calls = report["image"], report["calls"]
-        self.assertEqual((image["created"], image["width"], image["height"]), ("indexed", 16, 16))
-        self.assertEqual(image["layer_name"], "Layer 1" + tag(5, 5, 8, 1))
-        self.assertEqual((image["palette_count"], image["b_alpha"]), (16, 0))
-        self.assertEqual(image["palette"], [0] * 256)
+        self.assertEqual((image["created"], image["width"], image["height"], image["layer_name"],
+                          image["palette_count"], image["b_alpha"], image["palette"]),
+                         ("indexed", 16, 16, "Layer 1" + tag(5, 5, 8, 1), 16, 0, [0] * 256))
         self.assertEqual((calls["set_pixel"], calls["begin_progress"], calls["step_progress"],
                           calls["end_progress"]), (0, [], [], 0))
         self.assertEqual(pixels, [0] * 256)
@@ -229,22 +207,15 @@ class Palettised(ImportCase):
 class Paths(ImportCase):
     """The container follows the path's last three letters; overlong paths are refused."""
 
-    def test_ending_pvr_in_any_case_is_plain(self):
-        for name in ("A.PVR", "b.Pvr", "cpvr"):
+    def test_endings(self):
+        # "pvr" in any case is plain, others .pvz; a plain texture under another
+        # ending has its magics where a plain texture has them, so it is read as one.
+        for name, data_type, container in (("A.PVR", 1, "pvr"), ("b.Pvr", 1, "pvr"), ("cpvr", 1, "pvr"),
+                                           ("d.bin", 9, "pvz"), ("e.bin", 9, "pvr")):
             with self.subTest(name=name):
-                tex = Texture(self.path(name), 1, 0, 8, 8, container="pvr")
+                tex = Texture(self.path(name), data_type, 0, 8, 8, container=container)
                 report, pixels = self.run_import(tex.path)
                 self.assert_complete(report, pixels, tex)
-
-    def test_other_endings_are_pvz(self):
-        tex = Texture(self.path("d.bin"), 9, 0, 8, 8, container="pvz")
-        report, pixels = self.run_import(tex.path)
-        self.assert_complete(report, pixels, tex)
-        # A plain texture under another ending: its magics are where a plain
-        # texture has them, so it is read as one.
-        plain = Texture(self.path("e.bin"), 9, 0, 8, 8, container="pvr")
-        report, pixels = self.run_import(plain.path)
-        self.assert_complete(report, pixels, plain)
 
     def nested_path(self, length, leaf):
         """A new path under the scratch folder whose Windows form is `length` characters long."""

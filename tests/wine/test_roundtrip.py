@@ -2,7 +2,6 @@
 pixels wherever nothing is lost on the way: palette indices, and colours that
 already lie on the 16-bit grid of their ColorFormat; through both containers."""
 import os
-import struct
 import unittest
 
 import exports as ex
@@ -17,22 +16,12 @@ CASES = [(1, 0, PVR), (13, 6, PVZ), (1, 5, PVR), (5, 1, PVZ), (7, 2, PVR), (9, 1
 SIZES = [(128, 128), (256, 128), (128, 256)]
 
 
-def palette_file(count):
-    """A PVPL file of `count` entries (their values do not matter here)."""
-    return b"PVPL" + struct.pack("<IIHH", 2 * count + 8, 0, 0, count) + bytes(2 * count)
-
-
-def tag_colour(data_type, color_format):
-    return {5: 5, 7: 6}.get(data_type, color_format)
-
-
 class RoundTrip(ExportCase):
-    def export_then_import(self, number, data_type, color_format, extension, global_index=None):
+    def export_then_import(self, number, data_type, color_format, extension):
         """Exports a picture made for the pair, imports the texture again and
         returns (the import report, its pixels, what the picture held)."""
         width, height = SIZES[number % len(SIZES)]
-        if global_index is None:
-            global_index = 100 + number
+        global_index = 100 + number
         picture = self.picture("case%d.png" % number)
         texture = self.target("case%d%s" % (number, extension))
         options = ["--type", data_type, "--color", color_format, "--id", global_index]
@@ -51,7 +40,7 @@ class RoundTrip(ExportCase):
                 # Index data without a palette of its own: the import takes
                 # the .pvp beside the texture.
                 with open(texture[:-4] + ".pvp", "wb") as f:
-                    f.write(palette_file(16 if small else 256))
+                    f.write(ex.palette_file([0] * (16 if small else 256)))   # entries of no matter
         else:
             colours = None
 
@@ -60,17 +49,17 @@ class RoundTrip(ExportCase):
             ex.write_direct(picture, width, height, colour)
             expected = [colour(x, y) for y in range(height) for x in range(width)]
 
-        report = self.export_image(picture, texture, *options)
-        self.assertEqual(report["status"], 0)
+        self.assertEqual(self.export_image(picture, texture, *options)["status"], 0)
         raw = self.path("case%d.raw" % number)
         back = self.import_texture(texture, "--raw", raw)
-        self.assertEqual(back["status"], 0)
-        self.assertEqual(back["messages"], [])
-        self.assertEqual((back["image"]["width"], back["image"]["height"]), (width, height))
-        self.assertEqual(back["image"]["layer_name"], "Layer 1 !#TYPE:%d, #COLOR:%d, #ID:%d%s" % (
-            data_type, tag_colour(data_type, color_format), global_index,
-            ", #PAL:%d" % color_format if data_type in (5, 7) else ""))
-        self.assertEqual(back["image"]["created"], "direct" if colours is None else "indexed")
+        image = back["image"]
+        # The tag: DataType 5 and 7 say ColorFormat 5 and 6, and the palette's as #PAL.
+        name = "Layer 1 !#TYPE:%d, #COLOR:%d, #ID:%d%s" % (
+            data_type, {5: 5, 7: 6}.get(data_type, color_format), global_index,
+            ", #PAL:%d" % color_format if data_type in (5, 7) else "")
+        self.assertEqual((back["status"], back["messages"], image["width"], image["height"], image["layer_name"],
+                          image["created"]),
+                         (0, [], width, height, name, "direct" if colours is None else "indexed"))
         pixels = textures.read_words(raw)
         self.assertEqual(len(pixels), width * height)
         return back, pixels, expected, colours
@@ -135,7 +124,7 @@ class RoundTrip(ExportCase):
                     f.write(texture)
             entries = [ex.mix(i, number, 7) & 0xFFFF for i in range(count)]
             entries[5] = entries[2]   # two entries of one colour
-            palette = struct.pack("<4sIIHH", b"PVPL", 2 * count + 8, 0, 0, count) + struct.pack("<%dH" % count, *entries)
+            palette = ex.palette_file(entries)
             with open(name[:-4] + ".pvp", "wb") as f:
                 f.write(palette)
         # The picture as the host saves it: a palette PNG of the host's own

@@ -69,16 +69,19 @@ class Texture:
         with open(self.path, "rb") as f:
             return f.read()
 
+    def kind(self, color_format=None):
+        """texel_kind of the texture, `color_format` as the import reads it (None: the header's)."""
+        return texel_kind(self.data_type, self.color_format if color_format is None else color_format)
+
     def decoded(self, color_format=None):
         """False for a DataType the import has no decoder for."""
-        cf = self.color_format if color_format is None else color_format
-        return texel_kind(self.data_type, cf) is not None
+        return self.kind(color_format) is not None
 
     def expected_pixels(self, color_format=None):
-        """Host pixels row by row as the import must write them; `color_format` as the import reads it."""
+        """Host pixels row by row as the import must write them."""
         cf = self.color_format if color_format is None else color_format
         w, h = self.width, self.height
-        kind = texel_kind(self.data_type, cf)
+        kind = self.kind(color_format)
         if kind is None:
             return [0] * (w * h)
         if kind in ("4", "8"):
@@ -86,17 +89,11 @@ class Texture:
         if kind in ("16", "rect"):
             return [unpack_color(cf, v) for v in self.texels]
         # VQ: alpha 255, texture row r at image row h - 1 - r.
-        out = [0] * (w * h)
-        for y in range(h):
-            row = (h - 1 - y) * w
-            for x in range(w):
-                out[row + x] = unpack_color(cf, self.texels[y * w + x]) | 0xFF000000
-        return out
+        return [unpack_color(cf, self.texels[(h - 1 - y) * w + x]) | 0xFF000000 for y in range(h) for x in range(w)]
 
     def expected_steps(self, color_format=None):
         """The StepProgress rows the import reports."""
-        cf = self.color_format if color_format is None else color_format
-        kind = texel_kind(self.data_type, cf)
+        kind = self.kind(color_format)
         if kind in ("16", "rect"):
             return list(range(self.height))
         if kind in ("4", "8", "vq"):
