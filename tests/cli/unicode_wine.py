@@ -78,7 +78,7 @@ for lang in ("ja_JP.UTF-8", "en_US.UTF-8"):
         status, out, err = wine(lang, here, "encode", os.path.join("d1", a + ".png"), os.path.join("d2", b + ".png"),
                                 "--out-dir", "out", "-f", "--type", "1", "--color", "1", "--id", "1")
         meets = ("another input already goes to out\\%s" if lang.startswith("en") else
-                 "ほかの入力が既に out\\%s.png に出力されます") % b
+                 "ほかの入力が既に out\\%s.pvz に出力されます") % b
         check(status == 1 and ("d2/%s.png: " % b + meets) in err,
               "%s: %s.png and %s.png meet in one output: %r" % (lang, a, b, err))
 
