@@ -127,7 +127,8 @@ int ParseEncodeValue(int argc, const char* const* argv, int* i, Options* o, FILE
     const char* v = nullptr;
     uint64_t number;
     if (o->command == kCommandPalette && Matches(a, "--color")) {
-        if (!TakeValue(argc, argv, i, "--color", &v, err) || !ParseRange(v, "--color", 0, kChannelRowCount - 1, &number, err))
+        if (!TakeValue(argc, argv, i, "--color", &v, err) ||
+            !ParseRange(v, "--color", 0, kChannelRowCount - 1, &number, err))
             return kExitUsage;
         o->choice.colorFormat = (int)number;
         return kOptionTaken;

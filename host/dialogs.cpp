@@ -81,7 +81,7 @@ static bool PatchImport(HMODULE module, const char* dll, const char* function, v
             if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old)) return false;
             slots->u1.Function = (ULONG_PTR)replacement;
             DWORD restored;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &restored);   // stays writable else
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &restored);   // or stays writable
             return true;
         }
     }

@@ -21,9 +21,8 @@ const char kPngSourceKeyword[] = "ombr texture file";
 // of its pixels come back (noise, photographs), searching for matches costs
 // most of the time and finds little, so the rows are filtered with Up and
 // only Huffman coded (smaller and faster there than run-length coding);
-// otherwise level 5 as above, with Sub instead of Up on
-// the rows where it packs smaller when a sample of the picture says that
-// pays (SubRowsPay).
+// otherwise level 5 as above, with Sub instead of Up on the rows where it
+// packs smaller when a sample of the picture says that pays (SubRowsPay).
 // Palette indices are never filtered and take zlib's default strategy, as
 // libspng would choose.
 struct PngPacking {
@@ -97,7 +96,7 @@ static bool SubRowsPay(const PngImage* image, int level) {
     bool ok = band && zero && deflateInit2(&z, level, Z_DEFLATED, 15, 8, Z_FILTERED) == Z_OK;
     uint8_t sink[16384];
     for (uint32_t b = 0; ok && b < kBands && (b == 0 || rows < height); b++) {
-        const uint32_t top = (uint32_t)((uint64_t)(height - rows) * b / (kBands > 1 ? kBands - 1 : 1));
+        const uint32_t top = (uint32_t)((uint64_t)(height - rows) * b / (kBands - 1));
         for (int choose = 0; ok && choose < 2; choose++) {
             for (uint32_t r = 0; r < rows; r++) {
                 const uint8_t* row = image->pixels + (size_t)(top + r) * stride;
