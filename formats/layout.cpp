@@ -45,34 +45,21 @@ const ColorFormatRow& ColorFormatLayout(unsigned colorFormat) {
     return colorFormat < kColorFormatRows ? kColorFormats[colorFormat] : kUnknownColorFormat;
 }
 
-int ContainerOfPath(const char* path) {
-    const size_t length = path ? strlen(path) : 0;
-    if (length < 3) return kContainerPvz;
-    static const char kPvr[3] = {'p', 'v', 'r'};
-    for (int i = 0; i < 3; i++) {
-        char c = path[length - 3 + i];
+// Whether `name` ends in `ending` (lower case, ASCII) in any letter case.
+static bool EndsInAnyCase(const char* name, const char* ending) {
+    const size_t length = name ? strlen(name) : 0, n = strlen(ending);
+    if (length < n) return false;
+    for (size_t i = 0; i < n; i++) {
+        char c = name[length - n + i];
         if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-        if (c != kPvr[i]) return kContainerPvz;
+        if (c != ending[i]) return false;
     }
-    return kContainerPvr;
+    return true;
 }
 
-bool HasTextureEnding(const char* name) {
-    const size_t length = name ? strlen(name) : 0;
-    if (length < 4) return false;
-    static const char* const kEndings[] = {".pvr", ".pvz"};
-    for (const char* ending : kEndings) {
-        size_t i = 0;
-        while (i < 4) {
-            char c = name[length - 4 + i];
-            if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-            if (c != ending[i]) break;
-            i++;
-        }
-        if (i == 4) return true;
-    }
-    return false;
-}
+int ContainerOfPath(const char* path) { return EndsInAnyCase(path, "pvr") ? kContainerPvr : kContainerPvz; }
+
+bool HasTextureEnding(const char* name) { return EndsInAnyCase(name, ".pvr") || EndsInAnyCase(name, ".pvz"); }
 
 const char* ContainerEnding(int container) { return container == kContainerPvr ? ".pvr" : ".pvz"; }
 
